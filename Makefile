@@ -1,0 +1,44 @@
+# Quillmar: repository commands. CMake does the building; this file only wraps it.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build test run bench sanitize skin goldens toolkit-sample clean
+
+deps:
+	@./tools/deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+run: build
+	@$(BUILD)/quillmar demo out
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2s || exit 1; done
+
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+skin: build
+	@cmake --build $(BUILD) --target quillmar_skin -j $(JOBS)
+	@$(BUILD)/tools/skin/quillmar_skin resources/img
+
+goldens: build
+	@QUILLMAR_UPDATE_GOLDENS=1 ctest --test-dir $(BUILD) -R golden --output-on-failure
+
+toolkit-sample: build
+	@$(BUILD)/tools/toolkit_sample out/toolkit-sample.png && echo "wrote out/toolkit-sample.png"
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -1,0 +1,24 @@
+// Tracked memory: every block an instance owns is recorded in its allocation list,
+// so destroying the instance releases all of them at once.
+#pragma once
+#include <cstddef>
+
+enum { GC_SLOTS = 1024 };
+
+struct gc_list_t {
+  void* slot[GC_SLOTS];
+};
+
+// A zero-filled list, owned by the caller until gc_cleanup releases it.
+gc_list_t* gc_list_create();
+
+// A zero-filled block of count * size bytes, recorded in the first empty slot.
+// With every slot taken the block is returned unrecorded (gc_cleanup never frees it).
+// Returns null only when the allocation itself fails (or count * size overflows).
+void* gc_calloc(gc_list_t* owner, size_t count, size_t size);
+
+// Releases a recorded block; a null block or one not in the list is left alone.
+void gc_free(gc_list_t* owner, void* block);
+
+// Releases every recorded block, then the list itself.
+void gc_cleanup(gc_list_t* owner);

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+#include "toolkit/util/memory.h"
+#include "toolkit/util/mutex.h"
+
+TEST(TrackedMemory, BlocksAreZeroedRecordedAndReleasedTogether) {
+  gc_list_t* list = gc_list_create();
+  ASSERT_NE(list, nullptr);
+  auto* a = static_cast<uint8_t*>(gc_calloc(list, 1000, 8));
+  ASSERT_NE(a, nullptr);
+  for (int i = 0; i < 8000; ++i) ASSERT_EQ(a[i], 0);
+  EXPECT_EQ(list->slot[0], a);
+
+  void* b = gc_calloc(list, 1, 16);
+  EXPECT_EQ(list->slot[1], b);
+  gc_free(list, a);
+  EXPECT_EQ(list->slot[0], nullptr);
+  EXPECT_EQ(list->slot[1], b);
+  void* c = gc_calloc(list, 1, 16);  // reuses the first empty slot
+  EXPECT_EQ(list->slot[0], c);
+  gc_cleanup(list);  // the sanitizer build proves b and c are released
+}
+
+TEST(TrackedMemory, FreeingAForeignBlockChangesNothing) {
+  gc_list_t* list = gc_list_create();
+  void* mine = gc_calloc(list, 4, 4);
+  void* foreign = std::calloc(4, 4);
+  gc_free(list, foreign);
+  gc_free(list, nullptr);
+  EXPECT_EQ(list->slot[0], mine);
+  static_cast<char*>(foreign)[0] = 1;  // still allocated
+  std::free(foreign);
+  gc_cleanup(list);
+}
+
+TEST(TrackedMemory, BlockBeyondTheListIsUsableButUnrecorded) {
+  gc_list_t* list = gc_list_create();
+  for (int i = 0; i < GC_SLOTS; ++i) ASSERT_NE(gc_calloc(list, 1, 8), nullptr);
+  auto* extra = static_cast<double*>(gc_calloc(list, 3, sizeof(double)));
+  ASSERT_NE(extra, nullptr);
+  EXPECT_EQ(extra[0] + extra[1] + extra[2], 0.0);
+  for (void* s : list->slot) EXPECT_NE(s, extra);
+  gc_cleanup(list);
+  std::free(extra);  // gc_cleanup does not know it
+}
+
+TEST(TrackedMemory, OverflowingSizeIsRefused) {
+  gc_list_t* list = gc_list_create();
+  EXPECT_EQ(gc_calloc(list, SIZE_MAX / 2, 4), nullptr);
+  EXPECT_EQ(list->slot[0], nullptr);
+  gc_cleanup(list);
+}
+
+TEST(SpinLock, NullLockPrintsItsMessageAndChangesNothing) {
+  testing::internal::CaptureStderr();
+  mutex_to_1(nullptr);
+  mutex_to_0(nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Mutex error 0x0000001B\nMutex error 0x00000025\n");
+}
+
+TEST(SpinLock, ExcludesOtherThreadsAndAnyThreadMayRelease) {
+  mutex_t lock;
+  mutex_init(&lock, 0, 1);
+  long counter = 0;
+  auto work = [&] {
+    for (int i = 0; i < 20000; ++i) {
+      mutex_to_1(&lock);
+      counter = counter + 1;
+      mutex_to_0(&lock);
+    }
+  };
+  std::thread t1(work), t2(work);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(counter, 40000);
+
+  mutex_to_1(&lock);
+  std::atomic<bool> got{false};
+  std::thread waiter([&] {
+    mutex_to_1(&lock);
+    got = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(got.load());
+  std::thread([&] { mutex_to_0(&lock); }).join();  // released by a third thread
+  waiter.join();
+  EXPECT_TRUE(got.load());
+  mutex_to_0(&lock);
+}
