@@ -1,0 +1,162 @@
+#include "toolkit/font.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "toolkit/graphics/blending.h"
+
+namespace {
+
+font_t* new_font(const font_t* geometry, double size) {
+  font_t* f = (font_t*)calloc(1, sizeof(font_t));
+  if (!f) return nullptr;
+  *f = *geometry;
+  f->size = size;
+  f->coverage = (uint16_t*)malloc((size_t)f->cell_w * f->cell_h * FONT_GLYPHS * sizeof(uint16_t));
+  if (!f->coverage) {
+    free(f);
+    return nullptr;
+  }
+  return f;
+}
+
+void copy_green(uint16_t* dst, const lrgb_t* src, size_t n) {
+  for (size_t i = 0; i < n; i++) dst[i] = src[i].g > 32768 ? 32768 : src[i].g;
+}
+
+inline int glyph_advance(const font_t* f, unsigned char c) {
+  return c < 32 ? f->advance[0] : f->advance[c - 32];
+}
+
+}  // namespace
+
+font_t* font_load(int trim, image_t sheet) {
+  font_t* f = nullptr;
+  if (sheet.l && sheet.w > 0 && sheet.h >= FONT_GLYPHS) {
+    font_t geometry{sheet.w, sheet.h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr};
+    f = new_font(&geometry, geometry.cell_h);
+    int16_t* metrics = f ? (int16_t*)calloc(2 * FONT_GLYPHS, sizeof(int16_t)) : nullptr;
+    if (f && !metrics) {
+      free(f->coverage);
+      free(f);
+      f = nullptr;
+    }
+    if (f) {
+      f->left = metrics;
+      f->advance = metrics + FONT_GLYPHS;
+      size_t n = (size_t)f->cell_w * f->cell_h * FONT_GLYPHS;
+      copy_green(f->coverage, sheet.l, n);
+      for (int g = 0; g < FONT_GLYPHS; g++) {
+        const uint16_t* row = f->coverage + ((size_t)g * f->cell_h + f->cell_h / 2) * f->cell_w;
+        int first = 0, last = f->cell_w - 1;
+        while (first < f->cell_w && row[first] == 0) first++;
+        if (first == f->cell_w) continue;  // no marker: left and advance stay 0
+        while (row[last] == 0) last--;
+        f->left[g] = (int16_t)(first + trim);
+        f->advance[g] = (int16_t)(last - trim - f->left[g]);
+      }
+    }
+  }
+  free(sheet.l);
+  return f;
+}
+
+font_t* make_font_size(const font_t* base, image_t sheet, double size) {
+  font_t* f = nullptr;
+  size_t n = base ? (size_t)base->cell_w * base->cell_h * FONT_GLYPHS : 0;
+  if (base && sheet.l && size > 0 && sheet.w > 0 && sheet.h > 0 && (size_t)sheet.w * sheet.h >= n) {
+    f = new_font(base, size);
+    if (f) copy_green(f->coverage, sheet.l, n);
+  }
+  free(sheet.l);
+  return f;
+}
+
+text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y) {
+  text_t* t = (text_t*)gc_calloc(owner, 1, sizeof(text_t));
+  if (!t) return nullptr;
+  t->string = (char*)gc_calloc(owner, TEXT_BYTES, 1);
+  t->scratch = (char*)gc_calloc(owner, TEXT_BYTES, 1);
+  if (!t->string || !t->scratch) {
+    free_text(owner, t);
+    return nullptr;
+  }
+  t->font = font;
+  t->flags = flags;
+  t->x = t->x0 = x;
+  t->y = t->y0 = y;
+  return t;
+}
+
+void free_text(gc_list_t* owner, text_t* text) {
+  if (!text) return;
+  gc_free(owner, text->string);
+  gc_free(owner, text->scratch);
+  gc_free(owner, text);
+}
+
+double text_width(const font_t* font, const char* s) {
+  double scale = font->size / font->cell_h;
+  long sum = 0;
+  for (const unsigned char* p = (const unsigned char*)s; *p; p++) sum += glyph_advance(font, *p);
+  return sum * scale;
+}
+
+void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, double intensity) {
+  if (!text || !text->font || !text->string || !fb) return;
+  const font_t* f = text->font;
+  const unsigned char* s = (const unsigned char*)text->string;
+  size_t len = strnlen(text->string, TEXT_BYTES);  // never read past the buffer
+  if (len == 0) return;
+  double scale = f->size / f->cell_h;
+  double L = f->left[0], A = f->advance[0];
+  long sum = 0;
+  for (size_t i = 0; i < len; i++) sum += glyph_advance(f, s[i]);
+  double pen;
+  if (text->flags & TEXT_RIGHT) pen = text->x - (A + sum) * scale;
+  else if (text->flags & TEXT_LEFT) pen = text->x + A * scale;
+  else pen = text->x - sum * 0.5 * scale;
+  pen -= L * scale;
+  double v = text->flags & TEXT_MIDDLE ? f->size * 1.3 : f->size * -0.2;
+  double top = text->y - v / 3;
+  int32_t ii = intensity_weight(intensity);
+  const int cw = f->cell_w, ch = f->cell_h;
+  long j0 = std::max(0L, (long)std::ceil(top - 1));
+  long j1 = std::min((long)h, (long)std::floor(ch * scale + top + 1));
+  for (size_t n = 0; n < len; n++) {
+    unsigned char c = s[n];
+    double adv = glyph_advance(f, c) * scale;
+    if (c >= 32) {
+      const uint16_t* cell = f->coverage + (size_t)(c - 32) * cw * ch;
+      long i0 = std::max(0L, (long)std::ceil(pen - 1));
+      long i1 = std::min((long)w, (long)std::floor(cw * scale + pen + 1));
+      for (long j = j0; j < j1; j++) {
+        double fy = (j - top) / scale;
+        long iy = (long)std::floor(fy);
+        int64_t ty = (int64_t)((fy - iy) * 32768 + 0.5);
+        bool row0 = iy >= 0 && iy < ch, row1 = iy + 1 >= 0 && iy + 1 < ch;
+        for (long i = i0; i < i1; i++) {
+          double fx = (i - pen) / scale;
+          long ix = (long)std::floor(fx);
+          int64_t tx = (int64_t)((fx - ix) * 32768 + 0.5);
+          bool col0 = ix >= 0 && ix < cw, col1 = ix + 1 >= 0 && ix + 1 < cw;
+          int64_t s00 = row0 && col0 ? cell[iy * cw + ix] : 0, s10 = row0 && col1 ? cell[iy * cw + ix + 1] : 0;
+          int64_t s01 = row1 && col0 ? cell[(iy + 1) * cw + ix] : 0;
+          int64_t s11 = row1 && col1 ? cell[(iy + 1) * cw + ix + 1] : 0;
+          int64_t cov = (((s00 * (32768 - ty)) >> 15) * (32768 - tx) >> 15) + (((s10 * (32768 - ty)) >> 15) * tx >> 15) +
+                        (((s01 * ty) >> 15) * (32768 - tx) >> 15) + (((s11 * ty) >> 15) * tx >> 15);
+          if (cov == 0) continue;
+          int64_t p = (cov * ii) >> 15;
+          if (p > 32768) p = 32768;
+          lrgb_t& px = fb[j * w + i];
+          px.r = (uint16_t)(((px.r * (32768 - p)) >> 15) + ((p * colour.r) >> 15));
+          px.g = (uint16_t)(((px.g * (32768 - p)) >> 15) + ((p * colour.g) >> 15));
+          px.b = (uint16_t)(((px.b * (32768 - p)) >> 15) + ((p * colour.b) >> 15));
+        }
+      }
+    }
+    pen += adv;
+  }
+}

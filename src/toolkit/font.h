@@ -1,0 +1,55 @@
+// Bitmap-font text: a tall sheet of 224 glyph cells (codes 32..255) drawn at any size by
+// bilinear sampling, straight into the linear framebuffer.
+#pragma once
+#include <cstdint>
+
+#include "toolkit/graphics/srgb.h"
+#include "toolkit/util/memory.h"
+
+enum { FONT_GLYPHS = 224, TEXT_BYTES = 512 };
+
+struct font_t {
+  int32_t cell_w;      // the sheet's width
+  int32_t cell_h;      // the sheet's height / 224
+  int32_t glyphs;      // 224
+  double size;         // text height in framebuffer pixels
+  uint16_t* coverage;  // cell_w * cell_h * 224 values 0..32768
+  int16_t* left;       // per glyph: first marked column of its middle row plus the trim
+  int16_t* advance;    // per glyph: advance in sheet pixels
+};
+
+enum {
+  TEXT_CENTRE = 0,
+  TEXT_LEFT = 2,     // starts one space advance right of x
+  TEXT_RIGHT = 16,   // ends one space advance left of x
+  TEXT_MIDDLE = 64,  // y is near the text's middle, else near its top
+};
+
+struct text_t {
+  font_t* font;
+  double x, y;
+  char* string;   // TEXT_BYTES, NUL-terminated
+  char* scratch;  // TEXT_BYTES, the owner's
+  int32_t flags;
+  double x0, y0;  // the anchor given at creation
+  int32_t counter;
+};
+
+// A font from a sheet image; the sheet's linear pixels are freed (free()) after copying,
+// whatever the outcome. Returns null for a sheet that is too small to hold 224 cells or
+// when memory runs out. Fonts are never freed.
+font_t* font_load(int trim, image_t sheet);
+// A font of the given size sharing base's geometry and metrics, coverage from the sheet
+// (which must hold at least the base's pixel count; else null). Frees the sheet's linear
+// pixels.
+font_t* make_font_size(const font_t* base, image_t sheet, double size);
+
+// A text record allocated through the owner's tracked allocator (null on failure).
+text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y);
+void free_text(gc_list_t* owner, text_t* text);
+
+// Draws the record's string in colour; intensity scales coverage (saturating at full).
+void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, double intensity);
+
+// The string's width in framebuffer pixels (sum of its advances times the scale).
+double text_width(const font_t* font, const char* s);

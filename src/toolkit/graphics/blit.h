@@ -1,0 +1,16 @@
+// Sprites and the prepared panel layout onto the framebuffer.
+#pragma once
+
+#include "toolkit/graphics/srgb.h"
+
+enum { ALIGN_CENTRE = 0, ALIGN_LEFT = 1, ALIGN_RIGHT = 2, ALIGN_TOP = 3, ALIGN_BOTTOM = 4 };
+
+// Places the sprite by the alignment codes (horizontal: 0 centred on x, 2 x is its rightmost
+// column, others x is its leftmost; vertical: 0 centred on y, 4 y is its bottom row, others
+// its top), clips it to the destination and copies (mode 0) or blends it at full weight.
+void blit_sprite(lrgb_t* dst, int w, int h, const lrgb_t* sprite, int sw, int sh, int x, int y, int mode,
+                 int halign, int valign);
+
+// Lays the layout image over the frame by the layout's alpha (0 keeps the frame, 32768
+// replaces it, alpha included).
+void blit_layout(lrgb_t* dst, const lrgb_t* layout, int w, int h);

@@ -1,0 +1,152 @@
+#include "toolkit/graphics/drawprimitives.h"
+
+#include <cmath>
+#include <vector>
+
+#include "toolkit/fixedpoint/fp.h"
+#include "toolkit/graphics/blending.h"
+#include "toolkit/graphics/drawline.h"
+
+namespace {
+
+int64_t to_fixed(double v) { return (int64_t)std::llround(v * 65536); }
+
+bool finite_all(std::initializer_list<double> vs) {
+  for (double v : vs)
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+// Pixel range lo..hi (inclusive) clamped to 0..n-1; false when empty.
+bool span(double lo, double hi, int n, long* a, long* b) {
+  double fa = std::ceil(lo), fb = std::floor(hi);
+  if (fa < 0) fa = 0;
+  if (fb > n - 1) fb = n - 1;
+  if (fa > fb) return false;
+  *a = (long)fa;
+  *b = (long)fb;
+  return true;
+}
+
+// A rounded rectangle prepared for distance queries in 16.16.
+struct rrect_t {
+  int64_t ix0, iy0, ix1, iy1, R;
+};
+
+rrect_t make_rrect(double x0, double y0, double x1, double y1, double R) {
+  double half = std::fmin(x1 - x0, y1 - y0) / 2;
+  if (R > half) R = half;  // corner centres may not cross
+  if (R < 0) R = 0;
+  return rrect_t{to_fixed(x0 + R), to_fixed(y0 + R), to_fixed(x1 - R), to_fixed(y1 - R), to_fixed(R)};
+}
+
+}  // namespace
+
+void draw_circle(int kind, lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x, double y, double R,
+                 double radius, double intensity) {
+  if (!fb || w <= 0 || h <= 0 || !(radius > 0) || !finite_all({x, y, R, radius})) return;
+  if (R < 0) R = 0;
+  double g = blur_extent(radius, intensity);
+  long j0, j1, i0, i1;
+  if (!span(y - R - g, y + R + g, h, &j0, &j1) || !span(x - R - g, x + R + g, w, &i0, &i1)) return;
+  int64_t cx = to_fixed(x), cy = to_fixed(y), Rf = to_fixed(R);
+  int64_t outer = to_fixed(R + g), inner = kind == CIRCLE_RING ? to_fixed(std::fmax(R - g, 0.0)) : -1;
+  uint64_t outer2 = (uint64_t)(outer * outer);
+  uint64_t inner2 = inner >= 0 ? (uint64_t)(inner * inner) : 0;
+  int64_t k = std::llround(65536 / radius);
+  int32_t ii = intensity_weight(intensity);
+  for (long j = j0; j <= j1; j++) {
+    int64_t dy = (j << 16) - cy;
+    for (long i = i0; i <= i1; i++) {
+      int64_t dx = (i << 16) - cx;
+      uint64_t d2 = (uint64_t)(dx * dx + dy * dy);
+      if (d2 >= outer2 || (inner >= 0 && d2 <= inner2)) continue;
+      int64_t d = isqrt_d1i(d2);
+      int64_t t = ((Rf - d) * k) >> 16;
+      int64_t wgt = kind == CIRCLE_RING ? fpgauss_d0(t) : fperfr_d0(t);
+      lrgb_t& p = fb[j * w + i];
+      p = blend_pixels(p, colour, (int)((wgt * ii) >> 15), mode);
+    }
+  }
+}
+
+int64_t get_dist_to_roundrect(int64_t px, int64_t py, int64_t ix0, int64_t iy0, int64_t ix1, int64_t iy1, int64_t R) {
+  int64_t ox = px < ix0 ? ix0 - px : px > ix1 ? px - ix1 : 0;  // distance outside the inner rectangle
+  int64_t oy = py < iy0 ? iy0 - py : py > iy1 ? py - iy1 : 0;
+  if (ox && oy) {
+    // fphypot takes 32-bit values; pixels far outside are simply far away.
+    if (ox > 0x3fffffff || oy > 0x3fffffff) return (ox > oy ? ox : oy) - R;
+    return fphypot((int32_t)ox, (int32_t)oy) - R;
+  }
+  return (ox ? ox : oy) - R;
+}
+
+void draw_roundrect(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x0, double y0, double x1, double y1,
+                    double R, double radius, double intensity) {
+  if (!fb || w <= 0 || h <= 0 || !(radius > 0) || !finite_all({x0, y0, x1, y1, R, radius})) return;
+  if (x1 < x0 || y1 < y0) return;
+  double g = blur_extent(radius, intensity);
+  long j0, j1, i0, i1;
+  if (!span(y0 - g, y1 + g, h, &j0, &j1) || !span(x0 - g, x1 + g, w, &i0, &i1)) return;
+  rrect_t rr = make_rrect(x0, y0, x1, y1, R);
+  int64_t k = std::llround(65536 / radius);
+  int32_t ii = intensity_weight(intensity);
+  for (long j = j0; j <= j1; j++)
+    for (long i = i0; i <= i1; i++) {
+      int64_t D = get_dist_to_roundrect(i << 16, j << 16, rr.ix0, rr.iy0, rr.ix1, rr.iy1, rr.R);
+      int64_t t = (D * k) >> 16;
+      lrgb_t& p = fb[j * w + i];
+      p = blend_pixels(p, colour, (int)(((int64_t)fperfr_d0(-t) * ii) >> 15), mode);
+    }
+}
+
+void draw_roundrect_frame(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double r_out, double r_in,
+                          double radius, double intensity, double ox0, double oy0, double ox1, double oy1,
+                          double ix0, double iy0, double ix1, double iy1) {
+  if (!fb || w <= 0 || h <= 0 || !(radius > 0)) return;
+  if (!finite_all({r_out, r_in, radius, ox0, oy0, ox1, oy1, ix0, iy0, ix1, iy1})) return;
+  if (ox1 < ox0 || oy1 < oy0) return;
+  double g = blur_extent(radius, intensity);
+  long j0, j1, i0, i1;
+  if (!span(oy0 - g, oy1 + g, h, &j0, &j1) || !span(ox0 - g, ox1 + g, w, &i0, &i1)) return;
+  rrect_t ro = make_rrect(ox0, oy0, ox1, oy1, r_out);
+  bool has_inner = ix1 >= ix0 && iy1 >= iy0;
+  rrect_t ri = has_inner ? make_rrect(ix0, iy0, ix1, iy1, r_in) : rrect_t{};
+  int64_t k = std::llround(65536 / radius);
+  int32_t ii = intensity_weight(intensity);
+  for (long j = j0; j <= j1; j++)
+    for (long i = i0; i <= i1; i++) {
+      int64_t px = i << 16, py = j << 16;
+      int64_t e_out = fperfr_d0(-((get_dist_to_roundrect(px, py, ro.ix0, ro.iy0, ro.ix1, ro.iy1, ro.R) * k) >> 16));
+      int64_t e_in = has_inner
+                         ? fperfr_d0(-((get_dist_to_roundrect(px, py, ri.ix0, ri.iy0, ri.ix1, ri.iy1, ri.R) * k) >> 16))
+                         : 0;
+      int64_t wgt = e_out - e_in;
+      if (wgt < 0) wgt = 0;
+      lrgb_t& p = fb[j * w + i];
+      p = blend_pixels(p, colour, (int)((wgt * ii) >> 15), mode);
+    }
+}
+
+void draw_gaussian_gradient(lrgb_t* fb, int w, int h, lrgb_t colour0, lrgb_t colour1, int mode, double x, double y,
+                            double size, double offset_x, double offset_y) {
+  if (!fb || w <= 0 || h <= 0 || size == 0 || !finite_all({x, y, size, offset_x, offset_y})) return;
+  // The weight is separable: one Gaussian per column and one per row.
+  auto gauss = [](double t) {
+    int64_t f = to_fixed(t);
+    if (f < 0) f = -f;
+    return f >= 4 * 65536 ? 0.0 : fpgauss_d1i(f) * (1.0 / 1073741824.0);
+  };
+  std::vector<double> gx(w), gy(h);
+  for (int i = 0; i < w; i++) gx[i] = gauss((x - i) / size + offset_x);
+  for (int j = 0; j < h; j++) gy[j] = gauss((y - j) / size + offset_y);
+  for (int j = 0; j < h; j++)
+    for (int i = 0; i < w; i++) {
+      int64_t k = (int64_t)(gx[i] * gy[j] * 32768 + 0.5);
+      lrgb_t c{(uint16_t)((colour0.r * (32768 - k) + colour1.r * k) >> 15),
+               (uint16_t)((colour0.g * (32768 - k) + colour1.g * k) >> 15),
+               (uint16_t)((colour0.b * (32768 - k) + colour1.b * k) >> 15), colour0.a};
+      lrgb_t& p = fb[(long)j * w + i];
+      p = blend_pixels(p, c, 32768, mode);
+    }
+}

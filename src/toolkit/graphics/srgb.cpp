@@ -1,0 +1,122 @@
+#include "toolkit/graphics/srgb.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "toolkit/math/rand.h"
+
+bool image_alloc(image_t* img, int w, int h, bool with_srgb) {
+  *img = image_t{0, 0, nullptr, nullptr};
+  if (w <= 0 || h <= 0) return false;
+  size_t n = (size_t)w * (size_t)h;
+  img->l = (lrgb_t*)calloc(n, sizeof(lrgb_t));
+  if (with_srgb) img->srgb = (srgb_t*)calloc(n, sizeof(srgb_t));
+  if (!img->l || (with_srgb && !img->srgb)) {
+    image_free(img);
+    return false;
+  }
+  img->w = w;
+  img->h = h;
+  return true;
+}
+
+void image_free(image_t* img) {
+  free(img->l);
+  free(img->srgb);
+  *img = image_t{0, 0, nullptr, nullptr};
+}
+
+double lsrgb(double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; }
+
+double slrgb(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+
+const lut_t& get_lut_lsrgb() {
+  static const lut_t lut = [] {
+    int32_t* v = new int32_t[32769];
+    for (int i = 0; i <= 32768; i++) v[i] = (int32_t)(lsrgb(i / 32768.0) * 8160 + 0.5);
+    return lut_t{32769, v, nullptr};
+  }();
+  return lut;
+}
+
+const lut_t& get_lut_slrgb() {
+  static const lut_t lut = [] {
+    int32_t* v = new int32_t[256];
+    for (int i = 0; i < 256; i++) v[i] = (int32_t)(slrgb(i / 255.0) * 32768 + 0.5);
+    return lut_t{256, v, nullptr};
+  }();
+  return lut;
+}
+
+// The display conversion indexes the clamp table (margin 4) with (value + d) >> 5 for
+// values 0..8160, so d is held to -128..159: beyond about 8 standard deviations, which
+// only an extreme draw reaches.
+enum { DITHER_MIN = -128, DITHER_MAX = 159 };
+
+lut_t dither_lut_init() {
+  int32_t* v = new int32_t[16384];
+  for (int i = 0; i < 16384; i++) {
+    double d = std::nearbyint((gaussian_rand() + 0.5) * 16);
+    v[i] = d < DITHER_MIN ? DITHER_MIN : d > DITHER_MAX ? DITHER_MAX : (int32_t)d;
+  }
+  return lut_t{16384, v, nullptr};
+}
+
+lut_t bytecheck_lut_init(int margin) {
+  if (margin < 0) margin = 0;
+  uint8_t* b = new uint8_t[2 * margin + 256];
+  for (int i = -margin; i < 256 + margin; i++) b[i + margin] = (uint8_t)(i < 0 ? 0 : i > 255 ? 255 : i);
+  return lut_t{2 * margin + 256, nullptr, b + margin};
+}
+
+void lut_free(lut_t* lut) {
+  delete[] lut->v;
+  if (lut->clamp) {
+    int margin = (lut->n - 256) / 2;
+    delete[] (lut->clamp - margin);
+  }
+  *lut = lut_t{0, nullptr, nullptr};
+}
+
+namespace {
+inline int chan(uint16_t c) { return c > 32768 ? 32768 : c; }
+}  // namespace
+
+void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
+  static const int32_t* table = get_lut_lsrgb().v;
+  static const lut_t dither_l = dither_lut_init();
+  static const lut_t clamp_l = bytecheck_lut_init(4);
+  uint32_t r1 = (uint32_t)rand31(), r2 = (uint32_t)rand31();
+  if (dither != 1) {
+    for (int i = 0; i < count; i++) {
+      out[i].r = (uint8_t)(table[chan(in[i].r)] >> 5);
+      out[i].g = (uint8_t)(table[chan(in[i].g)] >> 5);
+      out[i].b = (uint8_t)(table[chan(in[i].b)] >> 5);
+    }
+    return;
+  }
+  const int32_t* dt = dither_l.v;
+  const uint8_t* clamp = clamp_l.clamp;
+  uint32_t p = r1 & 16383, e = (r1 + (r2 & 1023) + 100) & 16383;
+  for (int i = 0; i < count; i++) {
+    int d = dt[p];
+    out[i].r = clamp[(table[chan(in[i].r)] + d) >> 5];
+    out[i].g = clamp[(table[chan(in[i].g)] + d) >> 5];
+    out[i].b = clamp[(table[chan(in[i].b)] + d) >> 5];
+    p = (p + 1) & 16383;
+    if (p == e) {
+      uint32_t r3 = (uint32_t)rand31();
+      p = r3 & 16383;
+      e = (r3 + ((uint32_t)rand31() & 1023) + 100) & 16383;
+    }
+  }
+}
+
+void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count) {
+  static const int32_t* table = get_lut_slrgb().v;
+  for (int i = 0; i < count; i++) {
+    out[i].r = (uint16_t)table[in[i].r];
+    out[i].g = (uint16_t)table[in[i].g];
+    out[i].b = (uint16_t)table[in[i].b];
+  }
+}

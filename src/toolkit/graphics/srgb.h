@@ -1,0 +1,53 @@
+// Linear-light pixels (15-bit fixed point, 32768 = 1.0) and their conversion to and from
+// 8-bit sRGB display pixels.
+#pragma once
+#include <cstdint>
+
+struct lrgb_t {
+  uint16_t r, g, b, a;
+};
+
+// Byte order of the platform's 32-bit screen bitmap: alpha first, never written.
+struct srgb_t {
+  uint8_t a, r, g, b;
+};
+
+// w x h pixels, row by row; srgb may be null (no display form).
+struct image_t {
+  int32_t w;
+  int32_t h;
+  srgb_t* srgb;
+  lrgb_t* l;
+};
+
+struct lut_t {
+  int32_t n;
+  const int32_t* v;  // the byte-clamp table's bytes are reached through clamp below
+  const uint8_t* clamp;  // byte-clamp table only: points at the entry for input 0
+};
+
+// Allocates zeroed pixels with malloc (the linear array is what font_load later frees);
+// with_srgb also gives the image a display plane. Returns false when memory runs out or
+// the size is not positive.
+bool image_alloc(image_t* img, int w, int h, bool with_srgb);
+// Frees both planes (either may be null) and zeroes the record.
+void image_free(image_t* img);
+
+double lsrgb(double v);
+double slrgb(double v);
+
+// Shared tables, built on first use (thread-safe) and kept for the process's life.
+const lut_t& get_lut_lsrgb();  // 32769 entries, 0..8160 (8-bit value << 5)
+const lut_t& get_lut_slrgb();  // 256 entries, 0..32768
+
+// Freshly built tables, owned by the caller (delete[] the arrays through lut_free).
+lut_t dither_lut_init();
+lut_t bytecheck_lut_init(int margin);
+void lut_free(lut_t* lut);
+
+// Linear to display for count pixels; dither 1 adds the table's noise before truncation.
+// Byte 0 (alpha) of out is never written. Channels must lie in 0..32768; larger ones are
+// treated as 32768.
+void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither);
+// Display to linear: r, g, b from bytes 1..3; each output's alpha is kept.
+void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count);
