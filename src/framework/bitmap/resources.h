@@ -1,0 +1,21 @@
+// Finding the skin resources at run time and loading them as linear images.
+#pragma once
+#include <string>
+
+#include "framework/bitmap/RasterBitmap.h"
+#include "toolkit/graphics/srgb.h"
+
+// Full path of a resource-relative name (e.g. "img/font/font48.png"), looked up in
+// $QUILLMAR_RESOURCES, then beside the running binary or shared object (resources/,
+// ../share/quillmar/resources/), then the source tree. Empty when found nowhere.
+std::string resource_path(const std::string& name);
+
+// The image of a bitmap: its pixels serve as the display plane (the bitmap must outlive
+// the image) and a new linear plane (malloc) holds every channel, alpha included, through
+// the sRGB-to-linear table. An empty bitmap gives an empty image.
+image_t load_image(RasterBitmap& bitmap);
+
+// Loads a skin resource into bitmap and returns its image. A file that cannot be found or
+// read is reported once on standard error with its path, and replaced by a blank bitmap of
+// fallbackW x fallbackH so that the program keeps working.
+image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH);
