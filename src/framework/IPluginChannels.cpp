@@ -1,0 +1,271 @@
+// Channel configurations, channel records and the processing frame.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "framework/IPluginBase.h"
+
+namespace {
+
+// Input i to output i while both exist; the other outputs are zeroed. In place is allowed.
+template <class T>
+void CopyInputsToOutputs(T** inputs, int nIn, T** outputs, int nOut, int nFrames) {
+  if (nFrames <= 0 || !outputs) return;
+  const size_t bytes = sizeof(T) * static_cast<size_t>(nFrames);
+  for (int i = 0; i < nOut; ++i) {
+    if (!outputs[i]) continue;
+    if (i < nIn && inputs && inputs[i])
+      std::memmove(outputs[i], inputs[i], bytes);
+    else
+      std::memset(outputs[i], 0, bytes);
+  }
+}
+
+// A channel count: decimal digits only, at most IPluginBase::kMaxChannels.
+bool ReadCount(const char*& p, int* count) {
+  if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+  long value = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p))) {
+    value = value * 10 + (*p++ - '0');
+    if (value > IPluginBase::kMaxChannels) return false;
+  }
+  *count = static_cast<int>(value);
+  return true;
+}
+
+bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// The channels first .. first + n - 1 that exist, as [begin, end).
+void ChannelRange(int first, int n, int nChannels, int* begin, int* end) {
+  const int64_t b = std::max<int64_t>(first, 0);
+  const int64_t e = std::min<int64_t>(static_cast<int64_t>(first) + std::max(n, 0), nChannels);
+  *begin = static_cast<int>(std::min<int64_t>(b, nChannels));
+  *end = static_cast<int>(std::max<int64_t>(e, *begin));
+}
+
+}  // namespace
+
+// Tokens "inputs-outputs" separated by spaces ("1-1 2-2"). A token that is not two counts
+// joined by '-', or that asks for more than kMaxChannels, is skipped.
+void IPluginBase::ParseChannelIO(const char* channelIOStr) {
+  int maxIn = 0, maxOut = 0;
+  const char* p = channelIOStr ? channelIOStr : "";
+  while (*p) {
+    while (IsSpace(*p)) ++p;
+    if (!*p) break;
+    ChannelIO io = {0, 0};
+    const bool ok = ReadCount(p, &io.mIn) && *p++ == '-' && ReadCount(p, &io.mOut) &&
+                    (!*p || IsSpace(*p));
+    if (ok) {
+      mChannelIO.push_back(io);
+      maxIn = std::max(maxIn, io.mIn);
+      maxOut = std::max(maxOut, io.mOut);
+    }
+    while (*p && !IsSpace(*p)) ++p;
+  }
+  mInChannels.resize(maxIn);
+  mOutChannels.resize(maxOut);
+  mInData.assign(maxIn, nullptr);
+  mOutData.assign(maxOut, nullptr);
+}
+
+bool IPluginBase::GetChannelIO(int idx, int* pNIn, int* pNOut) const {
+  if (idx < 0 || idx >= NChannelIO()) return false;
+  if (pNIn) *pNIn = mChannelIO[idx].mIn;
+  if (pNOut) *pNOut = mChannelIO[idx].mOut;
+  return true;
+}
+
+bool IPluginBase::LegalIO(int nIn, int nOut) const {
+  for (const ChannelIO& io : mChannelIO)
+    if ((nIn < 0 || nIn == io.mIn) && (nOut < 0 || nOut == io.mOut)) return true;
+  return false;
+}
+
+bool IPluginBase::IsInChannelConnected(int chIdx) const {
+  return chIdx >= 0 && chIdx < NInChannels() && mInChannels[chIdx].mConnected;
+}
+
+bool IPluginBase::IsOutChannelConnected(int chIdx) const {
+  return chIdx >= 0 && chIdx < NOutChannels() && mOutChannels[chIdx].mConnected;
+}
+
+void IPluginBase::SetInputChannelConnections(int idx, int n, bool connected) {
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NInChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    InChannel& ch = mInChannels[i];
+    ch.mConnected = connected;
+    if (!connected) {
+      ch.mSrc = nullptr;
+      ch.mFloatSrc = nullptr;
+      mInData[i] = ch.mScratch.data();
+    }
+  }
+}
+
+void IPluginBase::SetOutputChannelConnections(int idx, int n, bool connected) {
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NOutChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    OutChannel& ch = mOutChannels[i];
+    ch.mConnected = connected;
+    if (!connected) {
+      ch.mDest = nullptr;
+      ch.mFloatDest = nullptr;
+      mOutData[i] = ch.mScratch.data();
+    }
+  }
+}
+
+void IPluginBase::SetInputLabel(int chIdx, const char* label) {
+  if (chIdx >= 0 && chIdx < NInChannels()) mInChannels[chIdx].mLabel.Set(label);
+}
+
+void IPluginBase::SetOutputLabel(int chIdx, const char* label) {
+  if (chIdx >= 0 && chIdx < NOutChannels()) mOutChannels[chIdx].mLabel.Set(label);
+}
+
+const char* IPluginBase::GetInputLabel(int chIdx) const {
+  return chIdx >= 0 && chIdx < NInChannels() ? mInChannels[chIdx].mLabel.Get() : "";
+}
+
+const char* IPluginBase::GetOutputLabel(int chIdx) const {
+  return chIdx >= 0 && chIdx < NOutChannels() ? mOutChannels[chIdx].mLabel.Get() : "";
+}
+
+void IPluginBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFrames*/) {
+  if (!ppData) return;
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NInChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    InChannel& ch = mInChannels[i];
+    if (!ch.mConnected) continue;
+    ch.mSrc = *ppData++;
+    ch.mFloatSrc = nullptr;
+  }
+}
+
+void IPluginBase::AttachInputBuffers(int idx, int n, float** ppData, int /*nFrames*/) {
+  if (!ppData) return;
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NInChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    InChannel& ch = mInChannels[i];
+    if (!ch.mConnected) continue;
+    ch.mFloatSrc = *ppData++;
+    ch.mSrc = nullptr;
+  }
+}
+
+void IPluginBase::AttachOutputBuffers(int idx, int n, double** ppData) {
+  if (!ppData) return;
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NOutChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    OutChannel& ch = mOutChannels[i];
+    if (!ch.mConnected) continue;
+    ch.mDest = *ppData++;
+    ch.mFloatDest = nullptr;
+  }
+}
+
+void IPluginBase::AttachOutputBuffers(int idx, int n, float** ppData) {
+  if (!ppData) return;
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, NOutChannels(), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    OutChannel& ch = mOutChannels[i];
+    if (!ch.mConnected) continue;
+    ch.mFloatDest = *ppData++;
+    ch.mDest = nullptr;
+  }
+}
+
+void IPluginBase::ProcessBuffers(double, int nFrames) { RunFrame(nFrames, false); }
+void IPluginBase::ProcessBuffers(float, int nFrames) { RunFrame(nFrames, false); }
+void IPluginBase::PassThroughBuffers(double, int nFrames) { RunFrame(nFrames, true); }
+void IPluginBase::PassThroughBuffers(float, int nFrames) { RunFrame(nFrames, true); }
+
+void IPluginBase::SilenceConnectedOutputs(int nFrames) {
+  for (OutChannel& ch : mOutChannels) {
+    if (!ch.mConnected) continue;
+    if (ch.mDest) std::fill(ch.mDest, ch.mDest + nFrames, 0.0);
+    if (ch.mFloatDest) std::fill(ch.mFloatDest, ch.mFloatDest + nFrames, 0.0f);
+  }
+}
+
+// The scratch buffers hold one block, so a longer call runs as consecutive pieces; the
+// host's buffers are addressed at the piece's offset, the scratch buffers from their start.
+void IPluginBase::RunFrame(int nFrames, bool passThrough) {
+  if (nFrames <= 0) return;
+  if (mBlockSize <= 0) {
+    SilenceConnectedOutputs(nFrames);
+    return;
+  }
+  const int nIn = NInChannels(), nOut = NOutChannels();
+  for (int done = 0; done < nFrames;) {
+    const int n = std::min(mBlockSize, nFrames - done);
+    for (int i = 0; i < nIn; ++i) {
+      InChannel& ch = mInChannels[i];
+      double* scratch = ch.mScratch.data();
+      if (ch.mConnected && ch.mSrc) {
+        mInData[i] = ch.mSrc + done;
+        continue;
+      }
+      if (ch.mConnected && ch.mFloatSrc)
+        std::copy(ch.mFloatSrc + done, ch.mFloatSrc + done + n, scratch);
+      else
+        std::fill(scratch, scratch + n, 0.0);  // a disconnected input is silence
+      mInData[i] = scratch;
+    }
+    for (int i = 0; i < nOut; ++i) {
+      OutChannel& ch = mOutChannels[i];
+      mOutData[i] = ch.mConnected && ch.mDest ? ch.mDest + done : ch.mScratch.data();
+    }
+    if (passThrough)
+      CopyInputsToOutputs(mInData.data(), nIn, mOutData.data(), nOut, n);
+    else
+      ProcessDoubleReplacing(mInData.data(), mOutData.data(), n);
+    for (OutChannel& ch : mOutChannels) {
+      if (!ch.mConnected || !ch.mFloatDest) continue;
+      const double* scratch = ch.mScratch.data();
+      float* dest = ch.mFloatDest + done;
+      for (int s = 0; s < n; ++s) dest[s] = static_cast<float>(scratch[s]);
+    }
+    done += n;
+  }
+}
+
+void IPluginBase::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+  CopyInputsToOutputs(inputs, NInChannels(), outputs, NOutChannels(), nFrames);
+}
+
+void IPluginBase::ProcessSingleReplacing(float** inputs, float** outputs, int nFrames) {
+  CopyInputsToOutputs(inputs, NInChannels(), outputs, NOutChannels(), nFrames);
+}
+
+void IPluginBase::SetBlockSize(int blockSize) {
+  if (blockSize == mBlockSize || blockSize < 0 || blockSize > kMaxBlockSize) return;
+  // Every new buffer is made before any old one is given up, so running out of memory leaves
+  // the previous size working.
+  std::vector<std::vector<double>> fresh;
+  try {
+    fresh.resize(mInChannels.size() + mOutChannels.size(),
+                 std::vector<double>(static_cast<size_t>(blockSize), 0.0));
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  size_t k = 0;
+  for (size_t i = 0; i < mInChannels.size(); ++i) {
+    mInChannels[i].mScratch.swap(fresh[k++]);
+    mInData[i] = mInChannels[i].mScratch.data();
+  }
+  for (size_t i = 0; i < mOutChannels.size(); ++i) {
+    mOutChannels[i].mScratch.swap(fresh[k++]);
+    mOutData[i] = mOutChannels[i].mScratch.data();
+  }
+  mBlockSize = blockSize;
+}
