@@ -183,17 +183,12 @@ class IPluginBase {
   struct ChannelIO {
     int mIn, mOut;
   };
-  struct InChannel {
+  // One input or output channel. The host's buffer is either double (used in place) or float
+  // (converted through the scratch buffer); with neither, the channel runs on its scratch.
+  struct Channel {
     bool mConnected = false;
-    double* mSrc = nullptr;        // host double input
-    float* mFloatSrc = nullptr;    // host float input, converted into mScratch
-    std::vector<double> mScratch;
-    FW_String mLabel;
-  };
-  struct OutChannel {
-    bool mConnected = false;
-    double* mDest = nullptr;       // host double output
-    float* mFloatDest = nullptr;   // host float output, filled from mScratch
+    double* mHost = nullptr;
+    float* mFloatHost = nullptr;
     std::vector<double> mScratch;
     FW_String mLabel;
   };
@@ -229,8 +224,8 @@ class IPluginBase {
   int mCurrentPresetIdx = 0;
   std::vector<double*> mInData;
   std::vector<double*> mOutData;
-  std::vector<InChannel> mInChannels;
-  std::vector<OutChannel> mOutChannels;
+  std::vector<Channel> mInChannels;
+  std::vector<Channel> mOutChannels;
   FW_PtrList<FW_String> mInputBusLabels;
   FW_PtrList<FW_String> mOutputBusLabels;
 };

@@ -45,6 +45,50 @@ void ChannelRange(int first, int n, int nChannels, int* begin, int* end) {
   *end = static_cast<int>(std::max<int64_t>(e, *begin));
 }
 
+template <class Channel>
+void SetConnections(std::vector<Channel>& channels, std::vector<double*>& slots, int idx, int n,
+                    bool connected) {
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
+  for (int i = begin; i < end; ++i) {
+    Channel& ch = channels[i];
+    ch.mConnected = connected;
+    if (!connected) {
+      ch.mHost = nullptr;
+      ch.mFloatHost = nullptr;
+      slots[i] = ch.mScratch.data();
+    }
+  }
+}
+
+template <class Channel>
+void SetHostBuffer(Channel& ch, double* buffer) {
+  ch.mHost = buffer;
+  ch.mFloatHost = nullptr;
+}
+
+template <class Channel>
+void SetHostBuffer(Channel& ch, float* buffer) {
+  ch.mFloatHost = buffer;
+  ch.mHost = nullptr;
+}
+
+// Each connected channel in range takes the next buffer of the list.
+template <class Channel, class T>
+void AttachBuffers(std::vector<Channel>& channels, int idx, int n, T** ppData) {
+  if (!ppData) return;
+  int begin = 0, end = 0;
+  ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
+  for (int i = begin; i < end; ++i)
+    if (channels[i].mConnected) SetHostBuffer(channels[i], *ppData++);
+}
+
+template <class Channel>
+const char* LabelOf(const std::vector<Channel>& channels, int chIdx) {
+  return chIdx >= 0 && chIdx < static_cast<int>(channels.size()) ? channels[chIdx].mLabel.Get()
+                                                                  : "";
+}
+
 }  // namespace
 
 // Tokens "inputs-outputs" separated by spaces ("1-1 2-2"). A token that is not two counts
@@ -93,31 +137,11 @@ bool IPluginBase::IsOutChannelConnected(int chIdx) const {
 }
 
 void IPluginBase::SetInputChannelConnections(int idx, int n, bool connected) {
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NInChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    InChannel& ch = mInChannels[i];
-    ch.mConnected = connected;
-    if (!connected) {
-      ch.mSrc = nullptr;
-      ch.mFloatSrc = nullptr;
-      mInData[i] = ch.mScratch.data();
-    }
-  }
+  SetConnections(mInChannels, mInData, idx, n, connected);
 }
 
 void IPluginBase::SetOutputChannelConnections(int idx, int n, bool connected) {
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NOutChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    OutChannel& ch = mOutChannels[i];
-    ch.mConnected = connected;
-    if (!connected) {
-      ch.mDest = nullptr;
-      ch.mFloatDest = nullptr;
-      mOutData[i] = ch.mScratch.data();
-    }
-  }
+  SetConnections(mOutChannels, mOutData, idx, n, connected);
 }
 
 void IPluginBase::SetInputLabel(int chIdx, const char* label) {
@@ -128,60 +152,23 @@ void IPluginBase::SetOutputLabel(int chIdx, const char* label) {
   if (chIdx >= 0 && chIdx < NOutChannels()) mOutChannels[chIdx].mLabel.Set(label);
 }
 
-const char* IPluginBase::GetInputLabel(int chIdx) const {
-  return chIdx >= 0 && chIdx < NInChannels() ? mInChannels[chIdx].mLabel.Get() : "";
-}
-
-const char* IPluginBase::GetOutputLabel(int chIdx) const {
-  return chIdx >= 0 && chIdx < NOutChannels() ? mOutChannels[chIdx].mLabel.Get() : "";
-}
+const char* IPluginBase::GetInputLabel(int chIdx) const { return LabelOf(mInChannels, chIdx); }
+const char* IPluginBase::GetOutputLabel(int chIdx) const { return LabelOf(mOutChannels, chIdx); }
 
 void IPluginBase::AttachInputBuffers(int idx, int n, double** ppData, int /*nFrames*/) {
-  if (!ppData) return;
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NInChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    InChannel& ch = mInChannels[i];
-    if (!ch.mConnected) continue;
-    ch.mSrc = *ppData++;
-    ch.mFloatSrc = nullptr;
-  }
+  AttachBuffers(mInChannels, idx, n, ppData);
 }
 
 void IPluginBase::AttachInputBuffers(int idx, int n, float** ppData, int /*nFrames*/) {
-  if (!ppData) return;
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NInChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    InChannel& ch = mInChannels[i];
-    if (!ch.mConnected) continue;
-    ch.mFloatSrc = *ppData++;
-    ch.mSrc = nullptr;
-  }
+  AttachBuffers(mInChannels, idx, n, ppData);
 }
 
 void IPluginBase::AttachOutputBuffers(int idx, int n, double** ppData) {
-  if (!ppData) return;
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NOutChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    OutChannel& ch = mOutChannels[i];
-    if (!ch.mConnected) continue;
-    ch.mDest = *ppData++;
-    ch.mFloatDest = nullptr;
-  }
+  AttachBuffers(mOutChannels, idx, n, ppData);
 }
 
 void IPluginBase::AttachOutputBuffers(int idx, int n, float** ppData) {
-  if (!ppData) return;
-  int begin = 0, end = 0;
-  ChannelRange(idx, n, NOutChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i) {
-    OutChannel& ch = mOutChannels[i];
-    if (!ch.mConnected) continue;
-    ch.mFloatDest = *ppData++;
-    ch.mDest = nullptr;
-  }
+  AttachBuffers(mOutChannels, idx, n, ppData);
 }
 
 void IPluginBase::ProcessBuffers(double, int nFrames) { RunFrame(nFrames, false); }
@@ -190,10 +177,10 @@ void IPluginBase::PassThroughBuffers(double, int nFrames) { RunFrame(nFrames, tr
 void IPluginBase::PassThroughBuffers(float, int nFrames) { RunFrame(nFrames, true); }
 
 void IPluginBase::SilenceConnectedOutputs(int nFrames) {
-  for (OutChannel& ch : mOutChannels) {
+  for (Channel& ch : mOutChannels) {
     if (!ch.mConnected) continue;
-    if (ch.mDest) std::fill(ch.mDest, ch.mDest + nFrames, 0.0);
-    if (ch.mFloatDest) std::fill(ch.mFloatDest, ch.mFloatDest + nFrames, 0.0f);
+    if (ch.mHost) std::fill(ch.mHost, ch.mHost + nFrames, 0.0);
+    if (ch.mFloatHost) std::fill(ch.mFloatHost, ch.mFloatHost + nFrames, 0.0f);
   }
 }
 
@@ -209,30 +196,30 @@ void IPluginBase::RunFrame(int nFrames, bool passThrough) {
   for (int done = 0; done < nFrames;) {
     const int n = std::min(mBlockSize, nFrames - done);
     for (int i = 0; i < nIn; ++i) {
-      InChannel& ch = mInChannels[i];
+      Channel& ch = mInChannels[i];
       double* scratch = ch.mScratch.data();
-      if (ch.mConnected && ch.mSrc) {
-        mInData[i] = ch.mSrc + done;
+      if (ch.mConnected && ch.mHost) {
+        mInData[i] = ch.mHost + done;
         continue;
       }
-      if (ch.mConnected && ch.mFloatSrc)
-        std::copy(ch.mFloatSrc + done, ch.mFloatSrc + done + n, scratch);
+      if (ch.mConnected && ch.mFloatHost)
+        std::copy(ch.mFloatHost + done, ch.mFloatHost + done + n, scratch);
       else
         std::fill(scratch, scratch + n, 0.0);  // a disconnected input is silence
       mInData[i] = scratch;
     }
     for (int i = 0; i < nOut; ++i) {
-      OutChannel& ch = mOutChannels[i];
-      mOutData[i] = ch.mConnected && ch.mDest ? ch.mDest + done : ch.mScratch.data();
+      Channel& ch = mOutChannels[i];
+      mOutData[i] = ch.mConnected && ch.mHost ? ch.mHost + done : ch.mScratch.data();
     }
     if (passThrough)
       CopyInputsToOutputs(mInData.data(), nIn, mOutData.data(), nOut, n);
     else
       ProcessDoubleReplacing(mInData.data(), mOutData.data(), n);
-    for (OutChannel& ch : mOutChannels) {
-      if (!ch.mConnected || !ch.mFloatDest) continue;
+    for (Channel& ch : mOutChannels) {
+      if (!ch.mConnected || !ch.mFloatHost) continue;
       const double* scratch = ch.mScratch.data();
-      float* dest = ch.mFloatDest + done;
+      float* dest = ch.mFloatHost + done;
       for (int s = 0; s < n; ++s) dest[s] = static_cast<float>(scratch[s]);
     }
     done += n;

@@ -112,6 +112,8 @@ class RecordingGraphics : public IGraphics {
     calls.push_back({idx, value, normalized});
   }
   void PrepDraw() override { prepared = true; }
+  // Not marked override: the plug-in base never calls it.
+  void SetControlFromPlug(int, double) {}
 
   std::vector<Call> calls;
   bool prepared = false;
