@@ -8,23 +8,6 @@
 #include "framework/FW_Mutex.h"
 #include "test_plug.h"
 
-TEST(Identity, ConstructorArgumentsAreKept) {
-  TestPlug plug;
-  EXPECT_STREQ(plug.GetEffectName(), "Quillmar");
-  EXPECT_STREQ(plug.GetProductName(), "");
-  EXPECT_STREQ(plug.GetMfrName(), "Merrowind");
-  EXPECT_EQ(plug.GetUniqueID(), 0x516D726C);  // "Qmrl"
-  EXPECT_EQ(plug.GetMfrID(), 0x4D727764);     // "Mrwd"
-  EXPECT_EQ(plug.GetLatency(), 65536);
-  EXPECT_EQ(plug.GetSampleRate(), 44100.0);
-  EXPECT_EQ(plug.GetBlockSize(), 0);
-  EXPECT_EQ(plug.NParams(), kTestParams);
-  EXPECT_EQ(plug.GetParam(kTestParams), nullptr);
-  EXPECT_EQ(plug.GetIdentifiedHost(), kHostUninit);
-  EXPECT_FALSE(plug.IsBypassed());
-  EXPECT_FALSE(plug.DoesStateChunks());
-}
-
 TEST(Identity, RateAndLatencyRefuseNonsense) {
   TestPlug plug;
   plug.SetSampleRate(96000);
@@ -99,24 +82,6 @@ TEST(ParameterFromGUI, SetsTellsTheHostThenNotifies) {
   plug.SetParameterFromGUI(99, 0.5);
   EXPECT_EQ(plug.hostChanges.size(), 1u);
   EXPECT_EQ(plug.paramChanges.size(), 1u);
-}
-
-TEST(ParamGroups, NamesAreNumberedInFirstAskedOrder) {
-  TestPlug plug;
-  EXPECT_EQ(plug.AddParamGroup("Bands"), 0);
-  EXPECT_EQ(plug.AddParamGroup("View"), 1);
-  EXPECT_EQ(plug.AddParamGroup("Bands"), 0);
-  EXPECT_EQ(plug.AddParamGroup(""), -1);
-  EXPECT_STREQ(plug.GetParamGroupName(1), "View");
-  EXPECT_STREQ(plug.GetParamGroupName(5), "");
-}
-
-TEST(DefaultOperations, MidiNoteNameIsEmptied) {
-  TestPlug plug;
-  char name[8] = "C4";
-  EXPECT_FALSE(plug.MidiNoteName(60, name));
-  EXPECT_STREQ(name, "");
-  EXPECT_FALSE(plug.HostRequestingAboutBox());
 }
 
 TEST(RecursiveLock, TheOwnerMayTakeItAgain) {

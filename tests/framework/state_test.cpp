@@ -24,22 +24,6 @@ void PutDoubleAt(ByteChunk& chunk, int pos, double value) {
 
 }  // namespace
 
-TEST(ByteChunk, AppendsAndReadsBackWithPositions) {
-  ByteChunk chunk;
-  const int32_t i = -7;
-  const double d = 0.1;
-  EXPECT_EQ(chunk.Put(&i), 4);
-  EXPECT_EQ(chunk.Put(&d), 12);
-  int32_t i2 = 0;
-  double d2 = 0;
-  EXPECT_EQ(chunk.Get(&i2, 0), 4);
-  EXPECT_EQ(chunk.Get(&d2, 4), 12);
-  EXPECT_EQ(i2, i);
-  EXPECT_EQ(d2, d);
-  const uint8_t le[4] = {0xF9, 0xFF, 0xFF, 0xFF};  // -7, little-endian
-  EXPECT_EQ(std::memcmp(chunk.GetBytes(), le, 4), 0);
-}
-
 TEST(ByteChunk, ShortOrInvalidReadsLeaveTheDestination) {
   ByteChunk chunk;
   const double d = 2.0;
