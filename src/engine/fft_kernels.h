@@ -1,0 +1,59 @@
+// Building blocks of the FFT shared by the plan and the kernel sets (not for users).
+//
+// The complex transform is a self-sorting (Stockham) decimation in frequency: a pass of
+// radix p with stride s and count m reads x[q + s (j + m r)] and writes
+// y[q + s (p j + k)] = W_pm^(jk) * sum_r x[q + s (j + m r)] W_p^(rk), all values complex
+// (re, im) pairs. Only the forward direction exists; the inverse conjugates on the way in
+// and out.
+#pragma once
+#include <cstdint>
+
+struct fft_pass_t;
+struct fft_plan_t;
+
+// Factors n, lays out and fills the plan's tables, and sets cached = 1.
+void fft_prepare(fft_plan_t* plan, int n);
+
+// conj_out != 0 stores the conjugate of every result (last pass of an inverse).
+typedef void (*fft_pass_fn)(const fft_pass_t* pass, const double* x, double* y, int conj_out);
+// Even n: complex spectrum z of n / 2 values -> halfcomplex out, times scale.
+typedef void (*fft_post_fn)(const double* z, double* out, int n, const double* tw, double scale);
+// Even n: halfcomplex in -> conjugated complex spectrum of n / 2 values, times scale.
+typedef void (*fft_pre_fn)(const double* in, double* z, int n, const double* tw, double scale);
+
+struct fft_kernels_t {
+  fft_pass_fn pass[6];  // radix 2 to 5
+  fft_post_fn post;
+  fft_pre_fn pre;
+};
+
+// Plain C++ kernels, for every processor.
+const fft_kernels_t* fft_kernels_portable();
+// AVX2 and FMA kernels; null when the processor lacks them.
+const fft_kernels_t* fft_kernels_avx2();
+
+// Any radix, with the plan's roots table (x is used as scratch, so it is not const).
+void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out);
+
+// Roots of unity of order n from two short tables: W^t = hi[t / block] * lo[t % block].
+struct fft_roots_t {
+  const double* lo;
+  const double* hi;
+  int32_t n;
+  int32_t block;
+};
+// The table of order n lives in fft_roots_size(n) doubles at mem; build fills it, view
+// only points into it.
+int fft_roots_size(int n);
+fft_roots_t fft_roots_build(double* mem, int n);
+fft_roots_t fft_roots_view(const double* mem, int n);
+// Any radix; twiddles and roots of a complex transform of length roots->n come from roots.
+void fft_pass_lean(const fft_pass_t* pass, double* x, double* y, int conj_out,
+                   const fft_roots_t* roots);
+
+// Index in the real-split twiddle table of bin k >= 1: blocks of four bins k, k + 2, k + 1,
+// k + 3, real parts then imaginary parts, which is the lane order of the vector kernels.
+inline int fft_post_index(int k) {
+  const int r = (k - 1) & 3;
+  return 8 * ((k - 1) >> 2) + (((r & 1) << 1) | (r >> 1));
+}

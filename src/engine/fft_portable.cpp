@@ -1,0 +1,288 @@
+// Plain C++ radix passes: the kernels of processors without AVX2, the passes of any
+// radix, and the lean passes whose twiddles come from a two-level roots table.
+#include <cmath>
+#include <cstddef>
+
+#include "engine/fft.h"
+#include "engine/fft_kernels.h"
+
+namespace {
+
+struct cpx {
+  double r, i;
+};
+inline cpx operator+(cpx a, cpx b) { return {a.r + b.r, a.i + b.i}; }
+inline cpx operator-(cpx a, cpx b) { return {a.r - b.r, a.i - b.i}; }
+inline cpx operator*(cpx a, double s) { return {a.r * s, a.i * s}; }
+inline cpx mul(cpx a, cpx w) { return {a.r * w.r - a.i * w.i, a.r * w.i + a.i * w.r}; }
+inline cpx neg_i(cpx a) { return {a.i, -a.r}; }  // a * (-i)
+inline cpx conj(cpx a) { return {a.r, -a.i}; }
+inline cpx load(const double* p) { return {p[0], p[1]}; }
+inline void store(double* p, cpx a) {
+  p[0] = a.r;
+  p[1] = a.i;
+}
+
+const double kSin60 = 0.86602540378443864676;
+const double kCos72 = 0.30901699437494742410;
+const double kSin72 = 0.95105651629515357212;
+const double kCos144 = -0.80901699437494742410;
+const double kSin144 = 0.58778525229247312917;
+
+// In-place DFT of size P with W = exp(-2 pi i / P).
+template <int P>
+void butterfly(cpx* a);
+
+template <>
+inline void butterfly<2>(cpx* a) {
+  const cpx t = a[0] - a[1];
+  a[0] = a[0] + a[1];
+  a[1] = t;
+}
+
+template <>
+inline void butterfly<3>(cpx* a) {
+  const cpx s = a[1] + a[2];
+  const cpx d = neg_i(a[1] - a[2]) * kSin60;
+  const cpx m = a[0] - s * 0.5;
+  a[0] = a[0] + s;
+  a[1] = m + d;
+  a[2] = m - d;
+}
+
+template <>
+inline void butterfly<4>(cpx* a) {
+  const cpx t0 = a[0] + a[2], t1 = a[0] - a[2];
+  const cpx t2 = a[1] + a[3], t3 = neg_i(a[1] - a[3]);
+  a[0] = t0 + t2;
+  a[2] = t0 - t2;
+  a[1] = t1 + t3;
+  a[3] = t1 - t3;
+}
+
+template <>
+inline void butterfly<5>(cpx* a) {
+  const cpx s1 = a[1] + a[4], d1 = a[1] - a[4];
+  const cpx s2 = a[2] + a[3], d2 = a[2] - a[3];
+  const cpx a1 = a[0] + s1 * kCos72 + s2 * kCos144;
+  const cpx a2 = a[0] + s1 * kCos144 + s2 * kCos72;
+  const cpx b1 = neg_i(d1 * kSin72 + d2 * kSin144);
+  const cpx b2 = neg_i(d1 * kSin144 - d2 * kSin72);
+  a[0] = a[0] + s1 + s2;
+  a[1] = a1 + b1;
+  a[4] = a1 - b1;
+  a[2] = a2 + b2;
+  a[3] = a2 - b2;
+}
+
+// Twiddle W_pm^(jk) of a pass, from the plan's table ...
+struct table_twiddles {
+  const double* tw;
+  int pm1;
+  cpx get(int j, int k) const { return load(tw + 2 * ((size_t)pm1 * j + k - 1)); }
+};
+
+// ... or from the two-level roots of the whole transform (W_pm = W_n^s).
+struct lean_twiddles {
+  const fft_roots_t* roots;
+  int stride;
+  cpx get(int j, int k) const;
+};
+
+cpx root_at(const fft_roots_t* r, int64_t t) {
+  const cpx hi = load(r->hi + 2 * (t / r->block));
+  const cpx lo = load(r->lo + 2 * (t % r->block));
+  return mul(hi, lo);
+}
+
+cpx lean_twiddles::get(int j, int k) const { return root_at(roots, (int64_t)j * k * stride); }
+
+// p-th roots of unity W_p^t, t < p, from the plan's table or the two-level roots.
+struct table_roots {
+  const double* roots;
+  cpx get(int t) const { return load(roots + 2 * t); }
+};
+struct lean_roots {
+  const fft_roots_t* roots;
+  int step;  // n / p
+  cpx get(int t) const { return root_at(roots, (int64_t)t * step); }
+};
+
+template <int P, bool CONJ, class Tw>
+void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) {
+  const int s = ps->stride, m = ps->count;
+  const size_t ms = (size_t)m * s;
+  for (int j = 0; j < m; ++j) {
+    cpx w[P];
+    const bool twiddle = j > 0;
+    if (twiddle)
+      for (int k = 1; k < P; ++k) w[k] = tw.get(j, k);
+    const double* xj = x + 2 * (size_t)s * j;
+    double* yj = y + 2 * (size_t)s * P * j;
+    for (int q = 0; q < s; ++q) {
+      cpx a[P];
+      for (int r = 0; r < P; ++r) a[r] = load(xj + 2 * (q + r * ms));
+      butterfly<P>(a);
+      if (twiddle)
+        for (int k = 1; k < P; ++k) a[k] = mul(a[k], w[k]);
+      for (int k = 0; k < P; ++k) store(yj + 2 * (q + (size_t)s * k), CONJ ? conj(a[k]) : a[k]);
+    }
+  }
+}
+
+// Any odd radix. Each butterfly first folds its inputs in place into sums and differences
+// of mirrored pairs, which halves the work of the O(p^2) sums.
+template <bool CONJ, class Tw, class Roots>
+void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Roots& roots) {
+  const int p = ps->radix, s = ps->stride, m = ps->count, h = (p - 1) / 2;
+  const size_t ms = (size_t)m * s;
+  for (int j = 0; j < m; ++j) {
+    for (int q = 0; q < s; ++q) {
+      double* xq = x + 2 * ((size_t)s * j + q);
+      double* yq = y + 2 * ((size_t)s * p * j + q);
+      const cpx a0 = load(xq);
+      cpx sum = a0;
+      for (int r = 1; r <= h; ++r) {
+        const cpx u = load(xq + 2 * r * ms), v = load(xq + 2 * (p - r) * ms);
+        store(xq + 2 * r * ms, u + v);
+        store(xq + 2 * (p - r) * ms, u - v);
+        sum = sum + u + v;
+      }
+      store(yq, CONJ ? conj(sum) : sum);
+      for (int k = 1; k <= h; ++k) {
+        cpx re = a0, im = {0, 0};
+        int t = 0;
+        for (int r = 1; r <= h; ++r) {
+          t += k;
+          if (t >= p) t -= p;
+          const cpx w = roots.get(t);
+          re = re + load(xq + 2 * r * ms) * w.r;
+          im = im + load(xq + 2 * (p - r) * ms) * w.i;
+        }
+        const cpx ii = {-im.i, im.r};  // i * im
+        cpx lo = re + ii, hi = re - ii;
+        if (j > 0) {
+          lo = mul(lo, tw.get(j, k));
+          hi = mul(hi, tw.get(j, p - k));
+        }
+        store(yq + 2 * (size_t)s * k, CONJ ? conj(lo) : lo);
+        store(yq + 2 * (size_t)s * (p - k), CONJ ? conj(hi) : hi);
+      }
+    }
+  }
+}
+
+template <int P>
+void portable_pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
+  const table_twiddles tw = {ps->tw, P - 1};
+  if (conj_out)
+    pass_fixed<P, true>(ps, x, y, tw);
+  else
+    pass_fixed<P, false>(ps, x, y, tw);
+}
+
+template <bool CONJ>
+void lean_pass(const fft_pass_t* ps, double* x, double* y, const fft_roots_t* roots) {
+  const lean_twiddles tw = {roots, ps->stride};
+  switch (ps->radix) {
+    case 2: return pass_fixed<2, CONJ>(ps, x, y, tw);
+    case 3: return pass_fixed<3, CONJ>(ps, x, y, tw);
+    case 4: return pass_fixed<4, CONJ>(ps, x, y, tw);
+    case 5: return pass_fixed<5, CONJ>(ps, x, y, tw);
+    default: return pass_any<CONJ>(ps, x, y, tw, lean_roots{roots, roots->n / ps->radix});
+  }
+}
+
+void portable_post(const double* z, double* out, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  const double h = 0.5 * scale;
+  const cpx z0 = load(z);
+  out[0] = (z0.r + z0.i) * scale;
+  out[m] = (z0.r - z0.i) * scale;
+  for (int k = 1; 2 * k <= m; ++k) {
+    const cpx a = load(z + 2 * k), b = load(z + 2 * (m - k));
+    const cpx e = {(a.r + b.r) * h, (a.i - b.i) * h};
+    const cpx o = {(a.i + b.i) * h, (b.r - a.r) * h};
+    const int ti = fft_post_index(k);
+    const cpx t = mul(o, cpx{tw[ti], tw[ti + 4]});
+    out[k] = e.r + t.r;
+    out[n - k] = e.i + t.i;
+    if (2 * k != m) {
+      out[m - k] = e.r - t.r;
+      out[m + k] = t.i - e.i;
+    }
+  }
+}
+
+void portable_pre(const double* in, double* z, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  store(z, cpx{(in[0] + in[m]) * scale, (in[m] - in[0]) * scale});
+  for (int k = 1; 2 * k <= m; ++k) {
+    const cpx x = {in[k], in[n - k]}, y = {in[m - k], in[m + k]};
+    const cpx e = {x.r + y.r, x.i - y.i}, d = {x.r - y.r, x.i + y.i};
+    const int ti = fft_post_index(k);
+    const cpx o = mul(d, cpx{tw[ti], -tw[ti + 4]});
+    store(z + 2 * k, cpx{(e.r - o.i) * scale, -(e.i + o.r) * scale});
+    if (2 * k != m) store(z + 2 * (m - k), cpx{(e.r + o.i) * scale, (e.i - o.r) * scale});
+  }
+}
+
+}  // namespace
+
+const fft_kernels_t* fft_kernels_portable() {
+  static const fft_kernels_t k = {
+      {nullptr, nullptr, portable_pass<2>, portable_pass<3>, portable_pass<4>, portable_pass<5>},
+      portable_post,
+      portable_pre};
+  return &k;
+}
+
+void fft_pass_generic(const fft_pass_t* ps, double* x, double* y, int conj_out) {
+  const table_twiddles tw = {ps->tw, ps->radix - 1};
+  const table_roots roots = {ps->roots};
+  if (conj_out)
+    pass_any<true>(ps, x, y, tw, roots);
+  else
+    pass_any<false>(ps, x, y, tw, roots);
+}
+
+void fft_pass_lean(const fft_pass_t* ps, double* x, double* y, int conj_out,
+                   const fft_roots_t* roots) {
+  if (conj_out)
+    lean_pass<true>(ps, x, y, roots);
+  else
+    lean_pass<false>(ps, x, y, roots);
+}
+
+static int roots_block(int n) {
+  int b = (int)std::sqrt((double)n);
+  while ((int64_t)b * b < n) ++b;
+  return b < 1 ? 1 : b;
+}
+
+int fft_roots_size(int n) {
+  const int b = roots_block(n);
+  return 2 * (b + (n + b - 1) / b);
+}
+
+fft_roots_t fft_roots_view(const double* mem, int n) {
+  const int b = roots_block(n);
+  return fft_roots_t{mem, mem + 2 * b, n, b};
+}
+
+fft_roots_t fft_roots_build(double* mem, int n) {
+  const fft_roots_t r = fft_roots_view(mem, n);
+  const int hi_count = (n + r.block - 1) / r.block;
+  const double step = -2.0 * M_PI / n;
+  for (int t = 0; t < r.block; ++t) {
+    mem[2 * t] = std::cos(step * t);
+    mem[2 * t + 1] = std::sin(step * t);
+  }
+  double* hi = mem + 2 * r.block;
+  for (int t = 0; t < hi_count; ++t) {
+    const int64_t e = (int64_t)t * r.block % n;
+    hi[2 * t] = std::cos(step * (double)e);
+    hi[2 * t + 1] = std::sin(step * (double)e);
+  }
+  return r;
+}
