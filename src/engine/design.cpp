@@ -1,0 +1,130 @@
+#include "engine/design.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/bands.h"
+#include "engine/conv_math.h"
+#include "engine/fft.h"
+#include "engine/inst.h"
+#include "engine/levels.h"
+#include "toolkit/util/memory.h"
+#include "toolkit/util/mutex.h"
+
+int kernel_size_calc(int samplerate, double resolution) {
+  // 64-bit, so that very high sample rates cannot overflow the product.
+  const int64_t k0 = static_cast<int64_t>(samplerate) * 1025 / 44100;
+  double v = std::trunc(static_cast<double>(k0) * resolution + 0.5);
+  v = std::min(std::max(v, 0.0), 2147483646.0);
+  const int k = static_cast<int>(v);
+  return (k % 2) ? k : k + 1;
+}
+
+void blackman_coefs(double* w, int n) {
+  for (int i = 0; i < n; ++i) {
+    const double t = (i + 1.0) / (n + 1.0);
+    w[i] = 0.42 - 0.5 * std::cos(2.0 * M_PI * t) + 0.08 * std::cos(4.0 * M_PI * t);
+  }
+}
+
+// The pure delay of K / 2 samples as a unit-magnitude spectrum.
+static void make_phase(design_t* d, int kernel_size, int fft_size) {
+  d->kernel[kernel_size / 2] = 1.0;
+  fftp(d->kernel, d->phase, fft_size, 0, d->plan_fwd);
+  std::memset(d->kernel, 0, sizeof(double) * fft_size);
+  const double r = d->phase[0] != 0.0 ? 1.0 / d->phase[0] : 0.0;
+  for (int i = 0; i < fft_size; ++i) d->phase[i] *= r;
+}
+
+void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
+  auto buffer = [owner] { return static_cast<double*>(gc_calloc(owner, BUFFER_CAPACITY, sizeof(double))); };
+  d->spectrum = buffer();
+  d->previous_spectrum = buffer();
+  d->kernel = buffer();
+  d->plan_fwd = fft_plan_init(owner, fft_size);
+  d->plan_inv = fft_plan_init(owner, fft_size);
+  d->phase = buffer();
+  d->extent = fft_size;
+  make_phase(d, kernel_size, fft_size);
+  d->window = buffer();
+  blackman_coefs(d->window, kernel_size);
+}
+
+void free_design(design_t* d, int kernel_size, int fft_size) {
+  // Only what earlier sizes touched needs zeroing; the rest was never written.
+  const size_t used = sizeof(double) * d->extent;
+  std::memset(d->spectrum, 0, used);
+  std::memset(d->previous_spectrum, 0, used);
+  std::memset(d->kernel, 0, used);
+  d->plan_fwd->cached = 0;
+  d->plan_inv->cached = 0;
+  d->extent = std::max(d->extent, fft_size);
+  make_phase(d, kernel_size, fft_size);
+  blackman_coefs(d->window, kernel_size);
+}
+
+// First bin at or above frequency f, as a bin index limited to [0, limit].
+static int bin_ceil(double f, int n, double fs, int limit) {
+  const double k = std::ceil(f * n / fs);
+  if (!(k > 0.0)) return 0;
+  return k >= limit ? limit : static_cast<int>(k);
+}
+
+void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted,
+                    int kernel_size, int fft_size, double* curve_cols, flag_t* curve_new,
+                    mutex_t* lock_curve, int width, int* count, int curve_only,
+                    double samplerate) {
+  if (!d->spectrum) {
+    if (curve_only) return;
+    init_design(inst->alloc_list, d, kernel_size, fft_size);
+  }
+  const int n = fft_size;
+  const int half = (n + 1) / 2;
+  const double fs = samplerate;
+
+  // The sorting runs under the curve lock too, so that a curve-only update on the editor's
+  // thread and a full design on the audio thread never interleave their writes.
+  mutex_to_1(lock_curve);
+  sort_eq(bands, sorted, count, 20.0, 20000.0);
+  const int c = *count;
+  control_points(sorted, c);
+  if (!curve_only) {
+    double* spectrum = d->spectrum;
+    for (int i = 0; i <= c; ++i) {
+      const int k0 = std::max(bin_ceil(sorted[i].freq, n, fs, half), 1);
+      const int k1 = bin_ceil(sorted[i + 1].freq, n, fs, half);
+      for (int k = k0; k < k1; ++k) {
+        const double x = (std::log(k * fs / n) - LN_20) / LN_1000;
+        spectrum[k] = level_to_amp(curve_level(sorted, i, x));
+      }
+    }
+  }
+  curve_columns(sorted, c, curve_cols, width, inst->view_u_lo, inst->view_u_hi);
+  *curve_new = 1;
+  mutex_to_0(lock_curve);
+  if (curve_only) return;
+
+  double* spectrum = d->spectrum;
+  const int below = bin_ceil(sorted[0].freq, n, fs, half);
+  const double start_amp = level_to_amp(sorted[0].gain);
+  for (int k = 0; k < std::max(below, 1); ++k) spectrum[k] = start_amp;
+  const double end_amp = level_to_amp(sorted[c + 1].gain);
+  for (int k = bin_ceil(sorted[c + 1].freq, n, fs, half); k < half; ++k) spectrum[k] = end_amp;
+  std::fill(spectrum + half, spectrum + n, 0.0);
+
+  fftconv(spectrum, d->phase, spectrum, n);
+  fftp(spectrum, d->kernel, n, 1, d->plan_inv);
+  for (int i = 0; i < kernel_size; ++i) d->kernel[i] *= d->window[i];
+  std::fill(d->kernel + kernel_size, d->kernel + n, 0.0);
+  fftp(d->kernel, spectrum, n, 0, d->plan_fwd);
+}
+
+void mix_firs(const double* src, double* dst, int n, double* view, mutex_t* lock,
+              flag_t* view_new) {
+  std::memcpy(dst, src, sizeof(double) * n);
+  mutex_to_1(lock);
+  std::memcpy(view, src, sizeof(double) * n);
+  *view_new = 1;
+  mutex_to_0(lock);
+}

@@ -1,0 +1,378 @@
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/bands.h"
+#include "engine/conv_math.h"
+#include "engine/fft.h"
+#include "engine/inst.h"
+#include "engine/levels.h"
+#include "engine/params.h"
+#include "toolkit/util/memory.h"
+#include "toolkit/util/mutex.h"
+
+static double* alloc_buffer(inst_t* inst) {
+  return static_cast<double*>(gc_calloc(inst->alloc_list, BUFFER_CAPACITY, sizeof(double)));
+}
+
+static int truncated_rate(double fs) {
+  return static_cast<int>(std::min(std::max(std::trunc(fs), 0.0), 2147483647.0));
+}
+
+static int block_for(int kernel_size, int fixed_block, double ratio) {
+  if (fixed_block != 0) return fixed_block;
+  const double b = std::trunc((kernel_size - 1) * 1.5 * ratio + 0.5);
+  return b > 128.0 ? static_cast<int>(std::min(b, 1e9)) : 128;
+}
+
+engine_sizes_t engine_sizes(double fs, int fixed_block, double input_buffer_size,
+                            double resolution) {
+  const double ratio = input_buffer_size / resolution;
+  int k = kernel_size_calc(truncated_rate(fs), resolution);
+  int n = fft_size_calc(fixed_block, k, ratio);
+  if (n > ENGINE_MAX_FFT) {
+    // Shorten the kernel first where even the smallest block cannot join it, then
+    // the block: a host call longer than the block is split by the audio path.
+    const int k_max = ENGINE_MAX_FFT - 128 + 1;  // the longest kernel beside a 128 block
+    k = std::min(k, k_max % 2 ? k_max : k_max - 1);
+    if (fixed_block == 0) {
+      while (k > 1 && k - 1 + block_for(k, 0, ratio) > ENGINE_MAX_FFT) {
+        const double est = std::floor(ENGINE_MAX_FFT / (1.0 + 1.5 * ratio));
+        int next = std::min(k - 2, static_cast<int>(est) + 1);
+        if (next % 2 == 0) --next;
+        k = std::max(next, 1);
+      }
+    }
+    const int block = std::min(block_for(k, fixed_block, ratio), ENGINE_MAX_FFT - (k - 1));
+    n = next_fast_fft_size(k - 1 + block);
+  }
+  return {k, n, n + 1 - k};
+}
+
+void engine_alloc(engine_t* e, inst_t* inst) {
+  for (int ch = 0; ch < 2; ++ch) {
+    e->in_block[ch] = alloc_buffer(inst);
+    e->overflow[ch] = alloc_buffer(inst);
+    e->out_ring[ch] = alloc_buffer(inst);
+    inst->kernel_view[ch] = alloc_buffer(inst);
+  }
+  e->saved_block = alloc_buffer(inst);
+  e->active_kernel = alloc_buffer(inst);
+  e->conv_scratch = alloc_buffer(inst);
+  e->design.spectrum = nullptr;  // the first full design allocates the record's arrays
+  inst->design = &e->design;
+  inst->active_kernel = e->active_kernel;
+  inst->fft_size_ref = &e->fft_size;
+  inst->kernel_size_ref = &e->kernel_size;
+}
+
+static int capture_length(double fs) {
+  // The analysis runs through an FFT plan, so the length must also fit a plan.
+  return std::min(last2k_size_calc(truncated_rate(fs)), int(ENGINE_MAX_FFT));
+}
+
+void capture_alloc(inst_t* inst) {
+  inst->capture_len = capture_length(inst->samplerate);
+  inst->capture_pos = 0;
+  for (int ch = 0; ch < 2; ++ch) {
+    inst->capture[ch] = alloc_buffer(inst);
+    inst->capture_copy[ch] = alloc_buffer(inst);
+    inst->capture_spectrum[ch] = alloc_buffer(inst);
+  }
+  inst->capture_window = alloc_buffer(inst);
+  blackman_coefs(inst->capture_window, inst->capture_len);
+  inst->capture_plan = fft_plan_init(inst->alloc_list, inst->capture_len);
+}
+
+static void design_full(engine_t* e, inst_t* inst) {
+  design_filters(inst, &e->design, inst->bands, inst->bands_sorted, e->kernel_size,
+                 e->fft_size, inst->curve[0], &inst->curve_new, inst->lock_curve, inst->area_w,
+                 &inst->band_count, 0, inst->samplerate);
+}
+
+static void install(engine_t* e, inst_t* inst, const double* spectrum) {
+  mix_firs(spectrum, e->active_kernel, e->fft_size, inst->kernel_view[0],
+           inst->lock_kernel_view, &inst->kernel_view_new);
+}
+
+void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
+                  double input_buffer_size, double resolution) {
+  const engine_sizes_t s =
+      engine_sizes(inst->samplerate, fixed_block, input_buffer_size, resolution);
+  e->kernel_size = s.kernel_size;
+  e->fft_size = s.fft_size;
+  e->hop_size = s.hop_size;
+  inst->latency = e->kernel_size / 2 + e->hop_size;
+  e->in_fill = 0;
+  e->overflow_count = 0;
+  e->ring_read_pos = 0;
+  if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
+  design_full(e, inst);
+  install(e, inst, e->design.spectrum);
+  e->ring_len = e->hop_size + e->fft_size;
+  e->ring_write_ofs = e->hop_size;
+  e->extent = std::max(e->extent, e->ring_len);
+  if (!e->conv_plan)
+    e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);
+  else
+    e->conv_plan->cached = 0;
+  host->set_latency(e->kernel_size / 2 + e->hop_size);
+}
+
+void reinit_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
+                    double input_buffer_size, double resolution) {
+  mutex_to_1(inst->lock_buffers);
+  mutex_to_1(inst->lock_process);
+  // No stream buffer was written beyond the longest ring in use since the last zeroing.
+  const size_t used = sizeof(double) * e->extent;
+  double* buffers[] = {e->active_kernel, e->conv_scratch, e->in_block[0], e->in_block[1],
+                       e->out_ring[0],   e->out_ring[1],  e->overflow[0], e->overflow[1],
+                       e->saved_block};
+  for (double* b : buffers) std::memset(b, 0, used);
+  e->extent = 0;
+  init_buffers(e, inst, host, fixed_block, input_buffer_size, resolution);
+  inst->bufs_state = 1;
+  mutex_to_0(inst->lock_process);
+  mutex_to_0(inst->lock_buffers);
+}
+
+void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double samplerate) {
+  if (inst->samplerate == samplerate || !(samplerate > 0.0) || !std::isfinite(samplerate))
+    return;
+  inst->samplerate = samplerate;
+  reinit_buffers(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
+                 host->param(PARAM_RESOLUTION));
+  mutex_to_1(inst->lock_buffers);
+  mutex_to_1(inst->lock_process);
+  const int old_len = inst->capture_len;
+  inst->capture_len = capture_length(samplerate);
+  inst->capture_pos = 0;
+  std::memset(inst->capture_window, 0, sizeof(double) * std::max(old_len, 0));
+  blackman_coefs(inst->capture_window, inst->capture_len);
+  inst->capture_plan->cached = 0;
+  mutex_to_0(inst->lock_process);
+  mutex_to_0(inst->lock_buffers);
+}
+
+static band_params_t read_band_params(engine_host_t* host) {
+  band_params_t p;
+  for (int b = 0; b < BAND_COUNT; ++b) {
+    p.on[b] = host->param(PARAM_BAND_ON + b);
+    p.gain[b] = host->param(PARAM_BAND_GAIN + b);
+    p.freq[b] = host->param(PARAM_BAND_FREQ + b);
+    p.slope[b] = host->param(PARAM_BAND_SLOPE + b);
+  }
+  p.transpose = host->param(PARAM_TRANSPOSE);
+  p.overall_gain = host->param(PARAM_OVERALL_GAIN);
+  p.gain_scale = host->param(PARAM_GAIN_SCALE);
+  return p;
+}
+
+int engine_update_kernel(engine_t* e, inst_t* inst, engine_host_t* host, int from_editor) {
+  if (!inst->bands_dirty) return 0;
+  inst->bands_dirty = 0;
+  band_params_t p = read_band_params(host);
+  if (!inst->bands_from_editor) {
+    bands_from_params(inst->bands, &p, 0);
+  } else {
+    params_from_bands(inst->bands, &p);
+    for (int b = 0; b < BAND_COUNT; ++b) {
+      host->set_param_clamped(PARAM_BAND_ON + b, p.on[b]);
+      host->set_param_clamped(PARAM_BAND_GAIN + b, p.gain[b]);
+      host->set_param_clamped(PARAM_BAND_FREQ + b, p.freq[b]);
+      host->set_param_clamped(PARAM_BAND_SLOPE + b, p.slope[b]);
+    }
+    host->bands_written_back(inst->sel_band, from_editor);
+  }
+  const int n = e->fft_size;
+  std::memcpy(e->design.previous_spectrum, e->design.spectrum, sizeof(double) * n);
+  design_full(e, inst);
+  install(e, inst, e->design.spectrum);
+  return 1;
+}
+
+// Forward FFT of one channel's block, product with the active kernel, inverse FFT, and
+// overlap-add into the channel's ring.
+static void convolve_into_ring(engine_t* e, int ch) {
+  const int n = e->fft_size;
+  double* block = e->in_block[ch];
+  fftp(block, e->conv_scratch, n, 0, e->conv_plan);
+  fftconv(e->conv_scratch, e->active_kernel, block, n);
+  fftp(block, e->conv_scratch, n, 1, e->conv_plan);
+  double* ring = e->out_ring[ch];
+  const int len = e->ring_len;
+  int pos = (e->ring_write_ofs + e->ring_read_pos) % len;
+  const double* src = e->conv_scratch;
+  int remaining = n;
+  while (remaining > 0) {
+    const int run = std::min(remaining, len - pos);
+    for (int i = 0; i < run; ++i) ring[pos + i] += src[i];
+    src += run;
+    remaining -= run;
+    pos = 0;
+  }
+}
+
+static void process_block(engine_t* e, inst_t* inst, engine_host_t* host, int channels) {
+  const int n = e->fft_size;
+  if (engine_update_kernel(e, inst, host, 0)) {
+    // The block passes the old kernel fading out and the new one fading in; the fades sum
+    // to one, so the change never steps.
+    for (int ch = 0; ch < channels; ++ch) {
+      std::memcpy(e->saved_block, e->in_block[ch], sizeof(double) * n);
+      hann_transition(e->in_block[ch], e->hop_size, 1);
+      install(e, inst, e->design.previous_spectrum);
+      convolve_into_ring(e, ch);
+      std::memcpy(e->in_block[ch], e->saved_block, sizeof(double) * n);
+      hann_transition(e->in_block[ch], e->hop_size, 0);
+      install(e, inst, e->design.spectrum);
+      convolve_into_ring(e, ch);
+    }
+  } else {
+    for (int ch = 0; ch < channels; ++ch) convolve_into_ring(e, ch);
+  }
+  // Both channels restart clean, so a second input connected later never brings back
+  // samples from before it was disconnected.
+  for (int ch = 0; ch < 2; ++ch) {
+    std::memset(e->in_block[ch], 0, sizeof(double) * n);
+    if (ch < channels)
+      std::memcpy(e->in_block[ch], e->overflow[ch], sizeof(double) * e->overflow_count);
+  }
+  e->ring_write_ofs += e->hop_size;
+  e->in_fill = e->overflow_count;
+  e->overflow_count = 0;
+}
+
+static void capture_input(inst_t* inst, double** inputs, int frames, int channels) {
+  if (inst->samplerate <= inst->samples_since_frame) return;
+  mutex_to_1(inst->lock_capture);
+  const int len = inst->capture_len;
+  const double* left = inputs[0];
+  const double* right = channels == 2 ? inputs[1] : inputs[0];
+  if (frames <= len) {
+    int pos = inst->capture_pos;
+    for (int i = 0; i < frames; ++i) {
+      inst->capture[0][pos] = left[i];
+      inst->capture[1][pos] = right[i];
+      if (++pos == len) pos = 0;
+    }
+    inst->capture_pos = pos;
+  } else {
+    std::memcpy(inst->capture[0], left + frames - len, sizeof(double) * len);
+    std::memcpy(inst->capture[1], right + frames - len, sizeof(double) * len);
+    inst->capture_pos = 0;
+  }
+  inst->capture_new = 1;
+  mutex_to_0(inst->lock_capture);
+}
+
+// Peak limiter: a new peak is brought to the threshold at once, the gain holds for 2.3 s,
+// then returns to unity along a half raised cosine over the next 2.3 s.
+static void limit(inst_t* inst, double** outputs, int frames, int channels, double threshold) {
+  double peak = inst->limiter_peak, t = inst->limiter_time;
+  double over = inst->limiter_over.load(std::memory_order_relaxed);
+  const double dt = 1.0 / inst->samplerate;
+  for (int i = 0; i < frames; ++i) {
+    for (int ch = 0; ch < channels; ++ch) {
+      double x = outputs[ch][i];
+      const double a = std::fabs(x);
+      if (a - threshold > over) over = a - threshold;
+      if (a <= threshold && peak <= threshold) continue;
+      if (ch == 0) t += dt;
+      if (a > peak) {
+        peak = a;
+        t = 0.0;
+      }
+      bool rearmed = false;
+      if (peak > threshold) {
+        if (t <= 2.3) {
+          x *= threshold / peak;
+        } else {
+          const double env =
+              (0.5 * std::cos((t - 2.3) * M_PI / 2.3) + 0.5) * (peak - threshold) + threshold;
+          if (2.0 * std::fabs(x) > env) {
+            peak = env;
+            t = 0.0;
+            rearmed = true;
+          }
+          x *= threshold / env;
+        }
+      }
+      if (!rearmed && t > 4.6) peak = 0.0;
+      outputs[ch][i] = x;
+    }
+  }
+  inst->limiter_peak = peak;
+  inst->limiter_time = t;
+  inst->limiter_over.store(over, std::memory_order_relaxed);
+}
+
+// One piece of a call, never longer than the hop: gather, process a completed block,
+// deliver, limit.
+static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double** in,
+                          double** out, int frames, int channels, double threshold) {
+  const int n = std::min(frames, e->hop_size - e->in_fill);
+  for (int ch = 0; ch < channels; ++ch) {
+    std::memcpy(e->in_block[ch] + e->in_fill, in[ch], sizeof(double) * n);
+    if (n < frames)
+      std::memcpy(e->overflow[ch], in[ch] + n, sizeof(double) * (frames - n));
+  }
+  e->in_fill += n;
+  if (n < frames) e->overflow_count = frames - n;
+
+  if (e->in_fill == e->hop_size) process_block(e, inst, host, channels);
+
+  const int len = e->ring_len;
+  const int first = std::min(frames, len - e->ring_read_pos);
+  for (int ch = 0; ch < channels; ++ch) {
+    double* ring = e->out_ring[ch];
+    std::memcpy(out[ch], ring + e->ring_read_pos, sizeof(double) * first);
+    std::memset(ring + e->ring_read_pos, 0, sizeof(double) * first);
+    std::memcpy(out[ch] + first, ring, sizeof(double) * (frames - first));
+    std::memset(ring, 0, sizeof(double) * (frames - first));
+  }
+  if (threshold < 999.0 && frames >= 1) limit(inst, out, frames, channels, threshold);
+  e->ring_write_ofs -= frames;
+  e->ring_read_pos = (e->ring_read_pos + frames) % len;
+}
+
+void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inputs,
+                    double** outputs, int frames) {
+  if (frames < 0) frames = 0;
+  inst->audio_idle_frames = 0;
+  if (inst->bufs_dirty) {
+    inst->bufs_dirty = 0;
+    reinit_buffers(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
+                   host->param(PARAM_RESOLUTION));
+  }
+  if (e->hop_size < frames) {
+    // The hop grows to the call's length where the buffers allow it; a longer call is
+    // split into pieces of at most the hop below.
+    const double ibs = host->param(PARAM_INPUT_BUFFER_SIZE);
+    const double res = host->param(PARAM_RESOLUTION);
+    const int grown = engine_sizes(inst->samplerate, frames, ibs, res).hop_size;
+    if (grown > e->hop_size) reinit_buffers(e, inst, host, frames, ibs, res);
+  }
+  if (inst->bufs_state == 1) inst->bufs_state = 2;
+
+  mutex_to_1(inst->lock_process);
+  const double threshold = realdb_to_vol(host->param(PARAM_LIMITER));
+  const int channels = host->second_input_connected() ? 2 : 1;
+  capture_input(inst, inputs, frames, channels);
+  if (inst->samples_since_frame < inst->samplerate) inst->samples_since_frame += frames;
+
+  double* in[2] = {inputs[0], channels == 2 ? inputs[1] : nullptr};
+  double* out[2] = {outputs[0], channels == 2 ? outputs[1] : nullptr};
+  for (int done = 0; done < frames;) {
+    const int piece = std::min(frames - done, e->hop_size);
+    process_piece(e, inst, host, in, out, piece, channels, threshold);
+    done += piece;
+    for (int ch = 0; ch < channels; ++ch) {
+      in[ch] += piece;
+      out[ch] += piece;
+    }
+  }
+  mutex_to_0(inst->lock_process);
+}

@@ -1,0 +1,110 @@
+// The per-instance record shared by the audio path, the editor and the knobs. One slot of
+// the process-wide table; its buffers are tracked allocations on `alloc_list`.
+#pragma once
+#include <cstdint>
+
+#include "engine/flags.h"
+
+struct design_t;
+struct engine_host_t;
+struct engine_t;
+struct eqband_t;
+struct fft_plan_t;
+struct gc_list_t;
+struct mutex_t;
+struct text_t;
+class IGraphics;
+class IPluginBase;
+
+enum {
+  BUFFER_CAPACITY = 470000,  // values in every engine buffer
+  CURVE_COLUMNS = 1220,      // the widest curve area
+};
+
+struct inst_t {
+  uint8_t in_use = 0;
+  gc_list_t* alloc_list = nullptr;
+
+  // Text objects of the editor: the info line and the three control-info labels.
+  text_t* info_text = nullptr;
+  text_t* label_text_a = nullptr;
+  text_t* label_text_b = nullptr;
+  text_t* label_text_c = nullptr;
+
+  // Input capture for the spectrum display.
+  double* capture[2] = {};
+  double* capture_copy[2] = {};
+  double* capture_spectrum[2] = {};
+  int32_t capture_len = 0;
+  int32_t capture_pos = 0;
+  flag_t capture_new;
+  flag_t bands_dirty;
+  fft_plan_t* capture_plan = nullptr;
+
+  // Published kernel spectrum: [0] written by the engine, [1] the editor's copy.
+  double* kernel_view[2] = {};
+  int32_t* fft_size_ref = nullptr;
+  int32_t* kernel_size_ref = nullptr;
+  double* active_kernel = nullptr;
+  flag_t kernel_view_new;
+  double* response_col = nullptr;
+  double* capture_window = nullptr;
+
+  // Curve per column: [0] computed by the engine, [1] and [2] the editor's.
+  double* curve[3] = {};
+  int32_t* curve_row = nullptr;
+  flag_t curve_new;
+  flag_t vrange_dirty;
+  flag_t hview_dirty;
+
+  double samplerate = 44100.0;
+  int32_t latency = 0;
+
+  // Horizontal view of the curve area on the 20 Hz .. 20 kHz axis.
+  int32_t area_w = 0;
+  double view_width = 1.0, view_pos = 0.5;
+  double view_f_lo = 20.0, view_f_hi = 20000.0;
+  double view_u_lo = 0.0, view_u_hi = 1.0;
+
+  // Display settings (from the parameters).
+  int32_t colour_scheme = 0;
+  double colour_gain = 1.0;
+  double gamma = 1.1;
+  double vscale = 1.0;
+  int32_t ui_size = 1;
+
+  design_t* design = nullptr;
+  eqband_t* bands = nullptr;         // 4 records, band order
+  eqband_t* bands_sorted = nullptr;  // 6 records: start, active bands, end
+  flag_t bands_from_editor;
+  int32_t band_count = 0;
+
+  IPluginBase* plug = nullptr;
+  IGraphics* graphics = nullptr;
+
+  mutex_t* lock_capture = nullptr;
+  mutex_t* lock_kernel_view = nullptr;
+  mutex_t* lock_curve = nullptr;
+  mutex_t* lock_buffers = nullptr;
+  mutex_t* lock_process = nullptr;
+
+  flag_t samples_since_frame;
+  flag_t audio_idle_frames;
+  flag_t bufs_dirty;
+  flag_t bufs_state;  // 1 just re-sized, 2 message due, 0 shown
+
+  double limiter_peak = 0.0, limiter_time = 0.0;
+  std::atomic<double> limiter_over{0.0};
+  int32_t sel_band = 0;
+
+  // Editor timing: frames drawn, the grid fade, the delayed preferences write.
+  double grid_fade = 0.0;
+  int32_t frame_count = 0;
+  flag_t prefs_save_count;
+  flag_t prefs_dirty;
+  int32_t n_layout = 0;
+
+  // The engine that owns the audio path, for the editor's service while audio is idle.
+  engine_t* engine = nullptr;
+  engine_host_t* engine_host = nullptr;
+};

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "engine/conv_math.h"
+#include "engine/design.h"
+#include "engine/engine.h"
+#include "engine/fft.h"
+#include "engine/levels.h"
+#include "harness.h"
+
+namespace {
+
+TEST(KernelSize, FollowsResolutionAndSampleRateAndStaysOdd) {
+  EXPECT_EQ(kernel_size_calc(44100, 1.0), 1025);
+  EXPECT_EQ(kernel_size_calc(44100, 1.1), 1129);
+  EXPECT_EQ(kernel_size_calc(44100, 0.2), 205);
+  EXPECT_EQ(kernel_size_calc(44100, 16.0), 16401);
+  EXPECT_EQ(kernel_size_calc(48000, 1.0), 1115);
+  EXPECT_EQ(kernel_size_calc(96000, 1.0), 2231);
+  EXPECT_EQ(kernel_size_calc(3000000, 1.0) % 2, 1);  // no overflow at absurd rates
+  EXPECT_GT(kernel_size_calc(3000000, 1.0), 69000);
+}
+
+TEST(BlockSizes, WorkedValues) {
+  struct Case {
+    double fs, ibs, res;
+    int k, n, hop, latency;
+  } cases[] = {
+      {44100, 0.2, 1, 1025, 1350, 326, 838},
+      {48000, 0.2, 1, 1115, 1500, 386, 943},
+      {44100, 6, 16, 16401, 25920, 9520, 17720},
+      {44100, 0, 1, 1025, 1152, 128, 640},
+  };
+  for (const Case& c : cases) {
+    const engine_sizes_t s = engine_sizes(c.fs, 0, c.ibs, c.res);
+    EXPECT_EQ(s.kernel_size, c.k) << c.fs;
+    EXPECT_EQ(s.fft_size, c.n) << c.fs;
+    EXPECT_EQ(s.hop_size, c.hop) << c.fs;
+    EXPECT_EQ(s.kernel_size / 2 + s.hop_size, c.latency) << c.fs;
+  }
+  EXPECT_EQ(fft_size_calc(4096, 1025, 0.2), 5184);
+  EXPECT_EQ(last2k_size_calc(44100), 8000);
+  EXPECT_EQ(last2k_size_calc(48000), 8748);
+  EXPECT_EQ(last2k_size_calc(96000), 18000);
+  EXPECT_EQ(last2k_size_calc(192000), 36000);
+  EXPECT_EQ(last2k_size_calc(384000), 72000);  // 32-bit products would have overflowed here
+}
+
+TEST(BlockSizes, DemandsBeyondTheBuffersAreShortenedToFit) {
+  for (double fs : {192000.0, 384000.0, 768000.0, 2822400.0}) {
+    for (int fixed : {0, 4096, 1000000}) {
+      const engine_sizes_t s = engine_sizes(fs, fixed, 6, 16);
+      EXPECT_LE(s.fft_size, 234992) << fs;
+      EXPECT_EQ(s.kernel_size % 2, 1);
+      EXPECT_GE(s.hop_size, 128);
+      EXPECT_EQ(s.fft_size, next_fast_fft_size(s.fft_size));
+    }
+  }
+  // What fits is left exactly as asked.
+  EXPECT_EQ(engine_sizes(192000, 0, 6, 16).fft_size, 112500);
+  EXPECT_EQ(engine_sizes(384000, 0, 6, 16).kernel_size, 142801);
+  // Too long a kernel keeps the block's share of the FFT.
+  const engine_sizes_t s = engine_sizes(768000, 0, 6, 16);
+  EXPECT_EQ(s.fft_size, 234375);
+  EXPECT_NEAR(double(s.hop_size) / (s.kernel_size - 1), 1.5 * 6 / 16, 0.01);
+}
+
+TEST(Crossfade, FadesAreRaisedCosinesThatSumToOne) {
+  std::vector<double> out(326, 1.0), in(326, 1.0);
+  hann_transition(out.data(), 326, 1);
+  hann_transition(in.data(), 326, 0);
+  EXPECT_EQ(out[0], 1.0);
+  EXPECT_NEAR(out[325], 0.0, 1e-15);
+  EXPECT_NEAR(in[0], 0.0, 1e-15);
+  for (int i = 0; i < 326; ++i) EXPECT_NEAR(out[i] + in[i], 1.0, 1e-15);
+  EXPECT_NEAR(out[163], 0.5 + 0.5 * std::cos(M_PI * 163 / 325), 1e-15);
+}
+
+TEST(SpectrumProduct, MultipliesHalfcomplexBinsAlsoInPlace) {
+  for (int n : {7, 8}) {
+    std::vector<double> a(n), b(n), out(n);
+    for (int i = 0; i < n; ++i) {
+      a[i] = 0.5 + i;
+      b[i] = 1.5 - 0.25 * i;
+    }
+    fftconv(a.data(), b.data(), out.data(), n);
+    EXPECT_EQ(out[0], a[0] * b[0]);
+    for (int k = 1; k < (n + 1) / 2; ++k) {
+      const std::complex<double> p =
+          std::complex<double>(a[k], a[n - k]) * std::complex<double>(b[k], b[n - k]);
+      EXPECT_DOUBLE_EQ(out[k], p.real());
+      EXPECT_DOUBLE_EQ(out[n - k], p.imag());
+    }
+    if (n % 2 == 0) {
+      EXPECT_EQ(out[n / 2], a[n / 2] * b[n / 2]);
+    }
+    fftconv(a.data(), b.data(), a.data(), n);
+    EXPECT_EQ(a, out);
+  }
+}
+
+struct DesignFixture : ::testing::Test {
+  test_engine_t t{44100.0, false};
+  design_t d = {};
+  void design(int k, int n, double fs = 44100.0) {
+    t.refresh_bands(0);
+    if (d.spectrum) free_design(&d, k, n);
+    design_filters(&t.inst, &d, t.bands, t.sorted, k, n, t.curve.data(), &t.inst.curve_new,
+                   t.inst.lock_curve, 0, &t.inst.band_count, 0, fs);
+  }
+  // Magnitude of the designed kernel at bin k, in dB.
+  double bin_db(int k, int n) const {
+    return 20 * std::log10(std::hypot(d.spectrum[k], k == 0 ? 0.0 : d.spectrum[n - k]));
+  }
+};
+
+TEST_F(DesignFixture, FlatCurveGivesTheCentredImpulseOfHeightRootN) {
+  for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = 0.0;
+  const int k = 1025, n = 1215;
+  design(k, n);
+  for (int i = 1; i < (n + 1) / 2; ++i)
+    ASSERT_NEAR(std::hypot(d.spectrum[i], d.spectrum[n - i]), 1.0, 1e-12) << i;
+  ASSERT_NEAR(std::fabs(d.spectrum[0]), 1.0, 1e-12);
+  std::vector<double> spec(d.spectrum, d.spectrum + n), kernel(n);
+  fft_plan_t* plan = fft_plan_init(t.inst.alloc_list, n);
+  fftp(spec.data(), kernel.data(), n, 1, plan);
+  for (int i = 0; i < n; ++i)
+    ASSERT_NEAR(kernel[i], i == k / 2 ? std::sqrt(double(n)) : 0.0, 1e-10) << i;
+}
+
+TEST_F(DesignFixture, KernelFollowsTheCurveWhereItIsSmooth) {
+  t.host.value[PARAM_BAND_GAIN + 1] = 6.0;    // B +6 dB at 370 Hz
+  t.host.value[PARAM_BAND_GAIN + 3] = -12.0;  // D -12 dB at 8 kHz
+  const int k = 1025, n = 1350;
+  design(k, n);
+  // 370 Hz and 8 kHz at N = 1350 and 44.1 kHz are close to bins 11.3 and 244.9; the curve
+  // there is within a few hundredths of a dB of the band gains.
+  for (double f : {370.0, 1000.0, 8000.0, 15000.0}) {
+    const int bin = int(std::lround(f * n / 44100.0));
+    const double fb = bin * 44100.0 / n;
+    const double level = curve_at(t.sorted, t.inst.band_count, axis_pos(fb));
+    EXPECT_NEAR(bin_db(bin, n), level, 0.25) << f;
+  }
+  // Redesign for new sizes after free_design gives the same response.
+  const double at_8k = bin_db(245, 1350);
+  design(2049, 2700);
+  EXPECT_NEAR(bin_db(490, 2700), at_8k, 0.1);
+}
+
+TEST_F(DesignFixture, LowSampleRatePutsTheEndPointAboveNyquist) {
+  t.host.value[PARAM_BAND_GAIN + 3] = -20.0;  // 8 kHz band, near Nyquist at 16 kHz
+  design(373, 512, 16000.0);
+  for (int i = 0; i < 512; ++i) ASSERT_TRUE(std::isfinite(d.spectrum[i]));
+  const double at_4k = bin_db(128, 512);  // between band C at 0 dB and band D at -20 dB
+  EXPECT_LT(at_4k, -1.0);
+  EXPECT_GT(at_4k, -20.0);
+}
+
+TEST_F(DesignFixture, CurveOnlyUpdateBeforeTheFirstDesignDoesNothing) {
+  t.inst.curve_new = 0;
+  design_filters(&t.inst, &d, t.bands, t.sorted, 0, 0, t.curve.data(), &t.inst.curve_new,
+                 t.inst.lock_curve, 974, &t.inst.band_count, 1, 0);
+  EXPECT_EQ(d.spectrum, nullptr);
+  EXPECT_EQ(t.inst.curve_new, 0);
+  design(1025, 1350);
+  t.inst.curve_new = 0;
+  t.host.value[PARAM_BAND_GAIN] = 9.0;
+  t.refresh_bands(0);
+  std::vector<double> before(d.spectrum, d.spectrum + 1350);
+  design_filters(&t.inst, &d, t.bands, t.sorted, 0, 0, t.curve.data(), &t.inst.curve_new,
+                 t.inst.lock_curve, 974, &t.inst.band_count, 1, 0);
+  EXPECT_EQ(t.inst.curve_new, 1);
+  EXPECT_NEAR(t.curve[axis_pos(80.0) * 973 + 0.5], 9.0, 0.05);  // the curve moved
+  EXPECT_EQ(std::vector<double>(d.spectrum, d.spectrum + 1350), before);  // the kernel did not
+}
+
+TEST(Window, BlackmanIsSymmetricWithUnitCentre) {
+  std::vector<double> w(1025);
+  blackman_coefs(w.data(), 1025);
+  EXPECT_NEAR(w[512], 1.0, 1e-15);
+  EXPECT_GT(w[0], 0.0);
+  for (int i = 0; i < 1025; ++i) EXPECT_NEAR(w[i], w[1024 - i], 1e-15);
+}
+
+}  // namespace

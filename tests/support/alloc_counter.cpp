@@ -1,0 +1,42 @@
+#include "support/alloc_counter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+static std::atomic<size_t> g_allocs{0};
+
+size_t alloc_count() { return g_allocs.load(); }
+
+extern "C" {
+void* __real_malloc(size_t);
+void* __real_calloc(size_t, size_t);
+void* __real_realloc(void*, size_t);
+void* __wrap_malloc(size_t n) {
+  g_allocs.fetch_add(1);
+  return __real_malloc(n);
+}
+void* __wrap_calloc(size_t n, size_t s) {
+  g_allocs.fetch_add(1);
+  return __real_calloc(n, s);
+}
+void* __wrap_realloc(void* p, size_t n) {
+  g_allocs.fetch_add(1);
+  return __real_realloc(p, n);
+}
+}
+
+static void* counted_new(size_t n) {
+  g_allocs.fetch_add(1);
+  if (void* p = __real_malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+
+void* operator new(size_t n) { return counted_new(n); }
+void* operator new[](size_t n) { return counted_new(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }

@@ -1,0 +1,17 @@
+// Counts heap allocations made by the test program: operator new in all its forms, and
+// malloc, calloc and realloc called from the project's own (statically linked) code.
+#pragma once
+#include <cstddef>
+
+// Allocations since the program started.
+size_t alloc_count();
+
+// The number of allocations made while it lived.
+class alloc_scope {
+ public:
+  alloc_scope() : start_(alloc_count()) {}
+  size_t count() const { return alloc_count() - start_; }
+
+ private:
+  size_t start_;
+};
