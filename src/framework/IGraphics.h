@@ -10,4 +10,7 @@ class IGraphics {
   virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized) = 0;
   // Creates the draw bitmap the editor composes its frames in.
   virtual void PrepDraw() = 0;
+  // Sets the value (normalised) of the control with the given index, as the plug-in shows a
+  // setting that did not come from that control; the parameter is not touched.
+  virtual void SetControlFromPlug(int controlIdx, double normalizedValue) = 0;
 };
