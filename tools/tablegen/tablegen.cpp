@@ -78,8 +78,10 @@ void emit_doubles(FILE* out, const char* decl, const std::vector<double>& v) {
 // scale is `unit` per 1.0 of f, and eval() is the exact integer evaluation used at run time.
 // After rounding, c0 is moved to centre the measured error (weighted by w) of eval().
 typedef std::function<int64_t(const int64_t c[3], int64_t x)> eval_t;
+// When pin is set, eval is made exact at x = xlo (an axis direction) by choosing c0, and c1
+// and c2 are searched near their rounded values for the least error under that constraint.
 void fit_fixed(const fn_t& f, const fn_t& w, ld xscale, ld unit, int64_t xlo, int64_t xhi, const eval_t& eval,
-               int64_t out[3]) {
+               int64_t out[3], bool pin = false) {
   ld c[3];
   remez_quadratic(f, w, (ld)xlo / xscale, (ld)xhi / xscale, c);
   out[0] = llroundl(c[0] * unit);
@@ -100,6 +102,24 @@ void fit_fixed(const fn_t& f, const fn_t& w, ld xscale, ld unit, int64_t xlo, in
     if (worst < best_err) { best_err = worst; best = shift; }
   }
   out[0] += best;
+  if (!pin) return;
+  int64_t target = llroundl(f((ld)xlo / xscale) * unit), base[3] = {out[0], out[1], out[2]};
+  best_err = 1e30L;
+  for (int64_t d1 = -8; d1 <= 8; d1++)
+    for (int64_t d2 = -8; d2 <= 8; d2++) {
+      int64_t cc[3] = {base[0], base[1] + d1, base[2] + d2};
+      cc[0] += target - eval(cc, xlo);
+      ld worst = 0;
+      for (int i = 0; i <= 2048; i++) {
+        int64_t x = xlo + (int64_t)((ld)(xhi - xlo) * i / 2048);
+        ld xr = (ld)x / xscale;
+        worst = fmaxl(worst, fabsl(((ld)eval(cc, x) - f(xr) * unit) * w(xr)));
+      }
+      if (worst < best_err) {
+        best_err = worst;
+        out[0] = cc[0], out[1] = cc[1], out[2] = cc[2];
+      }
+    }
 }
 
 void write_fp(const char* path) {
@@ -133,7 +153,8 @@ void write_fp(const char* path) {
     int64_t c[3];
     fit_fixed([](ld x) { return cosl(2 * M_PI * x); }, one, 4294967296.0L, 33554432.0L, (int64_t)k << 24,
               ((int64_t)(k + 1) << 24) - 1,
-              [](const int64_t c[3], int64_t x) { return ((((c[2] * x) >> 32) + c[1]) * x >> 32) + c[0]; }, c);
+              [](const int64_t c[3], int64_t x) { return ((((c[2] * x) >> 32) + c[1]) * x >> 32) + c[0]; }, c,
+              k % 128 == 0);
     v.insert(v.end(), c, c + 3);
   }
   emit_ints(out, "const int32_t fpcos_lut[256 * 3]", v);
@@ -153,7 +174,8 @@ void write_fp(const char* path) {
     int64_t c[3];
     int64_t lo = (int64_t)k << 24, hi = lo + (1 << 24) - 1;
     fit_fixed([](ld r) { return (M_PI / 4 + atanl(r)) / (M_PI / 4); }, one, 1073741824.0L, 536870912.0L, lo, hi,
-              [](const int64_t c[3], int64_t r) { return ((((c[2] * r) >> 30) + c[1]) * r >> 30) + c[0]; }, c);
+              [](const int64_t c[3], int64_t r) { return ((((c[2] * r) >> 30) + c[1]) * r >> 30) + c[0]; }, c,
+              k == -64 || k == 64);
     v.insert(v.end(), c, c + 3);
   }
   emit_ints(out, "const int32_t fpatan2_lut[130 * 3]", v);

@@ -39,6 +39,13 @@ void border_clip(double* x1, double* y1, double* x2, double* y2, double xmax, do
   clamp_end(y1, x1, *y2, *x2, yl, yh);
   clamp_end(x2, y2, *x1, *y1, xl, xh);
   clamp_end(y2, x2, *y1, *x1, yl, yh);
+  // A segment that misses the rectangle can be carried outside again by the moves above;
+  // press such endpoints onto the border.
+  auto press = [](double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; };
+  *x1 = press(*x1, xl, xh);
+  *y1 = press(*y1, yl, yh);
+  *x2 = press(*x2, xl, xh);
+  *y2 = press(*y2, yl, yh);
 }
 
 void draw_line_thin(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x1, double y1, double x2, double y2,

@@ -50,9 +50,10 @@ void draw_circle(int kind, lrgb_t* fb, int w, int h, lrgb_t colour, int mode, do
   long j0, j1, i0, i1;
   if (!span(y - R - g, y + R + g, h, &j0, &j1) || !span(x - R - g, x + R + g, w, &i0, &i1)) return;
   int64_t cx = to_fixed(x), cy = to_fixed(y), Rf = to_fixed(R);
-  int64_t outer = to_fixed(R + g), inner = kind == CIRCLE_RING ? to_fixed(std::fmax(R - g, 0.0)) : -1;
+  // A ring thinner than its extent has no hole at all, not even at its centre pixel.
+  int64_t outer = to_fixed(R + g), inner = kind == CIRCLE_RING ? to_fixed(std::fmax(R - g, 0.0)) : 0;
   uint64_t outer2 = (uint64_t)(outer * outer);
-  uint64_t inner2 = inner >= 0 ? (uint64_t)(inner * inner) : 0;
+  uint64_t inner2 = (uint64_t)(inner * inner);
   int64_t k = std::llround(65536 / radius);
   int32_t ii = intensity_weight(intensity);
   for (long j = j0; j <= j1; j++) {
@@ -60,7 +61,7 @@ void draw_circle(int kind, lrgb_t* fb, int w, int h, lrgb_t colour, int mode, do
     for (long i = i0; i <= i1; i++) {
       int64_t dx = (i << 16) - cx;
       uint64_t d2 = (uint64_t)(dx * dx + dy * dy);
-      if (d2 >= outer2 || (inner >= 0 && d2 <= inner2)) continue;
+      if (d2 >= outer2 || (inner > 0 && d2 <= inner2)) continue;
       int64_t d = isqrt_d1i(d2);
       int64_t t = ((Rf - d) * k) >> 16;
       int64_t wgt = kind == CIRCLE_RING ? fpgauss_d0(t) : fperfr_d0(t);
