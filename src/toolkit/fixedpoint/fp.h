@@ -88,7 +88,7 @@ inline int32_t fpatan2_d2(int64_t y, int64_t x) {
   int n = ffo32((uint32_t)sum);
   int64_t norm = n > 27 ? sum >> (n - 27) : sum << (27 - n);
   int64_t q = fpdiv_d2(norm) * (b - a);
-  int64_t r = n >= 3 ? q >> (n - 3) : q << (3 - n);
+  int64_t r = n >= 3 ? q >> (n - 3) : q * ((int64_t)1 << (3 - n));
   const int32_t* c = fpatan2_lut_off + 3 * (r >> 24);
   int64_t t = ((int64_t)c[2] * r) >> 30;
   int64_t ang = (((t + c[1]) * r) >> 30) + c[0];

@@ -1,0 +1,226 @@
+// The bitmap layer: PNG reading in every colour type we accept, writing, bad files, the
+// resource lookup, the linear image loader, and the metrics of the committed font sheets.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "framework/bitmap/RasterBitmap.h"
+#include "framework/bitmap/resources.h"
+#include "toolkit/font.h"
+
+namespace {
+
+struct temp_dir_t {
+  std::string path;
+  temp_dir_t() {
+    char tmpl[] = "/tmp/qm_bitmap_XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~temp_dir_t() { std::system(("rm -rf '" + path + "'").c_str()); }
+  std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// Writes a PNG with libpng's own writer in the given format (independent of our writer).
+void write_png(const std::string& path, png_uint_32 format, int w, int h, const void* data,
+               const void* colormap = nullptr, int colours = 0) {
+  png_image img;
+  memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = w;
+  img.height = h;
+  img.format = format;
+  img.colormap_entries = colours;
+  ASSERT_TRUE(png_image_write_to_file(&img, path.c_str(), 0, data, 0, colormap)) << img.message;
+}
+
+std::string read_all(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(RasterBitmap, ReadsRgbRgbaGreyAndPalette) {
+  temp_dir_t dir;
+  const uint8_t rgb[] = {255, 0, 0, 0, 128, 7};
+  write_png(dir.file("rgb.png"), PNG_FORMAT_RGB, 2, 1, rgb);
+  const uint8_t rgba[] = {1, 2, 3, 4, 250, 251, 252, 253};
+  write_png(dir.file("rgba.png"), PNG_FORMAT_RGBA, 2, 1, rgba);
+  const uint8_t grey[] = {0, 77, 255};
+  write_png(dir.file("grey.png"), PNG_FORMAT_GRAY, 3, 1, grey);
+  const uint8_t map[] = {10, 20, 30, 200, 100, 50};
+  const uint8_t idx[] = {1, 0, 1};
+  write_png(dir.file("pal.png"), PNG_FORMAT_RGB_COLORMAP, 3, 1, idx, map, 2);
+
+  RasterBitmap b;
+  std::string err;
+  ASSERT_TRUE(b.LoadPNG(dir.file("rgb.png"), &err)) << err;
+  ASSERT_EQ(b.Width(), 2);
+  ASSERT_EQ(b.Height(), 1);
+  const srgb_t* p = b.Pixels();
+  EXPECT_EQ(p[0].a, 255);
+  EXPECT_EQ(p[0].r, 255);
+  EXPECT_EQ(p[0].g, 0);
+  EXPECT_EQ(p[1].g, 128);
+  EXPECT_EQ(p[1].b, 7);
+  ASSERT_TRUE(b.LoadPNG(dir.file("rgba.png"), &err)) << err;
+  p = b.Pixels();
+  EXPECT_EQ(p[1].a, 253);
+  EXPECT_EQ(p[1].r, 250);
+  EXPECT_EQ(p[1].b, 252);
+  ASSERT_TRUE(b.LoadPNG(dir.file("grey.png"), &err)) << err;
+  p = b.Pixels();
+  EXPECT_EQ(b.Width(), 3);
+  EXPECT_EQ(p[1].r, 77);
+  EXPECT_EQ(p[1].g, 77);
+  EXPECT_EQ(p[1].b, 77);
+  ASSERT_TRUE(b.LoadPNG(dir.file("pal.png"), &err)) << err;
+  p = b.Pixels();
+  EXPECT_EQ(p[0].r, 200);
+  EXPECT_EQ(p[0].b, 50);
+  EXPECT_EQ(p[1].g, 20);
+  EXPECT_EQ(p[2].r, 200);
+}
+
+TEST(RasterBitmap, WritesAndReadsBack) {
+  temp_dir_t dir;
+  RasterBitmap b(7, 5);
+  for (int i = 0; i < 35; i++) b.Pixels()[i] = srgb_t{(uint8_t)(i * 7), (uint8_t)i, (uint8_t)(255 - i), (uint8_t)(i * 3)};
+  std::string err;
+  ASSERT_TRUE(b.SavePNG(dir.file("a.png"), true, &err)) << err;
+  ASSERT_TRUE(b.SavePNG(dir.file("c.png"), false, &err)) << err;
+  RasterBitmap a, c;
+  ASSERT_TRUE(a.LoadPNG(dir.file("a.png"), &err)) << err;
+  ASSERT_TRUE(c.LoadPNG(dir.file("c.png"), &err)) << err;
+  ASSERT_EQ(a.Width(), 7);
+  ASSERT_EQ(a.Height(), 5);
+  for (int i = 0; i < 35; i++) {
+    EXPECT_EQ(memcmp(&a.Pixels()[i], &b.Pixels()[i], 4), 0) << i;
+    EXPECT_EQ(c.Pixels()[i].a, 255);
+    EXPECT_EQ(c.Pixels()[i].g, b.Pixels()[i].g);
+  }
+  EXPECT_NE(access(dir.file("a.png.part").c_str(), F_OK), 0);  // no temporary left behind
+}
+
+TEST(RasterBitmap, BadFilesAreErrorsWithTheirPath) {
+  temp_dir_t dir;
+  RasterBitmap good(4, 4);
+  for (int i = 0; i < 16; i++) good.Pixels()[i] = srgb_t{255, (uint8_t)(i * 16), 9, 9};
+  std::string err;
+  ASSERT_TRUE(good.SavePNG(dir.file("good.png"), false, &err));
+  std::string bytes = read_all(dir.file("good.png"));
+  std::ofstream(dir.file("truncated.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  std::string flipped = bytes;
+  flipped[bytes.size() / 2] ^= 0x55;  // breaks the image data's checksum
+  std::ofstream(dir.file("corrupt.png"), std::ios::binary) << flipped;
+  std::ofstream(dir.file("text.png")) << "this is not a picture\n";
+  std::ofstream(dir.file("empty.png")).close();
+
+  RasterBitmap b(2, 3);
+  for (const char* name : {"missing.png", "truncated.png", "corrupt.png", "text.png", "empty.png"}) {
+    err.clear();
+    EXPECT_FALSE(b.LoadPNG(dir.file(name), &err)) << name;
+    EXPECT_NE(err.find(dir.file(name)), std::string::npos) << err;
+    EXPECT_EQ(b.Width(), 2);  // left as it was
+    EXPECT_EQ(b.Height(), 3);
+  }
+  EXPECT_FALSE(good.SavePNG(dir.file("no/such/folder/x.png"), false, &err));
+  EXPECT_NE(err.find("no/such/folder/x.png"), std::string::npos);
+  RasterBitmap empty;
+  EXPECT_FALSE(empty.SavePNG(dir.file("e.png"), false, &err));
+}
+
+TEST(Resources, LookupOrder) {
+  temp_dir_t dir;
+  const char* old = getenv("QUILLMAR_RESOURCES");
+  std::string saved = old ? old : "";
+  std::system(("mkdir -p '" + dir.file("img") + "'").c_str());
+  std::ofstream(dir.file("img/logo.png")) << "x";
+  setenv("QUILLMAR_RESOURCES", dir.path.c_str(), 1);
+  EXPECT_EQ(resource_path("img/logo.png"), dir.file("img/logo.png"));
+  // A name the folder does not have falls through to the source tree.
+  EXPECT_EQ(resource_path("img/font/font48.png"), std::string(QUILLMAR_SOURCE_RESOURCES) + "/img/font/font48.png");
+  EXPECT_EQ(resource_path("img/nothing-by-this-name.png"), "");
+  if (old) setenv("QUILLMAR_RESOURCES", saved.c_str(), 1);
+  else unsetenv("QUILLMAR_RESOURCES");
+}
+
+TEST(Resources, LoadImageConvertsEveryChannel) {
+  RasterBitmap b(2, 1);
+  b.Pixels()[0] = srgb_t{255, 255, 0, 128};
+  b.Pixels()[1] = srgb_t{0, 10, 20, 30};
+  image_t img = load_image(b);
+  ASSERT_EQ(img.w, 2);
+  ASSERT_EQ(img.h, 1);
+  EXPECT_EQ(img.srgb, b.Pixels());
+  EXPECT_EQ(img.l[0].a, 32768);
+  EXPECT_EQ(img.l[0].r, 32768);
+  EXPECT_EQ(img.l[0].g, 0);
+  EXPECT_EQ(img.l[0].b, (int)(std::pow((128 / 255.0 + 0.055) / 1.055, 2.4) * 32768 + 0.5));
+  EXPECT_EQ(img.l[1].a, 0);
+  EXPECT_EQ(img.l[1].r, (int)(10 / 255.0 / 12.92 * 32768 + 0.5));
+  free(img.l);
+}
+
+TEST(Resources, MissingSkinImageIsReportedOnceAndBlank) {
+  RasterBitmap a, b;
+  testing::internal::CaptureStderr();
+  image_t ia = load_skin_image("img/not-there.png", a, 30, 20);
+  image_t ib = load_skin_image("img/not-there.png", b, 30, 20);
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ia.w, 30);
+  EXPECT_EQ(ia.h, 20);
+  EXPECT_EQ(ib.w, 30);
+  EXPECT_EQ(ia.l[599].g, 0);
+  EXPECT_NE(said.find("img/not-there.png"), std::string::npos);
+  EXPECT_EQ(said.find("img/not-there.png"), said.rfind("img/not-there.png"));  // once
+  free(ia.l);
+  free(ib.l);
+}
+
+TEST(FontSheets, CommittedSheetsGiveSoundMetrics) {
+  struct {
+    const char* base;
+    const char* small[2];
+    int trim;
+  } faces[] = {{"font48", {"font12", "font15"}, 6}, {"bold48", {"bold12", "bold15"}, 8}};
+  for (auto& face : faces) {
+    static RasterBitmap bitmaps[6];
+    static int used = 0;
+    RasterBitmap& bb = bitmaps[used++];
+    std::string err;
+    ASSERT_TRUE(bb.LoadPNG(resource_path(std::string("img/font/") + face.base + ".png"), &err)) << err;
+    ASSERT_EQ(bb.Height() % 224, 0);
+    font_t* f = font_load(face.trim, load_image(bb));
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->cell_h, 48);
+    EXPECT_GT(f->advance[0], 6);  // a space wide enough to separate words
+    // Every printable ASCII glyph has a width; the control block has none.
+    for (int c = 33; c < 127; c++) EXPECT_GT(f->advance[c - 32], 0) << face.base << " " << (char)c;
+    for (int c = 127; c < 160; c++) EXPECT_EQ(f->advance[c - 32], 0) << c;
+    // All glyphs share one pen origin in their cells.
+    for (int c = 33; c < 256; c++)
+      if (f->advance[c - 32]) {
+        EXPECT_EQ(f->left[c - 32], f->left[0]) << c;
+      }
+    // The face's own proportions: digits share one width, 'm' is wider than 'i'.
+    for (char d = '1'; d <= '9'; d++) EXPECT_EQ(f->advance[d - 32], f->advance['0' - 32]) << face.base;
+    EXPECT_GT(f->advance['m' - 32], 2 * f->advance['i' - 32]);
+    EXPECT_GT(f->advance['W' - 32], f->advance['l' - 32]);
+    for (const char* small : face.small) {
+      RasterBitmap& sb = bitmaps[used++];
+      ASSERT_TRUE(sb.LoadPNG(resource_path(std::string("img/font/") + small + ".png"), &err)) << err;
+      EXPECT_EQ(sb.Width(), bb.Width());
+      EXPECT_EQ(sb.Height(), bb.Height());
+      EXPECT_NE(make_font_size(f, load_image(sb), 12.0), nullptr);
+    }
+  }
+}
