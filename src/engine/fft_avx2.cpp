@@ -1,2 +1,293 @@
+// AVX2/FMA radix passes and real split. A 256-bit vector holds two complex values; passes
+// at stride 1 run two butterflies side by side (j, j + 1), later passes two neighbouring
+// sub-transforms (q, q + 1), with one 128-bit butterfly for an odd leftover.
+//
+// Everything here is compiled for AVX2 and FMA and reached only through
+// fft_kernels_avx2(), which checks the processor first. Headers are included before the
+// target switch so that no shared inline code is built with it.
+#include "engine/fft.h"
 #include "engine/fft_kernels.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+#include <immintrin.h>
+
+namespace {
+
+// Two complex values per vector.
+struct v2 {
+  typedef __m256d v;
+  static v load(const double* p) { return _mm256_loadu_pd(p); }
+  static void store(double* p, v a) { _mm256_storeu_pd(p, a); }
+  static v add(v a, v b) { return _mm256_add_pd(a, b); }
+  static v sub(v a, v b) { return _mm256_sub_pd(a, b); }
+  static v mul(v a, double s) { return _mm256_mul_pd(a, _mm256_set1_pd(s)); }
+  static v fma(v a, double s, v c) { return _mm256_fmadd_pd(a, _mm256_set1_pd(s), c); }
+  static v fms(v a, double s, v c) { return _mm256_fmsub_pd(a, _mm256_set1_pd(s), c); }
+  static v odd_sign() { return _mm256_set_pd(-0.0, 0.0, -0.0, 0.0); }
+  static v neg_i(v a) { return _mm256_xor_pd(_mm256_permute_pd(a, 5), odd_sign()); }
+  static v conj(v a) { return _mm256_xor_pd(a, odd_sign()); }
+  // a times the complex w[0] + i w[1], the same for both values
+  static v cmul(v a, const double* w) {
+    const v t = _mm256_mul_pd(_mm256_permute_pd(a, 5), _mm256_broadcast_sd(w + 1));
+    return _mm256_fmaddsub_pd(a, _mm256_broadcast_sd(w), t);
+  }
+};
+
+// One complex value per vector.
+struct v1 {
+  typedef __m128d v;
+  static v load(const double* p) { return _mm_loadu_pd(p); }
+  static void store(double* p, v a) { _mm_storeu_pd(p, a); }
+  static v add(v a, v b) { return _mm_add_pd(a, b); }
+  static v sub(v a, v b) { return _mm_sub_pd(a, b); }
+  static v mul(v a, double s) { return _mm_mul_pd(a, _mm_set1_pd(s)); }
+  static v fma(v a, double s, v c) { return _mm_fmadd_pd(a, _mm_set1_pd(s), c); }
+  static v fms(v a, double s, v c) { return _mm_fmsub_pd(a, _mm_set1_pd(s), c); }
+  static v odd_sign() { return _mm_set_pd(-0.0, 0.0); }
+  static v neg_i(v a) { return _mm_xor_pd(_mm_permute_pd(a, 1), odd_sign()); }
+  static v conj(v a) { return _mm_xor_pd(a, odd_sign()); }
+  static v cmul(v a, const double* w) {
+    const v t = _mm_mul_pd(_mm_permute_pd(a, 1), _mm_set1_pd(w[1]));
+    return _mm_fmaddsub_pd(a, _mm_set1_pd(w[0]), t);
+  }
+};
+
+const double kSin60 = 0.86602540378443864676;
+const double kCos72 = 0.30901699437494742410;
+const double kSin72 = 0.95105651629515357212;
+const double kCos144 = -0.80901699437494742410;
+const double kSin144 = 0.58778525229247312917;
+
+// In-place DFT of size P with W = exp(-2 pi i / P).
+template <class T, int P>
+struct butterfly;
+
+template <class T>
+struct butterfly<T, 2> {
+  static void run(typename T::v* a) {
+    const typename T::v t = T::sub(a[0], a[1]);
+    a[0] = T::add(a[0], a[1]);
+    a[1] = t;
+  }
+};
+
+template <class T>
+struct butterfly<T, 3> {
+  static void run(typename T::v* a) {
+    const typename T::v s = T::add(a[1], a[2]);
+    const typename T::v d = T::mul(T::neg_i(T::sub(a[1], a[2])), kSin60);
+    const typename T::v m = T::fma(s, -0.5, a[0]);
+    a[0] = T::add(a[0], s);
+    a[1] = T::add(m, d);
+    a[2] = T::sub(m, d);
+  }
+};
+
+template <class T>
+struct butterfly<T, 4> {
+  static void run(typename T::v* a) {
+    const typename T::v t0 = T::add(a[0], a[2]), t1 = T::sub(a[0], a[2]);
+    const typename T::v t2 = T::add(a[1], a[3]), t3 = T::neg_i(T::sub(a[1], a[3]));
+    a[0] = T::add(t0, t2);
+    a[2] = T::sub(t0, t2);
+    a[1] = T::add(t1, t3);
+    a[3] = T::sub(t1, t3);
+  }
+};
+
+template <class T>
+struct butterfly<T, 5> {
+  static void run(typename T::v* a) {
+    typedef typename T::v v;
+    const v s1 = T::add(a[1], a[4]), d1 = T::sub(a[1], a[4]);
+    const v s2 = T::add(a[2], a[3]), d2 = T::sub(a[2], a[3]);
+    const v a1 = T::fma(s1, kCos72, T::fma(s2, kCos144, a[0]));
+    const v a2 = T::fma(s1, kCos144, T::fma(s2, kCos72, a[0]));
+    const v b1 = T::neg_i(T::fma(d1, kSin72, T::mul(d2, kSin144)));
+    const v b2 = T::neg_i(T::fms(d1, kSin144, T::mul(d2, kSin72)));
+    a[0] = T::add(a[0], T::add(s1, s2));
+    a[1] = T::add(a1, b1);
+    a[4] = T::sub(a1, b1);
+    a[2] = T::add(a2, b2);
+    a[3] = T::sub(a2, b2);
+  }
+};
+
+// Butterflies of sub-transforms q and q + 1 (or q alone with v1) at index j.
+template <class T, int P, bool CONJ>
+inline void column(const double* xq, double* yq, size_t ms, size_t s, const double* w) {
+  typename T::v a[P];
+  for (int r = 0; r < P; ++r) a[r] = T::load(xq + 2 * r * ms);
+  butterfly<T, P>::run(a);
+  if (w)
+    for (int k = 1; k < P; ++k) a[k] = T::cmul(a[k], w + 2 * (k - 1));
+  for (int k = 0; k < P; ++k) T::store(yq + 2 * k * s, CONJ ? T::conj(a[k]) : a[k]);
+}
+
+template <int P, bool CONJ>
+void pass_strided(const fft_pass_t* ps, const double* x, double* y) {
+  const size_t s = ps->stride, m = ps->count, ms = m * s;
+  for (size_t j = 0; j < m; ++j) {
+    const double* w = j > 0 ? ps->tw + 2 * (P - 1) * j : nullptr;
+    const double* xj = x + 2 * s * j;
+    double* yj = y + 2 * s * P * j;
+    size_t q = 0;
+    for (; q + 2 <= s; q += 2) column<v2, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
+    if (q < s) column<v1, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
+  }
+}
+
+// Twiddles of butterflies j and j + 1 for output k, as (re re) and (im im) per lane.
+inline void twiddle_pair(const double* tw, size_t stride, __m256d* re, __m256d* im) {
+  const __m256d w =
+      _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(tw)), _mm_loadu_pd(tw + stride), 1);
+  *re = _mm256_movedup_pd(w);
+  *im = _mm256_permute_pd(w, 15);
+}
+
+// Results c_k of butterflies j (low halves) and j + 1 (high halves) are 2P consecutive
+// values at y: c_0(j) .. c_P-1(j), c_0(j+1) ..; pair them up into whole vectors.
+template <int P>
+inline void store_pairs(double* y, const __m256d* c);
+
+template <>
+inline void store_pairs<2>(double* y, const __m256d* c) {
+  _mm256_storeu_pd(y, _mm256_permute2f128_pd(c[0], c[1], 0x20));
+  _mm256_storeu_pd(y + 4, _mm256_permute2f128_pd(c[0], c[1], 0x31));
+}
+template <>
+inline void store_pairs<3>(double* y, const __m256d* c) {
+  _mm256_storeu_pd(y, _mm256_permute2f128_pd(c[0], c[1], 0x20));
+  _mm256_storeu_pd(y + 4, _mm256_permute2f128_pd(c[2], c[0], 0x30));
+  _mm256_storeu_pd(y + 8, _mm256_permute2f128_pd(c[1], c[2], 0x31));
+}
+template <>
+inline void store_pairs<4>(double* y, const __m256d* c) {
+  _mm256_storeu_pd(y, _mm256_permute2f128_pd(c[0], c[1], 0x20));
+  _mm256_storeu_pd(y + 4, _mm256_permute2f128_pd(c[2], c[3], 0x20));
+  _mm256_storeu_pd(y + 8, _mm256_permute2f128_pd(c[0], c[1], 0x31));
+  _mm256_storeu_pd(y + 12, _mm256_permute2f128_pd(c[2], c[3], 0x31));
+}
+template <>
+inline void store_pairs<5>(double* y, const __m256d* c) {
+  _mm256_storeu_pd(y, _mm256_permute2f128_pd(c[0], c[1], 0x20));
+  _mm256_storeu_pd(y + 4, _mm256_permute2f128_pd(c[2], c[3], 0x20));
+  _mm256_storeu_pd(y + 8, _mm256_permute2f128_pd(c[4], c[0], 0x30));
+  _mm256_storeu_pd(y + 12, _mm256_permute2f128_pd(c[1], c[2], 0x31));
+  _mm256_storeu_pd(y + 16, _mm256_permute2f128_pd(c[3], c[4], 0x31));
+}
+
+// Stride 1: butterflies j and j + 1 side by side.
+template <int P, bool CONJ>
+void pass_first(const fft_pass_t* ps, const double* x, double* y) {
+  const size_t m = ps->count;
+  size_t j = 0;
+  if (ps->tw) {
+    for (; j + 2 <= m; j += 2) {
+      __m256d a[P];
+      for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * m));
+      butterfly<v2, P>::run(a);
+      const double* w = ps->tw + 2 * (P - 1) * j;
+      for (int k = 1; k < P; ++k) {
+        __m256d wr, wi;
+        twiddle_pair(w + 2 * (k - 1), 2 * (P - 1), &wr, &wi);
+        a[k] = _mm256_fmaddsub_pd(a[k], wr, _mm256_mul_pd(_mm256_permute_pd(a[k], 5), wi));
+      }
+      if (CONJ)
+        for (int k = 0; k < P; ++k) a[k] = v2::conj(a[k]);
+      store_pairs<P>(y + 2 * P * j, a);
+    }
+  }
+  for (; j < m; ++j)
+    column<v1, P, CONJ>(x + 2 * j, y + 2 * P * j, m, 1, j > 0 ? ps->tw + 2 * (P - 1) * j : nullptr);
+}
+
+template <int P>
+void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
+  if (ps->stride == 1)
+    conj_out ? pass_first<P, true>(ps, x, y) : pass_first<P, false>(ps, x, y);
+  else
+    conj_out ? pass_strided<P, true>(ps, x, y) : pass_strided<P, false>(ps, x, y);
+}
+
+// Lane orders of the real split: vectors hold bins (k, k + 2, k + 1, k + 3) so that
+// unpacking two complex vectors gives them directly; 0xD8 swaps the middle lanes
+// (natural order <-> lane order), 0x27 also reverses (descending order <-> lane order).
+const int kSwapMiddle = 0xD8, kReverse = 0x27;
+
+void post(const double* z, double* out, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  const __m256d h = _mm256_set1_pd(0.5 * scale);
+  int k = 1;
+  for (; 2 * (k + 3) < m; k += 4) {
+    const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
+    const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
+    const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)),
+                                              _mm256_setzero_pd(), 0x01);
+    const __m256d r1 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 3)),
+                                              _mm256_setzero_pd(), 0x01);
+    const __m256d br = _mm256_unpacklo_pd(r0, r1), bi = _mm256_unpackhi_pd(r0, r1);
+    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
+    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
+    const __m256d er = _mm256_mul_pd(_mm256_add_pd(ar, br), h);
+    const __m256d ei = _mm256_mul_pd(_mm256_sub_pd(ai, bi), h);
+    const __m256d o_r = _mm256_mul_pd(_mm256_add_pd(ai, bi), h);
+    const __m256d o_i = _mm256_mul_pd(_mm256_sub_pd(br, ar), h);
+    const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
+    const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
+    _mm256_storeu_pd(out + k, _mm256_permute4x64_pd(_mm256_add_pd(er, tr), kSwapMiddle));
+    _mm256_storeu_pd(out + n - k - 3, _mm256_permute4x64_pd(_mm256_add_pd(ei, ti), kReverse));
+    _mm256_storeu_pd(out + m - k - 3, _mm256_permute4x64_pd(_mm256_sub_pd(er, tr), kReverse));
+    _mm256_storeu_pd(out + m + k, _mm256_permute4x64_pd(_mm256_sub_pd(ti, ei), kSwapMiddle));
+  }
+  fft_post_scalar(z, out, n, tw, scale, k);
+}
+
+void pre(const double* in, double* z, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  const __m256d g = _mm256_set1_pd(scale);
+  int k = 1;
+  for (; 2 * (k + 3) < m; k += 4) {
+    const __m256d xr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + k), kSwapMiddle);
+    const __m256d xi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + n - k - 3), kReverse);
+    const __m256d yr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m - k - 3), kReverse);
+    const __m256d yi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m + k), kSwapMiddle);
+    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
+    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
+    const __m256d er = _mm256_add_pd(xr, yr), ei = _mm256_sub_pd(xi, yi);
+    const __m256d dr = _mm256_sub_pd(xr, yr), di = _mm256_add_pd(xi, yi);
+    const __m256d o_r = _mm256_fmadd_pd(wr, dr, _mm256_mul_pd(wi, di));
+    const __m256d o_i = _mm256_fmsub_pd(wr, di, _mm256_mul_pd(wi, dr));
+    // conjugated and scaled: bin k is (er - oi, -(ei + or)), bin m - k is (er + oi, ei - or)
+    const __m256d kr = _mm256_mul_pd(_mm256_sub_pd(er, o_i), g);
+    const __m256d ki = _mm256_mul_pd(_mm256_add_pd(ei, o_r), _mm256_set1_pd(-scale));
+    const __m256d mr = _mm256_mul_pd(_mm256_add_pd(er, o_i), g);
+    const __m256d mi = _mm256_mul_pd(_mm256_sub_pd(ei, o_r), g);
+    _mm256_storeu_pd(z + 2 * k, _mm256_unpacklo_pd(kr, ki));
+    _mm256_storeu_pd(z + 2 * k + 4, _mm256_unpackhi_pd(kr, ki));
+    _mm256_storeu_pd(z + 2 * (m - k - 1),
+                     _mm256_permute2f128_pd(_mm256_unpacklo_pd(mr, mi), _mm256_setzero_pd(), 0x01));
+    _mm256_storeu_pd(z + 2 * (m - k - 3),
+                     _mm256_permute2f128_pd(_mm256_unpackhi_pd(mr, mi), _mm256_setzero_pd(), 0x01));
+  }
+  fft_pre_scalar(in, z, n, tw, scale, k);
+}
+
+const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre};
+
+}  // namespace
+
+#pragma GCC pop_options
+
+const fft_kernels_t* fft_kernels_avx2() {
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return nullptr;
+  return &kAvx2;
+}
+
+#else
+
 const fft_kernels_t* fft_kernels_avx2() { return nullptr; }
+
+#endif

@@ -32,6 +32,13 @@ const fft_kernels_t* fft_kernels_portable();
 // AVX2 and FMA kernels; null when the processor lacks them.
 const fft_kernels_t* fft_kernels_avx2();
 
+// Plain versions of fft_post_fn and fft_pre_fn for bin 0 and bins from .. n / 4; the
+// vector kernels hand them what is left over.
+void fft_post_scalar(const double* z, double* out, int n, const double* tw, double scale,
+                     int from);
+void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double scale,
+                    int from);
+
 // Any radix, with the plan's roots table (x is used as scratch, so it is not const).
 void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out);
 

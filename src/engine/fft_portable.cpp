@@ -194,37 +194,11 @@ void lean_pass(const fft_pass_t* ps, double* x, double* y, const fft_roots_t* ro
 }
 
 void portable_post(const double* z, double* out, int n, const double* tw, double scale) {
-  const int m = n / 2;
-  const double h = 0.5 * scale;
-  const cpx z0 = load(z);
-  out[0] = (z0.r + z0.i) * scale;
-  out[m] = (z0.r - z0.i) * scale;
-  for (int k = 1; 2 * k <= m; ++k) {
-    const cpx a = load(z + 2 * k), b = load(z + 2 * (m - k));
-    const cpx e = {(a.r + b.r) * h, (a.i - b.i) * h};
-    const cpx o = {(a.i + b.i) * h, (b.r - a.r) * h};
-    const int ti = fft_post_index(k);
-    const cpx t = mul(o, cpx{tw[ti], tw[ti + 4]});
-    out[k] = e.r + t.r;
-    out[n - k] = e.i + t.i;
-    if (2 * k != m) {
-      out[m - k] = e.r - t.r;
-      out[m + k] = t.i - e.i;
-    }
-  }
+  fft_post_scalar(z, out, n, tw, scale, 1);
 }
 
 void portable_pre(const double* in, double* z, int n, const double* tw, double scale) {
-  const int m = n / 2;
-  store(z, cpx{(in[0] + in[m]) * scale, (in[m] - in[0]) * scale});
-  for (int k = 1; 2 * k <= m; ++k) {
-    const cpx x = {in[k], in[n - k]}, y = {in[m - k], in[m + k]};
-    const cpx e = {x.r + y.r, x.i - y.i}, d = {x.r - y.r, x.i + y.i};
-    const int ti = fft_post_index(k);
-    const cpx o = mul(d, cpx{tw[ti], -tw[ti + 4]});
-    store(z + 2 * k, cpx{(e.r - o.i) * scale, -(e.i + o.r) * scale});
-    if (2 * k != m) store(z + 2 * (m - k), cpx{(e.r + o.i) * scale, (e.i - o.r) * scale});
-  }
+  fft_pre_scalar(in, z, n, tw, scale, 1);
 }
 
 }  // namespace
@@ -252,6 +226,42 @@ void fft_pass_lean(const fft_pass_t* ps, double* x, double* y, int conj_out,
     lean_pass<true>(ps, x, y, roots);
   else
     lean_pass<false>(ps, x, y, roots);
+}
+
+void fft_post_scalar(const double* z, double* out, int n, const double* tw, double scale,
+                     int from) {
+  const int m = n / 2;
+  const double h = 0.5 * scale;
+  const cpx z0 = load(z);
+  out[0] = (z0.r + z0.i) * scale;
+  out[m] = (z0.r - z0.i) * scale;
+  for (int k = from; 2 * k <= m; ++k) {
+    const cpx a = load(z + 2 * k), b = load(z + 2 * (m - k));
+    const cpx e = {(a.r + b.r) * h, (a.i - b.i) * h};
+    const cpx o = {(a.i + b.i) * h, (b.r - a.r) * h};
+    const int ti = fft_post_index(k);
+    const cpx t = mul(o, cpx{tw[ti], tw[ti + 4]});
+    out[k] = e.r + t.r;
+    out[n - k] = e.i + t.i;
+    if (2 * k != m) {
+      out[m - k] = e.r - t.r;
+      out[m + k] = t.i - e.i;
+    }
+  }
+}
+
+void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double scale,
+                    int from) {
+  const int m = n / 2;
+  store(z, cpx{(in[0] + in[m]) * scale, (in[m] - in[0]) * scale});
+  for (int k = from; 2 * k <= m; ++k) {
+    const cpx x = {in[k], in[n - k]}, y = {in[m - k], in[m + k]};
+    const cpx e = {x.r + y.r, x.i - y.i}, d = {x.r - y.r, x.i + y.i};
+    const int ti = fft_post_index(k);
+    const cpx o = mul(d, cpx{tw[ti], -tw[ti + 4]});
+    store(z + 2 * k, cpx{(e.r - o.i) * scale, -(e.i + o.r) * scale});
+    if (2 * k != m) store(z + 2 * (m - k), cpx{(e.r + o.i) * scale, (e.i - o.r) * scale});
+  }
 }
 
 static int roots_block(int n) {
