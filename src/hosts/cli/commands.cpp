@@ -1,0 +1,206 @@
+// The `info`, `response` and `demo` commands.
+#include "hosts/cli/commands.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "engine/bands.h"
+#include "engine/inst.h"
+#include "engine/levels.h"
+#include "engine/params.h"
+#include "hosts/cli/args.h"
+#include "hosts/cli/render.h"
+#include "plugin/Quillmar.h"
+
+namespace {
+
+// The options shared by info and response: --rate, --set, --state.
+bool take_setting(args_t& a, const std::string& o, settings_t* s) {
+  if (o == "--set") s->sets.push_back(a.value(o));
+  else if (o == "--state") s->state_file = a.value(o);
+  else if (o == "--rate") s->rate = a.double_value(o, 1000, 3000000);
+  else return false;
+  return true;
+}
+
+std::string json_string(const char* s) {
+  std::string out = "\"";
+  for (; *s; ++s) {
+    const unsigned char c = static_cast<unsigned char>(*s);
+    if (c == '"' || c == '\\') out += '\\', out += static_cast<char>(c);
+    else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else out += static_cast<char>(c);
+  }
+  return out + "\"";
+}
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+// The curve's level at a frequency, from the last design.
+double curve_db(Quillmar* plug, double f) {
+  const inst_t* inst = plug->Inst();
+  return db_to_realdb(curve_at(inst->bands_sorted, inst->band_count, axis_pos(f)));
+}
+
+// Gain from in to out at a frequency, measured with a Hann-windowed transform of channel 0.
+double measured_db(const audio_t& in, const audio_t& out, double f) {
+  const size_t n = in.frames();
+  std::complex<double> x = 0, y = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / (n - 1));
+    const std::complex<double> e = std::polar(w, -2 * M_PI * f * i / in.samplerate);
+    x += double(in.ch[0][i]) * e;
+    y += double(out.ch[0][i]) * e;
+  }
+  return 20 * std::log10(std::abs(y) / std::abs(x));
+}
+
+}  // namespace
+
+int cmd_info(int argc, char** argv) {
+  args_t a(argc, argv);
+  settings_t s;
+  bool json = false;
+  while (a.more() && !a.failed()) {
+    const std::string o = a.take();
+    if (o == "--json") json = true;
+    else if (!take_setting(a, o, &s)) return a.usage("info: unknown argument " + o);
+  }
+  if (a.failed()) return a.status();
+  cli_error err;
+  plug_ptr plug = make_session(s, &err);
+  if (!plug) return fail(err.message, err.status);
+  const double fs = plug->GetSampleRate();
+  const int latency = plug->GetLatency();
+  char display[64];
+  if (json) {
+    std::printf("{\n  \"samplerate\": %s,\n  \"latency_samples\": %d,\n  \"latency_ms\": %s,\n"
+                "  \"parameters\": [\n", num(fs).c_str(), latency, num(latency * 1000.0 / fs).c_str());
+    for (int i = 0; i < PARAM_COUNT; ++i) {
+      const IParam* p = plug->GetParam(i);
+      p->GetDisplayForHost(display, sizeof display);
+      std::printf("    {\"index\": %d, \"name\": %s, \"value\": %s, \"display\": %s, \"unit\": %s, "
+                  "\"min\": %s, \"max\": %s, \"default\": %s}%s\n",
+                  i, json_string(p->GetNameForHost()).c_str(), num(p->Value()).c_str(),
+                  json_string(display).c_str(), json_string(p->GetLabelForHost()).c_str(),
+                  num(p->GetMin()).c_str(), num(p->GetMax()).c_str(), num(p->GetDefault()).c_str(),
+                  i + 1 < PARAM_COUNT ? "," : "");
+    }
+    std::printf("  ]\n}\n");
+    return 0;
+  }
+  std::printf("%3s  %-18s %14s %-12s %-10s %-26s %s\n", "#", "name", "value", "display", "unit",
+              "range", "default");
+  for (int i = 0; i < PARAM_COUNT; ++i) {
+    const IParam* p = plug->GetParam(i);
+    p->GetDisplayForHost(display, sizeof display);
+    char range[64];
+    std::snprintf(range, sizeof range, "%g .. %g", p->GetMin(), p->GetMax());
+    std::printf("%3d  %-18s %14.6g %-12s %-10s %-26s %g\n", i, p->GetNameForHost(), p->Value(),
+                display, p->GetLabelForHost(), range, p->GetDefault());
+  }
+  std::printf("latency: %d samples (%.2f ms at %g Hz)\n", latency, latency * 1000.0 / fs, fs);
+  return 0;
+}
+
+int cmd_response(int argc, char** argv) {
+  args_t a(argc, argv);
+  settings_t s;
+  int points = 100;
+  while (a.more() && !a.failed()) {
+    const std::string o = a.take();
+    if (o == "--points") points = a.int_value(o, 2, 100000);
+    else if (!take_setting(a, o, &s)) return a.usage("response: unknown argument " + o);
+  }
+  if (a.failed()) return a.status();
+  cli_error err;
+  plug_ptr plug = make_session(s, &err);
+  if (!plug) return fail(err.message, err.status);
+  const std::vector<double> f = log_frequencies(points);
+  const std::vector<double> db = kernel_response_db(plug.get(), f);
+  for (size_t i = 0; i < f.size(); ++i) std::printf("%.6g %.4f\n", f[i], db[i]);
+  return 0;
+}
+
+// Pink noise (sum of octave-spaced held random values) and a slow logarithmic sine sweep.
+static audio_t demo_signal() {
+  const int fs = 44100, frames = fs * 10;
+  audio_t a;
+  a.channels = 2;
+  a.samplerate = fs;
+  a.ch.assign(2, std::vector<float>(frames));
+  std::mt19937 rng(2026);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int c = 0; c < 2; ++c) {
+    double rows[16] = {};
+    double sum = 0;
+    for (int i = 0; i < frames; ++i) {
+      // Row k changes every 2^k samples: each octave down carries the same power.
+      const int k = i == 0 ? 0 : __builtin_ctz(static_cast<unsigned>(i));
+      if (k < 16) {
+        sum -= rows[k];
+        rows[k] = u(rng);
+        sum += rows[k];
+      }
+      const double t = double(i) / fs;
+      const double phase = 2 * M_PI * 20.0 * 10.0 / std::log(1000.0) * (std::pow(1000.0, t / 10.0) - 1);
+      a.ch[c][i] = float(0.03 * (sum + u(rng)) + 0.1 * std::sin(phase));
+    }
+  }
+  return a;
+}
+
+int cmd_demo(int argc, char** argv) {
+  args_t a(argc, argv);
+  std::string dir = "out";
+  if (a.more()) dir = a.take();
+  if (a.more()) return a.usage("demo: unexpected argument " + a.take());
+  mkdir(dir.c_str(), 0755);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(dir + ": cannot make the folder");
+
+  settings_t s;
+  s.sets = {"Band B gain=6", "Band D gain=-12"};
+  cli_error err;
+  plug_ptr plug = make_session(s, &err);
+  if (!plug) return fail(err.message, err.status);
+  const audio_t in = demo_signal();
+  audio_t out;
+  render_opts_t opts;
+  opts.compensate = true;
+  render_audio(plug.get(), in, opts, &out);
+
+  std::string msg;
+  const std::vector<unsigned char> state = save_state(plug.get());
+  if (!write_audio(dir + "/demo-input.wav", in, sample_format::float32, &msg) ||
+      !write_audio(dir + "/demo-output.wav", out, sample_format::float32, &msg) ||
+      !write_file_atomic(dir + "/demo-state.bin", state.data(), state.size(), &msg))
+    return fail(msg);
+
+  const int latency = plug->GetLatency();
+  std::printf("Quillmar demo: 10 s of pink noise and a sine sweep, stereo, 44100 Hz\n");
+  std::printf("curve: band B +6 dB at 370 Hz, band D -12 dB at 8000 Hz\n");
+  std::printf("latency: %d samples (%.1f ms), compensated in the output\n\n", latency,
+              latency * 1000.0 / in.samplerate);
+  std::printf("%10s %10s %10s %10s\n", "frequency", "curve", "kernel", "measured");
+  const std::vector<double> freqs = {50, 150, 370, 1000, 2500, 5000, 8000, 15000};
+  const std::vector<double> kernel = kernel_response_db(plug.get(), freqs);
+  for (size_t i = 0; i < freqs.size(); ++i)
+    std::printf("%7g Hz %7.2f dB %7.2f dB %7.2f dB\n", freqs[i], curve_db(plug.get(), freqs[i]),
+                kernel[i], measured_db(in, out, freqs[i]));
+  std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin\n", dir.c_str(),
+              dir.c_str(), dir.c_str());
+  return 0;
+}

@@ -1,0 +1,18 @@
+// Running audio through the plug-in exactly as a host does.
+#pragma once
+#include "hosts/cli/audio_file.h"
+#include "hosts/cli/session.h"
+
+struct render_opts_t {
+  int block = 128;          // frames per host call; the last call may be shorter
+  bool compensate = false;  // drop the latency and flush the tail: output lines up with input
+  bool progress = false;    // a progress bar on standard error
+};
+
+// Sample rate, block size, Reset, channel connections for mono or stereo, then 32-bit float
+// buffers through the processing frame, call after call. `out` gets the input's rate, channel
+// count and format.
+void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, audio_t* out);
+
+// The `render` command.
+int cmd_render(int argc, char** argv);

@@ -1,0 +1,41 @@
+// One plug-in instance as the command-line program uses it, with the settings given on the
+// command line applied.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+class Quillmar;
+
+struct plug_deleter {
+  void operator()(Quillmar* p) const;
+};
+using plug_ptr = std::unique_ptr<Quillmar, plug_deleter>;
+
+// A failure: the message (naming the file or argument at fault) and the exit status.
+struct cli_error {
+  std::string message;
+  int status = 1;  // 2: bad usage, 1: a failed operation
+};
+
+struct settings_t {
+  std::vector<std::string> sets;  // "NAME=VALUE" or "INDEX=VALUE"
+  std::string state_file;
+  double rate = 0;                // 0: the plug-in's own default
+};
+
+// A new instance at the rate, with the state restored and then the --set values applied.
+// Warnings (a value clamped to its range) go to standard error.
+plug_ptr make_session(const settings_t& s, cli_error* err);
+
+// Parses "NAME=VALUE" / "INDEX=VALUE" into a parameter index and a finite value.
+bool parse_set(const std::string& arg, int* index, double* value, cli_error* err);
+
+// The designed kernel's gain in dB at each frequency.
+std::vector<double> kernel_response_db(Quillmar* plug, const std::vector<double>& freqs);
+
+// n frequencies log-spaced from 20 Hz to 20 kHz.
+std::vector<double> log_frequencies(int n);
+
+// Bytes of the plug-in's state chunk.
+std::vector<unsigned char> save_state(Quillmar* plug);

@@ -1,0 +1,112 @@
+#include "plugin/prefs.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/inst.h"
+#include "engine/params.h"
+#include "framework/FW_String.h"
+#include "framework/IPluginBase.h"
+#include "plugin/Quillmar.h"
+#include "plugin/io.h"
+
+FW_String& pres_dir() {
+  static FW_String dir;
+  return dir;
+}
+
+namespace {
+
+// A setting line: its format, parameter and the control that shows it.
+struct setting_t {
+  const char* first;   // first word
+  const char* second;  // second word, or null
+  const char* format;  // how it is read
+  int param;
+  int control;
+};
+
+const setting_t kSettings[] = {
+    {"Interface", nullptr, "Interface size %lg", PARAM_INTERFACE_SIZE, 16},
+    {"Resolution", nullptr, "Resolution %lg", PARAM_RESOLUTION, 10},
+    {"Delay", nullptr, "Delay %lg", PARAM_INPUT_BUFFER_SIZE, 11},
+    {"Limiter", nullptr, "Limiter %lg", PARAM_LIMITER, 12},
+    {"Colour", "scheme", "Colour scheme %lg", PARAM_COLOUR, 4},
+    {"Colour", "gain", "Colour gain %lg", PARAM_COLOUR_GAIN, 5},
+    {"Colour", "gamma", "Colour gamma %lg", PARAM_GAMMA, 6},
+    {"Vertical", nullptr, "Vertical range %lg", PARAM_VERT_RANGE, 13},
+};
+
+const setting_t* find_setting(const char* first, const char* second) {
+  for (const setting_t& s : kSettings)
+    if (!std::strcmp(s.first, first) && (!s.second || !std::strcmp(s.second, second))) return &s;
+  return nullptr;
+}
+
+}  // namespace
+
+void load_prefs(inst_t* inst, int pass) {
+  if (pass == 0) inst->ui_size = 1;
+  const std::string& path = path_prefs();
+  FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+  if (!f) return;
+  if (pass == 1) pres_dir().Clear();
+  double version = 1.2;
+  char line[2000];
+  while (std::fgets(line, sizeof line, f)) {
+    char first[64] = "", second[64] = "";
+    if (std::sscanf(line, "%63s %63s", first, second) < 1) continue;
+    if (pass == 1 && !std::strcmp(first, "Quillmar")) {
+      double v;
+      if (std::sscanf(line, "Quillmar Prefs %lg", &v) == 1 && std::isfinite(v)) version = v;
+      continue;
+    }
+    if (pass == 1 && !std::strcmp(first, "Preset")) {
+      char dir[2000];
+      if (std::sscanf(line, "Preset path %1999[^\n]", dir) == 1) pres_dir().Set(dir);
+      continue;
+    }
+    const setting_t* s = find_setting(first, second);
+    if (!s || (pass == 0 && s->param != PARAM_INTERFACE_SIZE)) continue;
+    double v;
+    // A value that cannot be read, or is not a finite number, leaves the setting alone.
+    if (std::sscanf(line, s->format, &v) != 1 || !std::isfinite(v)) continue;
+    if (pass == 0) {
+      // The layout knows sizes 0 to 2 only.
+      inst->ui_size = static_cast<int>(std::fmin(std::fmax(v, 0.0), 2.0));
+      continue;
+    }
+    if (s->param == PARAM_COLOUR && version == 1.0) v = 2;
+    set_knob_value(inst, v, s->param, s->control);
+  }
+  std::fclose(f);
+}
+
+void save_prefs(inst_t* inst) {
+  const std::string& path = path_prefs();
+  if (path.empty()) return;
+  // Written beside and renamed over, so another instance never reads a half-written file.
+  const std::string tmp = path + ".new";
+  FILE* f = std::fopen(tmp.c_str(), "w");
+  if (!f) return;
+  IPluginBase* plug = inst->plug;
+  auto value = [plug](int i) { return plug->GetParam(i)->Value(); };
+  std::fprintf(f, "Quillmar Prefs 1.2\n");
+  std::fprintf(f, "Interface size %d\n", static_cast<int>(value(PARAM_INTERFACE_SIZE)));
+  std::fprintf(f, "Preset path %s\n", pres_dir().Get());
+  std::fprintf(f, "Resolution %g\n", value(PARAM_RESOLUTION));
+  std::fprintf(f, "Delay %g\n", value(PARAM_INPUT_BUFFER_SIZE));
+  std::fprintf(f, "Limiter %g\n", value(PARAM_LIMITER));
+  std::fprintf(f, "Colour scheme %d\n", static_cast<int>(value(PARAM_COLOUR)));
+  std::fprintf(f, "Colour gain %g\n", value(PARAM_COLOUR_GAIN));
+  std::fprintf(f, "Colour gamma %g\n", value(PARAM_GAMMA));
+  std::fprintf(f, "Vertical range %g\n", value(PARAM_VERT_RANGE));
+  const bool ok = !std::ferror(f);
+  if (std::fclose(f) == 0 && ok)
+    std::rename(tmp.c_str(), path.c_str());
+  else
+    std::remove(tmp.c_str());
+}
+
+void Quillmar::save_prefs() { ::save_prefs(mInst); }

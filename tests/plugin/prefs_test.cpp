@@ -1,0 +1,109 @@
+#include <cmath>
+
+#include "engine/inst.h"
+#include "engine/params.h"
+#include "plug_env.h"
+#include "plugin/prefs.h"
+
+namespace {
+
+using Prefs = PlugTest;
+
+TEST_F(Prefs, MissingFileLeavesTheDefaults) {
+  PlugPtr p = make();
+  EXPECT_EQ(p->Inst()->ui_size, 1);
+  EXPECT_EQ(p->GetParam(PARAM_COLOUR)->Value(), 2);
+  EXPECT_EQ(p->GetParam(PARAM_RESOLUTION)->Value(), 1);
+  EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), 0.2);
+  EXPECT_EQ(p->GetParam(PARAM_GAMMA)->Value(), 1.1);
+  EXPECT_EQ(p->Inst()->prefs_dirty, 0);
+}
+
+TEST_F(Prefs, SettingsAreReadInAnyOrderClampedAndApplied) {
+  write_prefs(
+      "Vertical range 1\n"
+      "Something else 12\n"
+      "Colour gain 12.5\n"
+      "Resolution 100\n"
+      "\n"
+      "Quillmar Prefs 1.2\n"
+      "Delay 0\n"
+      "Limiter -6\n"
+      "Colour gamma 1.5\n"
+      "Colour scheme 0\n"
+      "Interface size 2\n"
+      "Colour wheel 7\n");
+  PlugPtr p = make();
+  inst_t* inst = p->Inst();
+  EXPECT_EQ(p->GetParam(PARAM_VERT_RANGE)->Value(), 3.0);
+  EXPECT_NEAR(inst->vscale, 21.44764827301084, 1e-13);
+  EXPECT_EQ(p->GetParam(PARAM_RESOLUTION)->Value(), 16.0);
+  EXPECT_EQ(p->GetParam(PARAM_COLOUR_GAIN)->Value(), 12.5);
+  EXPECT_EQ(inst->colour_gain, 12.5);
+  EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), 0.0);
+  EXPECT_EQ(p->GetParam(PARAM_LIMITER)->Value(), -6.0);
+  EXPECT_EQ(p->GetParam(PARAM_GAMMA)->Value(), 1.5);
+  EXPECT_EQ(inst->colour_scheme, 0);
+  EXPECT_EQ(inst->ui_size, 2);
+  // The engine was sized for the stored Resolution and Delay.
+  EXPECT_EQ(p->Engine().kernel_size, 16401);
+  EXPECT_EQ(p->Engine().fft_size, 17280);  // the fast size for 16400 + 128
+  EXPECT_EQ(inst->prefs_dirty, 1);  // an editor would rewrite the file
+}
+
+TEST_F(Prefs, VersionOneFilesForceTheStereoColours) {
+  write_prefs("Quillmar Prefs 1\nColour scheme 0\n");
+  EXPECT_EQ(make()->GetParam(PARAM_COLOUR)->Value(), 2);
+  write_prefs("Quillmar Prefs 1.2\nColour scheme 0\n");
+  EXPECT_EQ(make()->GetParam(PARAM_COLOUR)->Value(), 0);
+  write_prefs("Colour scheme 0\n");
+  EXPECT_EQ(make()->GetParam(PARAM_COLOUR)->Value(), 0);
+}
+
+TEST_F(Prefs, UnreadableValuesAreSkipped) {
+  write_prefs("Resolution lots\nLimiter nan\nDelay inf\nColour gain 3\nInterface size -7\n");
+  PlugPtr p = make();
+  EXPECT_EQ(p->GetParam(PARAM_RESOLUTION)->Value(), 1.0);
+  EXPECT_EQ(p->GetParam(PARAM_LIMITER)->Value(), 0.0);
+  EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), 0.2);
+  EXPECT_EQ(p->GetParam(PARAM_COLOUR_GAIN)->Value(), 3.0);
+  EXPECT_EQ(p->Inst()->ui_size, 0);  // clamped to the sizes the layout knows
+}
+
+TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
+  PlugPtr p = make();
+  p->GetParam(PARAM_COLOUR_GAIN)->Set(2.5);
+  p->GetParam(PARAM_LIMITER)->Set(-3.25);
+  p->save_prefs();
+  EXPECT_EQ(read_prefs(),
+            "Quillmar Prefs 1.2\n"
+            "Interface size 1\n"
+            "Preset path \n"
+            "Resolution 1\n"
+            "Delay 0.2\n"
+            "Limiter -3.25\n"
+            "Colour scheme 2\n"
+            "Colour gain 2.5\n"
+            "Colour gamma 1.1\n"
+            "Vertical range 64.3429\n");
+  PlugPtr q = make();
+  EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -3.25);
+  EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 2.5);
+  EXPECT_STREQ(pres_dir().Get(), "");
+}
+
+TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
+  write_prefs("Preset path /home/someone/My Presets\nResolution 2\n");
+  PlugPtr p = make();
+  EXPECT_STREQ(pres_dir().Get(), "/home/someone/My Presets");
+  p->save_prefs();
+  EXPECT_NE(read_prefs().find("Preset path /home/someone/My Presets\n"), std::string::npos);
+  EXPECT_NE(read_prefs().find("Resolution 2\n"), std::string::npos);
+}
+
+TEST_F(Prefs, SettingsFolderIsMadeWhenMissing) {
+  EXPECT_EQ(path_prefs(), prefs_file());
+  EXPECT_EQ(path_layout(), test_config_dir() + "/Quillmar Layout.dat");
+}
+
+}  // namespace
