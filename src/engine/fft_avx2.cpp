@@ -119,10 +119,14 @@ struct butterfly<T, 5> {
 template <class T, int P, bool CONJ>
 inline void column(const double* xq, double* yq, size_t ms, size_t s, const double* w) {
   typename T::v a[P];
+#pragma GCC unroll 8
   for (int r = 0; r < P; ++r) a[r] = T::load(xq + 2 * r * ms);
   butterfly<T, P>::run(a);
-  if (w)
+  if (w) {
+#pragma GCC unroll 8
     for (int k = 1; k < P; ++k) a[k] = T::cmul(a[k], w + 2 * (k - 1));
+  }
+#pragma GCC unroll 8
   for (int k = 0; k < P; ++k) T::store(yq + 2 * k * s, CONJ ? T::conj(a[k]) : a[k]);
 }
 
@@ -187,16 +191,20 @@ void pass_first(const fft_pass_t* ps, const double* x, double* y) {
   if (ps->tw) {
     for (; j + 2 <= m; j += 2) {
       __m256d a[P];
+#pragma GCC unroll 8
       for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * m));
       butterfly<v2, P>::run(a);
       const double* w = ps->tw + 2 * (P - 1) * j;
+#pragma GCC unroll 8
       for (int k = 1; k < P; ++k) {
         __m256d wr, wi;
         twiddle_pair(w + 2 * (k - 1), 2 * (P - 1), &wr, &wi);
         a[k] = _mm256_fmaddsub_pd(a[k], wr, _mm256_mul_pd(_mm256_permute_pd(a[k], 5), wi));
       }
-      if (CONJ)
+      if (CONJ) {
+#pragma GCC unroll 8
         for (int k = 0; k < P; ++k) a[k] = v2::conj(a[k]);
+      }
       store_pairs<P>(y + 2 * P * j, a);
     }
   }

@@ -115,16 +115,22 @@ void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) 
   for (int j = 0; j < m; ++j) {
     cpx w[P];
     const bool twiddle = j > 0;
-    if (twiddle)
+    if (twiddle) {
+#pragma GCC unroll 8
       for (int k = 1; k < P; ++k) w[k] = tw.get(j, k);
+    }
     const double* xj = x + 2 * (size_t)s * j;
     double* yj = y + 2 * (size_t)s * P * j;
     for (int q = 0; q < s; ++q) {
       cpx a[P];
+#pragma GCC unroll 8
       for (int r = 0; r < P; ++r) a[r] = load(xj + 2 * (q + r * ms));
       butterfly<P>(a);
-      if (twiddle)
+      if (twiddle) {
+#pragma GCC unroll 8
         for (int k = 1; k < P; ++k) a[k] = mul(a[k], w[k]);
+      }
+#pragma GCC unroll 8
       for (int k = 0; k < P; ++k) store(yj + 2 * (q + (size_t)s * k), CONJ ? conj(a[k]) : a[k]);
     }
   }
