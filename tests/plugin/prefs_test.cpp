@@ -102,6 +102,7 @@ TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
 }
 
 TEST_F(Prefs, SettingsFolderIsMadeWhenMissing) {
+  PlugPtr p = make();  // the first instance makes the paths
   EXPECT_EQ(path_prefs(), prefs_file());
   EXPECT_EQ(path_layout(), test_config_dir() + "/Quillmar Layout.dat");
 }

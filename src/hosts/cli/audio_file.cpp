@@ -7,11 +7,33 @@
 #include <cstdio>
 #include <cstring>
 
+// libsndfile reads what is there of a cut file and notes in its log that the audio chunk's
+// length in the header is larger than the file holds. A length of 0 or 0xFFFFFFFF comes from
+// writers that did not know the length, and is not a cut.
+static bool header_promises_more(SNDFILE* f) {
+  char log[8192] = "";
+  sf_command(f, SFC_GET_LOG_INFO, log, sizeof log);
+  for (const char* line = log; line && *line; line = std::strchr(line, '\n')) {
+    if (*line == '\n') ++line;
+    long long said = 0, real = 0;
+    if ((std::sscanf(line, "data : %lld (should be %lld)", &said, &real) == 2 ||
+         std::sscanf(line, "SSND : %lld (should be %lld)", &said, &real) == 2) &&
+        said > real && said != 0xFFFFFFFFLL && said != 0)
+      return true;
+  }
+  return false;
+}
+
 bool read_audio(const std::string& path, audio_t* out, std::string* error) {
   SF_INFO info = {};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) {
     *error = path + ": " + sf_strerror(nullptr);
+    return false;
+  }
+  if (header_promises_more(f)) {
+    sf_close(f);
+    *error = path + ": the file is truncated (its header promises more audio than it holds)";
     return false;
   }
   if (info.channels < 1 || info.samplerate < 1) {
