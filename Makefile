@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test run bench sanitize skin goldens toolkit-sample clean
+.PHONY: deps configure build test run bench sanitize skin goldens toolkit-sample tables clean
 
 deps:
 	@./tools/deps.sh
@@ -22,7 +22,7 @@ run: build
 	@$(BUILD)/quillmar demo out
 
 bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2s || exit 1; done
+	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_SANITIZE=ON >/dev/null
@@ -35,10 +35,13 @@ skin: build
 	@$(BUILD)/tools/skin/quillmar_skin resources/img
 
 goldens: build
-	@QUILLMAR_UPDATE_GOLDENS=1 ctest --test-dir $(BUILD) -R golden --output-on-failure
+	@QUILLMAR_UPDATE_GOLDENS=1 ctest --test-dir $(BUILD) -R '[Gg]olden' --output-on-failure
 
 toolkit-sample: build
-	@$(BUILD)/tools/toolkit_sample out/toolkit-sample.png && echo "wrote out/toolkit-sample.png"
+	@mkdir -p out && $(BUILD)/tools/toolkit_sample out/toolkit-sample.png && echo "wrote out/toolkit-sample.png"
+
+tables: configure
+	@cmake --build $(BUILD) --target tables
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

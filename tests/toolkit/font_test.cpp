@@ -13,6 +13,15 @@ namespace {
 
 enum { CW = 12, CH = 10 };
 
+// Fonts live for the whole process, as in the product: keep them reachable (a plain
+// array, which no destructor clears before the leak check at exit).
+font_t* fonts_kept[64];
+int fonts_count = 0;
+font_t* keep(font_t* f) {
+  if (fonts_count < 64) fonts_kept[fonts_count++] = f;
+  return f;
+}
+
 // A sheet of 12 x 10 cells. Every glyph's middle row (row 5) is marked from column 2 to
 // column 2 + 2 * trim + adv(code); glyph 'I' also has a full-height ink column at column 4.
 int adv_of(int code) { return code == ' ' ? 4 : code == 'I' ? 3 : code == 'W' ? 7 : 5; }
@@ -47,7 +56,7 @@ struct fb_t {
 }  // namespace
 
 TEST(Font, MetricsFromTheMarkerRow) {
-  font_t* f = font_load(1, make_sheet(1));
+  font_t* f = keep(font_load(1, make_sheet(1)));
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->cell_w, CW);
   EXPECT_EQ(f->cell_h, CH);
@@ -62,8 +71,8 @@ TEST(Font, MetricsFromTheMarkerRow) {
 }
 
 TEST(Font, LargerTrimTightensByTwiceTheTrim) {
-  font_t* a = font_load(0, make_sheet(2));
-  font_t* b = font_load(2, make_sheet(2));
+  font_t* a = keep(font_load(0, make_sheet(2)));
+  font_t* b = keep(font_load(2, make_sheet(2)));
   ASSERT_TRUE(a && b);
   for (int g : {0, 'A' - 32, 'W' - 32}) EXPECT_EQ(a->advance[g] - b->advance[g], 4);
 }
@@ -72,7 +81,7 @@ TEST(Font, RejectsSheetsTooSmall) {
   image_t tiny;
   image_alloc(&tiny, 4, 100, false);
   EXPECT_EQ(font_load(0, tiny), nullptr);
-  font_t* base = font_load(0, make_sheet(0));
+  font_t* base = keep(font_load(0, make_sheet(0)));
   image_t small;
   image_alloc(&small, CW, CH * FONT_GLYPHS - 1, false);
   EXPECT_EQ(make_font_size(base, small, 5.0), nullptr);
@@ -81,8 +90,8 @@ TEST(Font, RejectsSheetsTooSmall) {
 }
 
 TEST(Font, SizedFontSharesMetrics) {
-  font_t* base = font_load(0, make_sheet(0));
-  font_t* sized = make_font_size(base, make_sheet(0, false), 2.5);
+  font_t* base = keep(font_load(0, make_sheet(0)));
+  font_t* sized = keep(make_font_size(base, make_sheet(0, false), 2.5));
   ASSERT_NE(sized, nullptr);
   EXPECT_EQ(sized->size, 2.5);
   EXPECT_EQ(sized->left, base->left);
@@ -94,7 +103,7 @@ TEST(Font, SizedFontSharesMetrics) {
 
 TEST(Text, RecordsThroughTheTrackedAllocator) {
   gc_list_t* owner = gc_list_create();
-  font_t* f = font_load(0, make_sheet(0));
+  font_t* f = keep(font_load(0, make_sheet(0)));
   text_t* t = init_text(owner, f, TEXT_RIGHT | TEXT_MIDDLE, 12.5, 7.0);
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->font, f);
@@ -115,7 +124,7 @@ TEST(Text, RecordsThroughTheTrackedAllocator) {
 
 TEST(Text, PlacementForEachAlignment) {
   // 'I' ink at cell column 4; space: left L = 2, advance A = 4; 'I' advance 3. Scale 1.
-  font_t* f = font_load(0, make_sheet(0));
+  font_t* f = keep(font_load(0, make_sheet(0)));
   gc_list_t* owner = gc_list_create();
   struct {
     int flags;
@@ -142,7 +151,7 @@ TEST(Text, PlacementForEachAlignment) {
 
 TEST(Text, VerticalPlacement) {
   // Cells start 0.2 * size / 3 below y, or 1.3 * size / 3 above it with flag 64.
-  font_t* f = font_load(0, make_sheet(0));
+  font_t* f = keep(font_load(0, make_sheet(0)));
   gc_list_t* owner = gc_list_create();
   for (int flags : {(int)TEXT_LEFT, TEXT_LEFT | TEXT_MIDDLE}) {
     fb_t fb;
@@ -164,7 +173,7 @@ TEST(Text, ScaledGlyphsNeverSampleTheNeighbouringCell) {
   image_t sheet = make_sheet(0);
   for (int code : {'H', 'J'})
     for (int i = 0; i < CW * CH; i++) sheet.l[(code - 32) * CW * CH + i].g = 32768;
-  font_t* f = font_load(0, sheet);
+  font_t* f = keep(font_load(0, sheet));
   gc_list_t* owner = gc_list_create();
   fb_t fb;
   text_t* t = init_text(owner, f, TEXT_LEFT, 20.3, 5.6);
@@ -184,7 +193,7 @@ TEST(Text, ScaledGlyphsNeverSampleTheNeighbouringCell) {
 }
 
 TEST(Text, IntensitySaturatesAndControlCodesAdvance) {
-  font_t* f = font_load(0, make_sheet(0));
+  font_t* f = keep(font_load(0, make_sheet(0)));
   for (int i = 0; i < FONT_GLYPHS * CW * CH; i++)
     if (f->coverage[i] == 32768) f->coverage[i] = 26000;  // about 0.79
   gc_list_t* owner = gc_list_create();
