@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 // libsndfile reads what is there of a cut file and notes in its log that the audio chunk's
 // length in the header is larger than the file holds. A length of 0 or 0xFFFFFFFF comes from
@@ -44,14 +45,22 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
   out->channels = info.channels;
   out->samplerate = info.samplerate;
   out->sf_format = info.format;
-  out->ch.assign(info.channels, {});
+  out->ch.assign(info.channels, std::vector<float>(std::max<sf_count_t>(info.frames, 0)));
   std::vector<float> chunk(4096 * static_cast<size_t>(info.channels));
+  size_t pos = 0;
   for (;;) {
     const sf_count_t got = sf_readf_float(f, chunk.data(), 4096);
     if (got <= 0) break;
-    for (sf_count_t i = 0; i < got; ++i)
-      for (int c = 0; c < info.channels; ++c) out->ch[c].push_back(chunk[i * info.channels + c]);
+    if (pos + got > out->ch[0].size())
+      for (auto& c : out->ch) c.resize(pos + got);
+    for (int c = 0; c < info.channels; ++c) {
+      float* dst = out->ch[c].data() + pos;
+      const float* src = chunk.data() + c;
+      for (sf_count_t i = 0; i < got; ++i) dst[i] = src[i * info.channels];
+    }
+    pos += got;
   }
+  for (auto& c : out->ch) c.resize(pos);
   const int err = sf_error(f);
   sf_close(f);
   if (err != SF_ERR_NO_ERROR) {

@@ -49,8 +49,7 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
   out->channels = channels;
   out->samplerate = in.samplerate;
   out->sf_format = in.sf_format;
-  out->ch.assign(channels, std::vector<float>());
-  for (auto& c : out->ch) c.reserve(frames);
+  out->ch.assign(channels, std::vector<float>(frames, 0.0f));
 
   std::vector<std::vector<float>> ibuf(channels, std::vector<float>(opts.block));
   std::vector<std::vector<float>> obuf(channels, std::vector<float>(opts.block));
@@ -79,14 +78,15 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
       total = frames + skip;
       latency_known = true;
     }
-    for (size_t i = 0; i < n; ++i) {
-      if (fed + i < skip) continue;
-      for (int c = 0; c < channels; ++c) out->ch[c].push_back(obuf[c][i]);
+    // Output sample i of this call is output frame fed + i - skip.
+    for (size_t i = fed < skip ? skip - fed : 0; i < n; ++i) {
+      const size_t at = fed + i - skip;
+      if (at >= frames) break;
+      for (int c = 0; c < channels; ++c) out->ch[c][at] = obuf[c][i];
     }
     fed += n;
     bar.update(std::min(fed, frames));
   }
-  for (auto& c : out->ch) c.resize(frames, 0.0f);
 }
 
 int cmd_render(int argc, char** argv) {

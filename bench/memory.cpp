@@ -1,0 +1,56 @@
+// Resident memory of plug-in instances: one after construction and a render at the defaults,
+// then ten side by side. Prints the figures; arguments are ignored.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "plugin/Quillmar.h"
+
+static double resident_mb() {
+  long pages = 0, resident = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+static void render_ten_seconds(Quillmar* p) {
+  p->SetSampleRate(44100);
+  p->SetBlockSize(128);
+  p->Reset();
+  p->SetInputChannelConnections(0, 2, true);
+  p->SetOutputChannelConnections(0, 2, true);
+  std::vector<float> in(128, 0.25f), o0(128), o1(128);
+  float* ip[2] = {in.data(), in.data()};
+  float* op[2] = {o0.data(), o1.data()};
+  for (int k = 0; k < 44100 * 10 / 128; ++k) {
+    p->AttachInputBuffers(0, 2, ip, 128);
+    p->AttachOutputBuffers(0, 2, op);
+    p->ProcessBuffers(0.0f, 128);
+  }
+}
+
+int main() {
+  setenv("QUILLMAR_CONFIG_DIR", "/tmp/quillmar-bench-config", 1);
+  const double base = resident_mb();
+  std::vector<Quillmar*> plugs;
+  plugs.push_back(MakePlug());
+  const double constructed = resident_mb();
+  render_ten_seconds(plugs[0]);
+  const double one = resident_mb();
+  for (int i = 1; i < 10; ++i) {
+    plugs.push_back(MakePlug());
+    render_ten_seconds(plugs.back());
+  }
+  const double ten = resident_mb();
+  std::printf("process before any instance: %.1f MB resident\n", base);
+  std::printf("one instance, constructed:   %.1f MB\n", constructed - base);
+  std::printf("one instance, after a render: %.1f MB\n", one - base);
+  std::printf("ten instances, each rendered: %.1f MB (%.1f MB each)\n", ten - base, (ten - base) / 10);
+  for (Quillmar* p : plugs) delete p;
+  return 0;
+}
