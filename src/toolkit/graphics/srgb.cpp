@@ -2,6 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "toolkit/math/rand.h"
 
@@ -101,6 +105,33 @@ inline void put_rgb(srgb_t* o, int r, int g, int b) {
   o->b = (uint8_t)b;
 }
 
+// n pixels of one dither run (dp[k] for pixel k). With SSE2, four pixels at a time: the
+// signed saturating pack clamps to bytes as the clamp table would (the dither bound keeps
+// every sum within 16 bits), and byte 0 of each output is merged back unchanged.
+void convert_run(srgb_t* out, const lrgb_t* in, int n, const int32_t* dp, const uint16_t* table,
+                 const uint8_t* clamp) {
+  int k = 0;
+#ifdef __SSE2__
+  const __m128i keep = _mm_set1_epi32(0xff);
+  for (; k + 4 <= n; k += 4) {
+    const lrgb_t* p = in + k;
+    auto t = [&](int j, uint16_t c) { return (short)(table[chan(c)] + dp[k + j]); };
+    __m128i lo = _mm_set_epi16(t(1, p[1].b), t(1, p[1].g), t(1, p[1].r), 0, t(0, p[0].b), t(0, p[0].g),
+                               t(0, p[0].r), 0);
+    __m128i hi = _mm_set_epi16(t(3, p[3].b), t(3, p[3].g), t(3, p[3].r), 0, t(2, p[2].b), t(2, p[2].g),
+                               t(2, p[2].r), 0);
+    __m128i v = _mm_packus_epi16(_mm_srai_epi16(lo, 5), _mm_srai_epi16(hi, 5));
+    __m128i old = _mm_loadu_si128((const __m128i*)(const void*)(out + k));
+    _mm_storeu_si128((__m128i*)(void*)(out + k), _mm_or_si128(_mm_and_si128(old, keep), _mm_andnot_si128(keep, v)));
+  }
+#endif
+  for (; k < n; k++) {
+    int d = dp[k];
+    put_rgb(out + k, clamp[(table[chan(in[k].r)] + d) >> 5], clamp[(table[chan(in[k].g)] + d) >> 5],
+            clamp[(table[chan(in[k].b)] + d) >> 5]);
+  }
+}
+
 }  // namespace
 
 void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
@@ -109,8 +140,9 @@ void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) 
   static const lut_t clamp_l = bytecheck_lut_init(4);
   uint32_t r1 = (uint32_t)rand31(), r2 = (uint32_t)rand31();
   if (dither != 1) {
-    for (int i = 0; i < count; i++)
-      put_rgb(out + i, table[chan(in[i].r)] >> 5, table[chan(in[i].g)] >> 5, table[chan(in[i].b)] >> 5);
+    static const int32_t zeros[16384] = {};  // plain truncation is a run of zero dither
+    for (int i = 0; i < count; i += 16384)
+      convert_run(out + i, in + i, count - i < 16384 ? count - i : 16384, zeros, table, clamp_l.clamp);
     return;
   }
   const int32_t* dt = dither_l.v;
@@ -119,14 +151,14 @@ void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) 
   int i = 0;
   while (i < count) {
     // A run of consecutive dither entries up to the run's end (wrapping at 16384).
+    // Runs also stop at the table's end, so that an inner run reads it contiguously.
     int run = (int)((e - p) & 16383);
     if (run == 0) run = 16384;
+    if (run > (int)(16384 - p)) run = (int)(16384 - p);
     int stop = count - i < run ? count : i + run;
-    for (; i < stop; i++, p = (p + 1) & 16383) {
-      int d = dt[p];
-      put_rgb(out + i, clamp[(table[chan(in[i].r)] + d) >> 5], clamp[(table[chan(in[i].g)] + d) >> 5],
-              clamp[(table[chan(in[i].b)] + d) >> 5]);
-    }
+    convert_run(out + i, in + i, stop - i, dt + p, table, clamp);
+    p = (p + (uint32_t)(stop - i)) & 16383;
+    i = stop;
     if (p == e) {
       uint32_t r3 = (uint32_t)rand31();
       p = r3 & 16383;
