@@ -145,7 +145,7 @@ bool render_sample_sheet(std::vector<lrgb_t>* out, std::string* error) {
   for (int f = 0; f < 6; f++) {
     font_t* font = skin.fonts[f];
     char s[96];
-    snprintf(s, sizeof s, f % 3 == 0 ? "%s 48: Quillmar" : "%s: Quillmar EQ -6.25 dB at 1 kHz, Q 0.7", names[f]);
+    snprintf(s, sizeof s, f % 3 == 0 ? "%s 48 \xC5gy" : "%s: Quillmar EQ -6.25 dB at 1 kHz, Q 0.7", names[f]);
     text(owner, font, TEXT_LEFT, 590, ty, s, fb, black);
     ty += font->size + 6;
   }
