@@ -27,13 +27,15 @@ namespace {
 
 void run_pass(const fft_plan_t* plan, int i, double* x, double* y, int conj_out) {
   const fft_pass_t* ps = &plan->pass[i];
+  double* scratch = plan->aux + FFT_AUX_ROOTS;
+  const size_t scratch_len = FFT_AUX_CAPACITY - FFT_AUX_ROOTS;
   if (plan->lean) {
     const fft_roots_t roots = fft_roots_view(plan->aux, plan->cn);
-    fft_pass_lean(ps, x, y, conj_out, &roots);
+    fft_pass_lean(ps, x, y, conj_out, &roots, scratch, scratch_len);
   } else if (ps->radix <= 5) {
     plan->kern->pass[ps->radix](ps, x, y, conj_out);
   } else {
-    fft_pass_generic(ps, x, y, conj_out);
+    fft_pass_generic(ps, x, y, conj_out, scratch, scratch_len);
   }
 }
 

@@ -13,7 +13,7 @@
 struct gc_list_t;
 
 enum { FFT_WORK_CAPACITY = 470000, FFT_MAX_SIZE = 234992 };
-enum { FFT_MAX_PASSES = 40, FFT_AUX_CAPACITY = 4096 };
+enum { FFT_MAX_PASSES = 40, FFT_AUX_CAPACITY = 8192, FFT_AUX_ROOTS = 2048 };
 
 // One radix pass of the complex transform (see fft_plan.cpp).
 struct fft_pass_t {
@@ -36,7 +36,7 @@ struct fft_plan_t {
   int32_t cn;        // length of the complex transform: n / 2 for even n, else n
   int32_t npasses;
   int32_t lean;      // twiddles are computed on the fly (odd sizes too large for tables)
-  double* aux;       // FFT_AUX_CAPACITY doubles: two-level root table of lean plans
+  double* aux;       // FFT_AUX_CAPACITY doubles: two-level roots table, then butterfly scratch
   double* a;         // complex scratch, cn values
   double* b;         // complex scratch, cn values
   const double* post;  // even n: twiddles of the real split, in blocks of four bins

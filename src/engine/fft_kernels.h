@@ -6,6 +6,7 @@
 // (re, im) pairs. Only the forward direction exists; the inverse conjugates on the way in
 // and out.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct fft_pass_t;
@@ -39,8 +40,9 @@ void fft_post_scalar(const double* z, double* out, int n, const double* tw, doub
 void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double scale,
                     int from);
 
-// Any radix, with the plan's roots table (x is used as scratch, so it is not const).
-void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out);
+// Any radix, with the plan's roots table. Uses `scratch` (or else x) as scratch space.
+void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out,
+                      double* scratch, size_t scratch_len);
 
 // Roots of unity of order n from two short tables: W^t = hi[t / block] * lo[t % block].
 struct fft_roots_t {
@@ -56,7 +58,9 @@ fft_roots_t fft_roots_build(double* mem, int n);
 fft_roots_t fft_roots_view(const double* mem, int n);
 // Any radix; twiddles and roots of a complex transform of length roots->n come from roots.
 void fft_pass_lean(const fft_pass_t* pass, double* x, double* y, int conj_out,
-                   const fft_roots_t* roots);
+                   const fft_roots_t* roots, double* scratch, size_t scratch_len);
+// W^t (t < n) into w[0], w[1].
+void fft_root(const fft_roots_t* roots, int64_t t, double* w);
 
 // Index in the real-split twiddle table of bin k >= 1: blocks of four bins k, k + 2, k + 1,
 // k + 3, real parts then imaginary parts, which is the lane order of the vector kernels.

@@ -1,6 +1,5 @@
 // Preparing a plan for one size: the radix passes, where every table and scratch array
 // lives inside the plan's work arrays, and the twiddle factors.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -73,35 +72,33 @@ bool place_tables(fft_plan_t* plan, bool even, bool align) {
   return !ar.failed;
 }
 
-// exp(-2 pi i t / n) into p[0], p[1].
-void root(double* p, int64_t t, int64_t n) {
-  const double a = -2.0 * M_PI * (double)(t % n) / (double)n;
-  p[0] = std::cos(a);
-  p[1] = std::sin(a);
-}
-
+// Twiddles and roots are all powers of W_n, taken from the two-level table (two short
+// tables of sines and cosines and one complex product each: fast, and accurate to a few
+// units in the last place).
 void fill_tables(fft_plan_t* plan, int n) {
+  const fft_roots_t w = fft_roots_build(plan->aux, n);
   for (int i = 0; i < plan->npasses; ++i) {
     const fft_pass_t& ps = plan->pass[i];
-    const int64_t len = (int64_t)ps.radix * ps.count;
+    const int64_t step = n / ((int64_t)ps.radix * ps.count);
     if (ps.tw) {
       double* tw = const_cast<double*>(ps.tw);
       for (int j = 0; j < ps.count; ++j)
-        for (int k = 1; k < ps.radix; ++k, tw += 2) root(tw, (int64_t)j * k, len);
+        for (int k = 1; k < ps.radix; ++k, tw += 2) fft_root(&w, (int64_t)j * k * step, tw);
     }
     if (ps.roots)
-      for (int t = 0; t < ps.radix; ++t) root(const_cast<double*>(ps.roots) + 2 * t, t, ps.radix);
+      for (int t = 0; t < ps.radix; ++t)
+        fft_root(&w, (int64_t)t * (n / ps.radix), const_cast<double*>(ps.roots) + 2 * t);
   }
   if (plan->post) {
     double* post = const_cast<double*>(plan->post);
     const size_t size = post_size(plan->cn);
     for (size_t i = 0; i < size; ++i) post[i] = 0;
     for (int k = 1; 2 * k <= plan->cn; ++k) {
-      double w[2];
-      root(w, k, n);
+      double r[2];
+      fft_root(&w, k, r);
       const int ti = fft_post_index(k);
-      post[ti] = w[0];
-      post[ti + 4] = w[1];
+      post[ti] = r[0];
+      post[ti + 4] = r[1];
     }
   }
 }

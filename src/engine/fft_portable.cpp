@@ -136,43 +136,79 @@ void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) 
   }
 }
 
-// Any odd radix. Each butterfly first folds its inputs in place into sums and differences
-// of mirrored pairs, which halves the work of the O(p^2) sums.
+// Any odd radix p >= 7. Each butterfly first folds its inputs into sums and differences
+// of mirrored pairs, u_r = a_r + a_(p-r) and v_r = a_r - a_(p-r), which halves the O(p^2)
+// work; they go to the scratch when it holds them (contiguous reads), else back into x.
+// The sums then run over chunks of pairs, four outputs at a time, with their partial
+// results parked in the outputs' own slots, so a large p streams its data once per chunk
+// rather than once per output. Within a chunk the roots advance by multiplication
+// (re-anchored from the table at every chunk, which bounds the rounding drift).
 template <bool CONJ, class Tw, class Roots>
-void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Roots& roots) {
+void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Roots& roots,
+              double* scratch, size_t scratch_len) {
   const int p = ps->radix, s = ps->stride, m = ps->count, h = (p - 1) / 2;
-  const size_t ms = (size_t)m * s;
+  const int chunk = 128;
+  const ptrdiff_t ms = (ptrdiff_t)m * s;
+  const bool local = scratch && scratch_len >= 4 * (size_t)h;
   for (int j = 0; j < m; ++j) {
     for (int q = 0; q < s; ++q) {
-      double* xq = x + 2 * ((size_t)s * j + q);
-      double* yq = y + 2 * ((size_t)s * p * j + q);
+      double* xq = x + 2 * ((ptrdiff_t)s * j + q);
+      double* yq = y + 2 * ((ptrdiff_t)s * p * j + q);
+      const ptrdiff_t ys = 2 * (ptrdiff_t)s;  // between output slots
+      double* u = local ? scratch : xq + 2 * ms;
+      double* v = local ? scratch + 2 * h : xq + 2 * (p - 1) * ms;
+      const ptrdiff_t us = local ? 2 : 2 * ms, vs = local ? 2 : -2 * ms;
       const cpx a0 = load(xq);
       cpx sum = a0;
       for (int r = 1; r <= h; ++r) {
-        const cpx u = load(xq + 2 * r * ms), v = load(xq + 2 * (p - r) * ms);
-        store(xq + 2 * r * ms, u + v);
-        store(xq + 2 * (p - r) * ms, u - v);
-        sum = sum + u + v;
+        const cpx a = load(xq + 2 * r * ms), b = load(xq + 2 * (p - r) * ms);
+        store(u + (r - 1) * us, a + b);
+        store(v + (r - 1) * vs, a - b);
+        sum = sum + a + b;
+      }
+      // slot k collects the cosine sum of output k, slot p - k its sine sum
+      for (int k = 1; k <= h; ++k) {
+        store(yq + ys * k, a0);
+        store(yq + ys * (p - k), cpx{0, 0});
+      }
+      for (int r0 = 1; r0 <= h; r0 += chunk) {
+        const int r1 = r0 + chunk - 1 < h ? r0 + chunk - 1 : h;
+        for (int k0 = 1; k0 <= h; k0 += 4) {
+          // k0 + 3 < p: the spare lanes of the last block are valid roots, never stored
+          cpx re[4], im[4], w[4], step[4];
+          for (int i = 0; i < 4; ++i) {
+            const int k = k0 + i;
+            re[i] = k <= h ? load(yq + ys * k) : cpx{0, 0};
+            im[i] = k <= h ? load(yq + ys * (p - k)) : cpx{0, 0};
+            w[i] = roots.get((int)((int64_t)r0 * k % p));
+            step[i] = roots.get(k);
+          }
+          for (int r = r0; r <= r1; ++r) {
+            const cpx ur = load(u + (r - 1) * us), vr = load(v + (r - 1) * vs);
+#pragma GCC unroll 4
+            for (int i = 0; i < 4; ++i) {
+              re[i] = re[i] + ur * w[i].r;
+              im[i] = im[i] + vr * w[i].i;
+              w[i] = mul(w[i], step[i]);
+            }
+          }
+          for (int i = 0; i < 4 && k0 + i <= h; ++i) {
+            store(yq + ys * (k0 + i), re[i]);
+            store(yq + ys * (p - k0 - i), im[i]);
+          }
+        }
       }
       store(yq, CONJ ? conj(sum) : sum);
       for (int k = 1; k <= h; ++k) {
-        cpx re = a0, im = {0, 0};
-        int t = 0;
-        for (int r = 1; r <= h; ++r) {
-          t += k;
-          if (t >= p) t -= p;
-          const cpx w = roots.get(t);
-          re = re + load(xq + 2 * r * ms) * w.r;
-          im = im + load(xq + 2 * (p - r) * ms) * w.i;
-        }
+        const cpx re = load(yq + ys * k), im = load(yq + ys * (p - k));
         const cpx ii = {-im.i, im.r};  // i * im
         cpx lo = re + ii, hi = re - ii;
         if (j > 0) {
           lo = mul(lo, tw.get(j, k));
           hi = mul(hi, tw.get(j, p - k));
         }
-        store(yq + 2 * (size_t)s * k, CONJ ? conj(lo) : lo);
-        store(yq + 2 * (size_t)s * (p - k), CONJ ? conj(hi) : hi);
+        store(yq + ys * k, CONJ ? conj(lo) : lo);
+        store(yq + ys * (p - k), CONJ ? conj(hi) : hi);
       }
     }
   }
@@ -188,14 +224,17 @@ void portable_pass(const fft_pass_t* ps, const double* x, double* y, int conj_ou
 }
 
 template <bool CONJ>
-void lean_pass(const fft_pass_t* ps, double* x, double* y, const fft_roots_t* roots) {
+void lean_pass(const fft_pass_t* ps, double* x, double* y, const fft_roots_t* roots,
+               double* scratch, size_t scratch_len) {
   const lean_twiddles tw = {roots, ps->stride};
   switch (ps->radix) {
     case 2: return pass_fixed<2, CONJ>(ps, x, y, tw);
     case 3: return pass_fixed<3, CONJ>(ps, x, y, tw);
     case 4: return pass_fixed<4, CONJ>(ps, x, y, tw);
     case 5: return pass_fixed<5, CONJ>(ps, x, y, tw);
-    default: return pass_any<CONJ>(ps, x, y, tw, lean_roots{roots, roots->n / ps->radix});
+    default:
+      return pass_any<CONJ>(ps, x, y, tw, lean_roots{roots, roots->n / ps->radix}, scratch,
+                            scratch_len);
   }
 }
 
@@ -217,22 +256,25 @@ const fft_kernels_t* fft_kernels_portable() {
   return &k;
 }
 
-void fft_pass_generic(const fft_pass_t* ps, double* x, double* y, int conj_out) {
+void fft_pass_generic(const fft_pass_t* ps, double* x, double* y, int conj_out,
+                      double* scratch, size_t scratch_len) {
   const table_twiddles tw = {ps->tw, ps->radix - 1};
   const table_roots roots = {ps->roots};
   if (conj_out)
-    pass_any<true>(ps, x, y, tw, roots);
+    pass_any<true>(ps, x, y, tw, roots, scratch, scratch_len);
   else
-    pass_any<false>(ps, x, y, tw, roots);
+    pass_any<false>(ps, x, y, tw, roots, scratch, scratch_len);
 }
 
 void fft_pass_lean(const fft_pass_t* ps, double* x, double* y, int conj_out,
-                   const fft_roots_t* roots) {
+                   const fft_roots_t* roots, double* scratch, size_t scratch_len) {
   if (conj_out)
-    lean_pass<true>(ps, x, y, roots);
+    lean_pass<true>(ps, x, y, roots, scratch, scratch_len);
   else
-    lean_pass<false>(ps, x, y, roots);
+    lean_pass<false>(ps, x, y, roots, scratch, scratch_len);
 }
+
+void fft_root(const fft_roots_t* roots, int64_t t, double* w) { store(w, root_at(roots, t)); }
 
 void fft_post_scalar(const double* z, double* out, int n, const double* tw, double scale,
                      int from) {

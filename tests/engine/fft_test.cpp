@@ -140,9 +140,10 @@ TEST_F(FftTest, MatchesNaiveDftForEverySizeUpTo64AndOtherPrimes) {
 
 TEST_F(FftTest, MatchesNaiveDftAcrossFastSizesUpToTheCapacity) {
   // Large sizes are checked on a spread of bins; the odd ones above ~156000 use the
-  // lean layout, 234992 (= 16 * 19 * 773) the passes of other radices.
-  for (int n : {1152, 1350, 1500, 5184, 6561, 15625, 25920, 84375, 112500, 164025, 207360,
-                234375, (int)FFT_MAX_SIZE}) {
+  // lean layout, 234992 (= 16 * 19 * 773) and the primes the passes of other radices,
+  // whose sums run over several chunks of roots.
+  for (int n : {1152, 1350, 1500, 5184, 6561, 10007, 15625, 20014, 25920, 84375, 112500, 164025,
+                207360, 234375, (int)FFT_MAX_SIZE}) {
     plan_->cached = 0;
     EXPECT_LT(forward_error(plan_, n), 1e-12) << "forward n = " << n;
     plan_->cached = 0;
