@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/fft.h"
+#include "engine/fft_kernels.h"
 #include "toolkit/util/memory.h"
 
 namespace {
@@ -21,12 +22,14 @@ std::vector<double> signal(int n) {
   return v;
 }
 
-void run_fftp(benchmark::State& state, int direction) {
+// portable: the plain C++ kernels that processors without AVX2 run.
+void run_fftp(benchmark::State& state, int direction, bool portable = false) {
   const int n = (int)state.range(0);
   gc_list_t* owner = gc_list_create();
   fft_plan_t* plan = fft_plan_init(owner, n);
   std::vector<double> in = signal(n), out(n);
   fftp(in.data(), out.data(), n, direction, plan);
+  if (portable) plan->kern = fft_kernels_portable();
   for (auto _ : state) {
     fftp(in.data(), out.data(), n, direction, plan);
     benchmark::DoNotOptimize(out.data());
@@ -54,6 +57,8 @@ void run_fftw(benchmark::State& state, fftw_r2r_kind kind) {
 
 void BM_fftp_forward(benchmark::State& state) { run_fftp(state, 0); }
 void BM_fftp_inverse(benchmark::State& state) { run_fftp(state, 1); }
+void BM_fftp_portable_forward(benchmark::State& state) { run_fftp(state, 0, true); }
+void BM_fftp_portable_inverse(benchmark::State& state) { run_fftp(state, 1, true); }
 void BM_fftw_forward(benchmark::State& state) { run_fftw(state, FFTW_R2HC); }
 void BM_fftw_inverse(benchmark::State& state) { run_fftw(state, FFTW_HC2R); }
 
@@ -65,6 +70,8 @@ BENCHMARK(BM_fftp_forward)->Apply(sizes);
 BENCHMARK(BM_fftp_inverse)->Apply(sizes);
 BENCHMARK(BM_fftw_forward)->Apply(sizes);
 BENCHMARK(BM_fftw_inverse)->Apply(sizes);
+BENCHMARK(BM_fftp_portable_forward)->Apply(sizes);
+BENCHMARK(BM_fftp_portable_inverse)->Apply(sizes);
 
 }  // namespace
 

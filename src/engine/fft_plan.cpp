@@ -125,7 +125,7 @@ void fft_prepare(fft_plan_t* plan, int n) {
   if (place_tables(plan, even, true) || place_tables(plan, even, false)) {
     fill_tables(plan, n);
   } else {
-    // Only odd lengths above about 156000 get here: their two complex scratch arrays
+    // Only odd lengths above about 117000 get here: their two complex scratch arrays
     // fill the work arrays, so the twiddles come from the small roots table instead.
     plan->lean = 1;
     plan->a = plan->work[0];
