@@ -13,7 +13,7 @@
 #pragma GCC target("avx2,fma")
 #include <immintrin.h>
 
-namespace {
+namespace fft_avx2 {
 
 // Two complex values per vector.
 struct v2 {
@@ -54,66 +54,14 @@ struct v1 {
   }
 };
 
-const double kSin60 = 0.86602540378443864676;
-const double kCos72 = 0.30901699437494742410;
-const double kSin72 = 0.95105651629515357212;
-const double kCos144 = -0.80901699437494742410;
-const double kSin144 = 0.58778525229247312917;
+}  // namespace fft_avx2
 
-// In-place DFT of size P with W = exp(-2 pi i / P).
-template <class T, int P>
-struct butterfly;
+#define FFT_KERNEL_NS fft_avx2
+#include "engine/fft_butterflies.h"
+#undef FFT_KERNEL_NS
 
-template <class T>
-struct butterfly<T, 2> {
-  static void run(typename T::v* a) {
-    const typename T::v t = T::sub(a[0], a[1]);
-    a[0] = T::add(a[0], a[1]);
-    a[1] = t;
-  }
-};
-
-template <class T>
-struct butterfly<T, 3> {
-  static void run(typename T::v* a) {
-    const typename T::v s = T::add(a[1], a[2]);
-    const typename T::v d = T::mul(T::neg_i(T::sub(a[1], a[2])), kSin60);
-    const typename T::v m = T::fma(s, -0.5, a[0]);
-    a[0] = T::add(a[0], s);
-    a[1] = T::add(m, d);
-    a[2] = T::sub(m, d);
-  }
-};
-
-template <class T>
-struct butterfly<T, 4> {
-  static void run(typename T::v* a) {
-    const typename T::v t0 = T::add(a[0], a[2]), t1 = T::sub(a[0], a[2]);
-    const typename T::v t2 = T::add(a[1], a[3]), t3 = T::neg_i(T::sub(a[1], a[3]));
-    a[0] = T::add(t0, t2);
-    a[2] = T::sub(t0, t2);
-    a[1] = T::add(t1, t3);
-    a[3] = T::sub(t1, t3);
-  }
-};
-
-template <class T>
-struct butterfly<T, 5> {
-  static void run(typename T::v* a) {
-    typedef typename T::v v;
-    const v s1 = T::add(a[1], a[4]), d1 = T::sub(a[1], a[4]);
-    const v s2 = T::add(a[2], a[3]), d2 = T::sub(a[2], a[3]);
-    const v a1 = T::fma(s1, kCos72, T::fma(s2, kCos144, a[0]));
-    const v a2 = T::fma(s1, kCos144, T::fma(s2, kCos72, a[0]));
-    const v b1 = T::neg_i(T::fma(d1, kSin72, T::mul(d2, kSin144)));
-    const v b2 = T::neg_i(T::fms(d1, kSin144, T::mul(d2, kSin72)));
-    a[0] = T::add(a[0], T::add(s1, s2));
-    a[1] = T::add(a1, b1);
-    a[4] = T::sub(a1, b1);
-    a[2] = T::add(a2, b2);
-    a[3] = T::sub(a2, b2);
-  }
-};
+namespace fft_avx2 {
+namespace {
 
 // Butterflies of sub-transforms q and q + 1 (or q alone with v1) at index j.
 template <class T, int P, bool CONJ>
@@ -286,12 +234,13 @@ void pre(const double* in, double* z, int n, const double* tw, double scale) {
 const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre};
 
 }  // namespace
+}  // namespace fft_avx2
 
 #pragma GCC pop_options
 
 const fft_kernels_t* fft_kernels_avx2() {
   if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return nullptr;
-  return &kAvx2;
+  return &fft_avx2::kAvx2;
 }
 
 #else

@@ -6,7 +6,7 @@
 #include "engine/fft.h"
 #include "engine/fft_kernels.h"
 
-namespace {
+namespace fft_portable {
 
 struct cpx {
   double r, i;
@@ -23,57 +23,25 @@ inline void store(double* p, cpx a) {
   p[1] = a.i;
 }
 
-const double kSin60 = 0.86602540378443864676;
-const double kCos72 = 0.30901699437494742410;
-const double kSin72 = 0.95105651629515357212;
-const double kCos144 = -0.80901699437494742410;
-const double kSin144 = 0.58778525229247312917;
+// One complex value, for the shared butterflies.
+struct s1 {
+  typedef cpx v;
+  static v add(v a, v b) { return a + b; }
+  static v sub(v a, v b) { return a - b; }
+  static v mul(v a, double s) { return a * s; }
+  static v fma(v a, double s, v c) { return a * s + c; }
+  static v fms(v a, double s, v c) { return a * s - c; }
+  static v neg_i(v a) { return fft_portable::neg_i(a); }
+};
 
-// In-place DFT of size P with W = exp(-2 pi i / P).
-template <int P>
-void butterfly(cpx* a);
+}  // namespace fft_portable
 
-template <>
-inline void butterfly<2>(cpx* a) {
-  const cpx t = a[0] - a[1];
-  a[0] = a[0] + a[1];
-  a[1] = t;
-}
+#define FFT_KERNEL_NS fft_portable
+#include "engine/fft_butterflies.h"
+#undef FFT_KERNEL_NS
 
-template <>
-inline void butterfly<3>(cpx* a) {
-  const cpx s = a[1] + a[2];
-  const cpx d = neg_i(a[1] - a[2]) * kSin60;
-  const cpx m = a[0] - s * 0.5;
-  a[0] = a[0] + s;
-  a[1] = m + d;
-  a[2] = m - d;
-}
-
-template <>
-inline void butterfly<4>(cpx* a) {
-  const cpx t0 = a[0] + a[2], t1 = a[0] - a[2];
-  const cpx t2 = a[1] + a[3], t3 = neg_i(a[1] - a[3]);
-  a[0] = t0 + t2;
-  a[2] = t0 - t2;
-  a[1] = t1 + t3;
-  a[3] = t1 - t3;
-}
-
-template <>
-inline void butterfly<5>(cpx* a) {
-  const cpx s1 = a[1] + a[4], d1 = a[1] - a[4];
-  const cpx s2 = a[2] + a[3], d2 = a[2] - a[3];
-  const cpx a1 = a[0] + s1 * kCos72 + s2 * kCos144;
-  const cpx a2 = a[0] + s1 * kCos144 + s2 * kCos72;
-  const cpx b1 = neg_i(d1 * kSin72 + d2 * kSin144);
-  const cpx b2 = neg_i(d1 * kSin144 - d2 * kSin72);
-  a[0] = a[0] + s1 + s2;
-  a[1] = a1 + b1;
-  a[4] = a1 - b1;
-  a[2] = a2 + b2;
-  a[3] = a2 - b2;
-}
+namespace fft_portable {
+namespace {
 
 // Twiddle W_pm^(jk) of a pass, from the plan's table ...
 struct table_twiddles {
@@ -125,7 +93,7 @@ void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) 
       cpx a[P];
 #pragma GCC unroll 8
       for (int r = 0; r < P; ++r) a[r] = load(xj + 2 * (q + r * ms));
-      butterfly<P>(a);
+      butterfly<s1, P>::run(a);
       if (twiddle) {
 #pragma GCC unroll 8
         for (int k = 1; k < P; ++k) a[k] = mul(a[k], w[k]);
@@ -247,6 +215,9 @@ void portable_pre(const double* in, double* z, int n, const double* tw, double s
 }
 
 }  // namespace
+}  // namespace fft_portable
+
+using namespace fft_portable;
 
 const fft_kernels_t* fft_kernels_portable() {
   static const fft_kernels_t k = {
