@@ -11,7 +11,10 @@ struct engine_t;
 struct eqband_t;
 struct fft_plan_t;
 struct gc_list_t;
+struct layout_item_t;
+struct lrgb_t;
 struct mutex_t;
+struct srgb_t;
 struct text_t;
 class IGraphics;
 class IPluginBase;
@@ -30,6 +33,17 @@ struct inst_t {
   text_t* label_text_a = nullptr;
   text_t* label_text_b = nullptr;
   text_t* label_text_c = nullptr;
+
+  // The editor's frame in linear light and its display copy; the interface size and the
+  // curve-and-spectrum area inside it.
+  srgb_t* screen_bits = nullptr;
+  lrgb_t* fb = nullptr;
+  int32_t ui_w = 0, ui_h = 0;
+  int32_t area_w = 0, area_h = 0;
+  int32_t area_x = 0, area_y = 0;
+  double area_xf = 0.0, area_yf = 0.0;
+  lrgb_t* bg_layer = nullptr;  // the panel as drawn once
+  lrgb_t* bg_final = nullptr;  // the panel with the scale labels: laid over every frame
 
   // Input capture for the spectrum display.
   double* capture[2] = {};
@@ -56,12 +70,15 @@ struct inst_t {
   flag_t curve_new;
   flag_t vrange_dirty;
   flag_t hview_dirty;
+  double dash_phase = 0.0;
+  double ring_phase = 0.0;
+  double pulse_phase = 0.0;
 
   double samplerate = 44100.0;
   int32_t latency = 0;
+  double* spectrum_col[3] = {};  // input level per column: left, right, their sum
 
   // Horizontal view of the curve area on the 20 Hz .. 20 kHz axis.
-  int32_t area_w = 0;
   double view_width = 1.0, view_pos = 0.5;
   double view_f_lo = 20.0, view_f_hi = 20000.0;
   double view_u_lo = 0.0, view_u_hi = 1.0;
@@ -78,6 +95,9 @@ struct inst_t {
   eqband_t* bands_sorted = nullptr;  // 6 records: start, active bands, end
   flag_t bands_from_editor;
   int32_t band_count = 0;
+  int32_t drag_mode = 0;
+  int32_t drag_band = 0, drag_handle = 0;  // handle: 0 point, 1 right slope, 2 left slope
+  int32_t hover = 0, hover_band = 0, hover_handle = 0;
 
   IPluginBase* plug = nullptr;
   IGraphics* graphics = nullptr;
@@ -99,6 +119,8 @@ struct inst_t {
 
   // Editor timing: frames drawn, the grid fade, the delayed preferences write.
   double grid_fade = 0.0;
+  lrgb_t* grids_lut = nullptr;  // the grid image of the curve area
+  layout_item_t* layout = nullptr;  // knob slot centres
   int32_t frame_count = 0;
   flag_t prefs_save_count;
   flag_t prefs_dirty;

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "editor/grids.h"
+#include "editor/layout.h"
+#include "editor/skin.h"
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/params.h"
@@ -18,8 +21,6 @@
 
 namespace {
 
-enum { N_LAYOUT = 17 };
-
 // Controls of the editor that show parameters (control index = layout slot).
 enum {
   CTRL_BAND_GAIN = 1, CTRL_BAND_FREQ = 2, CTRL_BAND_SLOPE = 3,
@@ -28,6 +29,11 @@ enum {
 
 constexpr int fourcc(const char* s) {
   return (s[0] << 24) | (s[1] << 16) | (s[2] << 8) | s[3];
+}
+
+template <class T>
+T* tracked(inst_t* inst, size_t count) {
+  return static_cast<T*>(gc_calloc(inst->alloc_list, count, sizeof(T)));
 }
 
 band_params_t band_params_of(IPluginBase* plug) {
@@ -66,7 +72,7 @@ Quillmar::Quillmar(int slot)
   inst_t* inst = mInst;
   inst->alloc_list = gc_list_create();
   inst->plug = this;
-  inst->n_layout = N_LAYOUT;
+  inst->n_layout = LAYOUT_ITEMS;
 
   init_params(this);
   // The display settings start from the parameters, so that an instance without a
@@ -76,23 +82,41 @@ Quillmar::Quillmar(int slot)
   inst->gamma = GetParam(PARAM_GAMMA)->Value();
   inst->vscale = 64.34294481903252 / GetParam(PARAM_VERT_RANGE)->Value();
   make_settings_paths();
+  inst->layout = tracked<layout_item_t>(inst, LAYOUT_ITEMS);
   load_prefs(inst, 0);
 
-  char text[64];
-  inst->info_text = init_text(inst->alloc_list, nullptr, TEXT_LEFT, 200, 10.5);
-  inst->label_text_a = init_text(inst->alloc_list, nullptr, 80, 0, 0);
-  inst->label_text_b = init_text(inst->alloc_list, nullptr, 64, 0, 0);
-  inst->label_text_c = init_text(inst->alloc_list, nullptr, 64, 0, 0);
-  std::snprintf(text, sizeof text, "Instance #%d", mInstanceNumber);
-  if (inst->info_text) std::snprintf(inst->info_text->string, TEXT_BYTES, "%s", text);
+  // The editor: its framebuffer holds the largest size; only the size in use is touched.
+  inst->fb = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  layout_pos_from_uisize(inst);
+  init_colours();
+  // Until a graphics context lends its draw bitmap, frames are converted into our own.
+  inst->screen_bits = tracked<srgb_t>(inst, inst->ui_w * inst->ui_h);
+  skin_load_fonts();
+  skin_load_images();
+  // Tracked like every other buffer, so that closing an instance gives them back.
+  inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  make_layout(inst);
+  draw_version_label(inst);
+  make_final_layout(inst);
+
+  const skin_t& sk = skin();
+  inst->info_text = init_text(inst->alloc_list, sk.font15, TEXT_LEFT, 200, 10.5);
+  inst->label_text_a = init_text(inst->alloc_list, sk.fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
+  inst->label_text_b = init_text(inst->alloc_list, sk.fbold12, TEXT_MIDDLE, 0, 0);
+  inst->label_text_c = init_text(inst->alloc_list, sk.font12, TEXT_MIDDLE, 0, 0);
+  if (inst->info_text)
+    std::snprintf(inst->info_text->string, TEXT_BYTES, "Instance #%d", mInstanceNumber);
 
   inst->grid_fade = 1e-7;
   inst->samplerate = GetSampleRate();
   capture_alloc(inst);
-  for (double*& c : inst->curve)
-    c = static_cast<double*>(gc_calloc(inst->alloc_list, CURVE_COLUMNS, sizeof(double)));
-  inst->curve_row =
-      static_cast<int32_t*>(gc_calloc(inst->alloc_list, CURVE_COLUMNS, sizeof(int32_t)));
+  for (double*& c : inst->spectrum_col) c = tracked<double>(inst, CURVE_COLUMNS);
+  inst->response_col = tracked<double>(inst, CURVE_COLUMNS);
+  for (double*& c : inst->curve) c = tracked<double>(inst, CURVE_COLUMNS);
+  inst->curve_row = tracked<int32_t>(inst, CURVE_COLUMNS);
+  inst->grids_lut = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  make_grids_lut(inst);
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,
                        &inst->lock_buffers, &inst->lock_process};

@@ -1,0 +1,16 @@
+// The faint grid of the curve area (frequency lines, dashed level lines) as an image of the
+// area's size, and the scale labels and ticks around the area in the final background.
+#pragma once
+
+struct inst_t;
+
+// Rebuilds grids_lut and the labels (bg_final starts again from bg_layer).
+void make_grids_lut(inst_t* inst);
+// Vertical lines at the round frequencies; labels for those the zoom makes room for.
+void draw_freq_grid(inst_t* inst);
+// Level lines: every 12 dB, and every 6, 3 and 1 dB faded in as the vertical zoom grows.
+void draw_db_grid(inst_t* inst);
+// One level line at v real dB with intensity q, and its label when label_switch allows.
+void draw_db_dashed_line(inst_t* inst, int label_switch, double v, double q);
+// Lays grids_lut over the curve area of fb, faded by grid_fade.
+void draw_grids_lut(inst_t* inst);

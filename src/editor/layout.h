@@ -1,0 +1,28 @@
+// The editor's three sizes, the knob slots, and the panel background drawn once per
+// instance: gradient, logo, the framed curve area, titled knob groups, shadows and labels.
+#pragma once
+#include <cstdint>
+
+struct inst_t;
+
+// A knob slot's centre in editor pixels.
+struct layout_item_t {
+  int32_t x, y;
+};
+
+enum {
+  LAYOUT_ITEMS = 17,        // slot 0 is not placed
+  FRAME_PIXELS = 1220 * 666,  // the largest editor: the capacity of every framebuffer
+};
+
+// Editor size, curve area and the 17 slot centres for the instance's ui_size. A size
+// outside 0 .. 2 takes the nearest of them, and ui_size is set to it.
+void layout_pos_from_uisize(inst_t* inst);
+// Draws the background into bg_layer.
+void make_layout(inst_t* inst);
+// Writes the version label into bg_layer, bottom right.
+void draw_version_label(inst_t* inst);
+// Copies bg_layer into bg_final.
+void make_final_layout(inst_t* inst);
+// No layout is ever stored: always 0, and the background is drawn by make_layout.
+int load_layout();

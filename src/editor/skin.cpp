@@ -1,0 +1,60 @@
+#include "editor/skin.h"
+
+#include <cstdlib>
+
+#include "framework/bitmap/resources.h"
+#include "toolkit/graphics/colour.h"
+
+namespace {
+
+skin_t g_skin = {};
+
+// A blank sheet must still hold 224 cells for the font loader.
+constexpr int SHEET_W = 80, SHEET_H = 48 * FONT_GLYPHS;
+
+image_t load_sheet(const char* name) {
+  RasterBitmap bitmap;  // the fonts keep only the coverage, not the bitmap
+  image_t img = load_skin_image(std::string("img/font/") + name, bitmap, SHEET_W, SHEET_H);
+  img.srgb = nullptr;
+  return img;
+}
+
+void load_family(font_t** base, font_t** small, font_t** medium, int trim, const char* big_name,
+                 const char* small_name, const char* medium_name) {
+  if (*base) return;
+  *base = font_load(trim, load_sheet(big_name));
+  if (!*base) return;
+  *small = make_font_size(*base, load_sheet(small_name), 12.0);
+  *medium = make_font_size(*base, load_sheet(medium_name), 15.0);
+}
+
+// The bitmaps stay for the process's life: the images use their pixels as display planes.
+void load_once(image_t* img, RasterBitmap* bitmap, const char* name, int w, int h) {
+  if (img->l) return;
+  *img = load_skin_image(std::string("img/") + name, *bitmap, w, h);
+}
+
+}  // namespace
+
+const skin_t& skin() { return g_skin; }
+
+void init_colours() {
+  g_skin.black = make_colour_srgb(0, 0, 0, 255);
+  g_skin.white = make_colour_srgb(255, 255, 255, 255);
+}
+
+void skin_load_fonts() {
+  load_family(&g_skin.font, &g_skin.font12, &g_skin.font15, 6, "font48.png", "font12.png", "font15.png");
+  load_family(&g_skin.fbold, &g_skin.fbold12, &g_skin.fbold15, 8, "bold48.png", "bold12.png", "bold15.png");
+}
+
+void skin_load_images() {
+  static RasterBitmap knob, light, logo, shade;
+  if (!g_skin.bknob.l) {
+    load_once(&g_skin.bknob, &knob, "black_knob.png", 64, 64 * KNOB_FRAMES);
+    g_skin.bknob.h /= KNOB_FRAMES;
+  }
+  load_once(&g_skin.light, &light, "light.png", 76, 76);
+  load_once(&g_skin.logo, &logo, "logo.png", 119, 30);
+  load_once(&g_skin.shade, &shade, "shadow.png", 84, 84);
+}

@@ -1,0 +1,30 @@
+// The editor's process-wide look: the six fonts, the skin images and the two text colours.
+// Made by the first instance that needs them (under the construction mutex, which the
+// caller holds) and never freed.
+#pragma once
+
+#include "toolkit/font.h"
+#include "toolkit/graphics/srgb.h"
+
+struct skin_t {
+  font_t *font, *font12, *font15;     // regular: the 48-pixel base and its small sizes
+  font_t *fbold, *fbold12, *fbold15;  // bold
+  image_t bknob;  // 192 knob frames one above the other; h is one frame's height
+  image_t light;
+  image_t logo;
+  image_t shade;  // the shadow under each knob
+  lrgb_t black, white;
+};
+
+enum { KNOB_FRAMES = 192 };
+
+// The shared skin (fields null or empty until loaded).
+const skin_t& skin();
+
+// Sets black and white.
+void init_colours();
+// Loads the fonts, each family only once. A sheet that cannot be read is reported on
+// standard error and replaced by a blank one: text then draws nothing, nothing fails.
+void skin_load_fonts();
+// Loads each of the four images that is not loaded yet; missing files become blank images.
+void skin_load_images();
