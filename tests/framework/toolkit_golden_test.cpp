@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/bitmap/RasterBitmap.h"
+#include "support/golden.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
@@ -18,31 +18,9 @@
 
 namespace {
 
-const int TOLERANCE = 2;
-
+// Every channel within 2 of 255 steps.
 void check_golden(const std::string& name, const std::vector<lrgb_t>& fb, int w, int h) {
-  RasterBitmap got(w, h);
-  convert_lrgb_to_srgb(got.Pixels(), fb.data(), w * h, 0);
-  std::string path = std::string(QUILLMAR_SOURCE_RESOURCES) + "/../tests/golden/toolkit/" + name + ".png";
-  std::string err;
-  const char* update = getenv("QUILLMAR_UPDATE_GOLDENS");
-  if (update && std::string(update) == "1") {
-    ASSERT_TRUE(got.SavePNG(path, false, &err)) << err;
-    return;
-  }
-  RasterBitmap want;
-  ASSERT_TRUE(want.LoadPNG(path, &err)) << err << " (make goldens writes it)";
-  ASSERT_EQ(want.Width(), w);
-  ASSERT_EQ(want.Height(), h);
-  int worst = 0, bad = 0;
-  for (int i = 0; i < w * h; i++) {
-    const srgb_t &a = got.Pixels()[i], &b = want.Pixels()[i];
-    int d = std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
-    worst = std::max(worst, d);
-    bad += d > TOLERANCE;
-  }
-  EXPECT_EQ(bad, 0) << name << ": " << bad << " pixels differ by more than " << TOLERANCE << " (worst " << worst
-                    << "); look at both images";
+  ::check_golden("toolkit", name, fb.data(), w, h, 2);
 }
 
 }  // namespace
