@@ -1,0 +1,120 @@
+#include "editor/layout.h"
+
+#include <malloc.h>
+
+#include <vector>
+
+#include "editor_env.h"
+#include "support/golden.h"
+#include "toolkit/graphics/blit.h"
+#include "toolkit/graphics/colour.h"
+
+namespace {
+
+struct Layout : EditorTest {};
+
+struct layout_record_t {
+  inst_t inst;
+  layout_item_t items[LAYOUT_ITEMS] = {};
+  explicit layout_record_t(int size) {
+    inst.ui_size = size;
+    inst.layout = items;
+    inst.n_layout = LAYOUT_ITEMS;
+    layout_pos_from_uisize(&inst);
+  }
+};
+
+TEST(LayoutSizes, EditorAndCurveAreaForEachSize) {
+  const int want[3][4] = {{780, 566, 534, 502}, {1060, 566, 814, 502}, {1220, 666, 974, 602}};
+  for (int size = 0; size < 3; ++size) {
+    layout_record_t r(size);
+    EXPECT_EQ(r.inst.ui_w, want[size][0]);
+    EXPECT_EQ(r.inst.ui_h, want[size][1]);
+    EXPECT_EQ(r.inst.area_w, want[size][2]);
+    EXPECT_EQ(r.inst.area_h, want[size][3]);
+    EXPECT_EQ(r.inst.area_x, 32);
+    EXPECT_EQ(r.inst.area_y, 32);
+    EXPECT_EQ(r.inst.area_xf, 32.0);
+    EXPECT_EQ(r.inst.area_yf, 32.0);
+  }
+}
+
+TEST(LayoutSizes, KnobSlots) {
+  const int columns[3][3] = {{606, 674, 742}, {886, 954, 1022}, {1046, 1114, 1182}};
+  for (int size = 0; size < 3; ++size) {
+    layout_record_t r(size);
+    const int* c = columns[size];
+    const int r5 = size == 2 ? 586 : 486;
+    const int want[LAYOUT_ITEMS][2] = {{0, 0},        {c[0], 86},  {c[1], 86},  {c[2], 86},  {c[0], r5},
+                                       {c[1], r5},    {-1, -1},    {c[0], 186}, {c[1], 186}, {c[2], 186},
+                                       {c[0], 286},   {c[1], 286}, {c[2], 286}, {c[2], r5},  {-1, -1},
+                                       {-1, -1},      {c[2], 386}};
+    for (int k = 1; k < LAYOUT_ITEMS; ++k) {
+      const layout_item_t& s = r.items[k];
+      if (want[k][0] < 0) {
+        // Gamma, Hor. Zoom and Hor. Position: out of sight and out of reach.
+        EXPECT_TRUE(s.x + 30 < 0 || s.y + 30 < 0) << "slot " << k;
+      } else {
+        EXPECT_EQ(s.x, want[k][0]) << "size " << size << " slot " << k;
+        EXPECT_EQ(s.y, want[k][1]) << "size " << size << " slot " << k;
+      }
+    }
+  }
+}
+
+TEST(LayoutSizes, ASizeOutsideTheRangeTakesTheNearestOne) {
+  layout_record_t below(-3), above(7);
+  EXPECT_EQ(below.inst.ui_size, 0);
+  EXPECT_EQ(below.inst.ui_w, 780);
+  EXPECT_EQ(below.items[1].x, 606);
+  EXPECT_EQ(above.inst.ui_size, 2);
+  EXPECT_EQ(above.inst.ui_w, 1220);
+  EXPECT_EQ(above.items[4].y, 586);
+  EXPECT_EQ(load_layout(), 0);
+}
+
+TEST_F(Layout, InstancesComeUpInTheSizeOfTheirPreferences) {
+  for (int size : {2, 0}) {
+    PreviewPlug p = make(size);
+    const inst_t* inst = p->Inst();
+    EXPECT_EQ(inst->ui_size, size);
+    EXPECT_EQ(inst->ui_w, size == 2 ? 1220 : 780);
+    EXPECT_EQ(inst->layout[16].y, 386);
+    ASSERT_NE(inst->fb, nullptr);
+    ASSERT_NE(inst->bg_final, nullptr);
+    ASSERT_NE(inst->screen_bits, nullptr);
+    // The curve area is cut out of the panel; the panel around it is opaque.
+    const int w = inst->ui_w;
+    EXPECT_EQ(inst->bg_final[(inst->area_y + 100) * w + inst->area_x + 100].a, 0);
+    EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 32768);
+  }
+}
+
+TEST_F(Layout, ClosingAnInstanceGivesItsBackgroundsBack) {
+  // Each background layer is 6.5 MB: left behind, ten instances would keep 130 MB.
+  auto in_use = [] {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  { PreviewPlug warm = make(2); }
+  const size_t before = in_use();
+  for (int i = 0; i < 10; ++i) PreviewPlug p = make(2);
+  EXPECT_LT(in_use(), before + (8u << 20));
+}
+
+// The panel as every frame sees it: laid over a mid grey, so the cut-out shows.
+void check_background(int size) {
+  preview_scratch_config();
+  PreviewPlug p = preview_make(size);
+  ASSERT_NE(p, nullptr);
+  const inst_t* inst = p->Inst();
+  std::vector<lrgb_t> frame(inst->ui_w * inst->ui_h, make_grey_lin(0.5));
+  blit_layout(frame.data(), inst->bg_final, inst->ui_w, inst->ui_h);
+  check_golden("editor", "background" + std::to_string(size), frame.data(), inst->ui_w, inst->ui_h);
+}
+
+TEST_F(Layout, GoldenBackgroundSize0) { check_background(0); }
+TEST_F(Layout, GoldenBackgroundSize1) { check_background(1); }
+TEST_F(Layout, GoldenBackgroundSize2) { check_background(2); }
+
+}  // namespace
