@@ -25,17 +25,33 @@ fft_plan_t* fft_plan_init(gc_list_t* owner, int /*n*/) {
 
 namespace {
 
+void run_part(const fft_plan_t* plan, const fft_pass_t* ps, double* x, double* y, int conj_out) {
+  double* scratch = plan->aux + FFT_AUX_ROOTS + FFT_AUX_TWIDDLES;
+  if (ps->radix <= 5) {
+    plan->kern->pass[ps->radix](ps, x, y, conj_out);
+  } else if (plan->lean) {
+    const fft_roots_t roots = fft_roots_view(plan->aux, plan->cn);
+    fft_pass_lean(ps, x, y, conj_out, &roots, scratch, FFT_AUX_SCRATCH);
+  } else {
+    fft_pass_generic(ps, x, y, conj_out, scratch, FFT_AUX_SCRATCH);
+  }
+}
+
 void run_pass(const fft_plan_t* plan, int i, double* x, double* y, int conj_out) {
   const fft_pass_t* ps = &plan->pass[i];
-  double* scratch = plan->aux + FFT_AUX_ROOTS;
-  const size_t scratch_len = FFT_AUX_CAPACITY - FFT_AUX_ROOTS;
-  if (plan->lean) {
-    const fft_roots_t roots = fft_roots_view(plan->aux, plan->cn);
-    fft_pass_lean(ps, x, y, conj_out, &roots, scratch, scratch_len);
-  } else if (ps->radix <= 5) {
-    plan->kern->pass[ps->radix](ps, x, y, conj_out);
-  } else {
-    fft_pass_generic(ps, x, y, conj_out, scratch, scratch_len);
+  if (!plan->lean || ps->span == 1) return run_part(plan, ps, x, y, conj_out);
+  // A lean plan has no twiddle tables: they are made here, a chunk of butterflies at a
+  // time, from the roots table. Only the last pass can have a radix above sqrt(n), and it
+  // needs no twiddles, so a chunk always holds at least one butterfly.
+  const fft_roots_t roots = fft_roots_view(plan->aux, plan->cn);
+  const int p = ps->radix, s = ps->stride;
+  const int chunk = FFT_AUX_TWIDDLES / (2 * (p - 1));
+  fft_pass_t part = *ps;
+  part.tw = plan->aux + FFT_AUX_ROOTS;
+  for (int j0 = 0; j0 < ps->count; j0 += chunk) {
+    part.count = ps->count - j0 < chunk ? ps->count - j0 : chunk;
+    fft_twiddles(&roots, p, s, j0, part.count, plan->aux + FFT_AUX_ROOTS);
+    run_part(plan, &part, x + 2 * (size_t)s * j0, y + 2 * (size_t)s * p * j0, conj_out);
   }
 }
 

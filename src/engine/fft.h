@@ -13,14 +13,17 @@
 struct gc_list_t;
 
 enum { FFT_WORK_CAPACITY = 470000, FFT_MAX_SIZE = 234992 };
-enum { FFT_MAX_PASSES = 40, FFT_AUX_CAPACITY = 8192, FFT_AUX_ROOTS = 2048 };
+// aux: roots table, then twiddles of lean plans, then butterfly scratch.
+enum { FFT_AUX_ROOTS = 2048, FFT_AUX_TWIDDLES = 8192, FFT_AUX_SCRATCH = 6144 };
+enum { FFT_MAX_PASSES = 40, FFT_AUX_CAPACITY = FFT_AUX_ROOTS + FFT_AUX_TWIDDLES + FFT_AUX_SCRATCH };
 
 // One radix pass of the complex transform (see fft_plan.cpp).
 struct fft_pass_t {
   int32_t radix;        // butterfly size p
   int32_t stride;       // s: number of interleaved sub-transforms before this pass
-  int32_t count;        // m: butterflies per sub-transform (remaining length / p)
-  const double* tw;     // twiddles [j][k - 1] as (re, im), null when count == 1
+  int32_t count;        // butterflies per sub-transform run by this call
+  int32_t span;         // m: remaining length / p, the distance between butterfly inputs
+  const double* tw;     // twiddles [j][k - 1] as (re, im) from j = 0, or null (all 1)
   const double* roots;  // radix >= 7: the p-th roots of unity as (re, im), or null
 };
 
@@ -35,8 +38,8 @@ struct fft_plan_t {
   int32_t size;      // n
   int32_t cn;        // length of the complex transform: n / 2 for even n, else n
   int32_t npasses;
-  int32_t lean;      // twiddles are computed on the fly (odd sizes too large for tables)
-  double* aux;       // FFT_AUX_CAPACITY doubles: two-level roots table, then butterfly scratch
+  int32_t lean;      // twiddles made per call, in chunks (odd sizes too large for tables)
+  double* aux;       // FFT_AUX_CAPACITY doubles
   double* a;         // complex scratch, cn values
   double* b;         // complex scratch, cn values
   const double* post;  // even n: twiddles of the real split, in blocks of four bins

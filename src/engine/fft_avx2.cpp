@@ -80,9 +80,9 @@ inline void column(const double* xq, double* yq, size_t ms, size_t s, const doub
 
 template <int P, bool CONJ>
 void pass_strided(const fft_pass_t* ps, const double* x, double* y) {
-  const size_t s = ps->stride, m = ps->count, ms = m * s;
+  const size_t s = ps->stride, m = ps->count, ms = (size_t)ps->span * s;
   for (size_t j = 0; j < m; ++j) {
-    const double* w = j > 0 ? ps->tw + 2 * (P - 1) * j : nullptr;
+    const double* w = ps->tw ? ps->tw + 2 * (P - 1) * j : nullptr;
     const double* xj = x + 2 * s * j;
     double* yj = y + 2 * s * P * j;
     size_t q = 0;
@@ -134,13 +134,13 @@ inline void store_pairs<5>(double* y, const __m256d* c) {
 // Stride 1: butterflies j and j + 1 side by side.
 template <int P, bool CONJ>
 void pass_first(const fft_pass_t* ps, const double* x, double* y) {
-  const size_t m = ps->count;
+  const size_t m = ps->count, span = ps->span;
   size_t j = 0;
   if (ps->tw) {
     for (; j + 2 <= m; j += 2) {
       __m256d a[P];
 #pragma GCC unroll 8
-      for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * m));
+      for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * span));
       butterfly<v2, P>::run(a);
       const double* w = ps->tw + 2 * (P - 1) * j;
 #pragma GCC unroll 8
@@ -157,7 +157,8 @@ void pass_first(const fft_pass_t* ps, const double* x, double* y) {
     }
   }
   for (; j < m; ++j)
-    column<v1, P, CONJ>(x + 2 * j, y + 2 * P * j, m, 1, j > 0 ? ps->tw + 2 * (P - 1) * j : nullptr);
+    column<v1, P, CONJ>(x + 2 * j, y + 2 * P * j, span, 1,
+                        ps->tw ? ps->tw + 2 * (P - 1) * j : nullptr);
 }
 
 template <int P>

@@ -1,10 +1,11 @@
 // Building blocks of the FFT shared by the plan and the kernel sets (not for users).
 //
 // The complex transform is a self-sorting (Stockham) decimation in frequency: a pass of
-// radix p with stride s and count m reads x[q + s (j + m r)] and writes
+// radix p with stride s and span m reads x[q + s (j + m r)] and writes
 // y[q + s (p j + k)] = W_pm^(jk) * sum_r x[q + s (j + m r)] W_p^(rk), all values complex
-// (re, im) pairs. Only the forward direction exists; the inverse conjugates on the way in
-// and out.
+// (re, im) pairs. A call runs j = 0 .. count - 1 (the whole pass when count == m, or a
+// chunk of it from offset x and y). Only the forward direction exists; the inverse
+// conjugates on the way in and out.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -56,11 +57,14 @@ struct fft_roots_t {
 int fft_roots_size(int n);
 fft_roots_t fft_roots_build(double* mem, int n);
 fft_roots_t fft_roots_view(const double* mem, int n);
-// Any radix; twiddles and roots of a complex transform of length roots->n come from roots.
+// Any radix, its roots from the two-level table of the transform's length (roots->n).
 void fft_pass_lean(const fft_pass_t* pass, double* x, double* y, int conj_out,
                    const fft_roots_t* roots, double* scratch, size_t scratch_len);
 // W^t (t < n) into w[0], w[1].
 void fft_root(const fft_roots_t* roots, int64_t t, double* w);
+// The twiddle table [j][k - 1] of a pass of radix p and stride s (whose roots are those of
+// roots->n), for j = j0 .. j0 + count - 1.
+void fft_twiddles(const fft_roots_t* roots, int p, int s, int j0, int count, double* w);
 
 // Index in the real-split twiddle table of bin k >= 1: blocks of four bins k, k + 2, k + 1,
 // k + 3, real parts then imaginary parts, which is the lane order of the vector kernels.

@@ -117,7 +117,7 @@ void fft_prepare(fft_plan_t* plan, int n) {
     fft_pass_t& ps = plan->pass[i];
     ps.radix = plan->factors[2 + i];
     ps.stride = s;
-    ps.count = len / ps.radix;
+    ps.count = ps.span = len / ps.radix;
     s *= ps.radix;
     len = ps.count;
   }

@@ -43,18 +43,11 @@ struct s1 {
 namespace fft_portable {
 namespace {
 
-// Twiddle W_pm^(jk) of a pass, from the plan's table ...
+// Twiddle W_pm^(jk) of a pass, from its table.
 struct table_twiddles {
   const double* tw;
   int pm1;
   cpx get(int j, int k) const { return load(tw + 2 * ((size_t)pm1 * j + k - 1)); }
-};
-
-// ... or from the two-level roots of the whole transform (W_pm = W_n^s).
-struct lean_twiddles {
-  const fft_roots_t* roots;
-  int stride;
-  cpx get(int j, int k) const;
 };
 
 cpx root_at(const fft_roots_t* r, int64_t t) {
@@ -62,8 +55,6 @@ cpx root_at(const fft_roots_t* r, int64_t t) {
   const cpx lo = load(r->lo + 2 * (t % r->block));
   return mul(hi, lo);
 }
-
-cpx lean_twiddles::get(int j, int k) const { return root_at(roots, (int64_t)j * k * stride); }
 
 // p-th roots of unity W_p^t, t < p, from the plan's table or the two-level roots.
 struct table_roots {
@@ -76,13 +67,14 @@ struct lean_roots {
   cpx get(int t) const { return root_at(roots, (int64_t)t * step); }
 };
 
-template <int P, bool CONJ, class Tw>
-void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) {
+template <int P, bool CONJ>
+void pass_fixed(const fft_pass_t* ps, const double* x, double* y) {
   const int s = ps->stride, m = ps->count;
-  const size_t ms = (size_t)m * s;
+  const size_t ms = (size_t)ps->span * s;
+  const table_twiddles tw = {ps->tw, P - 1};
   for (int j = 0; j < m; ++j) {
     cpx w[P];
-    const bool twiddle = j > 0;
+    const bool twiddle = ps->tw != nullptr;
     if (twiddle) {
 #pragma GCC unroll 8
       for (int k = 1; k < P; ++k) w[k] = tw.get(j, k);
@@ -111,12 +103,13 @@ void pass_fixed(const fft_pass_t* ps, const double* x, double* y, const Tw& tw) 
 // results parked in the outputs' own slots, so a large p streams its data once per chunk
 // rather than once per output. Within a chunk the roots advance by multiplication
 // (re-anchored from the table at every chunk, which bounds the rounding drift).
-template <bool CONJ, class Tw, class Roots>
-void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Roots& roots,
-              double* scratch, size_t scratch_len) {
+template <bool CONJ, class Roots>
+void pass_any(const fft_pass_t* ps, double* x, double* y, const Roots& roots, double* scratch,
+              size_t scratch_len) {
   const int p = ps->radix, s = ps->stride, m = ps->count, h = (p - 1) / 2;
   const int chunk = 128;
-  const ptrdiff_t ms = (ptrdiff_t)m * s;
+  const ptrdiff_t ms = (ptrdiff_t)ps->span * s;
+  const table_twiddles tw = {ps->tw, p - 1};
   const bool local = scratch && scratch_len >= 4 * (size_t)h;
   for (int j = 0; j < m; ++j) {
     for (int q = 0; q < s; ++q) {
@@ -171,7 +164,7 @@ void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Ro
         const cpx re = load(yq + ys * k), im = load(yq + ys * (p - k));
         const cpx ii = {-im.i, im.r};  // i * im
         cpx lo = re + ii, hi = re - ii;
-        if (j > 0) {
+        if (ps->tw) {
           lo = mul(lo, tw.get(j, k));
           hi = mul(hi, tw.get(j, p - k));
         }
@@ -184,26 +177,10 @@ void pass_any(const fft_pass_t* ps, double* x, double* y, const Tw& tw, const Ro
 
 template <int P>
 void portable_pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
-  const table_twiddles tw = {ps->tw, P - 1};
   if (conj_out)
-    pass_fixed<P, true>(ps, x, y, tw);
+    pass_fixed<P, true>(ps, x, y);
   else
-    pass_fixed<P, false>(ps, x, y, tw);
-}
-
-template <bool CONJ>
-void lean_pass(const fft_pass_t* ps, double* x, double* y, const fft_roots_t* roots,
-               double* scratch, size_t scratch_len) {
-  const lean_twiddles tw = {roots, ps->stride};
-  switch (ps->radix) {
-    case 2: return pass_fixed<2, CONJ>(ps, x, y, tw);
-    case 3: return pass_fixed<3, CONJ>(ps, x, y, tw);
-    case 4: return pass_fixed<4, CONJ>(ps, x, y, tw);
-    case 5: return pass_fixed<5, CONJ>(ps, x, y, tw);
-    default:
-      return pass_any<CONJ>(ps, x, y, tw, lean_roots{roots, roots->n / ps->radix}, scratch,
-                            scratch_len);
-  }
+    pass_fixed<P, false>(ps, x, y);
 }
 
 void portable_post(const double* z, double* out, int n, const double* tw, double scale) {
@@ -229,20 +206,20 @@ const fft_kernels_t* fft_kernels_portable() {
 
 void fft_pass_generic(const fft_pass_t* ps, double* x, double* y, int conj_out,
                       double* scratch, size_t scratch_len) {
-  const table_twiddles tw = {ps->tw, ps->radix - 1};
   const table_roots roots = {ps->roots};
   if (conj_out)
-    pass_any<true>(ps, x, y, tw, roots, scratch, scratch_len);
+    pass_any<true>(ps, x, y, roots, scratch, scratch_len);
   else
-    pass_any<false>(ps, x, y, tw, roots, scratch, scratch_len);
+    pass_any<false>(ps, x, y, roots, scratch, scratch_len);
 }
 
 void fft_pass_lean(const fft_pass_t* ps, double* x, double* y, int conj_out,
                    const fft_roots_t* roots, double* scratch, size_t scratch_len) {
+  const lean_roots r = {roots, roots->n / ps->radix};
   if (conj_out)
-    lean_pass<true>(ps, x, y, roots, scratch, scratch_len);
+    pass_any<true>(ps, x, y, r, scratch, scratch_len);
   else
-    lean_pass<false>(ps, x, y, roots, scratch, scratch_len);
+    pass_any<false>(ps, x, y, r, scratch, scratch_len);
 }
 
 void fft_root(const fft_roots_t* roots, int64_t t, double* w) { store(w, root_at(roots, t)); }
@@ -280,6 +257,30 @@ void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double
     const cpx o = mul(d, cpx{tw[ti], -tw[ti + 4]});
     store(z + 2 * k, cpx{(e.r - o.i) * scale, -(e.i + o.r) * scale});
     if (2 * k != m) store(z + 2 * (m - k), cpx{(e.r + o.i) * scale, (e.i - o.r) * scale});
+  }
+}
+
+void fft_twiddles(const fft_roots_t* roots, int p, int s, int j0, int count, double* w) {
+  if (p > 5) {
+    for (int j = j0; j < j0 + count; ++j)
+      for (int k = 1; k < p; ++k, w += 2) fft_root(roots, (int64_t)j * k * s, w);
+    return;
+  }
+  // t = j s walks the table without dividing; the few higher powers are products
+  const int b = roots->block;
+  int hi = (int)((int64_t)j0 * s / b), lo = (int)((int64_t)j0 * s % b);
+  const int step_hi = s / b, step_lo = s % b;
+  for (int j = 0; j < count; ++j, w += 2 * (p - 1)) {
+    const cpx w1 = mul(load(roots->hi + 2 * hi), load(roots->lo + 2 * lo));
+    cpx wk = w1;
+    store(w, w1);
+    for (int k = 2; k < p; ++k) {
+      wk = mul(wk, w1);
+      store(w + 2 * (k - 1), wk);
+    }
+    hi += step_hi;
+    lo += step_lo;
+    if (lo >= b) lo -= b, ++hi;
   }
 }
 

@@ -167,12 +167,12 @@ TEST_F(FftTest, ForwardThenInverseReturnsTheInputAndLeavesItUnchanged) {
   for (int n : {3, 8, 1350, 1009, 2 * 1009, 25920, 84375}) {
     plan_->cached = 0;
     const std::vector<double> x = random_signal(n, n);
-    std::vector<double> in = x, spec(n), back(n);
-    fftp(in.data(), spec.data(), n, 0, plan_);
+    std::vector<double> in = x, spectrum(n), back(n);
+    fftp(in.data(), spectrum.data(), n, 0, plan_);
     EXPECT_EQ(in, x) << "forward changed its input, n = " << n;
-    std::vector<double> spec_copy = spec;
-    fftp(spec.data(), back.data(), n, 1, plan_);
-    EXPECT_EQ(spec, spec_copy) << "inverse changed its input, n = " << n;
+    const std::vector<double> kept = spectrum;
+    fftp(spectrum.data(), back.data(), n, 1, plan_);
+    EXPECT_EQ(spectrum, kept) << "inverse changed its input, n = " << n;
     double err = 0;
     for (int i = 0; i < n; ++i) err = std::max(err, std::fabs(back[i] - x[i]));
     EXPECT_LT(err, 1e-13) << "n = " << n;
