@@ -7,6 +7,7 @@
 
 #include "engine/inst.h"
 #include "preview.h"
+#include "toolkit/graphics/srgb.h"
 
 constexpr double FULL_RANGE = 64.34294481903252;  // Vert. Range at its maximum: no zoom
 

@@ -1,0 +1,116 @@
+#include "editor/curve.h"
+
+#include <cmath>
+
+#include "editor/frame.h"
+#include "editor_env.h"
+#include "engine/bands.h"
+#include "engine/levels.h"
+
+namespace {
+
+// Instances drawn without spectrum colours, so that the area is black but for the grid,
+// the handles and the curve.
+struct Curve : EditorTest {
+  PreviewPlug p;
+  inst_t* inst = nullptr;
+  preview_signal_t silence;
+
+  void SetUp() override {
+    p = make(1);
+    inst = p->Inst();
+    preview_set(p.get(), "Colour Gain", 0);
+    silence.kind = preview_signal_t::SILENCE;
+  }
+  void frame(double grid_fade = 0) {
+    inst->grid_fade = grid_fade;
+    draw_frame(inst);
+  }
+  const lrgb_t& px(double x, double y) const {
+    return inst->fb[(int)std::lround(y) * inst->ui_w + (int)std::lround(x)];
+  }
+  static bool yellow(const lrgb_t& c) { return c.r > 20000 && c.g > 15000 && c.b < 3000; }
+  static bool dark(const lrgb_t& c) { return c.r < 3000 && c.g < 3000 && c.b < 4000; }
+};
+
+TEST_F(Curve, PointsAndHandlesAreStoredWhereTheyAreDrawn) {
+  frame();
+  const double freqs[4] = {80, 370, 1700, 8000};
+  const double zero_row = 501 * (1 - 0.5337484150845694);
+  for (int b = 0; b < 4; ++b) {
+    const eqband_t& B = inst->bands[b];
+    EXPECT_NEAR(B.point_px, 32 + 813 * std::log(freqs[b] / 20) / std::log(1000.0), 1e-6) << b;
+    EXPECT_NEAR(B.point_py, 32 + zero_row, 1e-3) << b;
+    // A flat curve: the slope handles lie on either side of the point, on the same row.
+    EXPECT_NEAR(B.right_py, B.point_py, 1e-3);
+    EXPECT_NEAR(B.left_py, B.point_py, 1e-3);
+    EXPECT_GT(B.right_px, B.point_px + 5);
+    EXPECT_LT(B.left_px, B.point_px - 5);
+    EXPECT_NEAR(B.right_px, 32 + 813 * B.right_x, 1e-6);
+    EXPECT_NEAR(B.left_px, 32 + 813 * B.left_x, 1e-6);
+  }
+  // Zoomed in, the positions follow the view: band B (370 Hz) at zoom 2, centred.
+  preview_set(p.get(), "Hor. Zoom", 2);
+  frame();
+  EXPECT_NEAR(inst->bands[1].point_px, 32 + 813 * (axis_pos(370) - 0.25) / 0.5, 1e-6);
+}
+
+TEST_F(Curve, HoveringTurnsDiscsIntoRingsAndRingsIntoDiscs) {
+  frame();
+  const eqband_t& B = inst->bands[2];
+  EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 3)));  // inside the disc
+  EXPECT_TRUE(dark(px(B.left_px, B.left_py - 3)));      // inside the ring
+  inst->hover = 1;
+  inst->hover_band = 2;
+  inst->hover_handle = 0;
+  frame();
+  EXPECT_TRUE(dark(px(B.point_px, B.point_py - 3)));
+  EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 5)));  // on the ring
+  inst->hover_handle = 2;
+  frame();
+  EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 3)));
+  const lrgb_t& disc = px(B.left_px, B.left_py - 3);
+  EXPECT_GT(disc.r, 20000);  // (255, 64, 96)
+  EXPECT_LT(disc.g, 3000);
+}
+
+TEST_F(Curve, SlopeHandlesFadeWithTheGridsAndPointsStay) {
+  const eqband_t& B = inst->bands[1];
+  frame(0);
+  const lrgb_t on_ring = px(B.right_px, B.right_py - 5);
+  EXPECT_GT(on_ring.b, 15000);  // (32, 96, 224)
+  frame(1);
+  EXPECT_NEAR(px(B.right_px, B.right_py - 5).b, on_ring.b * std::exp(-1.0), on_ring.b * 0.03);
+  frame(3);
+  EXPECT_TRUE(dark(px(B.right_px, B.right_py - 5)));
+  EXPECT_TRUE(dark(px((B.point_px + B.right_px) / 2, B.point_py - 2)));
+  EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 3)));
+}
+
+TEST_F(Curve, TheSelectedBandPulses) {
+  inst->ring_phase = 0.5 - 0.0001;  // rings of radius 0, 5, 10 and 15 on this frame
+  frame(3);
+  const eqband_t &A = inst->bands[0], &B = inst->bands[1];
+  EXPECT_GT(px(A.point_px, A.point_py - 10).r, 1000);
+  EXPECT_TRUE(dark(px(B.point_px, B.point_py - 10)));
+  EXPECT_NEAR(inst->ring_phase, 0.5, 1e-12);
+}
+
+TEST_F(Curve, WithoutActiveBandsOnlyTheCurveIsDrawn) {
+  frame();
+  const eqband_t before = inst->bands[1];
+  for (int b = 0; b < 4; ++b) preview_set(p.get(), "Band " + std::string(1, char('A' + b)) + " on", 0);
+  preview_run(p.get(), &silence, 2);  // the audio path serves the change
+  frame(0);
+  EXPECT_EQ(inst->band_count, 0);
+  EXPECT_TRUE(dark(px(before.point_px, before.point_py - 3)));
+  EXPECT_TRUE(dark(px(before.left_px, before.left_py - 5)));
+  const lrgb_t& curve = px(before.point_px, before.point_py);
+  EXPECT_GT(curve.r, 20000);
+  EXPECT_GT(curve.b, 20000);
+  // A band that is off keeps the positions it was last drawn at.
+  EXPECT_EQ(inst->bands[1].point_px, before.point_px);
+  EXPECT_EQ(inst->bands[1].right_px, before.right_px);
+}
+
+}  // namespace

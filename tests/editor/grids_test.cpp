@@ -1,0 +1,162 @@
+#include "editor/grids.h"
+
+#include <cmath>
+#include <set>
+#include <vector>
+
+#include "editor/skin.h"
+#include "editor/view.h"
+#include "editor_env.h"
+#include "engine/levels.h"
+#include "toolkit/font.h"
+#include "toolkit/graphics/colour.h"
+
+namespace {
+
+// A record with just what the grids need: the view, a white panel and the label texts.
+struct grid_record_t {
+  inst_t inst;
+  std::vector<lrgb_t> layer, final_bg, lut, fb;
+  gc_list_t* owner = gc_list_create();
+
+  grid_record_t(int w, int h, double vrange = FULL_RANGE, double zoom = 1, double pos = 0.5) {
+    init_colours();
+    skin_load_fonts();
+    set_view(&inst, w, h, vrange, zoom, pos);
+    inst.area_x = inst.area_y = 32;
+    inst.area_xf = inst.area_yf = 32;
+    inst.ui_w = w + 246;
+    inst.ui_h = h + 64;
+    layer.assign(inst.ui_w * inst.ui_h, make_grey_lin(1.0));
+    final_bg.resize(layer.size());
+    lut.resize(w * h);
+    fb.assign(layer.size(), lrgb_t{0, 0, 0, 0});
+    inst.bg_layer = layer.data();
+    inst.bg_final = final_bg.data();
+    inst.grids_lut = lut.data();
+    inst.fb = fb.data();
+    inst.label_text_a = init_text(owner, skin().fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
+    inst.label_text_b = init_text(owner, skin().fbold12, TEXT_MIDDLE, 0, 0);
+    make_grids_lut(&inst);
+  }
+  ~grid_record_t() { gc_cleanup(owner); }
+
+  const lrgb_t& panel(int x, int y) const { return final_bg[y * inst.ui_w + x]; }
+  const lrgb_t& grid(int x, int y) const { return lut[y * inst.area_w + x]; }
+  // A tick darkens the white panel just below the area (frequencies) or left of it (levels).
+  bool freq_tick(double x) const {
+    return panel(inst.area_x + (int)std::lround(x), inst.area_y + inst.area_h - 1 + 5).g < 20000;
+  }
+  bool level_tick(double row) const { return panel(inst.area_x - 4, inst.area_y + (int)std::lround(row)).g < 20000; }
+  double row_of(double real_db) const { return db_to_pix(&inst, inst.area_h, 0, realdb_to_db(real_db)); }
+};
+
+const double FREQS[] = {20,   30,   40,   50,   60,   70,   80,   90,   100,  200,  300,  400,  500,  600,
+                        700,  800,  900,  1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000, 20000};
+
+int leading_digit(double f) {
+  while (f >= 10) f /= 10;
+  return (int)f;
+}
+
+// Which frequencies get a label: those on screen whose leading digit the zoom makes room for.
+void expect_labels(int w, double zoom, std::set<int> digits) {
+  grid_record_t g(w, 602, FULL_RANGE, zoom);
+  for (double f : FREQS) {
+    const double x = (w - 1) * std::log(f / g.inst.view_f_lo) / std::log(g.inst.view_f_hi / g.inst.view_f_lo);
+    // A frequency exactly at an edge of the view is on either side by rounding: skip it.
+    if (x < 1e-6 || x > w - 1 - 1e-6) continue;
+    EXPECT_EQ(g.freq_tick(x), digits.count(leading_digit(f)) == 1) << f << " Hz at zoom " << zoom << ", " << w;
+  }
+}
+
+TEST(FrequencyGrid, LabelsAppearAsTheZoomMakesRoom) {
+  expect_labels(974, 1, {1, 2, 5, 3});
+  expect_labels(974, 2, {1, 2, 5, 3, 4, 7});
+  expect_labels(974, 3, {1, 2, 5, 3, 4, 7, 6, 8});
+  expect_labels(974, 4, {1, 2, 5, 3, 4, 7, 6, 8, 9});
+  expect_labels(534, 1, {1, 2, 5});
+}
+
+TEST(FrequencyGrid, NoLinesAtTheEndsButTheirLabels) {
+  grid_record_t g(974, 602);
+  const int quiet_row = 300;  // between level lines
+  EXPECT_EQ(g.grid(0, quiet_row).a, 0);
+  EXPECT_EQ(g.grid(973, quiet_row).a, 0);
+  EXPECT_TRUE(g.freq_tick(0));
+  EXPECT_TRUE(g.freq_tick(973));
+  // 100 Hz is brighter than 90 Hz, by sqrt(9).
+  const double x100 = 973 * std::log(5.0) / std::log(1000.0), x90 = 973 * std::log(4.5) / std::log(1000.0);
+  const int a100 = g.grid((int)std::lround(x100), quiet_row).a, a90 = g.grid((int)std::lround(x90), quiet_row).a;
+  EXPECT_GT(a100, 2 * a90);
+}
+
+// A column inside a dash of the ordinary level lines, away from every frequency line.
+int dash_column(const grid_record_t& g, int quiet_row) {
+  for (int k = 0; k < 100; ++k) {
+    const int x = (int)std::lround((g.inst.area_w - 1) * (0.004 + k * 0.008));
+    if (g.grid(x, quiet_row).a == 0 && g.grid(x - 3, quiet_row).a == 0 && g.grid(x + 3, quiet_row).a == 0) return x;
+  }
+  ADD_FAILURE() << "no free dash column";
+  return 0;
+}
+
+TEST(LevelGrid, FullRangeShowsTwelveDecibelLinesAndFaintSixes) {
+  grid_record_t g(814, 502);
+  const int x = dash_column(g, (int)std::lround(g.row_of(-9)));
+  auto line_alpha = [&](double v) { return g.grid(x, (int)std::lround(g.row_of(v))).a; };
+  EXPECT_GT(line_alpha(-12), 1000);
+  EXPECT_GT(line_alpha(-6), 0);  // intensity 0.5 + 0.5 erf(-1.5): about 0.017
+  EXPECT_LT(line_alpha(-6), 100);
+  EXPECT_EQ(line_alpha(-3), 0);  // 3 dB lines are far below visibility at this range
+  EXPECT_TRUE(g.level_tick(g.row_of(-12)));
+  EXPECT_FALSE(g.level_tick(g.row_of(-6)));
+  // 60 dB is on the top row: a label, never a line.
+  EXPECT_TRUE(g.level_tick(0));
+  EXPECT_EQ(g.grid(x, 0).a, 0);
+  // With -84 dB on screen the crowded -72 dB label is left out.
+  EXPECT_TRUE(g.level_tick(g.row_of(-84)));
+  EXPECT_FALSE(g.level_tick(g.row_of(-72)));
+  EXPECT_TRUE(g.level_tick(g.row_of(-60)));
+}
+
+TEST(LevelGrid, ZoomedInShowsSingleDecibels) {
+  grid_record_t g(814, 502, 3);
+  for (int v : {-2, -1, 1, 2}) EXPECT_TRUE(g.level_tick(g.row_of(v))) << v;
+  EXPECT_TRUE(g.level_tick(g.row_of(0)));
+  // Every covered pixel has the one grid tint (up to the rounding of the faintest ones); its
+  // opacity is what the lines left.
+  int covered = 0;
+  for (const lrgb_t& p : g.lut) {
+    if (p.a < 256) continue;
+    ++covered;
+    EXPECT_EQ(p.b, 32768);
+    EXPECT_NEAR(p.r, 16384, 164);  // 1 %
+    EXPECT_EQ(p.r, p.g);
+  }
+  EXPECT_GT(covered, 1000);
+}
+
+TEST(LevelGrid, RebuildingStartsFromTheCleanPanel) {
+  grid_record_t g(814, 502, 3);
+  g.inst.vscale = 1;  // back to the full range
+  make_grids_lut(&g.inst);
+  EXPECT_FALSE(g.level_tick(g.row_of(1)));  // the single-decibel labels are gone
+  EXPECT_TRUE(g.level_tick(g.row_of(-12)));
+}
+
+TEST(GridFade, OpacityFollowsTheFadeTimer) {
+  grid_record_t g(100, 60);
+  std::fill(g.lut.begin(), g.lut.end(), lrgb_t{0, 0, 0, 0});
+  g.lut[5 * 100 + 7] = lrgb_t{16384, 16384, 32768, 32768};
+  const size_t at = (32 + 5) * g.inst.ui_w + 32 + 7;
+  for (double fade : {0.0, 0.5, 1.0}) {
+    std::fill(g.fb.begin(), g.fb.end(), lrgb_t{0, 0, 0, 0});
+    g.inst.grid_fade = fade;
+    draw_grids_lut(&g.inst);
+    EXPECT_NEAR(g.fb[at].b, 32768 * std::exp(-4 * fade * fade), 2) << fade;
+    EXPECT_EQ(g.fb[at + 1].b, 0);
+  }
+}
+
+}  // namespace
