@@ -1,0 +1,117 @@
+#include "editor/frame.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "editor_env.h"
+#include "engine/levels.h"
+#include "support/golden.h"
+#include "toolkit/font.h"
+
+namespace {
+
+struct Frame : EditorTest {};
+
+TEST_F(Frame, TheDelayMessageFollowsAResizing) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Resolution", 16);
+  preview_set(p.get(), "Input Buffer Size", 6);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 1);
+  inst_t* inst = p->Inst();
+  EXPECT_STREQ(inst->info_text->string, "Delay: 402 ms (kernel: 186 ms, buffer: 216 ms)");
+  EXPECT_EQ(inst->bufs_state, 0);
+  EXPECT_EQ(inst->samples_since_frame, 0);
+  // Shown once: the next frame leaves a new message alone.
+  std::strcpy(inst->info_text->string, "something else");
+  preview_run(p.get(), &pink, 1);
+  EXPECT_STREQ(inst->info_text->string, "something else");
+  // The info line is drawn in black over the panel.
+  int dark = 0;
+  for (int x = 200; x < 320; ++x)
+    for (int y = 2; y < 20; ++y) dark += inst->fb[y * inst->ui_w + x].g < 4000;
+  EXPECT_GT(dark, 50);
+}
+
+TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Colour Gain", 0);
+  preview_set(p.get(), "Vert. Range", 12);
+  preview_set(p.get(), "Band C freq", 1000);
+  preview_set(p.get(), "Band C gain", -20);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 2);
+  const inst_t* inst = p->Inst();
+  EXPECT_EQ(inst->vrange_dirty, 0);
+  // 0 dB now sits at row 250.26; the curve there is flat at 0 dB.
+  EXPECT_EQ(inst->curve_row[(int)std::lround(813 * 0.05)], 250);
+  // The dashed response is measured from the kernel in use, not an old one.
+  const int x1k = (int)std::lround(813 * axis_pos(1000));
+  EXPECT_NEAR(20 * std::log10(inst->response_col[x1k]), -20, 1);
+}
+
+TEST_F(Frame, GridFadeTimer) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  preview_signal_t silence;
+  silence.kind = preview_signal_t::SILENCE;
+  inst->grid_fade = 0;  // the pointer is over the area
+  preview_run(p.get(), &silence, 3, false);
+  EXPECT_EQ(inst->grid_fade, 0);
+  inst->grid_fade = 1e-7;  // it left
+  preview_run(p.get(), &silence, 10, false);
+  EXPECT_NEAR(inst->grid_fade, 0.04, 1e-6);
+  inst->grid_fade = 5.999;
+  preview_run(p.get(), &silence, 3, false);
+  EXPECT_NEAR(inst->grid_fade, 6.003, 1e-9);
+}
+
+TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
+  PreviewPlug p = make(0);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 5);
+  const inst_t* inst = p->Inst();
+  const int n = inst->ui_w * inst->ui_h;
+  std::vector<srgb_t> plain(n);
+  convert_lrgb_to_srgb(plain.data(), inst->fb, n, 0);
+  int off_by_more = 0, worst = 0;
+  for (int i = 0; i < n; ++i) {
+    const int d = std::max({std::abs(plain[i].r - inst->screen_bits[i].r), std::abs(plain[i].g - inst->screen_bits[i].g),
+                            std::abs(plain[i].b - inst->screen_bits[i].b)});
+    off_by_more += d > 1;
+    worst = std::max(worst, d);
+  }
+  EXPECT_LT(off_by_more, n / 20);  // the dither spreads by half a step
+  EXPECT_LE(worst, 3);
+}
+
+// Composed frames: every channel within 3 of 255 steps on all but 0.1 % of the pixels (the
+// FFTs and fast math may round differently on other processors).
+void check_frame(const char* name, int size, preview_signal_t sig, int frames,
+                 std::initializer_list<std::pair<const char*, double>> settings) {
+  preview_scratch_config();
+  PreviewPlug p = preview_make(size);
+  ASSERT_NE(p, nullptr);
+  for (const auto& s : settings) ASSERT_TRUE(preview_set(p.get(), s.first, s.second)) << s.first;
+  p->Inst()->grid_fade = 0;
+  preview_run(p.get(), &sig, frames);
+  const inst_t* inst = p->Inst();
+  check_golden("editor", name, inst->fb, inst->ui_w, inst->ui_h, 3, inst->ui_w * inst->ui_h / 1000);
+}
+
+TEST_F(Frame, GoldenPinkNoiseInStereo) { check_frame("frame_pink_stereo", 1, preview_signal_t{}, 30, {}); }
+
+TEST_F(Frame, GoldenSineUnderACut) {
+  preview_signal_t sine;
+  sine.kind = preview_signal_t::SINE;
+  check_frame("frame_sine_cut_rgb", 1, sine, 30, {{"Colour", 0}, {"Band C freq", 1000}, {"Band C gain", -20}});
+}
+
+TEST_F(Frame, GoldenSteepCurveAtLowResolution) {
+  check_frame("frame_steep_cmy", 2, preview_signal_t{}, 30,
+              {{"Colour", 1}, {"Resolution", 0.2}, {"Band B gain", 24}, {"Band C freq", 500}, {"Band C gain", -24},
+               {"Vert. Range", 36}});
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+#include "editor/spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "editor/frame.h"
+#include "editor_env.h"
+#include "engine/levels.h"
+#include "toolkit/graphics/colour.h"
+
+namespace {
+
+struct Spectrum : EditorTest {
+  // Column of frequency f on the full axis of an area of width w.
+  static int column(double f, int w) { return (int)std::lround((w - 1) * axis_pos(f)); }
+  static double db(double a) { return 20 * std::log10(a); }
+};
+
+// --- stereo colouring -------------------------------------------------------------------
+
+TEST(PanColours, LeftCentreAndRightHaveTheirHues) {
+  const lrgb_t* pan = pancol();
+  const lrgb_t &left = pan[0], &centre = pan[2048], &right = pan[4096];
+  // Violet (291.2 degrees): blue and red, little green.
+  EXPECT_GT(left.b, left.r);
+  EXPECT_GT(left.r, 4 * left.g);
+  // Yellow: red and green alike, no blue.
+  EXPECT_NEAR(left.a, 0, 0);
+  EXPECT_NEAR(double(centre.r) / centre.g, 1.0, 0.05);
+  EXPECT_LT(centre.b, centre.g / 20);
+  // Blue with a touch of cyan (215 degrees).
+  EXPECT_GT(right.b, 2 * right.g);
+  EXPECT_GT(right.g, right.r);
+  // A little left of the centre red, a little right cyan.
+  EXPECT_GT(pan[1024].r, 4 * std::max(pan[1024].g, pan[1024].b));
+  EXPECT_NEAR(double(pan[3072].g) / pan[3072].b, 1.0, 0.1);
+  EXPECT_LT(pan[3072].r, pan[3072].g / 10);
+  // The left end is the table's fixed first colour exactly.
+  double r, g, b;
+  hsl_to_rgb(&r, &g, &b, HUE_DEGREES, 0, -68.8, 1, 0.11);
+  EXPECT_EQ(left.r, (int)(r * 32768 + 0.5));
+  EXPECT_EQ(left.b, (int)(b * 32768 + 0.5));
+  // Smooth all the way, with no alpha.
+  for (int i = 1; i < PAN_ENTRIES; ++i) {
+    ASSERT_EQ(pan[i].a, 0);
+    ASSERT_LT(std::abs(pan[i].r - pan[i - 1].r) + std::abs(pan[i].g - pan[i - 1].g) +
+                  std::abs(pan[i].b - pan[i - 1].b),
+              400)
+        << i;
+  }
+}
+
+TEST(PanColours, PanIndexFromTheChannels) {
+  inst_t inst;
+  inst.gamma = 1;
+  const lrgb_t* pan = pancol();
+  // With s * gain * 0.5 = 1 the pixel is the table's colour itself.
+  auto colour_of = [&](double l, double r) {
+    lrgb_t out{1, 2, 3, 777};
+    calc_colour_pan_full(l, r, 2 / (l + r), &inst, &out);
+    EXPECT_EQ(out.a, 777);  // alpha is left alone
+    return out;
+  };
+  auto same = [](lrgb_t a, lrgb_t b) { return a.r == b.r && a.g == b.g && a.b == b.b; };
+  EXPECT_TRUE(same(colour_of(0.3, 0), pan[0]));
+  EXPECT_TRUE(same(colour_of(0.3, 0.3), pan[2048]));
+  EXPECT_TRUE(same(colour_of(0, 0.3), pan[4096]));
+  EXPECT_TRUE(same(colour_of(0.1, 0.3), pan[3072]));
+  lrgb_t silent{9, 9, 9, 0};
+  calc_colour_pan_full(0, 0, 5, &inst, &silent);
+  EXPECT_TRUE(same(silent, lrgb_t{0, 0, 0, 0}));
+}
+
+TEST(PanColours, IntensityGammaAndBlowout) {
+  const lrgb_t c{10000, 20000, 4000, 0};
+  lrgb_t out{};
+  calc_colour_pan(&out, 0.5, c, 2.0);  // 0.5^2 = 0.25, half of which is the intensity
+  EXPECT_NEAR(out.r, 10000 * 0.125, 1);
+  EXPECT_NEAR(out.g, 20000 * 0.125, 1);
+  calc_colour_pan(&out, 1e9, c, 1.0);
+  EXPECT_EQ(out.r, 32768);
+  EXPECT_EQ(out.g, 32768);
+  EXPECT_EQ(out.b, 32768);
+  calc_colour_pan(&out, std::numeric_limits<double>::quiet_NaN(), c, 1.1);
+  EXPECT_EQ(out.r + out.g + out.b, 0);
+  calc_colour_pan(&out, -3, c, 1.1);
+  EXPECT_EQ(out.r + out.g + out.b, 0);
+}
+
+// --- per-column data --------------------------------------------------------------------
+
+TEST_F(Spectrum, ASinePeaksInItsColumn) {
+  PreviewPlug p = make(1);
+  preview_signal_t sine;
+  sine.kind = preview_signal_t::SINE;
+  sine.freq = 1000;
+  preview_run(p.get(), &sine, 20);
+  const inst_t* inst = p->Inst();
+  const double* sum = inst->spectrum_col[2];
+  const int peak = int(std::max_element(sum, sum + inst->area_w) - sum);
+  EXPECT_NEAR(peak, column(1000, inst->area_w), 1);
+  for (int x = 0; x < inst->area_w; ++x) ASSERT_EQ(inst->spectrum_col[0][x], inst->spectrum_col[1][x]);
+  EXPECT_GT(sum[peak], 1000 * sum[column(100, inst->area_w)]);
+}
+
+TEST_F(Spectrum, PinkNoiseShowsLevel) {
+  PreviewPlug p = make(2);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 20);
+  const inst_t* inst = p->Inst();
+  auto octave = [&](double f) {
+    double s = 0;
+    const int x0 = column(f, inst->area_w), x1 = column(2 * f, inst->area_w);
+    for (int x = x0; x < x1; ++x) s += inst->spectrum_col[2][x];
+    return s / (x1 - x0);
+  };
+  const double mid = octave(1000);
+  EXPECT_NEAR(db(octave(200) / mid), 0, 3);
+  EXPECT_NEAR(db(octave(5000) / mid), 0, 3);
+}
+
+TEST_F(Spectrum, ColumnsBeyondHalfTheAnalysisLengthGetNothing) {
+  const double fs = 32000;
+  PreviewPlug p = make(1, fs);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 20);
+  const inst_t* inst = p->Inst();
+  const int L = inst->capture_len, W = inst->area_w;
+  int zero = 0, lit = 0;
+  for (int x = 0; x < W; ++x) {
+    // The bin nearest the column's right edge.
+    const double right = 20 * std::pow(1000.0, (x + 0.5) / (W - 1)) * L / fs + 0.5;
+    if (right >= L / 2 + 1e-6) {
+      ++zero;
+      EXPECT_EQ(inst->spectrum_col[0][x], 0) << x;
+      EXPECT_EQ(inst->spectrum_col[1][x], 0) << x;
+      EXPECT_EQ(inst->spectrum_col[2][x], 0) << x;
+      EXPECT_EQ(inst->response_col[x], 0) << x;  // above the Nyquist frequency, no gain
+    } else if (right < L / 2 - 1e-6) {
+      ++lit;
+      EXPECT_GT(inst->spectrum_col[2][x], 0) << x;
+    }
+  }
+  EXPECT_GT(zero, 10);
+  EXPECT_GT(lit, 700);
+}
+
+TEST_F(Spectrum, ResponsePerColumnFollowsTheKernel) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Band C freq", 1000);
+  preview_set(p.get(), "Band C gain", -20);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 4);
+  const inst_t* inst = p->Inst();
+  EXPECT_NEAR(db(inst->response_col[column(1000, inst->area_w)]), -20, 1);
+  EXPECT_NEAR(db(inst->response_col[column(40, inst->area_w)]), 0, 0.5);
+  EXPECT_NEAR(db(inst->response_col[column(15000, inst->area_w)]), 0, 0.5);
+}
+
+// --- painting ---------------------------------------------------------------------------
+
+double luminance(const lrgb_t& c) { return 0.16 * c.r + 0.73 * c.g + 0.11 * c.b; }
+
+TEST_F(Spectrum, ACutDarkensTheOutputAboveTheCurve) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Colour", 0);
+  preview_set(p.get(), "Band C freq", 1000);
+  preview_set(p.get(), "Band C gain", -20);
+  preview_signal_t sine;
+  sine.kind = preview_signal_t::SINE;
+  preview_run(p.get(), &sine, 20);
+  const inst_t* inst = p->Inst();
+  const int x = column(1000, inst->area_w), row = inst->curve_row[x];
+  auto at = [&](int r) { return inst->fb[(inst->area_y + r) * inst->ui_w + inst->area_x + x]; };
+  EXPECT_GT(luminance(at(row + 60)), 2 * luminance(at(row - 60)));
+  EXPECT_GT(luminance(at(row - 60)), 1000);  // darker, but still lit
+}
+
+TEST_F(Spectrum, StereoHueTellsWhereTheSignalIs) {
+  PreviewPlug p = make(1);
+  preview_signal_t pink;
+  pink.place = preview_signal_t::LEFT;
+  preview_run(p.get(), &pink, 20);
+  inst_t* inst = p->Inst();
+  const int x = column(1000, inst->area_w);
+  const lrgb_t c = inst->fb[(inst->area_y + 400) * inst->ui_w + inst->area_x + x];
+  EXPECT_GT(c.b, c.g);  // violet
+  EXPECT_GT(c.r, c.g);
+  pink.place = preview_signal_t::RIGHT;
+  preview_run(p.get(), &pink, 20);
+  const lrgb_t d = inst->fb[(inst->area_y + 400) * inst->ui_w + inst->area_x + x];
+  EXPECT_GT(d.b, 2 * d.r);  // blue
+}
+
+TEST_F(Spectrum, NoColourGainLeavesTheAreaDark) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Colour Gain", 0);
+  preview_signal_t pink;
+  pink.level = 0;
+  preview_run(p.get(), &pink, 20);
+  inst_t* inst = p->Inst();
+  inst->grid_fade = 3;
+  draw_frame(inst);
+  const int x = column(1000, inst->area_w);
+  const lrgb_t c = inst->fb[(inst->area_y + 400) * inst->ui_w + inst->area_x + x];
+  EXPECT_EQ(c.r + c.g + c.b, 0);
+}
+
+// --- the measured response --------------------------------------------------------------
+
+// Pixels of the dashed line: white light away from the curve (the points are yellow and the
+// slope handles faded out).
+int dash_pixels(const inst_t* inst) {
+  int n = 0;
+  for (int x = 0; x < inst->area_w; ++x)
+    for (int r = 0; r < inst->area_h; ++r) {
+      if (std::abs(r - inst->curve_row[x]) <= 3) continue;
+      const lrgb_t& c = inst->fb[(inst->area_y + r) * inst->ui_w + inst->area_x + x];
+      n += c.b > 8000;
+    }
+  return n;
+}
+
+TEST_F(Spectrum, DashesOnlyWhereTheKernelCannotFollow) {
+  PreviewPlug p = make(1);
+  preview_set(p.get(), "Colour Gain", 0);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 3);
+  inst_t* inst = p->Inst();
+  inst->grid_fade = 3;
+  draw_frame(inst);
+  EXPECT_EQ(dash_pixels(inst), 0);  // a flat curve is followed exactly
+
+  preview_set(p.get(), "Resolution", 0.2);
+  preview_set(p.get(), "Band B gain", 24);
+  preview_set(p.get(), "Band C freq", 500);
+  preview_set(p.get(), "Band C gain", -24);
+  preview_run(p.get(), &pink, 3);
+  inst->grid_fade = 3;
+  draw_frame(inst);
+  const int dashes = dash_pixels(inst);
+  EXPECT_GT(dashes, 200);
+  // Dashes and gaps: about half of the response line is lit.
+  std::vector<lrgb_t> before(inst->fb, inst->fb + inst->ui_w * inst->ui_h);
+  draw_frame(inst);
+  EXPECT_NEAR(dash_pixels(inst), dashes, dashes * 0.2);
+  int moved = 0;
+  for (size_t i = 0; i < before.size(); ++i) moved += before[i].b != inst->fb[i].b;
+  EXPECT_GT(moved, 50);  // the dashes crawl
+}
+
+}  // namespace
