@@ -17,7 +17,7 @@ enum { FFT_WORK_CAPACITY = 470000, FFT_MAX_SIZE = 234992 };
 enum { FFT_AUX_ROOTS = 2048, FFT_AUX_TWIDDLES = 8192, FFT_AUX_SCRATCH = 6144 };
 enum { FFT_MAX_PASSES = 40, FFT_AUX_CAPACITY = FFT_AUX_ROOTS + FFT_AUX_TWIDDLES + FFT_AUX_SCRATCH };
 
-// One radix pass of the complex transform (see fft_plan.cpp).
+// One radix pass of the complex transform (the indexing is in fft_kernels.h).
 struct fft_pass_t {
   int32_t radix;        // butterfly size p
   int32_t stride;       // s: number of interleaved sub-transforms before this pass

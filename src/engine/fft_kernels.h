@@ -41,7 +41,7 @@ void fft_post_scalar(const double* z, double* out, int n, const double* tw, doub
 void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double scale,
                     int from);
 
-// Any radix, with the plan's roots table. Uses `scratch` (or else x) as scratch space.
+// Radix 7 and up, with the plan's roots table. Uses `scratch` (or else x) as scratch space.
 void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out,
                       double* scratch, size_t scratch_len);
 
@@ -57,7 +57,7 @@ struct fft_roots_t {
 int fft_roots_size(int n);
 fft_roots_t fft_roots_build(double* mem, int n);
 fft_roots_t fft_roots_view(const double* mem, int n);
-// Any radix, its roots from the two-level table of the transform's length (roots->n).
+// Radix 7 and up, its roots from the two-level table of the transform's length (roots->n).
 void fft_pass_lean(const fft_pass_t* pass, double* x, double* y, int conj_out,
                    const fft_roots_t* roots, double* scratch, size_t scratch_len);
 // W^t (t < n) into w[0], w[1].
