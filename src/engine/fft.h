@@ -53,8 +53,8 @@ fft_plan_t* fft_plan_init(gc_list_t* owner, int n);
 
 // direction 0: real `in` -> halfcomplex `out`; any other value: halfcomplex `in` -> real
 // `out`. `in` is never modified unless it is `out` (in == out is allowed). n = 1 copies;
-// n = 0 does nothing; n < 0 or n > FFT_MAX_SIZE prints "fftp(): argument n = <n>" to
-// standard error and writes nothing.
+// n = 0 or a null pointer does nothing; n < 0 or n > FFT_MAX_SIZE prints
+// "fftp(): argument n = <n>" to standard error and writes nothing.
 void fftp(double* in, double* out, int n, int direction, fft_plan_t* plan);
 
 // The smallest entry >= n of the table of fast sizes; above the table, the smallest
