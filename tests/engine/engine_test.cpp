@@ -148,6 +148,25 @@ TEST(Stream, HighSampleRatesAtTheLargestSettingsFitAndPassTheSignal) {
     // A 1 kHz sine passes at unity gain, delayed by the latency (up to the even-N limit).
     expect_delayed(in, out, t.inst.latency, 1e-6);
     EXPECT_EQ(t.host.reported_latency, t.inst.latency);
+
+    // One host call of a million frames: the buffers cannot grow that far, so the call is
+    // split, and the stream stays continuous and exact.
+    const int latency = t.inst.latency;
+    const signal_t big = sine(1000000, 1000.0, 0.5, fs);
+    const signal_t big_out = t.run(big, {1000000});
+    ASSERT_LE(t.eng.fft_size, 234992) << fs;
+    if (t.inst.latency != latency) {
+      // Re-sized for the long call: the stream restarts with the new latency.
+      expect_delayed(big, big_out, t.inst.latency, 1e-6);
+    } else {
+      // Not re-sized: the second run continues the first.
+      signal_t all_in = in, all_out = out;
+      for (int ch = 0; ch < 2; ++ch) {
+        all_in[ch].insert(all_in[ch].end(), big[ch].begin(), big[ch].end());
+        all_out[ch].insert(all_out[ch].end(), big_out[ch].begin(), big_out[ch].end());
+      }
+      expect_delayed(all_in, all_out, latency, 1e-6);
+    }
   }
 }
 
