@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include <unistd.h>
+
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
@@ -54,6 +56,36 @@ TEST(TrackedMemory, OverflowingSizeIsRefused) {
   gc_list_t* list = gc_list_create();
   EXPECT_EQ(gc_calloc(list, SIZE_MAX / 2, 4), nullptr);
   EXPECT_EQ(list->slot[0], nullptr);
+  gc_cleanup(list);
+}
+
+static double resident_mb() {
+  long pages = 0, resident = 0;
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  if (f) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
+TEST(TrackedMemory, LargeBlocksGoBackWhenFreedAndCostNothingUntilWritten) {
+  // An instance's buffers are large and mostly unused: closing it must give back what it
+  // wrote, and the next instance's buffers must not cost their whole size up front.
+  const size_t n = 16 << 20;
+  gc_list_t* list = gc_list_create();
+  gc_free(list, gc_calloc(list, n, 1));  // malloc would raise its mapping threshold here
+  auto* a = static_cast<char*>(gc_calloc(list, n, 1));
+  for (size_t i = 0; i < n; i += 4096) a[i] = 1;
+  void* pin = std::malloc(64);  // would keep a heap block from shrinking away
+  const double written = resident_mb();
+  gc_free(list, a);
+  EXPECT_LT(resident_mb(), written - 12);
+  auto* b = static_cast<char*>(gc_calloc(list, n, 1));
+  ASSERT_NE(b, nullptr);
+  EXPECT_LT(resident_mb(), written - 12);
+  EXPECT_EQ(b[0] + b[n / 2] + b[n - 1], 0);
+  std::free(pin);
   gc_cleanup(list);
 }
 
