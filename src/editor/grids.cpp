@@ -136,9 +136,31 @@ void draw_db_grid(inst_t* inst) {
     if (v % 3) draw_db_dashed_line(inst, 0, v, q1);
 }
 
+// Runs of covered pixels per row (the row's run count, then each run's first and end column),
+// and the covered pixels themselves, packed in run order: the frame reads them as one stream
+// instead of picking them out of the whole image.
+static void index_grid_runs(inst_t* inst) {
+  const int W = inst->area_w, H = inst->area_h;
+  int32_t* out = inst->grid_runs;
+  lrgb_t* packed = inst->grid_packed;
+  for (int y = 0; y < H; ++y) {
+    const lrgb_t* g = inst->grids_lut + (size_t)y * W;
+    int32_t* count = out++;
+    *count = 0;
+    for (int x = 0; x < W;) {
+      while (x < W && !g[x].a) ++x;
+      if (x == W) break;
+      *out++ = x;
+      while (x < W && g[x].a) *packed++ = g[x++];
+      *out++ = x;
+      ++*count;
+    }
+  }
+}
+
 void make_grids_lut(inst_t* inst) {
   const int n = inst->area_w * inst->area_h;
-  if (!inst->grids_lut || !inst->bg_final || n <= 0) return;
+  if (!inst->grids_lut || !inst->grid_runs || !inst->grid_packed || !inst->bg_final || n <= 0) return;
   std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
   if (inst->bg_layer) std::memcpy(inst->bg_final, inst->bg_layer, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
   draw_freq_grid(inst);
@@ -153,21 +175,24 @@ void make_grids_lut(inst_t* inst) {
       p->b = 32768;
     }
   }
+  index_grid_runs(inst);
 }
 
 void draw_grids_lut(inst_t* inst) {
-  const int W = inst->area_w, H = inst->area_h;
-  if (!inst->grids_lut || !inst->fb) return;
+  const int H = inst->area_h;
+  if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;
   const uint32_t A = (uint32_t)(gaussian(2 * inst->grid_fade) * 32768 + 0.5);
+  const int32_t* run = inst->grid_runs;
+  const lrgb_t* g = inst->grid_packed;
   for (int y = 0; y < H; ++y) {
-    const lrgb_t* g = inst->grids_lut + (size_t)y * W;
     lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
-    for (int x = 0; x < W; ++x) {
-      if (!g[x].a) continue;
-      const uint32_t k = (g[x].a * A) >> 15, j = 32768 - k;
-      f[x].r = (uint16_t)((g[x].r * k + f[x].r * j) >> 15);
-      f[x].g = (uint16_t)((g[x].g * k + f[x].g * j) >> 15);
-      f[x].b = (uint16_t)((g[x].b * k + f[x].b * j) >> 15);
+    for (int32_t n = *run++; n > 0; --n, run += 2) {
+      for (int x = run[0]; x < run[1]; ++x, ++g) {
+        const uint32_t k = (g->a * A) >> 15, j = 32768 - k;
+        f[x].r = (uint16_t)((g->r * k + f[x].r * j) >> 15);
+        f[x].g = (uint16_t)((g->g * k + f[x].g * j) >> 15);
+        f[x].b = (uint16_t)((g->b * k + f[x].b * j) >> 15);
+      }
     }
   }
 }

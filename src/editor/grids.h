@@ -4,6 +4,10 @@
 
 struct inst_t;
 
+// Room for the grid's runs of covered pixels in the largest area: a count per row and at most
+// one run per two columns.
+enum { GRID_RUNS_CAPACITY = 602 * (1 + 974 + 1) };
+
 // Rebuilds grids_lut and the labels (bg_final starts again from bg_layer).
 void make_grids_lut(inst_t* inst);
 // Vertical lines at the round frequencies; labels for those the zoom makes room for.

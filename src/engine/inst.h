@@ -120,6 +120,8 @@ struct inst_t {
   // Editor timing: frames drawn, the grid fade, the delayed preferences write.
   double grid_fade = 0.0;
   lrgb_t* grids_lut = nullptr;  // the grid image of the curve area
+  int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
+  lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
   layout_item_t* layout = nullptr;  // knob slot centres
   int32_t frame_count = 0;
   flag_t prefs_save_count;

@@ -116,6 +116,8 @@ Quillmar::Quillmar(int slot)
   for (double*& c : inst->curve) c = tracked<double>(inst, CURVE_COLUMNS);
   inst->curve_row = tracked<int32_t>(inst, CURVE_COLUMNS);
   inst->grids_lut = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
+  inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
   make_grids_lut(inst);
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,

@@ -17,6 +17,8 @@ namespace {
 struct grid_record_t {
   inst_t inst;
   std::vector<lrgb_t> layer, final_bg, lut, fb;
+  std::vector<int32_t> runs = std::vector<int32_t>(GRID_RUNS_CAPACITY);
+  std::vector<lrgb_t> packed;
   gc_list_t* owner = gc_list_create();
 
   grid_record_t(int w, int h, double vrange = FULL_RANGE, double zoom = 1, double pos = 0.5) {
@@ -30,10 +32,13 @@ struct grid_record_t {
     layer.assign(inst.ui_w * inst.ui_h, make_grey_lin(1.0));
     final_bg.resize(layer.size());
     lut.resize(w * h);
+    packed.resize(w * h);
     fb.assign(layer.size(), lrgb_t{0, 0, 0, 0});
     inst.bg_layer = layer.data();
     inst.bg_final = final_bg.data();
     inst.grids_lut = lut.data();
+    inst.grid_runs = runs.data();
+    inst.grid_packed = packed.data();
     inst.fb = fb.data();
     inst.label_text_a = init_text(owner, skin().fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
     inst.label_text_b = init_text(owner, skin().fbold12, TEXT_MIDDLE, 0, 0);
@@ -146,17 +151,25 @@ TEST(LevelGrid, RebuildingStartsFromTheCleanPanel) {
 }
 
 TEST(GridFade, OpacityFollowsTheFadeTimer) {
-  grid_record_t g(100, 60);
-  std::fill(g.lut.begin(), g.lut.end(), lrgb_t{0, 0, 0, 0});
-  g.lut[5 * 100 + 7] = lrgb_t{16384, 16384, 32768, 32768};
-  const size_t at = (32 + 5) * g.inst.ui_w + 32 + 7;
+  grid_record_t g(814, 502);
+  // Over black, a covered pixel shows the tint at its opacity times the fade.
   for (double fade : {0.0, 0.5, 1.0}) {
     std::fill(g.fb.begin(), g.fb.end(), lrgb_t{0, 0, 0, 0});
     g.inst.grid_fade = fade;
     draw_grids_lut(&g.inst);
-    EXPECT_NEAR(g.fb[at].b, 32768 * std::exp(-4 * fade * fade), 2) << fade;
-    EXPECT_EQ(g.fb[at + 1].b, 0);
+    int covered = 0;
+    for (int y = 0; y < 502; ++y)
+      for (int x = 0; x < 814; ++x) {
+        const lrgb_t& f = g.fb[(32 + y) * g.inst.ui_w + 32 + x];
+        const int alpha = g.grid(x, y).a;
+        covered += alpha > 0;
+        ASSERT_NEAR(f.b, alpha * std::exp(-4 * fade * fade), 2) << x << ", " << y;
+        ASSERT_NEAR(f.r, alpha * std::exp(-4 * fade * fade) / 2, 2) << x << ", " << y;
+      }
+    EXPECT_GT(covered, 10000);
   }
+  // Nothing outside the area.
+  EXPECT_EQ(g.fb[31 * g.inst.ui_w + 100].b, 0);
 }
 
 }  // namespace
