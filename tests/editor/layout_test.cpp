@@ -1,13 +1,10 @@
 #include "editor/layout.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-
 #include <vector>
 
 #include "editor_env.h"
 #include "support/golden.h"
+#include "support/resident.h"
 #include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
 
@@ -90,16 +87,6 @@ TEST_F(Layout, InstancesComeUpInTheSizeOfTheirPreferences) {
     EXPECT_EQ(inst->bg_final[(inst->area_y + 100) * w + inst->area_x + 100].a, 0);
     EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 32768);
   }
-}
-
-double resident_mb() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 TEST_F(Layout, ClosingAnInstanceGivesItsMemoryBack) {

@@ -6,8 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include <unistd.h>
-
+#include "support/resident.h"
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
@@ -57,16 +56,6 @@ TEST(TrackedMemory, OverflowingSizeIsRefused) {
   EXPECT_EQ(gc_calloc(list, SIZE_MAX / 2, 4), nullptr);
   EXPECT_EQ(list->slot[0], nullptr);
   gc_cleanup(list);
-}
-
-static double resident_mb() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
 }
 
 TEST(TrackedMemory, LargeBlocksGoBackWhenFreedAndCostNothingUntilWritten) {
