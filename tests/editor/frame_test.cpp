@@ -51,22 +51,6 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   EXPECT_NEAR(20 * std::log10(inst->response_col[x1k]), -20, 1);
 }
 
-TEST_F(Frame, GridFadeTimer) {
-  PreviewPlug p = make(1);
-  inst_t* inst = p->Inst();
-  preview_signal_t silence;
-  silence.kind = preview_signal_t::SILENCE;
-  inst->grid_fade = 0;  // the pointer is over the area
-  preview_run(p.get(), &silence, 3, false);
-  EXPECT_EQ(inst->grid_fade, 0);
-  inst->grid_fade = 1e-7;  // it left
-  preview_run(p.get(), &silence, 10, false);
-  EXPECT_NEAR(inst->grid_fade, 0.04, 1e-6);
-  inst->grid_fade = 5.999;
-  preview_run(p.get(), &silence, 3, false);
-  EXPECT_NEAR(inst->grid_fade, 6.003, 1e-9);
-}
-
 TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
   PreviewPlug p = make(0);
   preview_signal_t pink;

@@ -177,22 +177,6 @@ TEST_F(Spectrum, ACutDarkensTheOutputAboveTheCurve) {
   EXPECT_GT(luminance(at(row - 60)), 1000);  // darker, but still lit
 }
 
-TEST_F(Spectrum, StereoHueTellsWhereTheSignalIs) {
-  PreviewPlug p = make(1);
-  preview_signal_t pink;
-  pink.place = preview_signal_t::LEFT;
-  preview_run(p.get(), &pink, 20);
-  inst_t* inst = p->Inst();
-  const int x = column(1000, inst->area_w);
-  const lrgb_t c = inst->fb[(inst->area_y + 400) * inst->ui_w + inst->area_x + x];
-  EXPECT_GT(c.b, c.g);  // violet
-  EXPECT_GT(c.r, c.g);
-  pink.place = preview_signal_t::RIGHT;
-  preview_run(p.get(), &pink, 20);
-  const lrgb_t d = inst->fb[(inst->area_y + 400) * inst->ui_w + inst->area_x + x];
-  EXPECT_GT(d.b, 2 * d.r);  // blue
-}
-
 TEST_F(Spectrum, NoColourGainLeavesTheAreaDark) {
   PreviewPlug p = make(1);
   preview_set(p.get(), "Colour Gain", 0);
