@@ -1,22 +1,14 @@
-// Resident memory of plug-in instances: one after construction and a render at the defaults,
-// then ten side by side. Prints the figures; arguments are ignored.
+// Resident memory of plug-in instances: one after construction, a render at the defaults
+// and a second of editor frames, then ten side by side. Prints the figures; arguments are
+// ignored.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <vector>
 
+#include "editor/frame.h"
 #include "plugin/Quillmar.h"
-
-static double resident_mb() {
-  long pages = 0, resident = 0;
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (f) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+#include "support/resident.h"
 
 static void render_ten_seconds(Quillmar* p) {
   p->SetSampleRate(44100);
@@ -42,15 +34,20 @@ int main() {
   const double constructed = resident_mb();
   render_ten_seconds(plugs[0]);
   const double one = resident_mb();
+  for (int k = 0; k < 60; ++k) draw_frame(plugs[0]->Inst());
+  const double drawn = resident_mb();
   for (int i = 1; i < 10; ++i) {
     plugs.push_back(MakePlug());
     render_ten_seconds(plugs.back());
+    for (int k = 0; k < 60; ++k) draw_frame(plugs.back()->Inst());
   }
   const double ten = resident_mb();
-  std::printf("process before any instance: %.1f MB resident\n", base);
-  std::printf("one instance, constructed:   %.1f MB\n", constructed - base);
-  std::printf("one instance, after a render: %.1f MB\n", one - base);
-  std::printf("ten instances, each rendered: %.1f MB (%.1f MB each)\n", ten - base, (ten - base) / 10);
+  std::printf("process before any instance:       %.1f MB resident\n", base);
+  std::printf("one instance, constructed:         %.1f MB\n", constructed - base);
+  std::printf("one instance, after a render:      %.1f MB\n", one - base);
+  std::printf("  and a second of editor frames:   %.1f MB\n", drawn - base);
+  std::printf("ten instances, rendered and drawn: %.1f MB (%.1f MB each)\n", ten - base,
+              (ten - base) / 10);
   for (Quillmar* p : plugs) delete p;
   return 0;
 }
