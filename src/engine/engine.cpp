@@ -156,7 +156,7 @@ void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double sampler
   mutex_to_0(inst->lock_buffers);
 }
 
-static band_params_t read_band_params(engine_host_t* host) {
+band_params_t read_band_params(engine_host_t* host) {
   band_params_t p;
   for (int b = 0; b < BAND_COUNT; ++b) {
     p.on[b] = host->param(PARAM_BAND_ON + b);

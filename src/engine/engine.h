@@ -9,6 +9,7 @@
 
 #include "engine/design.h"
 
+struct band_params_t;
 struct fft_plan_t;
 struct inst_t;
 
@@ -78,6 +79,9 @@ void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double sampler
 // One host call of any length >= 0.
 void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inputs,
                     double** outputs, int frames);
+
+// The band parameters' current values, as the band records are built from them.
+band_params_t read_band_params(engine_host_t* host);
 
 // Serves a pending band change: band records and parameters brought in line, the previous
 // spectrum kept, the kernel redesigned and installed. Returns 1 when there was one.

@@ -36,20 +36,6 @@ T* tracked(inst_t* inst, size_t count) {
   return static_cast<T*>(gc_calloc(inst->alloc_list, count, sizeof(T)));
 }
 
-band_params_t band_params_of(IPluginBase* plug) {
-  band_params_t p;
-  for (int b = 0; b < BAND_COUNT; ++b) {
-    p.on[b] = plug->GetParam(PARAM_BAND_ON + b)->Value();
-    p.gain[b] = plug->GetParam(PARAM_BAND_GAIN + b)->Value();
-    p.freq[b] = plug->GetParam(PARAM_BAND_FREQ + b)->Value();
-    p.slope[b] = plug->GetParam(PARAM_BAND_SLOPE + b)->Value();
-  }
-  p.transpose = plug->GetParam(PARAM_TRANSPOSE)->Value();
-  p.overall_gain = plug->GetParam(PARAM_OVERALL_GAIN)->Value();
-  p.gain_scale = plug->GetParam(PARAM_GAIN_SCALE)->Value();
-  return p;
-}
-
 void show_on_control(inst_t* inst, int control, double normalized) {
   if (inst->graphics) inst->graphics->SetControlFromPlug(control, normalized);
 }
@@ -130,7 +116,7 @@ Quillmar::Quillmar(int slot)
   inst->bands = static_cast<eqband_t*>(gc_calloc(inst->alloc_list, BAND_COUNT, sizeof(eqband_t)));
   inst->bands_sorted =
       static_cast<eqband_t*>(gc_calloc(inst->alloc_list, SORTED_COUNT, sizeof(eqband_t)));
-  const band_params_t p = band_params_of(this);
+  const band_params_t p = read_band_params(this);
   bands_from_params(inst->bands, &p, 1);
 
   engine_alloc(&mEngine, inst);
