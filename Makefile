@@ -4,10 +4,14 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test run bench sanitize skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize skin goldens toolkit-sample tables clean
 
 deps:
 	@./tools/deps.sh
+
+# The real LV2 hosts that the tests load the bundle in (and the benchmark's other equalisers).
+deps-hosts:
+	@./tools/deps.sh hosts
 
 configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -15,7 +19,7 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build deps-hosts
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 run: build

@@ -1,9 +1,16 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and the benchmarks need.
 # Does nothing when every package is already there; runs without a terminal.
+#   tools/deps.sh          what the build, the tests and the benchmarks need
+#   tools/deps.sh hosts    the real LV2 hosts the tests load our bundle in, and the other
+#                          equalisers the LV2 benchmark compares against
 set -e
 PACKAGES="cmake make g++ pkg-config libpng-dev zlib1g-dev libsndfile1-dev libx11-dev libxext-dev \
-libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libfreetype-dev fonts-dejavu-core xvfb xdotool"
+libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libfreetype-dev fonts-dejavu-core \
+fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev clang libclang-rt-14-dev"
+if [ "$1" = "hosts" ]; then
+  PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins"
+fi
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
