@@ -16,7 +16,7 @@ int kernel_size_calc(int samplerate, double resolution) {
   // 64-bit, so that very high sample rates cannot overflow the product.
   const int64_t k0 = static_cast<int64_t>(samplerate) * 1025 / 44100;
   double v = std::trunc(static_cast<double>(k0) * resolution + 0.5);
-  v = std::min(std::max(v, 0.0), 2147483646.0);
+  v = v > 2147483646.0 ? 2147483646.0 : v >= 0.0 ? v : 0.0;  // NaN: 0
   const int k = static_cast<int>(v);
   return (k % 2) ? k : k + 1;
 }

@@ -105,15 +105,28 @@ double gain_db(const std::vector<float>& in, const std::vector<float>& out, doub
   return 20 * std::log10(amp(out) / amp(in));
 }
 
+std::vector<std::pair<double, double>> response_points(const std::string& out) {
+  std::vector<std::pair<double, double>> points;
+  std::istringstream lines(out);
+  for (double f, db; lines >> f >> db;) points.emplace_back(f, db);
+  return points;
+}
+
+TEST_F(Render, GainScaleZeroIsFlatAtOverallGainEvenWithASilencedBand) {
+  const cli_result_t r = run({"response", "--set", "Band A gain=-68.68588963806504", "--set", "Gain Scale=0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto points = response_points(r.out);
+  ASSERT_GT(points.size(), 10u);
+  for (const auto& p : points) EXPECT_NEAR(p.second, 0.0, 0.01) << p.first << " Hz";
+}
+
 TEST_F(Render, MeasuredBandsMatchTheReportedResponse) {
   const std::vector<std::string> sets = {"--set", "Band B gain=6", "--set", "Band D gain=-12"};
   std::vector<std::string> args = {"response", "--points", "91"};
   args.insert(args.end(), sets.begin(), sets.end());
   const cli_result_t r = run(args);
   ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::pair<double, double>> points;
-  std::istringstream lines(r.out);
-  for (double f, db; lines >> f >> db;) points.emplace_back(f, db);
+  const auto points = response_points(r.out);
   ASSERT_EQ(points.size(), 91u);
   EXPECT_NEAR(points[0].first, 20.0, 1e-3);
   EXPECT_NEAR(points[90].first, 20000.0, 0.1);
