@@ -1,8 +1,10 @@
 // The thread stress of one instance, for ThreadSanitizer (make tsan): the host's audio thread
 // through the processing frame, a host thread changing band parameters as an adapter's
-// parameter procedure does, and the editor's main thread drawing frames, moving the zoom knob
-// and dragging band points (which makes curve-only redesigns race the audio path's designs).
+// parameter procedure does, the limiter light's fade, and the editor's main thread drawing
+// frames while it turns the zoom knobs (curve-only redesigns that race the audio path's
+// designs) and drags band points. Each thread is a function object of the harness.
 //   stress_threads [--seconds S]
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,8 +32,8 @@ struct shared_t {
   std::atomic<uint32_t> loud_window{0};
 };
 
-// The audio thread: bursts of a loud sine (over the limiter's threshold) between silences
-// long enough for the output to drain.
+// The audio thread: bursts of a loud sine (over the limiter's threshold, which no other thread
+// changes) between silences long enough for the output to drain.
 struct audio_t {
   shared_t* s;
   std::vector<double> buf[4];
@@ -86,8 +88,8 @@ struct host_t {
   }
 };
 
-// The editor's main thread: a frame, with now and then a zoom step (as the wheel makes it) or a
-// drag of a band point (as the mouse makes it).
+// The editor's main thread: a frame, with now and then the zoom knobs turned or a band point
+// dragged, as the mouse makes them.
 struct editor_t {
   shared_t* s;
   std::mt19937 rng{3};
@@ -115,12 +117,14 @@ struct editor_t {
     if (frame % 5 == 1) drag();
     draw_frame(s->inst);
     ++frame;
+    // A timer leaves time between frames: a re-sizing waits for lock_buffers, held by a frame.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
   }
 };
 
-// The limiter light's fade, which the editor makes once a frame: here on a thread of its own
-// and far more often, so that a write-back from the audio path has many chances to show.
+// The limiter light's fade, which the editor's frame makes by 0.9 a frame: here on a thread of
+// its own and far more often, so that a write-back from the audio path has many chances to show.
 // Outside a loud window the audio path must never bring back a level already lowered. (This
 // must stay the only thread that lowers it, or two fades could undo each other.)
 struct light_t {
