@@ -1,8 +1,9 @@
 // The thread stress of one instance, for ThreadSanitizer (make tsan): the host's audio thread
 // through the processing frame, a host thread changing band parameters as an adapter's
 // parameter procedure does, the limiter light's fade, and the editor's main thread drawing
-// frames while it turns the zoom knobs (curve-only redesigns that race the audio path's
-// designs) and drags band points. Each thread is a function object of the harness.
+// frames through its graphics context while it turns the zoom knobs (curve-only redesigns
+// that race the audio path's designs) and drags band points with the mouse. Each thread is a
+// function object of the harness.
 //   stress_threads [--seconds S]
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "editor/frame.h"
+#include "framework/IGraphics.h"
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/params.h"
@@ -101,21 +102,23 @@ struct editor_t {
     s->plug->SetParameterFromGUI(PARAM_HOR_ZOOM, uniform(0, 1));
     s->plug->SetParameterFromGUI(PARAM_HOR_POSITION, uniform(0, 1));
   }
-  // The band records are the curve's: written under lock_curve.
+  // A band's point pressed where the last frame drew it, moved and let go.
   void drag() {
     inst_t* inst = s->inst;
+    IGraphics* g = s->plug->GetGUI();
     const int b = static_cast<int>(uniform(0, BAND_COUNT));
     mutex_to_1(inst->lock_curve);
-    inst->bands[b].gain = uniform(-30, 30);
-    inst->bands[b].freq = std::exp(uniform(std::log(20.0), std::log(20000.0)));
+    const int x = static_cast<int>(inst->bands[b].point_px), y = static_cast<int>(inst->bands[b].point_py);
     mutex_to_0(inst->lock_curve);
-    inst->bands_from_editor = 1;
-    inst->bands_dirty = 1;
+    const IMouseMod left(true);
+    g->PlatformMouseDown(x, y, left, frame * 1000);
+    g->PlatformMouseMove(x + static_cast<int>(uniform(-40, 40)), y + static_cast<int>(uniform(-40, 40)), left, true);
+    g->PlatformMouseUp(x, y, left);
   }
   long operator()() {
     if (frame % 3 == 0) zoom();
     if (frame % 5 == 1) drag();
-    draw_frame(s->inst);
+    preview_frame(s->plug.get());
     ++frame;
     // A timer leaves time between frames: a re-sizing waits for lock_buffers, held by a frame.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
