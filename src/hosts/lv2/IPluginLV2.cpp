@@ -18,6 +18,12 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
   return nullptr;
 }
 
+uint32_t Bits(float v) {
+  uint32_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
 // The host's maximum block length from its options, or 0.
 int MaxBlockOption(const LV2_Options_Option* options, LV2_URID_Map* map) {
   if (!options || !map) return 0;
@@ -107,10 +113,12 @@ void IPluginLV2::Run(uint32_t nFrames) {
 }
 
 void IPluginLV2::ApplyControlPorts(bool blocking) {
+  // Compared as bits: one load and compare a port on every call; a port that stays NaN is
+  // seen once and then costs no more than any other.
   const int nParams = NParams();
   bool changed = false;
   for (int i = 0; i < nParams && !changed; ++i)
-    changed = mControls[i] && std::isfinite(*mControls[i]) && *mControls[i] != mSeen[i];
+    changed = mControls[i] && Bits(*mControls[i]) != Bits(mSeen[i]);
   if (!changed) return;
   if (blocking)
     GetMutex().Lock();
@@ -119,9 +127,10 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
   for (int i = 0; i < nParams; ++i) {
     if (!mControls[i]) continue;
     const float v = *mControls[i];
-    if (!std::isfinite(v) || v == mSeen[i]) continue;  // a value that is not a number: ignored
+    if (Bits(v) == Bits(mSeen[i])) continue;
     const bool firstSeen = std::isnan(mSeen[i]);
     mSeen[i] = v;
+    if (!std::isfinite(v)) continue;  // a value that is not a number: ignored
     // A new instance keeps what it was built with (the user's preferred display settings)
     // where the host merely shows the declared default.
     if (mFirstSync && firstSeen && v == static_cast<float>(GetParam(i)->GetDefault())) continue;
@@ -174,10 +183,6 @@ LV2_State_Status IPluginLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
                "the others\n",
                GetEffectName(), size, expected, std::min(size, expected) / sizeof(double));
   return LV2_STATE_ERR_UNKNOWN;
-}
-
-void IPluginLV2::InformHostOfProgramChange() {
-  mProgramChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void IPluginLV2::GetTimeSig(int* pNumerator, int* pDenominator) {

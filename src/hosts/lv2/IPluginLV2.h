@@ -14,7 +14,6 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -66,18 +65,15 @@ class IPluginLV2 : public IPluginBase {
   // answers LV2_STATE_ERR_UNKNOWN.
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
-  // Bumped (from any thread, the audio thread included) whenever the plug-in changed many
-  // parameters at once; an editor in the host's process compares it to follow.
-  uint32_t ProgramChangeCount() const { return mProgramChanges.load(std::memory_order_acquire); }
   int Channels() const { return mChannels; }
 
   // ---- host operations ----
-  // The editor reports knob moves to the host through its LV2 UI; the plug-in itself has no
-  // path to the host's parameter values other than its ports.
+  // An LV2 plug-in cannot write its input ports: only an editor's UI, through the host, can
+  // tell the host of changes made in the editor. Until then these report nothing.
   void BeginInformHostOfParamChange(int) override {}
   void InformHostOfParamChange(int, double) override {}
   void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override;
+  void InformHostOfProgramChange() override {}
   bool IsRenderingOffline() override { return false; }
   double GetSamplePos() override { return 0.0; }
   double GetTempo() override { return 0.0; }
@@ -106,5 +102,4 @@ class IPluginLV2 : public IPluginBase {
   float* mAudioOut[2] = {};
   LV2_URID mChunkKey = 0;
   LV2_URID mAtomChunk = 0;
-  std::atomic<uint32_t> mProgramChanges{0};
 };
