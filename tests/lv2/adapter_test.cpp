@@ -124,7 +124,8 @@ TEST_F(LV2Test, RunOfAnyLengthWithOrWithoutPortsAndTheLatencyItReports) {
   EXPECT_EQ(h->out[0][0], 7.0f);
   // An impulse comes out after the reported latency, also through a call longer than the
   // largest block the host announced (4096: the engine's hop grows to it, and the latency
-  // with it) and with the right output unconnected.
+  // with it) and with the right input and output unconnected.
+  h->connect(lv2_host_t::PARAMS + 2, nullptr);
   h->connect(lv2_host_t::PARAMS + 4, nullptr);
   std::vector<float> in(12000, 0.0f), out(12000, 0.0f);
   in[0] = 1.0f;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -39,32 +40,6 @@ int count(const std::string& text, const std::string& what) {
       return ::testing::AssertionFailure()
              << p << " is not installed: run `make deps-hosts` (it installs the LV2 hosts)";
   return ::testing::AssertionSuccess();
-}
-
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64(const std::vector<uint8_t>& b) {
-  std::string s;
-  for (size_t i = 0; i < b.size(); i += 3) {
-    const size_t n = std::min<size_t>(3, b.size() - i);
-    uint32_t v = 0;
-    for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? b[i + k] : 0);
-    for (size_t k = 0; k < 4; ++k) s += k <= n ? kBase64[(v >> (18 - 6 * k)) & 63] : '=';
-  }
-  return s;
-}
-
-std::vector<uint8_t> unbase64(const std::string& text) {
-  std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    const char* v = c ? std::strchr(kBase64, c) : nullptr;
-    if (!v) continue;  // line breaks, quotes and padding
-    acc = acc << 6 | static_cast<uint32_t>(v - kBase64);
-    if ((bits += 6) >= 8) out.push_back(static_cast<uint8_t>(acc >> (bits -= 8)));
-  }
-  return out;
 }
 
 // A steep curve, as each host spells it.
@@ -297,12 +272,19 @@ TEST_F(RealHosts, APortSetFromJalvsConsoleChangesTheSound) {
   std::string err;
   ASSERT_TRUE(read_audio(path("rec.wav"), &a, &err)) << err;
   ASSERT_GE(a.frames(), 4u * 48000 - 4800);
+  // The median level of 50 ms windows, so that a dropout of the loaded machine's JACK
+  // server does not count.
   auto level_db = [&](size_t from, size_t to) {
-    double s = 0;
-    for (size_t i = from; i < to; ++i) s += double(a.ch[0][i]) * a.ch[0][i];
-    return 10 * std::log10(s / (to - from) + 1e-30);
+    std::vector<double> levels;
+    for (size_t w = from; w + 2400 <= to; w += 2400) {
+      double s = 0;
+      for (size_t i = w; i < w + 2400; ++i) s += double(a.ch[0][i]) * a.ch[0][i];
+      levels.push_back(10 * std::log10(s / 2400 + 1e-30));
+    }
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
   };
-  const double before = level_db(24000, 60000), after = level_db(a.frames() - 48000, a.frames());
+  const double before = level_db(12000, 60000), after = level_db(a.frames() - 48000, a.frames());
   EXPECT_GT(before, -30.0) << "the tone did not come through";
   EXPECT_NEAR(after - before, -20.0, 0.5);
 }
@@ -316,6 +298,8 @@ TEST_F(RealHosts, JalvGtkSavesTheStateItLoadedBitForBit) {
                                 0.123456789};
   std::vector<uint8_t> chunk(values.size() * 8);
   std::memcpy(chunk.data(), values.data(), chunk.size());
+  std::ofstream(path("chunk.bin"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(chunk.data()), chunk.size());
   std::vector<std::string> symbols;
   std::istringstream info(shell(std::string("lv2info ") + QUILLMAR_LV2_STEREO_URI).out);
   for (std::string line; std::getline(info, line);)
@@ -341,8 +325,8 @@ TEST_F(RealHosts, JalvGtkSavesTheStateItLoadedBitForBit) {
   std::ofstream(path("saved/state.ttl"))
       << head << "<> a pset:Preset ; lv2:appliesTo <" QUILLMAR_LV2_STEREO_URI "> ;\n"
       << "  lv2:port " << ports << " ;\n"
-      << "  state:state [ <" QUILLMAR_LV2_CHUNK_URI "> \"" << base64(chunk)
-      << "\"^^xsd:base64Binary ] .\n";
+      << "  state:state [ <" QUILLMAR_LV2_CHUNK_URI "> \""
+      << shell("base64 -w0 " + shell_quote(path("chunk.bin"))).out << "\"^^xsd:base64Binary ] .\n";
 
   ASSERT_NO_FATAL_FAILURE(start_xvfb());
   ASSERT_NO_FATAL_FAILURE(start_jack());
@@ -365,8 +349,10 @@ TEST_F(RealHosts, JalvGtkSavesTheStateItLoadedBitForBit) {
   })) << slurp(path("jalv.log"));
   const size_t key = saved.find("<" QUILLMAR_LV2_CHUNK_URI ">");
   ASSERT_NE(key, std::string::npos) << saved;
-  const size_t open = saved.find('"', key), close = saved.find("^^", open);
-  EXPECT_EQ(unbase64(saved.substr(open, close - open)), chunk);
+  const size_t open = saved.find_first_not_of("\" ", saved.find('"', key));
+  std::ofstream(path("again.b64")) << saved.substr(open, saved.find('"', open) - open);
+  EXPECT_EQ(shell("base64 -d " + shell_quote(path("again.b64"))).out,
+            std::string(chunk.begin(), chunk.end()));
 }
 
 TEST_F(RealHosts, InstallCopiesTheBundleWithItsResources) {
