@@ -29,41 +29,49 @@ std::vector<float> noise(int n, unsigned seed) {
   return x;
 }
 
-lv2_descriptor_fn lv2_entry() {
+// A stereo instance from the bundle, its ports connected, activated; null when it cannot load.
+std::unique_ptr<lv2_host_t> open_instance(benchmark::State& state, int frames) {
   static void* so = dlopen(QUILLMAR_LV2_SO, RTLD_NOW | RTLD_LOCAL);
-  return so ? reinterpret_cast<lv2_descriptor_fn>(dlsym(so, "lv2_descriptor")) : nullptr;
+  auto entry = so ? reinterpret_cast<lv2_descriptor_fn>(dlsym(so, "lv2_descriptor")) : nullptr;
+  if (!entry) {
+    state.SkipWithError("cannot load " QUILLMAR_LV2_SO);
+    return nullptr;
+  }
+  auto h = std::make_unique<lv2_host_t>(entry, 0, kRate);
+  h->connect_all(frames);
+  h->activate();
+  return h;
 }
 
-void BM_lv2_run(benchmark::State& state) {
-  const int frames = static_cast<int>(state.range(0));
-  lv2_descriptor_fn entry = lv2_entry();
-  if (!entry) return state.SkipWithError("cannot load " QUILLMAR_LV2_SO);
-  lv2_host_t h(entry, 0, kRate);
-  h.connect_all(kRate);
-  h.activate();
-  h.in[0] = noise(kRate, 1);
-  h.in[1] = noise(kRate, 2);
-  std::vector<float*> ports = {h.in[0].data(), h.in[1].data(), h.out[0].data(), h.out[1].data()};
-  h.run(frames);  // the first call settles the engine's sizes
-  for (auto _ : state) {
-    for (int done = 0; done + frames <= kRate; done += frames) {
-      for (int p = 0; p < 4; ++p) h.connect(lv2_host_t::PARAMS + 1 + p, ports[p] + done);
-      h.run(frames);
-    }
-    benchmark::DoNotOptimize(h.out[0].data());
-  }
+// Seconds of audio per second of CPU.
+void count_realtime(benchmark::State& state) {
   state.counters["x_realtime"] =
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_lv2_run(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  std::unique_ptr<lv2_host_t> h = open_instance(state, kRate);
+  if (!h) return;
+  h->in[0] = noise(kRate, 1);
+  h->in[1] = noise(kRate, 2);
+  float* ports[4] = {h->in[0].data(), h->in[1].data(), h->out[0].data(), h->out[1].data()};
+  h->run(frames);  // the first call settles the engine's sizes
+  for (auto _ : state) {
+    for (int done = 0; done + frames <= kRate; done += frames) {
+      for (int p = 0; p < 4; ++p) h->connect(lv2_host_t::PARAMS + 1 + p, ports[p] + done);
+      h->run(frames);
+    }
+    benchmark::DoNotOptimize(h->out[0].data());
+  }
+  count_realtime(state);
+}
+
 void BM_process_double_replacing(benchmark::State& state) {
   const int frames = static_cast<int>(state.range(0));
-  lv2_descriptor_fn entry = lv2_entry();
-  if (!entry) return state.SkipWithError("cannot load " QUILLMAR_LV2_SO);
-  lv2_host_t h(entry, 0, kRate);
-  h.connect_all(frames);
-  h.activate();
-  IPluginBase* plug = static_cast<IPluginLV2*>(h.handle());  // the LV2 handle is the adapter
+  std::unique_ptr<lv2_host_t> h = open_instance(state, frames);
+  if (!h) return;
+  IPluginBase* plug = static_cast<IPluginLV2*>(h->handle());  // the LV2 handle is the adapter
   std::vector<double> in[2], out[2];
   for (int c = 0; c < 2; ++c) {
     const std::vector<float> x = noise(kRate, c + 1);
@@ -81,8 +89,7 @@ void BM_process_double_replacing(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(out[0].data());
   }
-  state.counters["x_realtime"] =
-      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  count_realtime(state);
 }
 
 // The adapter alone: a plug-in on the LV2 adapter whose processing does nothing, so what is
