@@ -33,7 +33,6 @@ class IPluginLV2 : public IPluginBase {
   static uint32_t AudioOutPort(int nParams, int channels, int ch) {
     return nParams + 1 + channels + ch;
   }
-  static uint32_t PortCount(int nParams, int channels) { return nParams + 1 + 2 * channels; }
 
   // ---- LV2 plug-in interface ----
   // Once, right after construction: the channel count of the plug-in the host chose (1 or 2),
@@ -52,6 +51,10 @@ class IPluginLV2 : public IPluginBase {
   // the next call); then the audio goes through the processing frame, and the latency in
   // effect is written to the latency port. An unconnected input is silence, an unconnected
   // output is not written, an unconnected control port leaves its parameter alone.
+  // A port value changes its parameter only when it differs from the parameter's value in
+  // single precision (so ports never round exact values away), a band switch is on above 0
+  // (lv2:toggled), and a port's first value after construction is not applied when it is the
+  // declared default (a new instance keeps the user's preferred settings).
   void Run(uint32_t nFrames);
   // The state chunk (every parameter exactly, as doubles) under the chunk key as an
   // atom:Chunk. Without urid:map there is no saved state (LV2_STATE_ERR_NO_FEATURE).
