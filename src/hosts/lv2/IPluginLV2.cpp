@@ -49,7 +49,7 @@ IPluginLV2::IPluginLV2(int nParams, const char* channelIOStr, int nPresets,
 
 void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
                          const char* chunkKeyURI) {
-  mChannels = std::min(std::max(channels, 1), std::min(NInChannels(), NOutChannels()));
+  mChannels = std::min({std::max(channels, 1), NInChannels(), NOutChannels(), int(kMaxAudioPorts)});
   SetInputChannelConnections(0, mChannels, true);
   SetInputChannelConnections(mChannels, NInChannels() - mChannels, false);
   SetOutputChannelConnections(0, mChannels, true);
@@ -98,8 +98,8 @@ void IPluginLV2::Run(uint32_t nFrames) {
   const uint32_t kPart = 1u << 30;
   for (uint32_t done = 0; done < nFrames;) {
     const uint32_t n = std::min(nFrames - done, kPart);
-    float* in[2] = {};
-    float* out[2] = {};
+    float* in[kMaxAudioPorts] = {};
+    float* out[kMaxAudioPorts] = {};
     for (int ch = 0; ch < mChannels; ++ch) {
       in[ch] = mAudioIn[ch] ? mAudioIn[ch] + done : nullptr;
       out[ch] = mAudioOut[ch] ? mAudioOut[ch] + done : nullptr;

@@ -21,7 +21,10 @@
 
 class IPluginLV2 : public IPluginBase {
  public:
-  enum { kDefaultMaxBlock = 4096 };  // frames per scratch buffer when the host names none
+  enum {
+    kDefaultMaxBlock = 4096,  // frames per scratch buffer when the host names none
+    kMaxAudioPorts = 2,       // per direction: mono or stereo
+  };
 
   IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
              const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
@@ -101,8 +104,8 @@ class IPluginLV2 : public IPluginBase {
   std::vector<float> mSeen;             // the port value last applied; NaN: not seen yet
   bool mFirstSync = true;               // no port applied since construction
   float* mLatencyPort = nullptr;
-  float* mAudioIn[2] = {};
-  float* mAudioOut[2] = {};
+  float* mAudioIn[kMaxAudioPorts] = {};
+  float* mAudioOut[kMaxAudioPorts] = {};
   LV2_URID mChunkKey = 0;
   LV2_URID mAtomChunk = 0;
 };
