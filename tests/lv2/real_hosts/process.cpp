@@ -84,10 +84,15 @@ int process_t::stop(double grace_seconds) {
     close(stdin_fd_);
     stdin_fd_ = -1;
   }
+  // The group, and the process itself should it have left the group.
+  auto signal = [this](int sig) {
+    kill(-pid_, sig);
+    kill(pid_, sig);
+  };
   if (running()) {
-    kill(-pid_, SIGTERM);
+    signal(SIGTERM);
     if (!wait(grace_seconds)) {
-      kill(-pid_, SIGKILL);
+      signal(SIGKILL);
       wait(10);
     }
   }
