@@ -6,7 +6,7 @@ TSAN_SECONDS ?= 12
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables install-lv2 clean
 
 deps:
 	@./tools/deps.sh
@@ -53,6 +53,10 @@ goldens: build
 
 toolkit-sample: build
 	@mkdir -p out && $(BUILD)/tools/toolkit_sample out/toolkit-sample.png && echo "wrote out/toolkit-sample.png"
+
+# The LV2 bundle, with its resources, into $LV2_INSTALL_DIR (default ~/.lv2).
+install-lv2: build
+	@./tools/install-lv2.sh $(BUILD)/lv2/quillmar.lv2
 
 tables: configure
 	@cmake --build $(BUILD) --target tables
