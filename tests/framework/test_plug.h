@@ -104,7 +104,7 @@ class RecordingGraphics : public IGraphics {
     double value;
     bool normalized;
   };
-  explicit RecordingGraphics(bool* destroyed = nullptr) : mDestroyed(destroyed) {}
+  explicit RecordingGraphics(bool* destroyed = nullptr) : IGraphics(nullptr, 0, 0), mDestroyed(destroyed) {}
   ~RecordingGraphics() override {
     if (mDestroyed) *mDestroyed = true;
   }
@@ -112,8 +112,6 @@ class RecordingGraphics : public IGraphics {
     calls.push_back({idx, value, normalized});
   }
   void PrepDraw() override { prepared = true; }
-  // Not marked override: the plug-in base never calls it.
-  void SetControlFromPlug(int, double) {}
 
   std::vector<Call> calls;
   bool prepared = false;
