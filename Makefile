@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize skin goldens toolkit-sample tables clean auval
 
 deps:
 	@./tools/deps.sh
@@ -21,6 +21,10 @@ build: configure
 
 test: build deps-hosts
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Audio Unit validator: loads build/au/Quillmar.so as a host does and runs every phase.
+auval: build
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/quillmar_auval
 
 run: build
 	@$(BUILD)/quillmar demo out

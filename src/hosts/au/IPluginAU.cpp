@@ -1,25 +1,12 @@
 // The adapter's life, its host operations and the component's selector dispatch.
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "hosts/au/IPluginAU_State.h"
 
 namespace {
-
-// Arguments of a selector: on 64-bit systems params[0] is the instance and argument i is in
-// slot i + 1, whatever its type (read from the start of the slot).
-template <class T>
-T Arg(const ComponentParameters* p, int i) {
-  static_assert(sizeof(T) <= sizeof(long), "one slot per argument");
-  T value;
-  std::memcpy(&value, reinterpret_cast<const char*>(p->params) + sizeof(long) * (i + 1),
-              sizeof(T));
-  return value;
-}
-
-ComponentInstance ArgInstance(const ComponentParameters* p) {
-  return Arg<ComponentInstance>(p, -1);
-}
 
 // The selectors this entry answers. MIDI is not among them: the plug-in ignores it.
 bool CanDo(int select) {
@@ -261,6 +248,34 @@ const char* IPluginAU::InputTypeName(int type) {
   return type >= 0 && type < 4 ? kNames[type] : "";
 }
 
+namespace {
+
+std::mutex& OpenPluginsLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::vector<IPluginAU*>& OpenPlugins() {
+  static std::vector<IPluginAU*> plugins;
+  return plugins;
+}
+
+}  // namespace
+
+void AURegisterPlugin(IPluginAU* plug, bool open) {
+  std::lock_guard<std::mutex> guard(OpenPluginsLock());
+  std::vector<IPluginAU*>& v = OpenPlugins();
+  v.erase(std::remove(v.begin(), v.end(), plug), v.end());
+  if (open) v.push_back(plug);
+}
+
+IPluginAU* AUOpenPlugin(const void* p) {
+  std::lock_guard<std::mutex> guard(OpenPluginsLock());
+  for (IPluginAU* plug : OpenPlugins())
+    if (plug == p) return plug;
+  return nullptr;
+}
+
 void AUInformListeners(IPluginAU* plug, AudioUnitPropertyID propID) {
   ComponentInstance ci = plug->AU().mCI;
   plug->AU().mPropertyListeners.ForEach(propID, [&](AudioUnitPropertyListenerProc proc, void* ref) {
@@ -289,11 +304,12 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
   if (!params) return kAudio_ParamError;
   const int select = params->what;
   if (select == kComponentOpenSelect) {
-    ComponentInstance ci = ArgInstance(params);
+    ComponentInstance ci = Arg<ComponentInstance>(params, -1);
     if (!ci || !makePlug) return kAudio_ParamError;
     IPluginAU* plug = makePlug();
     if (!plug) return kAudio_MemFullError;
     plug->mAU->mCI = ci;
+    AURegisterPlugin(plug, true);
     plug->HostSpecificInit();
     plug->PruneUninitializedPresets();
     SetComponentInstanceStorage(ci, reinterpret_cast<Handle>(plug));
@@ -303,7 +319,10 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
   IPluginAU* plug = static_cast<IPluginAU*>(storage);
   if (select == kComponentCloseSelect) {
     // A failed open is closed too, with no plug-in in the storage.
-    if (plug) SetComponentInstanceStorage(plug->mAU->mCI, nullptr);
+    if (plug) {
+      SetComponentInstanceStorage(plug->mAU->mCI, nullptr);
+      AURegisterPlugin(plug, false);
+    }
     delete plug;
     return noErr;
   }
@@ -350,7 +369,7 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
       return au.mPropertyListeners.Add(Arg<AudioUnitPropertyID>(params, 0), proc,
                                        Arg<void*>(params, 2))
                  ? noErr
-                 : kAudio_MemFullError;
+                 : ComponentResult(kAudio_MemFullError);
     }
     case kAudioUnitRemovePropertyListenerSelect:
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
@@ -369,7 +388,9 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
     case kAudioUnitAddRenderNotifySelect: {
       const auto proc = Arg<AURenderCallback>(params, 0);
       if (!proc) return kAudio_ParamError;
-      return au.mRenderNotify.Add(0, proc, Arg<void*>(params, 1)) ? noErr : kAudio_MemFullError;
+      return au.mRenderNotify.Add(0, proc, Arg<void*>(params, 1))
+                 ? noErr
+                 : ComponentResult(kAudio_MemFullError);
     }
     case kAudioUnitRemoveRenderNotifySelect:
       au.mRenderNotify.Remove(0, Arg<AURenderCallback>(params, 0), Arg<void*>(params, 1), false);

@@ -185,7 +185,7 @@ ComponentResult AUGetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
       *pWriteable = true;
       *pDataSize = propID == kAudioUnitProperty_MakeConnection ? sizeof(AudioUnitConnection)
                                                                : sizeof(AURenderCallbackStruct);
-      return pData ? kAudioUnitErr_InvalidProperty : noErr;
+      return pData ? ComponentResult(kAudioUnitErr_InvalidProperty) : noErr;
     case kAudioUnitProperty_HostCallbacks:
     case kAudioUnitProperty_OfflineRender:
     case kAudioUnitProperty_AUHostIdentifier:
@@ -193,7 +193,7 @@ ComponentResult AUGetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
       *pDataSize = propID == kAudioUnitProperty_HostCallbacks ? sizeof(HostCallbackInfo)
                    : propID == kAudioUnitProperty_OfflineRender ? sizeof(UInt32)
                                                                 : sizeof(AUHostIdentifier);
-      return pData ? kAudioUnitErr_InvalidProperty : noErr;
+      return pData ? ComponentResult(kAudioUnitErr_InvalidProperty) : noErr;
     case kAudioUnitProperty_SampleRate:
       *pWriteable = true;
       return Value<Float64>(pDataSize, pData, [&] { return plug->GetSampleRate(); });
@@ -376,7 +376,7 @@ ComponentResult AUSetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
       if (Short(pData, dataSize, sizeof(AUPreset))) return kAudio_ParamError;
       return plug->RestorePreset(static_cast<int>(Take<AUPreset>(pData).presetNumber))
                  ? noErr
-                 : kAudioUnitErr_InvalidPropertyValue;
+                 : ComponentResult(kAudioUnitErr_InvalidPropertyValue);
     case kAudioUnitProperty_OfflineRender:
       if (Short(pData, dataSize, sizeof(UInt32))) return kAudio_ParamError;
       au.mOffline = Take<UInt32>(pData) != 0;

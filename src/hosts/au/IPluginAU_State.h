@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "hosts/au/IPluginAU.h"
@@ -118,6 +119,17 @@ struct IPluginAU::State {
 
 // ---- shared by the adapter's sources ----
 
+// Argument i of a selector: on 64-bit systems params[0] is the instance (i = -1) and argument i
+// is in slot i + 1, whatever its type (read from the start of the slot).
+template <class T>
+T Arg(const ComponentParameters* p, int i) {
+  static_assert(sizeof(T) <= sizeof(long), "one slot per argument");
+  T value;
+  std::memcpy(&value, reinterpret_cast<const char*>(p->params) + sizeof(long) * (i + 1),
+              sizeof(T));
+  return value;
+}
+
 // The component's description (its type, subtype and manufacturer) from the Component Manager;
 // the plug-in's own IDs with type aufx when the instance is unknown.
 ComponentDescription AUComponentDescription(IPluginAU* plug);
@@ -149,6 +161,10 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
                       const AudioTimeStamp* timeStamp, UInt32 outputBusIdx, UInt32 nFrames,
                       AudioBufferList* pBufferList);
 void AUAssessInputConnections(IPluginAU* plug);
+
+// The plug-ins of open components: instance storage is trusted only when it holds one of them.
+void AURegisterPlugin(IPluginAU* plug, bool open);
+IPluginAU* AUOpenPlugin(const void* p);
 
 // Calls the property listeners registered for propID with global scope, element 0.
 void AUInformListeners(IPluginAU* plug, AudioUnitPropertyID propID);

@@ -21,3 +21,8 @@ IPluginAU* AUViewPlugin(void* audioUnit);
 // a window of its own) and returns the platform view, or null when there is no plug-in or the
 // plug-in has no graphics context.
 void* AUOpenEditorView(void* audioUnit, void* parent);
+
+struct ComponentParameters;
+// The view component's selectors (Quillmar_ViewEntry): open, close, can-do, version and the
+// Carbon view's create, which opens the editor inside the host's window.
+int AUViewDispatch(ComponentParameters* params);

@@ -85,7 +85,7 @@ OSErr GetComponentInfo(Component c, ComponentDescription* cd, Handle, Handle, Ha
   ComponentRecord* comp = nullptr;
   if (c && c->magic == kComponentMagic) comp = c;
   else if (ComponentInstanceRecord* rec = instance((ComponentInstance)any)) comp = rec->component;
-  if (!comp) return badComponentInstance;
+  if (!comp) return invalidComponentID;
   if (cd) *cd = comp->desc;
   return noErr;
 }
@@ -101,7 +101,7 @@ Component RegisterComponent(ComponentDescription* cd, ComponentRoutineUPP entry,
 }
 
 OSErr UnregisterComponent(Component c) {
-  if (!c || c->magic != kComponentMagic) return badComponentInstance;
+  if (!c || c->magic != kComponentMagic) return invalidComponentID;
   c->magic = 0;
   delete c;
   return noErr;
@@ -125,11 +125,26 @@ OSErr OpenAComponent(Component c, ComponentInstance* out) {
 
 OSErr CloseComponent(ComponentInstance ci) {
   ComponentInstanceRecord* rec = instance(ci);
-  if (!rec) return badComponentInstance;
+  if (!rec) return invalidComponentID;
   const ComponentResult status = dispatch(rec, kComponentCloseSelect);
   rec->magic = 0;
   delete rec;
   return static_cast<OSErr>(status);
+}
+
+ComponentResult GetComponentVersion(ComponentInstance ci) {
+  return dispatch(ci, kComponentVersionSelect);
+}
+
+ComponentResult CallComponentCanDo(ComponentInstance ci, SInt16 ftnNumber) {
+  return dispatch(ci, kComponentCanDoSelect, ftnNumber);
+}
+
+ComponentResult CallComponentDispatch(ComponentParameters* cp) {
+  if (!cp) return paramErr;
+  ComponentInstanceRecord* rec = instance(reinterpret_cast<ComponentInstance>(cp->params[0]));
+  if (!rec) return badComponentInstance;
+  return rec->component->entry(cp, rec->storage);
 }
 
 OSStatus AudioUnitInitialize(AudioUnit u) { return dispatch(u, kAudioUnitInitializeSelect); }

@@ -45,6 +45,8 @@ enum {
   kComponentUnregisterSelect = -7,
 };
 
+enum { invalidComponentID = -3000 };
+
 enum {
   badComponentInstance = (int)0x80008001,
   badComponentSelector = (int)0x80008002,
@@ -64,6 +66,10 @@ OSErr UnregisterComponent(Component aComponent);
 // Sends the open selector; a failed open is followed by the close selector and no instance.
 OSErr OpenAComponent(Component aComponent, ComponentInstance* ci);
 OSErr CloseComponent(ComponentInstance aComponentInstance);
+ComponentResult GetComponentVersion(ComponentInstance ci);
+ComponentResult CallComponentCanDo(ComponentInstance ci, SInt16 ftnNumber);
+// Calls the entry of the instance in cp->params[0] with cp as it is.
+ComponentResult CallComponentDispatch(ComponentParameters* cp);
 
 #ifdef __cplusplus
 }
