@@ -85,10 +85,11 @@ void phase_inputs(check_t& c) {
     const int& pulls = input == kByCallback ? feeder.pulls : g_source.pulls;
     AudioUnitInitialize(u);
     std::vector<float> out;
+    // Time stamps 0, 0, 0 after a reset, 512.
     const int expected[] = {1, 1, 2, 3};
     for (int step = 0; step < 4; ++step) {
-      if (step == 3) AudioUnitReset(u, G, 0);
-      render_at(u, step == 2 ? 512 : 0, 512, &out);
+      if (step == 2) AudioUnitReset(u, G, 0);
+      render_at(u, step == 3 ? 512 : 0, 512, &out);
       c(pulls == expected[step], "%s, step %d: %d pulls",
         input == kByCallback ? "callback" : "connection", step, pulls);
     }
