@@ -232,6 +232,8 @@ void IPluginAU::SetBlockSize(int blockSize) {
     std::vector<float> in(frames * NInChannels()), out(frames * NOutChannels());
     mAU->mInScratch.swap(in);
     mAU->mOutScratch.swap(out);
+    // The framework may still point at pulled input in the old memory: pull afresh.
+    mAU->mLastRenderSampleTime = NAN;
   } catch (const std::bad_alloc&) {
     IPluginBase::SetBlockSize(old);  // the old scratch memory still fits the old size
   }
