@@ -37,9 +37,13 @@ ComponentResult plain_entry(ComponentParameters* p, Handle) {
   return noErr;
 }
 
-// A plug-in with the adapter and nothing else: no graphics context.
+// A plug-in with the adapter and nothing else: no graphics context; its parameters in groups.
 struct BarePlug : IPluginAU {
-  BarePlug() : IPluginAU(1, "1-1 2-2", 0, "Bare", "", "Test", 0x10000, 1, 2, 0, false, false, false) {}
+  BarePlug() : IPluginAU(3, "1-1 2-2", 0, "Bare", "", "Test", 0x10000, 1, 2, 0, false, false, false) {
+    GetParam(0)->InitDouble("Drive", 0, 0, 1, 0.01, "", "Input");
+    GetParam(1)->InitDouble("Tone", 0, 0, 1, 0.01);
+    GetParam(2)->InitDouble("Level", 0, 0, 1, 0.01, "", "Output");
+  }
 };
 IPluginAU* make_bare() { return new BarePlug(); }
 ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
@@ -165,8 +169,12 @@ OSStatus transport(void*, Boolean* playing, Boolean*, Float64* pos, Boolean*, Fl
 
 }  // namespace
 
-TEST(AUHostTime, ComesFromTheHostsCallbacks) {
+TEST(AUHost, IdentityAndTimeComeFromTheHost) {
   Unit plug;
+  const AUHostIdentifier id = {CFSTR("auval"), {0, 0, 0x21, 1}};  // 1.2.1
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_AUHostIdentifier, G, 0, &id, sizeof id), noErr);
+  EXPECT_EQ(plug.plug()->GetHost(), kHostAuval);
+  EXPECT_EQ(plug.plug()->GetHostVersion(false), 0x10201);
   ITimeInfo t;
   plug.plug()->GetTime(&t);
   EXPECT_EQ(t.mTempo + t.mPPQPos + t.mSamplePos + t.mNumerator, 0.0);
@@ -182,6 +190,27 @@ TEST(AUHostTime, ComesFromTheHostsCallbacks) {
   EXPECT_EQ(t.mSamplePos, 44100.0);
   EXPECT_TRUE(t.mTransportIsRunning);
   EXPECT_FALSE(t.mTransportIsRecording);
+}
+
+TEST(AUParameters, GroupsAreClumpsNumberedFromOneAsAsked) {
+  Unit bare(&bare_entry);
+  const UInt32 ask[] = {2, 1, 0};  // Output is asked for first
+  const UInt32 clumps[] = {1, 0, 2};
+  for (int i = 0; i < 3; ++i) {
+    AudioUnitParameterInfo info = {};
+    UInt32 size = sizeof info;
+    ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterInfo, G, ask[i], &info, &size), noErr);
+    EXPECT_EQ(info.clumpID, clumps[i]);
+    EXPECT_EQ(bool(info.flags & kAudioUnitParameterFlag_HasClump), clumps[i] != 0);
+    CFRelease(info.cfNameString);
+  }
+  AudioUnitParameterNameInfo name = {2, kAudioUnitParameterName_Full, nullptr};
+  UInt32 size = sizeof name;
+  ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterClumpName, G, 0, &name, &size), noErr);
+  char text[32] = "";
+  CFStringGetCString(name.outName, text, sizeof text, kCFStringEncodingUTF8);
+  EXPECT_STREQ(text, "Input");
+  CFRelease(name.outName);
 }
 
 TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {

@@ -82,11 +82,17 @@ bool ValueFromString(IParam* param, CFStringRef text, double* value) {
   return true;
 }
 
-template <class T>
-T Take(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
+// A property read with a query record: the host fills its input fields, answer() the output
+// fields, and the record goes back only when answer() succeeds.
+template <class Q, class F>
+ComponentResult Query(UInt32* pDataSize, void* pData, F answer) {
+  *pDataSize = sizeof(Q);
+  if (!pData) return noErr;
+  Q q;
+  std::memcpy(&q, pData, sizeof q);
+  const ComponentResult r = answer(q);
+  if (r == noErr) std::memcpy(pData, &q, sizeof q);
+  return r;
 }
 
 }  // namespace
@@ -150,57 +156,46 @@ ComponentResult AUGetParamProperty(IPluginAU* plug, AudioUnitPropertyID propID,
       }
       return noErr;
     }
-    case kAudioUnitProperty_ParameterStringFromValue: {
-      *pDataSize = sizeof(AudioUnitParameterStringFromValue);
-      if (!pData) return noErr;
-      auto q = Take<AudioUnitParameterStringFromValue>(pData);
-      IParam* param = Param(plug, q.inParamID, &r);
-      if (!param) return r;
-      const double value = q.inValue ? double(*q.inValue) : param->Value();
-      if (!std::isfinite(value)) return kAudioUnitErr_InvalidPropertyValue;
-      char text[128];
-      param->GetDisplayForHost(value, false, text, sizeof text);
-      q.outString = AUMakeCFString(text);
-      std::memcpy(pData, &q, sizeof q);
-      return noErr;
-    }
-    case kAudioUnitProperty_ParameterIDName: {
-      *pDataSize = sizeof(AudioUnitParameterIDName);
-      if (!pData) return noErr;
-      auto q = Take<AudioUnitParameterIDName>(pData);
-      IParam* param = Param(plug, q.inID, &r);
-      if (!param) return r;
-      char name[IParam::kTextSize];
-      std::snprintf(name, sizeof name, "%s", param->GetNameForHost());
-      if (q.inDesiredLength > 0 && q.inDesiredLength < static_cast<SInt32>(sizeof name))
-        name[q.inDesiredLength] = '\0';
-      q.outName = AUMakeCFString(name);
-      std::memcpy(pData, &q, sizeof q);
-      return noErr;
-    }
-    case kAudioUnitProperty_ParameterClumpName: {
-      *pDataSize = sizeof(AudioUnitParameterNameInfo);
-      if (!pData) return noErr;
-      auto q = Take<AudioUnitParameterNameInfo>(pData);
-      // Clump numbers start at 1; 0 is the system's own clump.
-      if (q.inID < 1 || q.inID > static_cast<UInt32>(plug->NParamGroups()))
-        return kAudioUnitErr_InvalidPropertyValue;
-      q.outName = AUMakeCFString(plug->GetParamGroupName(static_cast<int>(q.inID) - 1));
-      std::memcpy(pData, &q, sizeof q);
-      return noErr;
-    }
-    case kAudioUnitProperty_ParameterValueFromString: {
-      *pDataSize = sizeof(AudioUnitParameterValueFromString);
-      if (!pData) return noErr;
-      auto q = Take<AudioUnitParameterValueFromString>(pData);
-      IParam* param = Param(plug, q.inParamID, &r);
-      if (!param) return r;
-      double value = 0.0;
-      if (!ValueFromString(param, q.inString, &value)) return kAudioUnitErr_InvalidPropertyValue;
-      q.outValue = static_cast<AudioUnitParameterValue>(value);
-      std::memcpy(pData, &q, sizeof q);
-      return noErr;
-    }
+    case kAudioUnitProperty_ParameterStringFromValue:
+      return Query<AudioUnitParameterStringFromValue>(pDataSize, pData, [&](auto& q) {
+        IParam* param = Param(plug, q.inParamID, &r);
+        if (!param) return r;
+        const double value = q.inValue ? double(*q.inValue) : param->Value();
+        if (!std::isfinite(value)) return ComponentResult(kAudioUnitErr_InvalidPropertyValue);
+        char text[128];
+        param->GetDisplayForHost(value, false, text, sizeof text);
+        q.outString = AUMakeCFString(text);
+        return ComponentResult(noErr);
+      });
+    case kAudioUnitProperty_ParameterIDName:
+      return Query<AudioUnitParameterIDName>(pDataSize, pData, [&](auto& q) {
+        IParam* param = Param(plug, q.inID, &r);
+        if (!param) return r;
+        char name[IParam::kTextSize];
+        std::snprintf(name, sizeof name, "%s", param->GetNameForHost());
+        if (q.inDesiredLength > 0 && q.inDesiredLength < static_cast<SInt32>(sizeof name))
+          name[q.inDesiredLength] = '\0';
+        q.outName = AUMakeCFString(name);
+        return ComponentResult(noErr);
+      });
+    case kAudioUnitProperty_ParameterClumpName:
+      return Query<AudioUnitParameterNameInfo>(pDataSize, pData, [&](auto& q) {
+        // Clump numbers start at 1; 0 is the system's own clump.
+        if (q.inID < 1 || q.inID > static_cast<UInt32>(plug->NParamGroups()))
+          return ComponentResult(kAudioUnitErr_InvalidPropertyValue);
+        q.outName = AUMakeCFString(plug->GetParamGroupName(static_cast<int>(q.inID) - 1));
+        return ComponentResult(noErr);
+      });
+    case kAudioUnitProperty_ParameterValueFromString:
+      return Query<AudioUnitParameterValueFromString>(pDataSize, pData, [&](auto& q) {
+        IParam* param = Param(plug, q.inParamID, &r);
+        if (!param) return r;
+        double value = 0.0;
+        if (!ValueFromString(param, q.inString, &value))
+          return ComponentResult(kAudioUnitErr_InvalidPropertyValue);
+        q.outValue = static_cast<AudioUnitParameterValue>(value);
+        return ComponentResult(noErr);
+      });
     default: return kAudioUnitErr_InvalidProperty;
   }
 }

@@ -64,6 +64,20 @@ ComponentResult InputBus(IPluginAU* plug, AudioUnitScope scope, AudioUnitElement
   return r;
 }
 
+// What feeds an input bus: an upstream unit or a render callback (setting one drops the other),
+// recorded under the framework lock, then the inputs are assessed again.
+template <class T, class Record>
+ComponentResult SetInputSource(IPluginAU* plug, AudioUnitScope scope, AudioUnitElement element,
+                               UInt32 size, const void* pData, Record record) {
+  const ComponentResult r = InputBus(plug, scope, element);
+  if (r != noErr) return r;
+  if (Short(pData, size, sizeof(T))) return kAudio_ParamError;
+  FW_MutexLock lock(plug->GetMutex());
+  record(plug->AU().mInBusConnections[element], Take<T>(pData));
+  AUAssessInputConnections(plug);
+  return noErr;
+}
+
 AudioStreamBasicDescription CanonicalFormat(double rate, int channels) {
   AudioStreamBasicDescription f;
   std::memset(&f, 0, sizeof f);
@@ -306,34 +320,23 @@ ComponentResult AUGetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
 ComponentResult AUSetProperty(IPluginAU* plug, AudioUnitPropertyID propID, AudioUnitScope scope,
                               AudioUnitElement element, UInt32 dataSize, const void* pData) {
   IPluginAU::State& au = plug->AU();
-  ComponentResult r = noErr;
   switch (propID) {
     case kAudioUnitProperty_ClassInfo:
       if (Short(pData, dataSize, sizeof(CFPropertyListRef))) return kAudio_ParamError;
       return AURestoreClassInfo(plug, Take<CFPropertyListRef>(pData));
-    case kAudioUnitProperty_MakeConnection: {
-      if ((r = InputBus(plug, scope, element)) != noErr) return r;
-      if (Short(pData, dataSize, sizeof(AudioUnitConnection))) return kAudio_ParamError;
-      const auto c = Take<AudioUnitConnection>(pData);
-      FW_MutexLock lock(plug->GetMutex());
-      InputBusConnection& in = au.mInBusConnections[element];
-      in.mUpstreamUnit = c.sourceAudioUnit;
-      in.mUpstreamBusIdx = static_cast<int>(c.sourceOutputNumber);
-      if (c.sourceAudioUnit) in.mCallback = AURenderCallbackStruct{nullptr, nullptr};
-      AUAssessInputConnections(plug);
-      return noErr;
-    }
-    case kAudioUnitProperty_SetRenderCallback: {
-      if ((r = InputBus(plug, scope, element)) != noErr) return r;
-      if (Short(pData, dataSize, sizeof(AURenderCallbackStruct))) return kAudio_ParamError;
-      const auto cb = Take<AURenderCallbackStruct>(pData);
-      FW_MutexLock lock(plug->GetMutex());
-      InputBusConnection& in = au.mInBusConnections[element];
-      in.mCallback = cb.inputProc ? cb : AURenderCallbackStruct{nullptr, nullptr};
-      if (cb.inputProc) in.mUpstreamUnit = nullptr;
-      AUAssessInputConnections(plug);
-      return noErr;
-    }
+    case kAudioUnitProperty_MakeConnection:
+      return SetInputSource<AudioUnitConnection>(
+          plug, scope, element, dataSize, pData, [](InputBusConnection& in, const auto& c) {
+            in.mUpstreamUnit = c.sourceAudioUnit;
+            in.mUpstreamBusIdx = static_cast<int>(c.sourceOutputNumber);
+            if (c.sourceAudioUnit) in.mCallback = AURenderCallbackStruct{nullptr, nullptr};
+          });
+    case kAudioUnitProperty_SetRenderCallback:
+      return SetInputSource<AURenderCallbackStruct>(
+          plug, scope, element, dataSize, pData, [](InputBusConnection& in, const auto& cb) {
+            in.mCallback = cb.inputProc ? cb : AURenderCallbackStruct{nullptr, nullptr};
+            if (cb.inputProc) in.mUpstreamUnit = nullptr;
+          });
     case kAudioUnitProperty_SampleRate: {
       if (Short(pData, dataSize, sizeof(Float64))) return kAudio_ParamError;
       const auto rate = Take<Float64>(pData);
