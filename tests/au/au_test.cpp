@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "AUStandIn.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU.h"
 #include "hosts/au/IPluginAU_ViewFactory.h"
 #include "support/alloc_counter.h"
@@ -224,6 +226,19 @@ TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->mWidth, 1060);
   EXPECT_STREQ(AUViewClassName(), "Quillmar_View");
+}
+
+TEST(AUEditor, ValuesSetOffTheMainThreadReachTheControlsOnIt) {
+  Unit plug;
+  IControl* knob = plug.plug()->GetGUI()->GetControl(8);  // Overall Gain, -60 .. 60 dB
+  const double before = knob->GetValue();
+  std::thread([&] { AudioUnitSetParameter(plug.u, 17, G, 0, 30.0f, 0); }).join();
+  EXPECT_EQ(knob->GetValue(), before);
+  UInt32 size = 0;
+  AudioUnitGetPropertyInfo(plug.u, kAudioUnitProperty_Latency, G, 0, &size, nullptr);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 0.75);
+  AudioUnitSetParameter(plug.u, 17, G, 0, -60.0f, 0);
+  EXPECT_EQ(knob->GetValue(), 0.0);
 }
 
 TEST(AULock, ParametersStateAndInputsWaitForTheFrameworkLock) {

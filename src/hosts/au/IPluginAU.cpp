@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU_State.h"
 
 namespace {
@@ -132,6 +133,7 @@ IPluginAU::IPluginAU(int nParams, const char* channelIOStr, int nPresets, const 
     AddOutputBusLabel(label);
   }
   mAU->mInBusConnections.resize(mAU->mInBuses.size());
+  mAU->mEditorPending.reset(new std::atomic<bool>[NParams()]());
   mAU->mInBufList.Make(kAUMaxChannels);
   SetBlockSize(kAUDefaultBlockSize);
 }
@@ -214,9 +216,11 @@ void IPluginAU::GetTimeSig(int* pNumerator, int* pDenominator) {
   if (pDenominator) *pDenominator = t.mDenominator;
 }
 
-// Nothing is needed before the first selector: buses, scratch memory and the block size exist
-// from construction.
-void IPluginAU::HostSpecificInit() {}
+// The thread that opens the unit is the host's main thread; buses, scratch memory and the block
+// size exist from construction.
+void IPluginAU::HostSpecificInit() { mAU->mMainThread = std::this_thread::get_id(); }
+
+void IPluginAU::OnIdle() { AUShowPendingParams(this); }
 
 void IPluginAU::SetLatency(int samples) {
   IPluginBase::SetLatency(samples);
@@ -278,6 +282,29 @@ IPluginAU* AUOpenPlugin(const void* p) {
   return nullptr;
 }
 
+void AUShowParam(IPluginAU* plug, int paramIdx) {
+  IGraphics* gui = plug->GetGUI();
+  if (!gui) return;
+  IPluginAU::State& au = plug->AU();
+  if (std::this_thread::get_id() == au.mMainThread) {
+    gui->SetParameterFromPlug(paramIdx, plug->GetParam(paramIdx)->Value(), false);
+    return;
+  }
+  au.mEditorPending[paramIdx].store(true);
+  au.mEditorPendingAny.store(true);
+}
+
+void AUShowPendingParams(IPluginAU* plug) {
+  IPluginAU::State& au = plug->AU();
+  IGraphics* gui = plug->GetGUI();
+  if (!gui || std::this_thread::get_id() != au.mMainThread || !au.mEditorPendingAny.exchange(false))
+    return;
+  FW_MutexLock lock(plug->GetMutex());
+  for (int i = 0; i < plug->NParams(); ++i)
+    if (au.mEditorPending[i].exchange(false))
+      gui->SetParameterFromPlug(i, plug->GetParam(i)->Value(), false);
+}
+
 void AUInformListeners(IPluginAU* plug, AudioUnitPropertyID propID) {
   ComponentInstance ci = plug->AU().mCI;
   plug->AU().mPropertyListeners.ForEach(propID, [&](AudioUnitPropertyListenerProc proc, void* ref) {
@@ -330,6 +357,7 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
   }
   if (!plug) return badComponentInstance;
   State& au = *plug->mAU;
+  if (select != kAudioUnitRenderSelect) AUShowPendingParams(plug);
   switch (select) {
     case kComponentVersionSelect: return plug->GetEffectVersion(false);
     case kAudioUnitInitializeSelect: return Initialize(plug);

@@ -7,7 +7,8 @@
 // - Dispatch: open, close, initialize, properties, listeners and parameters on the host's main
 //   thread; properties that change buses, connections or the block size only while the unit is
 //   not rendering. Parameters (also through the fast-dispatch procedures and scheduled events)
-//   may come from any thread, the render thread included: they take the framework lock.
+//   may come from any thread, the render thread included: they take the framework lock, and the
+//   editor's controls learn of them on the main thread (at once, or at its next call there).
 // - Render (selector and fast-dispatch procedure): the host's render thread. Nothing on it
 //   allocates, frees, locks or prints.
 // - Begin/Inform/EndInformHostOfParamChange: the editor's main thread, during a knob gesture.
@@ -42,7 +43,10 @@ class IPluginAU : public IPluginBase {
   EHost GetHost() override { return GetIdentifiedHost(); }
   EAPI GetAPI() override { return kAPIAU; }
   void ResizeGraphics(int, int) override {}
+  // Records the host's main thread (the one opening the unit).
   void HostSpecificInit() override;
+  // Main thread, from the editor's timer: shows on the editor what the host set elsewhere.
+  void OnIdle() override;
   // Stores the latency, then calls the listeners of the Latency property, so that a listener
   // reading the property gets the new value.
   void SetLatency(int samples) override;

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU_State.h"
 
 namespace {
@@ -122,7 +121,7 @@ OSStatus AUSetParamProc(void* storage, AudioUnitParameterID paramID, AudioUnitSc
   FW_MutexLock lock(plug->GetMutex());
   const int idx = static_cast<int>(paramID);
   param->Set(std::min(std::max(double(value), param->GetMin()), param->GetMax()));
-  if (IGraphics* gui = plug->GetGUI()) gui->SetParameterFromPlug(idx, param->Value(), false);
+  AUShowParam(plug, idx);
   plug->OnParamChange(idx);
   return noErr;
 }

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "hosts/au/IPluginAU.h"
@@ -111,6 +113,12 @@ struct IPluginAU::State {
   float* mInPtrs[kAUMaxChannels] = {};
   float* mOutPtrs[kAUMaxChannels] = {};
 
+  // The editor's controls belong to the host's main thread (the one that opened the unit): a
+  // parameter the host sets on another thread reaches them at the next main-thread call.
+  std::thread::id mMainThread;
+  std::unique_ptr<std::atomic<bool>[]> mEditorPending;  // one flag per parameter
+  std::atomic<bool> mEditorPendingAny{false};
+
   // The factory presets as the FactoryPresets array points at them (names owned here), and the
   // name the deprecated CurrentPreset property lends without a retain.
   std::vector<AUPreset> mFactoryPresets;
@@ -165,6 +173,11 @@ void AUAssessInputConnections(IPluginAU* plug);
 // The plug-ins of open components: instance storage is trusted only when it holds one of them.
 void AURegisterPlugin(IPluginAU* plug, bool open);
 IPluginAU* AUOpenPlugin(const void* p);
+
+// Shows a parameter's value on the editor's controls: at once on the main thread, otherwise
+// handed over to the next ShowPendingParams there.
+void AUShowParam(IPluginAU* plug, int paramIdx);
+void AUShowPendingParams(IPluginAU* plug);
 
 // Calls the property listeners registered for propID with global scope, element 0.
 void AUInformListeners(IPluginAU* plug, AudioUnitPropertyID propID);
