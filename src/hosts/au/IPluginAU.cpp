@@ -1,5 +1,6 @@
 // The adapter's life, its host operations and the component's selector dispatch.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -320,7 +321,8 @@ ComponentDescription AUComponentDescription(IPluginAU* plug) {
   ComponentDescription d;
   std::memset(&d, 0, sizeof d);
   ComponentInstance ci = plug->AU().mCI;
-  if (!ci || GetComponentInfo(reinterpret_cast<Component>(ci), &d, nullptr, nullptr, nullptr) != noErr) {
+  Component c = reinterpret_cast<Component>(ci);
+  if (!ci || GetComponentInfo(c, &d, nullptr, nullptr, nullptr) != noErr) {
     d.componentType = kAudioUnitType_Effect;
     d.componentSubType = static_cast<OSType>(plug->GetUniqueID());
     d.componentManufacturer = static_cast<OSType>(plug->GetMfrID());

@@ -36,7 +36,8 @@ CFURLRef BundleLocation() {
   std::string dir(real);
   dir.erase(dir.rfind('/') + 1);
   CFStringRef path = AUMakeCFString(dir.c_str());
-  CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, true);
+  CFURLRef url =
+      CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, true);
   CFRelease(path);
   return url;
 #endif

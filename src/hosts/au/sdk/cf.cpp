@@ -161,7 +161,8 @@ Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
       return static_cast<const __CFString*>(x)->text == static_cast<const __CFString*>(y)->text;
     case kDataID:
       return static_cast<const __CFData*>(x)->bytes == static_cast<const __CFData*>(y)->bytes;
-    case kURLID: return static_cast<const __CFURL*>(x)->path == static_cast<const __CFURL*>(y)->path;
+    case kURLID:
+      return static_cast<const __CFURL*>(x)->path == static_cast<const __CFURL*>(y)->path;
     case kNumberID: {
       const __CFNumber* m = static_cast<const __CFNumber*>(x);
       const __CFNumber* n = static_cast<const __CFNumber*>(y);
@@ -204,7 +205,9 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* p) {
   __CFNumber* n = new __CFNumber();
   switch (type) {
     case kCFNumberSInt8Type: case kCFNumberCharType: n->i = *static_cast<const int8_t*>(p); break;
-    case kCFNumberSInt16Type: case kCFNumberShortType: n->i = *static_cast<const int16_t*>(p); break;
+    case kCFNumberSInt16Type: case kCFNumberShortType:
+      n->i = *static_cast<const int16_t*>(p);
+      break;
     case kCFNumberSInt32Type: case kCFNumberIntType: n->i = *static_cast<const int32_t*>(p); break;
     case kCFNumberFloat32Type: case kCFNumberFloatType:
       n->is_float = true;
@@ -338,7 +341,8 @@ void CFDictionaryRemoveValue(CFMutableDictionaryRef d, const void* key) {
 }
 
 CFIndex CFDictionaryGetCount(CFDictionaryRef d) {
-  return static_cast<CFIndex>(typed<__CFDictionary>(d, kDictID, "CFDictionaryGetCount")->entries.size());
+  const __CFDictionary* dict = typed<__CFDictionary>(d, kDictID, "CFDictionaryGetCount");
+  return static_cast<CFIndex>(dict->entries.size());
 }
 
 CFTypeID CFURLGetTypeID(void) { return kURLID; }
