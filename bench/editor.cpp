@@ -27,14 +27,14 @@ void publish(inst_t* inst) {
 }
 
 void BM_frame_new_data(benchmark::State& state) {
-  PreviewPlug p = fed_instance(2, 44100);
+  PreviewPlug p = fed_instance(static_cast<int>(state.range(0)), 44100);
   inst_t* inst = p->Inst();
   for (auto _ : state) {
     publish(inst);
     preview_frame(p.get());
   }
 }
-BENCHMARK(BM_frame_new_data)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_frame_new_data)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_frame_no_new_data(benchmark::State& state) {
   PreviewPlug p = fed_instance(2, 44100);
