@@ -6,7 +6,8 @@ TSAN_SECONDS ?= 12
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables install-lv2 clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables install-lv2 \
+	auval clean
 
 deps:
 	@./tools/deps.sh
@@ -23,6 +24,10 @@ build: configure
 
 test: build deps-hosts
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Audio Unit validator: loads build/au/Quillmar.so as a host does and runs every phase.
+auval: build
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/quillmar_auval
 
 run: build
 	@$(BUILD)/quillmar demo out
