@@ -76,6 +76,12 @@ EVirtualKey virtual_key(XKeyEvent* e, char* ch) {
 
 IGraphics* MakeGraphicsX11(IPluginBase* pPlug, int w, int h, int fps) { return new IGraphicsX11(pPlug, w, h, fps); }
 
+bool x11_display_available() {
+  Display* d = XOpenDisplay(nullptr);
+  if (d) XCloseDisplay(d);
+  return d != nullptr;
+}
+
 IGraphicsX11::IGraphicsX11(IPluginBase* pPlug, int w, int h, int fps) : IGraphicsHeadless(pPlug, w, h, fps) {}
 
 IGraphicsX11::~IGraphicsX11() { CloseWindow(); }

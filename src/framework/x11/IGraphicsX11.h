@@ -60,3 +60,7 @@ class IGraphicsX11 : public IGraphicsHeadless {
 
 // Makes X11 contexts: give it to SetGraphicsFactory in a program that wants windows.
 IGraphics* MakeGraphicsX11(IPluginBase* pPlug, int w, int h, int fps);
+
+// Whether $DISPLAY names a display that takes a connection (a program asks before it builds
+// anything that needs a window).
+bool x11_display_available();

@@ -4,3 +4,4 @@
 int cmd_info(int argc, char** argv);
 int cmd_response(int argc, char** argv);
 int cmd_demo(int argc, char** argv);
+int cmd_gui(int argc, char** argv);
