@@ -1,10 +1,9 @@
-// The editor frame and its expensive parts: a whole composed frame at the largest size with
-// new audio and a new kernel, and without new data; the input spectrum per column at two
-// sample rates; the grid image.
+// The editor frame and its expensive parts: a whole frame through the graphics context at the
+// largest size with new audio and a new kernel, and without new data; the input spectrum
+// per column at two sample rates; the grid image.
 #include <benchmark/benchmark.h>
 
 #include "../tools/editor_preview/preview.cpp"
-#include "editor/frame.h"
 #include "editor/grids.h"
 #include "editor/spectrum.h"
 #include "engine/inst.h"
@@ -28,19 +27,18 @@ void publish(inst_t* inst) {
 }
 
 void BM_frame_new_data(benchmark::State& state) {
-  PreviewPlug p = fed_instance(2, 44100);
+  PreviewPlug p = fed_instance(static_cast<int>(state.range(0)), 44100);
   inst_t* inst = p->Inst();
   for (auto _ : state) {
     publish(inst);
-    draw_frame(inst);
+    preview_frame(p.get());
   }
 }
-BENCHMARK(BM_frame_new_data)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_frame_new_data)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_frame_no_new_data(benchmark::State& state) {
   PreviewPlug p = fed_instance(2, 44100);
-  inst_t* inst = p->Inst();
-  for (auto _ : state) draw_frame(inst);
+  for (auto _ : state) preview_frame(p.get());
 }
 BENCHMARK(BM_frame_no_new_data)->Unit(benchmark::kMillisecond);
 
@@ -51,7 +49,7 @@ void BM_frame_new_view(benchmark::State& state) {
   for (auto _ : state) {
     publish(inst);
     inst->hview_dirty = 1;
-    draw_frame(inst);
+    preview_frame(p.get());
   }
 }
 BENCHMARK(BM_frame_new_view)->Unit(benchmark::kMillisecond);

@@ -18,8 +18,6 @@ namespace {
 constexpr double BLUR = 0.85;
 constexpr double HANDLE_RING = 5.0, HANDLE_DISC = 5.8;
 
-enum { HANDLE_POINT = 0, HANDLE_RIGHT = 1, HANDLE_LEFT = 2 };
-
 struct frame_ctx_t {
   lrgb_t* fb;
   int w, h;

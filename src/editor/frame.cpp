@@ -5,6 +5,7 @@
 
 #include "editor/curve.h"
 #include "editor/grids.h"
+#include "editor/knobs.h"
 #include "editor/skin.h"
 #include "editor/spectrum.h"
 #include "editor/view.h"
@@ -72,6 +73,10 @@ void draw_frame(inst_t* inst) {
   draw_bezier(inst);
   draw_dashed_fft(inst);
   blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
+  if (inst->layout && inst->plug) {
+    draw_knobs(inst);
+    draw_limiter_light(inst);
+  }
 
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);

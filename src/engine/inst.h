@@ -6,6 +6,7 @@
 #include "engine/flags.h"
 
 struct design_t;
+struct editor_host_t;
 struct engine_host_t;
 struct engine_t;
 struct eqband_t;
@@ -131,4 +132,7 @@ struct inst_t {
   // The engine that owns the audio path, for the editor's service while audio is idle.
   engine_t* engine = nullptr;
   engine_host_t* engine_host = nullptr;
+  editor_host_t* editor_host = nullptr;  // the plug-in, for the editor's preferences write
+  // The audio path rewrote the band parameters: the editor's next frame moves their knobs.
+  flag_t knobs_dirty;
 };

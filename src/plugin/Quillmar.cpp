@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "editor/controls.h"
 #include "editor/grids.h"
 #include "editor/layout.h"
 #include "editor/skin.h"
@@ -11,6 +12,7 @@
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "framework/IGraphics.h"
+#include "framework/bitmap/RasterBitmap.h"
 #include "plugin/instances.h"
 #include "plugin/io.h"
 #include "plugin/params.h"
@@ -21,11 +23,7 @@
 
 namespace {
 
-// Controls of the editor that show parameters (control index = layout slot).
-enum {
-  CTRL_BAND_GAIN = 1, CTRL_BAND_FREQ = 2, CTRL_BAND_SLOPE = 3,
-  CTRL_TRANSPOSE = 7, CTRL_OVERALL_GAIN = 8, CTRL_GAIN_SCALE = 9,
-};
+constexpr int EDITOR_FPS = 60;
 
 constexpr int fourcc(const char* s) {
   return (s[0] << 24) | (s[1] << 16) | (s[2] << 8) | s[3];
@@ -74,11 +72,16 @@ Quillmar::Quillmar(int slot)
   // The editor: its framebuffer holds the largest size; only the size in use is touched.
   inst->fb = tracked<lrgb_t>(inst, FRAME_PIXELS);
   layout_pos_from_uisize(inst);
+  // The editor: its graphics context with the editor control and the sixteen knobs; frames
+  // are converted straight into the context's draw bitmap.
+  inst->graphics = MakeGraphics(this, inst->ui_w, inst->ui_h, EDITOR_FPS);
+  inst->graphics->HandleMouseOver(true);
+  inst->graphics->SetStrictDrawing(false);
+  attach_editor_controls(inst);
   init_colours();
-  // Until a graphics context lends its draw bitmap, frames are converted into our own.
-  inst->screen_bits = tracked<srgb_t>(inst, inst->ui_w * inst->ui_h);
+  inst->screen_bits = inst->graphics->GetDrawBitmap()->Pixels();
   skin_load_fonts();
-  skin_load_images();
+  skin_load_images(inst->graphics);
   // Tracked like every other buffer, so that closing an instance gives them back.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
@@ -87,6 +90,10 @@ Quillmar::Quillmar(int slot)
   make_final_layout(inst);
 
   const skin_t& sk = skin();
+  inst->graphics->SetPromptFont(sk.font12);
+  inst->graphics->SetMessageHandler([inst](const char* message) {
+    if (inst->info_text) std::snprintf(inst->info_text->string, TEXT_BYTES, "%s", message);
+  });
   inst->info_text = init_text(inst->alloc_list, sk.font15, TEXT_LEFT, 200, 10.5);
   inst->label_text_a = init_text(inst->alloc_list, sk.fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
   inst->label_text_b = init_text(inst->alloc_list, sk.fbold12, TEXT_MIDDLE, 0, 0);
@@ -122,6 +129,10 @@ Quillmar::Quillmar(int slot)
   engine_alloc(&mEngine, inst);
   inst->engine = &mEngine;
   inst->engine_host = this;
+  inst->editor_host = this;
+  bind_band_knobs(inst, inst->sel_band);
+  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
+    inst->graphics->SetControlFromPlug(slot, GetParam(knob_param(inst->sel_band, slot))->GetNormalized());
 
   load_prefs(inst, 1);
   init_buffers(0, GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(),
@@ -173,14 +184,13 @@ bool Quillmar::second_input_connected() { return IsInChannelConnected(1); }
 
 void Quillmar::set_latency(int samples) { SetLatency(samples); }
 
-void Quillmar::bands_written_back(int sel_band, int /*from_editor*/) {
-  const int s = std::min(std::max(sel_band, 0), BAND_COUNT - 1);
-  show_on_control(mInst, CTRL_BAND_GAIN, GetParam(PARAM_BAND_GAIN + s)->GetNormalized());
-  show_on_control(mInst, CTRL_BAND_FREQ, GetParam(PARAM_BAND_FREQ + s)->GetNormalized());
-  show_on_control(mInst, CTRL_BAND_SLOPE, GetParam(PARAM_BAND_SLOPE + s)->GetNormalized());
-  show_on_control(mInst, CTRL_TRANSPOSE, GetParam(PARAM_TRANSPOSE)->GetNormalized());
-  show_on_control(mInst, CTRL_OVERALL_GAIN, GetParam(PARAM_OVERALL_GAIN)->GetNormalized());
-  show_on_control(mInst, CTRL_GAIN_SCALE, GetParam(PARAM_GAIN_SCALE)->GetNormalized());
+void Quillmar::bands_written_back(int /*sel_band*/, int from_editor) {
+  // The editor's own redesign moves the knobs as the user's values; the audio thread leaves
+  // them to the editor's next frame, never touching the controls itself.
+  if (from_editor && mInst->graphics)
+    sync_band_knobs(mInst, true);
+  else
+    mInst->knobs_dirty = 1;
   InformHostOfProgramChange();
 }
 

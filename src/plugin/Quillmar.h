@@ -1,5 +1,6 @@
 // The plug-in: its parameters, its instance record and the audio path it owns.
 #pragma once
+#include "editor/editor_host.h"
 #include "engine/engine.h"
 #include "plugin/host_base.h"
 
@@ -7,7 +8,7 @@ struct inst_t;
 
 enum { MAX_INSTANCES = 1024 };
 
-class Quillmar : public IPluginHost, private engine_host_t {
+class Quillmar : public IPluginHost, private engine_host_t, private editor_host_t {
  public:
   ~Quillmar() override;
 
@@ -25,7 +26,7 @@ class Quillmar : public IPluginHost, private engine_host_t {
   void init_buffers(int fixed_block, double input_buffer_size, double resolution);
   void reinit_buffers(int fixed_block, double input_buffer_size, double resolution);
   // Writes the preferences file from the current parameter values.
-  void save_prefs();
+  void save_prefs() override;
   // Serves pending re-sizing and kernel redesign now rather than at the next audio block
   // (for offline use: reports of the latency and of the response after settings changed).
   void ServePendingChanges();

@@ -86,6 +86,10 @@ void check_frame(const char* name, int size, preview_signal_t sig, int frames,
 
 TEST_F(Frame, GoldenPinkNoiseInStereo) { check_frame("frame_pink_stereo", 1, preview_signal_t{}, 30, {}); }
 
+TEST_F(Frame, GoldenSmallestSizeWithTheLimiterLit) {
+  check_frame("frame_small_limiter", 0, preview_signal_t{}, 30, {{"Limiter", -24}, {"Band A gain", 12}});
+}
+
 TEST_F(Frame, GoldenSineUnderACut) {
   preview_signal_t sine;
   sine.kind = preview_signal_t::SINE;

@@ -62,6 +62,7 @@ class TestPlug : public IPluginBase {
   // What the framework told the plug-in and the host.
   std::vector<int> paramChanges;
   std::vector<std::pair<int, double>> hostChanges;
+  std::vector<std::pair<char, int>> gestures;  // 'b' begin, 'e' end, with the parameter
   bool lockHeldInParamChange = true;
   // Replaces the default processing when set.
   std::function<void(double**, double**, int)> process;
@@ -77,11 +78,11 @@ class TestPlug : public IPluginBase {
       IPluginBase::ProcessDoubleReplacing(in, out, nFrames);
   }
 
-  void BeginInformHostOfParamChange(int) override {}
+  void BeginInformHostOfParamChange(int idx) override { gestures.emplace_back('b', idx); }
   void InformHostOfParamChange(int idx, double normalized) override {
     hostChanges.emplace_back(idx, normalized);
   }
-  void EndInformHostOfParamChange(int) override {}
+  void EndInformHostOfParamChange(int idx) override { gestures.emplace_back('e', idx); }
   void InformHostOfProgramChange() override {}
   bool IsRenderingOffline() override { return true; }
   double GetSamplePos() override { return 0.0; }

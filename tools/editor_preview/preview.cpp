@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "editor/frame.h"
+#include "framework/IGraphics.h"
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "framework/bitmap/RasterBitmap.h"
@@ -147,8 +147,14 @@ void preview_run(Quillmar* plug, preview_signal_t* sig, int frames, bool feed) {
       }
       plug->ProcessDoubleReplacing(in, out, n);
     }
-    draw_frame(plug->Inst());
+    preview_frame(plug);
   }
+}
+
+void preview_frame(Quillmar* plug) {
+  IGraphics* g = plug->GetGUI();
+  IRECT r;
+  if (g && g->IsDirty(&r)) g->Draw(&r);
 }
 
 bool preview_write_png(const inst_t* inst, const std::string& path, std::string* error) {

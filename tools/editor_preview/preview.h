@@ -43,6 +43,9 @@ void preview_scratch_config();
 // Sets a parameter by its exact name or its index, as a host would. False if unknown.
 bool preview_set(Quillmar* plug, const std::string& name, double value);
 
+// One tick of the instance's graphics context: the frame drawn as the editor's timer draws it.
+void preview_frame(Quillmar* plug);
+
 // Runs `frames` editor frames, feeding 1/60 s of the signal before each (no audio for SILENCE
 // with feed false: the host stopped).
 void preview_run(Quillmar* plug, preview_signal_t* sig, int frames, bool feed = true);

@@ -8,6 +8,7 @@ IPluginCli::IPluginCli(int nParams, const char* channelIOStr, int nPresets,
                   vendorVersion, uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks,
                   plugIsInst, kAPICommandLine) {
   mLatencyChanges.reserve(64);
+  mHostEvents.reserve(4096);
 }
 
 void IPluginCli::GetTimeSig(int* pNumerator, int* pDenominator) {

@@ -1,0 +1,145 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "editor/controls.h"
+#include "editor/curve.h"
+#include "editor/knobs.h"
+#include "editor/layout.h"
+#include "editor/skin.h"
+#include "engine/bands.h"
+#include "engine/inst.h"
+#include "engine/levels.h"
+#include "engine/params.h"
+#include "framework/IParam.h"
+#include "framework/IPluginBase.h"
+#include "toolkit/font.h"
+#include "toolkit/graphics/blit.h"
+#include "toolkit/graphics/colour.h"
+
+namespace {
+
+constexpr double INF_DB = -160.0;  // real dB at or below which a gain reads "-INF"
+constexpr double LIGHT_DECAY = 0.9, LIGHT_OFF = 1e-6;
+const char* const COLOUR_NAMES[] = {"RGB", "CMY", "Stereo"};
+const char* const SIZE_NAMES[] = {"780", "1060", "1220"};
+
+void general_text(double v, char* out, int size) {
+  std::snprintf(out, size, v != 0 && std::fabs(v) < 0.999 ? "%.2f" : "%.1f", v);
+}
+
+// The gain as the user reads it: true dB, or -INF for silence.
+void gain_text(double level, char* out, int size, const char* format) {
+  const double r = db_to_realdb(level);
+  if (r <= INF_DB)
+    std::snprintf(out, size, "%s", "-INF");
+  else
+    std::snprintf(out, size, format, r);
+}
+
+}  // namespace
+
+bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size) {
+  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE && inst->bands && !inst->bands[inst->sel_band].on) {
+    out[0] = 0;
+    return true;
+  }
+  switch (slot) {
+    case CTRL_BAND_GAIN: gain_text(v, out, size, "%.1f"); return true;
+    case CTRL_BAND_FREQ: std::snprintf(out, size, "%.0f", v); return true;
+    case CTRL_BAND_SLOPE: std::snprintf(out, size, std::fabs(v) < 99.95 ? "%.1f" : "%.0f", v); return true;
+    case CTRL_COLOUR:
+    case CTRL_INTERFACE_SIZE: {
+      if (!(v >= 0 && v < 3)) return false;
+      const char* const* names = slot == CTRL_COLOUR ? COLOUR_NAMES : SIZE_NAMES;
+      std::snprintf(out, size, "%s", names[static_cast<int>(v)]);
+      return true;
+    }
+    default: general_text(v, out, size); return true;
+  }
+}
+
+void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int slot) {
+  IParam* p = inst->plug->GetParam(param);
+  text_t* label = inst->label_text_c;
+  if (!p || !label) return;
+  const layout_item_t& c = inst->layout[slot];
+  label->x = c.x - 0.5;
+  label->y = c.y;
+  knob_value_text(inst, slot, p->Value(), label->string, TEXT_BYTES);
+  static const lrgb_t text_colour = make_colour_srgb(64, 192, 255, 255);
+  blit_text(label, inst->fb, text_colour, inst->ui_w, inst->ui_h, 1.3);
+  if (!image->l || image->w <= 0 || image->h <= 0) return;
+  const int n = std::min(KNOB_FRAMES - 1, std::max(0, static_cast<int>(p->GetNormalized() * (KNOB_FRAMES - 1) + 0.5)));
+  blit_sprite(inst->fb, inst->ui_w, inst->ui_h, image->l + static_cast<size_t>(n) * image->w * image->h, image->w,
+              image->h, c.x, c.y, 1, ALIGN_CENTRE, ALIGN_CENTRE);
+}
+
+void draw_knobs(inst_t* inst) {
+  const image_t& image = skin().bknob;
+  for (int slot = 1; slot < CTRL_COUNT; ++slot)
+    draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+}
+
+void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,
+                     const lrgb_t* tint, double q) {
+  if (!sprite || w <= 0 || h <= 0) return;
+  if (!(flags & 4)) {
+    x -= w >> 1;
+    y -= h >> 1;
+  }
+  const int W = inst->ui_w, H = inst->ui_h;
+  const int x0 = std::max(0, -x), y0 = std::max(0, -y);
+  const int x1 = std::min(w, W - x), y1 = std::min(h, H - y);
+  const int64_t fr = static_cast<int64_t>(tint->r * q + 0.5), fg = static_cast<int64_t>(tint->g * q + 0.5),
+                fb = static_cast<int64_t>(tint->b * q + 0.5);
+  auto add = [](uint16_t p, int64_t s, int64_t f) {
+    return static_cast<uint16_t>(std::min<int64_t>(32768, p + ((s * f) >> 15)));
+  };
+  for (int j = y0; j < y1; ++j)
+    for (int i = x0; i < x1; ++i) {
+      const lrgb_t& s = sprite[j * w + i];
+      lrgb_t& p = inst->fb[(y + j) * W + (x + i)];
+      p.r = add(p.r, s.r, fr);
+      p.g = add(p.g, s.g, fg);
+      p.b = add(p.b, s.b, fb);
+    }
+}
+
+void draw_limiter_light(inst_t* inst) {
+  double over = inst->limiter_over.load(std::memory_order_relaxed);
+  if (!(over > 0)) return;
+  if (over > 1) over = 1;
+  const image_t& light = skin().light;
+  static const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
+  const layout_item_t& c = inst->layout[CTRL_LIMITER];
+  blit_sprite_fma(inst, light.l, light.w, light.h, c.x, c.y, 0, &tint, over);
+  over *= LIGHT_DECAY;
+  // A peak the audio path raised meanwhile is overwritten: it only changes one frame.
+  inst->limiter_over.store(over < LIGHT_OFF ? 0.0 : over, std::memory_order_relaxed);
+}
+
+void print_control_info(inst_t* inst) {
+  text_t* info = inst->info_text;
+  if (!info || inst->drag_band < 0 || inst->drag_band >= BAND_COUNT) return;
+  const eqband_t& B = inst->bands[inst->drag_band];
+  const char letter = static_cast<char>('A' + inst->drag_band);
+  char* s = info->string;
+  const int n = TEXT_BYTES;
+  char* tmp = info->scratch;
+  if (inst->drag_handle == HANDLE_RIGHT || inst->drag_handle == HANDLE_LEFT) {
+    std::snprintf(tmp, n, "Band %c,", letter);
+    std::snprintf(s, n, B.freq >= 100 ? "%s %s handle : freq: %4.0f Hz - slope: %-4.1f dB/octave"
+                                      : "%s %s handle : freq: %4.1f Hz - slope: %-4.1f dB/octave",
+                  tmp, inst->drag_handle == HANDLE_RIGHT ? "top" : "bottom", B.freq, B.slope);
+  } else if (inst->drag_handle == HANDLE_POINT) {
+    std::snprintf(tmp, n, "Band %c :", letter);
+    std::snprintf(s, n, B.freq >= 100 ? "%s freq: %4.0f Hz -" : "%s freq: %4.1f Hz -", tmp, B.freq);
+    std::snprintf(tmp, n, "%s", s);
+    const double r = db_to_realdb(B.gain);
+    if (r < INF_DB)
+      std::snprintf(s, n, "%s gain: -INF dB", tmp);
+    else
+      std::snprintf(s, n, std::fabs(r) >= 12.5 ? "%s gain: %+2.1f dB" : "%s gain: %+2.2f dB", tmp, r);
+  }
+}

@@ -1,0 +1,173 @@
+// The editor played as a user plays it: mouse and keys through the graphics context's
+// platform entry points, audio through the plug-in, results read from the parameters and
+// from what the host was told.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "editor/controls.h"
+#include "editor_env.h"
+#include "engine/bands.h"
+#include "engine/levels.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
+#include "framework/IParam.h"
+#include "engine/params.h"
+#include "plugin/io.h"
+#include "plugin/params.h"
+#include "toolkit/font.h"
+
+namespace {
+
+using Event = IPluginCli::HostEvent;
+
+struct Interaction : EditorTest {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  IGraphics* g = p->GetGUI();
+  preview_signal_t pink;
+  long long t = 0;
+  IMouseMod left{true}, right{true, true}, ctrl{true, false, false, true};
+
+  void SetUp() override { preview_run(p.get(), &pink, 3); }  // handles placed, audio flowing
+  double param(const char* name) { return p->GetParam(param_index(name))->Value(); }
+  void press(double x, double y, IMouseMod m) { g->PlatformMouseDown((int)std::lround(x), (int)std::lround(y), m, t += 1000); }
+  void release(double x, double y, IMouseMod m) { g->PlatformMouseUp((int)std::lround(x), (int)std::lround(y), m); }
+  void drag(double x0, double y0, double x1, double y1, IMouseMod m = IMouseMod(true)) {
+    press(x0, y0, m);
+    for (int k = 1; k <= 4; ++k)
+      g->PlatformMouseMove((int)std::lround(x0 + (x1 - x0) * k / 4), (int)std::lround(y0 + (y1 - y0) * k / 4), m, true);
+    release(x1, y1, m);
+  }
+  void double_click(double x, double y) {
+    press(x, y, left);
+    release(x, y, left);
+    g->PlatformMouseDown((int)std::lround(x), (int)std::lround(y), left, t + 100);
+    release(x, y, left);
+  }
+  int count(char kind) {
+    int n = 0;
+    for (const Event& e : p->HostEvents()) n += e.kind == kind;
+    return n;
+  }
+};
+
+TEST_F(Interaction, DraggingAPointMovesItsBandOneGestureForTheHost) {
+  const eqband_t& B = inst->bands[1];
+  p->ClearHostEvents();
+  const int programs = p->ProgramChanges();
+  press(B.point_px, B.point_py, left);
+  EXPECT_STREQ(inst->info_text->string, "Band B : freq:  370 Hz - gain: +0.00 dB");
+  EXPECT_EQ(g->GetControl(CTRL_BAND_FREQ)->ParamIdx(), 9);  // the band knobs follow band B
+  g->PlatformMouseMove((int)B.point_px + 80, (int)B.point_py - 60, left, true);
+  release(B.point_px + 80, B.point_py - 60, left);
+  EXPECT_EQ(param("Band B gain"), 0.000001);  // the parameters follow at the next kernel update
+  preview_run(p.get(), &pink, 2);
+  EXPECT_GT(param("Band B gain"), 10);
+  EXPECT_GT(param("Band B freq"), 600);
+  EXPECT_GT(p->ProgramChanges(), programs);
+  EXPECT_NEAR(g->GetControl(CTRL_BAND_GAIN)->GetValue(), p->GetParam(5)->GetNormalized(), 1e-12);
+  // One gesture on the two parameters the point moves.
+  std::vector<Event> gestures;
+  for (const Event& e : p->HostEvents())
+    if (e.kind != 'v') gestures.push_back(e);
+  EXPECT_EQ(gestures, (std::vector<Event>{{'b', 5}, {'b', 9}, {'e', 5}, {'e', 9}}));
+}
+
+TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
+  const eqband_t& C = inst->bands[2];
+  drag(C.right_px, C.right_py, C.right_px + 20, C.right_py - 40);
+  preview_run(p.get(), &pink, 2);
+  EXPECT_GT(param("Band C slope"), 5);
+  // A double-click on a point removes its band; on empty space it adds the first free band there.
+  double_click(C.point_px, C.point_py);
+  preview_run(p.get(), &pink, 2);
+  EXPECT_EQ(param("Band C on"), 0);
+  const int x = inst->area_x + inst->area_w / 2, y = inst->area_y + 100;
+  double_click(x, y);
+  preview_run(p.get(), &pink, 2);
+  EXPECT_EQ(param("Band C on"), 1);
+  EXPECT_EQ(inst->sel_band, 2);
+  EXPECT_NEAR(param("Band C freq"), 20 * std::pow(1000.0, 0.5), 15);
+  EXPECT_EQ(param("Band C slope"), 0);
+  EXPECT_GT(param("Band C gain"), 20);
+}
+
+TEST_F(Interaction, WheelZoomsRightDragPans) {
+  const int cx = inst->area_x + (inst->area_w - 1) / 2, cy = inst->area_y + 50;
+  g->PlatformMouseWheel(cx, cy, left, 1);  // the pointer's place on the axis stays put
+  EXPECT_NEAR(param("Hor. Zoom"), 1.25, 1e-9);
+  EXPECT_NEAR(param("Hor. Position"), (cx - inst->area_x) / (inst->area_w - 1.0), 1e-9);
+  EXPECT_NEAR(g->GetControl(CTRL_HOR_ZOOM)->GetValue(), p->GetParam(27)->GetNormalized(), 1e-12);
+  const double span = inst->view_u_hi - inst->view_u_lo, before = param("Hor. Position");
+  drag(cx, cy, cx + 100, cy, right);
+  EXPECT_NEAR(param("Hor. Position"), before - 100 * span / ((inst->area_w - 1) * (1 - span)), 1e-9);
+  for (int k = 0; k < 40; ++k) g->PlatformMouseWheel(cx, cy, left, 1);  // never beyond 10 x
+  EXPECT_EQ(param("Hor. Zoom"), 10);
+}
+
+TEST_F(Interaction, KnobsTurnFineDefaultAndTypedEntry) {
+  const IRECT r = g->GetControl(CTRL_OVERALL_GAIN)->GetRECT();
+  const int x = r.MW(), y = r.MH();
+  IParam* gain = p->GetParam(param_index("Overall Gain"));
+  drag(x, y, x, y - 60);  // a quarter of the range up: -60..60 dB, from 0 to +30
+  EXPECT_NEAR(gain->Value(), 30, 1e-9);
+  drag(x, y, x, y + 60, ctrl);  // a tenth of that down
+  EXPECT_NEAR(gain->Value(), 27, 1e-9);
+  double_click(x, y);
+  EXPECT_NEAR(gain->Value(), 0, 1e-9);
+  press(x, y, right);
+  release(x, y, right);
+  ASSERT_TRUE(g->TextEntryOpen());
+  EXPECT_EQ(g->PromptRECT(), IRECT(x - 26, y - 8, x + 26, y + 8));
+  for (int k = 0; k < 8; ++k) g->PlatformKey(VK_BACK, 0);
+  for (char c : std::string("-6.5")) g->PlatformKey(VK_CHAR, c);
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_NEAR(gain->Value(), -6.5, 1e-9);
+  press(x, y, right);
+  release(x, y, right);
+  for (int k = 0; k < 8; ++k) g->PlatformKey(VK_BACK, 0);
+  g->PlatformKey(VK_CHAR, '-');
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_NEAR(gain->Value(), -6.5, 1e-9);
+  EXPECT_STREQ(inst->info_text->string, "\"-\" is not a number");
+  // The hidden knobs lie outside the window: no pointer reaches them.
+  for (int slot : {CTRL_GAMMA, CTRL_HOR_ZOOM, CTRL_HOR_POSITION}) {
+    const IRECT k = g->GetControl(slot)->GetRECT();
+    EXPECT_TRUE(k.R <= 0 || k.B <= 0 || k.L >= inst->ui_w || k.T >= inst->ui_h) << slot;
+  }
+}
+
+TEST_F(Interaction, WithTheHostStoppedTheEditorRedesignsAndTellsTheHost) {
+  preview_run(p.get(), &pink, 17, false);  // 16 frames without audio start the idle service
+  EXPECT_EQ(inst->spectrum_col[0][100], 0.0);
+  const eqband_t& A = inst->bands[0];
+  const int programs = p->ProgramChanges();
+  drag(A.point_px, A.point_py, A.point_px, A.point_py - 50);
+  p->ClearHostEvents();
+  preview_run(p.get(), &pink, 1, false);
+  EXPECT_GT(param("Band A gain"), 5);
+  EXPECT_GT(p->ProgramChanges(), programs);
+  EXPECT_EQ(p->HostEvents().front(), (Event{'v', 4}));  // the gain knob moved as the user's value
+  EXPECT_NEAR(inst->curve[0][inst->area_w / 2], 0, 1);  // the kernel's curve was redesigned too
+}
+
+TEST_F(Interaction, ASettingChangedThreeTimesWithin19FramesWritesOnce) {
+  const std::string prefs = path_prefs();
+  std::remove(prefs.c_str());
+  int writes = 0;
+  struct stat st;
+  for (int frame = 0; frame < 60; ++frame) {
+    if (frame == 0 || frame == 9 || frame == 18) set_knob_value(inst, 2.0 + frame, PARAM_COLOUR_GAIN, CTRL_COLOUR_GAIN);
+    preview_run(p.get(), &pink, 1);
+    if (stat(prefs.c_str(), &st) == 0) {
+      ++writes;
+      EXPECT_EQ(frame, 18 + 19);  // the 20th frame after the last change
+      std::remove(prefs.c_str());
+    }
+  }
+  EXPECT_EQ(writes, 1);
+}
+
+}  // namespace

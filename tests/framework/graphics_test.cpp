@@ -1,0 +1,241 @@
+// The graphics context and the control base: values, drawing rules, dispatch, value entry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/IControl.h"
+#include "framework/bitmap/RasterBitmap.h"
+#include "framework/headless/IGraphicsHeadless.h"
+#include "test_plug.h"
+
+namespace {
+
+// A control that records what reaches it.
+struct Probe : IControl {
+  Probe(IPluginBase* p, IRECT r, int param = -1) : IControl(p, r, param) { DisablePrompt(false); }
+  std::string log;
+  int draws = 0;
+  void OnMouseDown(int, int, IMouseMod* m) override { log += "d"; IControl::OnMouseDown(0, 0, m); }
+  void OnMouseUp(int, int, IMouseMod*) override { log += "u"; }
+  void OnMouseDrag(int, int, int dX, int dY, IMouseMod*) override { log += "g" + std::to_string(dX) + "," + std::to_string(dY); }
+  void OnMouseDblClick(int x, int y, IMouseMod* m) override { log += "2"; IControl::OnMouseDblClick(x, y, m); }
+  void OnMouseOver(int, int, IMouseMod*) override { log += "o"; }
+  void OnMouseOut() override { log += "x"; }
+  bool OnKeyDown(int, int, int key) override { log += "k" + std::to_string(key); return true; }
+  bool Draw(IGraphics*) override { ++draws; return true; }
+};
+
+struct GraphicsContext : ::testing::Test {
+  TestPlug plug;
+  IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 200, 100, 60);
+  Probe* bg = new Probe(&plug, IRECT(0, 0, 200, 100));
+  Probe* knob = new Probe(&plug, IRECT(10, 10, 30, 30), 20);     // "Colour Gain": a double
+  Probe* toggle = new Probe(&plug, IRECT(40, 10, 60, 30), 0);    // "Band A on": off / on
+  Probe* catcher = new Probe(&plug, IRECT());
+  IMouseMod left{true};
+
+  void SetUp() override {
+    for (IControl* c : {static_cast<IControl*>(bg), static_cast<IControl*>(knob), static_cast<IControl*>(toggle)})
+      g->AttachControl(c);
+    g->SetKeyCatcher(catcher);
+    g->HandleMouseOver(true);
+    plug.AttachGraphics(g);
+  }
+};
+
+TEST(Control, ValuesDefaultsClampAndDirtyCarryOver) {
+  TestPlug plug;
+  Probe c(&plug, IRECT(0, 0, 10, 10), 20);
+  c.SetClean();
+  c.SetValueFromPlug(0.3);  // the first value is also the default, and draws nothing new
+  EXPECT_EQ(c.GetDefaultValue(), 0.3);
+  EXPECT_FALSE(c.IsDirty());
+  c.SetValueFromUserInput(0.3);
+  EXPECT_TRUE(plug.hostChanges.empty());
+  IMouseMod shift{true, false, true}, none{true};
+  c.OnMouseWheel(0, 0, &shift, 1);
+  EXPECT_NEAR(c.GetValue(), 0.301, 1e-12);
+  c.OnMouseWheel(0, 0, &none, -100);
+  EXPECT_EQ(c.GetValue(), 0.0);
+  EXPECT_EQ(plug.hostChanges.size(), 2u);
+  c.SetValueFromUserInput(0.7);  // changed "while drawn": stays dirty one more pass
+  c.SetClean();
+  EXPECT_TRUE(c.IsDirty());
+  c.SetClean();
+  EXPECT_FALSE(c.IsDirty());
+  Probe nodefault(&plug, IRECT(0, 0, 10, 10), 20);
+  nodefault.OnMouseDblClick(0, 0, &none);
+  EXPECT_EQ(nodefault.GetValue(), 0.0);
+  c.SetValueFromUserInput(std::nan(""));
+  EXPECT_EQ(c.GetValue(), 0.7);
+  EXPECT_TRUE(c.IsHit(9, 9));
+  EXPECT_FALSE(c.IsHit(10, 5));
+  EXPECT_FALSE(c.IsHit(5, 10));
+  EXPECT_FALSE(Probe(&plug, IRECT()).IsHit(0, 0));
+}
+
+TEST(Control, KnobGearingAndFineMode) {
+  TestPlug plug;
+  struct Knob : IKnobControl {
+    using IKnobControl::IKnobControl;
+    bool Draw(IGraphics*) override { return true; }
+  } k(&plug, IRECT(0, 0, 60, 60), 20);
+  IMouseMod plain{true}, fine{true, false, false, true};
+  k.OnMouseDrag(0, 0, 0, -60, &plain);  // one height up with gearing 4: a quarter
+  EXPECT_DOUBLE_EQ(k.GetValue(), 0.25);
+  k.OnMouseDrag(0, 0, 0, -60, &fine);
+  EXPECT_DOUBLE_EQ(k.GetValue(), 0.275);
+  k.OnMouseDrag(0, 0, 0, 1000, &plain);
+  EXPECT_EQ(k.GetValue(), 0.0);
+}
+
+TEST_F(GraphicsContext, IsDirtyIsTheUnionOfDirtyControls) {
+  for (int i = 0; i < g->GetNControls(); ++i) g->GetControl(i)->SetClean();
+  IRECT r;
+  EXPECT_FALSE(g->IsDirty(&r));
+  knob->SetDirty(false);
+  ASSERT_TRUE(g->IsDirty(&r));
+  EXPECT_EQ(r, knob->GetRECT());
+  toggle->SetDirty(false);
+  r = IRECT();
+  g->IsDirty(&r);
+  EXPECT_EQ(r, IRECT(10, 10, 60, 30));
+}
+
+TEST_F(GraphicsContext, DrawingRulesStrictAndNot) {
+  for (int i = 0; i < 3; ++i) g->GetControl(i)->SetClean();
+  knob->SetDirty(false);
+  IRECT r = knob->GetRECT();
+  g->Draw(&r);  // strict: what overlaps the rectangle
+  EXPECT_EQ(bg->draws, 1);
+  EXPECT_EQ(knob->draws, 1);
+  EXPECT_EQ(toggle->draws, 0);
+  g->SetStrictDrawing(false);  // everything dirty: the background and all on top of it
+  g->Tick();
+  EXPECT_EQ(toggle->draws, 1);
+  knob->SetDirty(false);  // background clean: the dirty control and what overlaps it
+  g->Tick();
+  EXPECT_EQ(knob->draws, 3);
+  EXPECT_EQ(bg->draws, 3);
+  EXPECT_EQ(toggle->draws, 1);
+}
+
+TEST_F(GraphicsContext, MouseDispatchCaptureAndGestures) {
+  g->OnMouseDown(100, 80, &left);  // the background, no parameter: no gesture
+  EXPECT_EQ(bg->log, "d");
+  g->OnMouseDrag(100, 80, &left);  // the same position: not delivered
+  g->OnMouseDrag(103, 78, &left);
+  EXPECT_EQ(bg->log, "dg3,-2");
+  g->OnMouseUp(15, 15, &left);  // to the captured control, not the one under the pointer
+  EXPECT_EQ(bg->log, "dg3,-2u");
+  EXPECT_TRUE(plug.gestures.empty());
+  g->OnMouseDown(15, 15, &left);
+  g->OnMouseUp(15, 15, &left);
+  g->OnMouseUp(45, 15, &left);  // never pressed, still ends its gesture
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 20}, {'e', 20}, {'e', 0}}));
+  knob->Hide(true);
+  toggle->GrayOut(true);
+  g->OnMouseDown(15, 15, &left);
+  g->OnMouseDown(45, 15, &left);
+  EXPECT_EQ(bg->log, "dg3,-2udd");
+  toggle->SetMOWhenGrayed(true);
+  g->OnMouseUp(45, 15, &left);
+  g->OnMouseOver(45, 15, &left);
+  g->OnMouseOver(100, 50, &left);
+  EXPECT_EQ(toggle->log, "uox");
+  g->Resize(300, 150);
+  EXPECT_EQ(g->GetNControls(), 0);
+  EXPECT_EQ(g->GetDrawBitmap()->Width(), 300);
+}
+
+TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
+  EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));
+  EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
+  g->OnMouseDown(100, 80, &left);  // background captured: keys still to the catcher
+  EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'q'));
+  EXPECT_TRUE(g->PlatformKey(VK_CHAR, '7'));
+  EXPECT_FALSE(g->PlatformKey(VK_CHAR, '%'));  // not a key code: passed on
+  EXPECT_EQ(knob->log, "k1");
+  EXPECT_EQ(catcher->log, "k0k31k12");
+  EXPECT_EQ(bg->log, "d");
+}
+
+TEST_F(GraphicsContext, PlatformDoubleClickNeedsTimeAndPlace) {
+  // 400 ms and 4 pixels make a double-click; a third press starts again.
+  const struct { long long t; int x; } presses[] = {{1000, 100}, {1400, 104}, {1500, 104}, {2000, 104}, {2300, 109}};
+  for (const auto& p : presses) {
+    g->PlatformMouseDown(p.x, 80, left, p.t);
+    g->PlatformMouseUp(p.x, 80, left);
+  }
+  std::string presses_seen;
+  for (char c : bg->log)
+    if (c != 'u') presses_seen += c;
+  EXPECT_EQ(presses_seen, "d2ddd");
+}
+
+TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
+  std::string message;
+  g->SetMessageHandler([&](const char* m) { message = m; });
+  IMouseMod right{true, true};
+  long long t = 0;
+  auto right_click = [&](int x, int y) {
+    g->PlatformMouseDown(x, y, right, t += 1000);
+    g->PlatformMouseUp(x, y, right);
+  };
+  right_click(20, 20);  // value entry at the knob's centre
+  ASSERT_TRUE(g->TextEntryOpen());
+  EXPECT_EQ(g->PromptRECT(), IRECT(5, 12, 35, 28));
+  EXPECT_EQ(g->PromptText(), "1.00");
+  for (int i = 0; i < 4; ++i) g->PlatformKey(VK_BACK, 0);
+  for (char c : std::string("2x5.5e")) g->PlatformKey(VK_CHAR, c);  // x and e cannot be typed
+  EXPECT_EQ(g->PromptText(), "25.5");
+  g->PlatformMouseMove(90, 90, left, true);  // no drag while the field is open
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_FALSE(g->PromptOpen());
+  EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
+  // Refused: nothing changes, and the editor is told why.
+  EXPECT_FALSE(g->SetFromStringAfterPrompt(knob, plug.GetParam(20), "-"));
+  EXPECT_EQ(message, "\"-\" is not a number");
+  EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
+  // Escape, a click outside and a wheel step each cancel.
+  for (int how = 0; how < 3; ++how) {
+    right_click(20, 20);
+    g->PlatformKey(VK_BACK, 0);
+    g->PlatformKey(VK_CHAR, '9');
+    if (how == 0) g->PlatformKey(VK_ESCAPE, 0);
+    if (how == 1) g->PlatformMouseDown(150, 80, left, 10000 * how);
+    if (how == 2) g->PlatformMouseWheel(150, 80, left, 1);
+    EXPECT_FALSE(g->PromptOpen());
+    EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
+  }
+  EXPECT_EQ(bg->log, "");  // the cancelling click and wheel went no further
+}
+
+TEST_F(GraphicsContext, MenuOfDisplayTextsByClickOrKeys) {
+  IMouseMod right{true, true};
+  g->PlatformMouseDown(50, 20, right, 0);
+  g->PlatformMouseUp(50, 20, right);
+  ASSERT_TRUE(g->MenuOpen());
+  EXPECT_EQ(g->PromptMenuHover(), 1);  // the current text, "on", is the chosen one
+  const IRECT m = g->PromptRECT();
+  g->PlatformMouseDown(m.L + 5, m.T + 5, left, 0);  // the first item: "off"
+  EXPECT_FALSE(g->PromptOpen());
+  EXPECT_EQ(plug.GetParam(0)->Value(), 0.0);
+  g->PlatformMouseDown(50, 20, right, 5000);
+  g->PlatformMouseUp(50, 20, right);
+  g->PlatformKey(VK_DOWN, 0);
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_EQ(plug.GetParam(0)->Value(), 1.0);
+}
+
+TEST(BitmapCache, OneBitmapPerIdForEveryContextOfTheProcess) {
+  TestPlug plug;
+  IGraphicsHeadless a(&plug, 10, 10), b(&plug, 10, 10);
+  const IBitmap knob = a.LoadIBitmap(9101, "img/black_knob.png", 192);
+  ASSERT_NE(knob.mData, nullptr);
+  EXPECT_EQ(knob.N, 192);
+  EXPECT_EQ(b.LoadIBitmap(9101, "img/light.png").mData, knob.mData);  // by id, loaded once
+  EXPECT_EQ(a.LoadIBitmap(9102, "img/no such image.png").mData, nullptr);
+}
+
+}  // namespace
