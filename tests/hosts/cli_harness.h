@@ -2,6 +2,7 @@
 // there too.
 #pragma once
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -18,8 +19,11 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Runs `quillmar <args>`; arguments are quoted for the shell.
-  cli_result_t run(const std::vector<std::string>& args);
+  // Runs `quillmar <args>` to the end. env: more variables, "NAME=VALUE" ("NAME=" unsets).
+  cli_result_t run(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+  // Starts it in the background; finish waits for it (killing it after timeout seconds).
+  pid_t start(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+  cli_result_t finish(pid_t pid, double timeout = 60);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   bool exists(const std::string& name) const;
   // Writes a float WAV with the given channels.

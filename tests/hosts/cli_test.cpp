@@ -279,7 +279,7 @@ TEST_F(Render, InfoListsEveryParameterAndTheLatency) {
 TEST_F(Render, DemoWritesItsFilesAndASummary) {
   const cli_result_t r = run({"demo", "demo-out"});
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char* f : {"demo-input.wav", "demo-output.wav", "demo-state.bin"})
+  for (const char* f : {"demo-input.wav", "demo-output.wav", "demo-state.bin", "demo-editor.png"})
     EXPECT_TRUE(exists(std::string("demo-out/") + f)) << f;
   EXPECT_NE(r.out.find("latency: 838 samples"), std::string::npos);
   EXPECT_NE(r.out.find("8000 Hz"), std::string::npos);
