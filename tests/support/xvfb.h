@@ -16,6 +16,7 @@ class xvfb_t {
 
   bool ok() const { return !display_.empty(); }
   const std::string& display() const { return display_; }  // ":N"
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

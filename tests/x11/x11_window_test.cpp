@@ -79,6 +79,14 @@ class Probe : public IControl {
   std::string mName;
 };
 
+// A context of the plug-in with only the background control.
+IGraphicsX11* background_only(TestPlug* plug, std::vector<std::string>* log) {
+  auto* g = new IGraphicsX11(plug, W, H, 60);
+  g->AttachControl(new Probe(plug, IRECT(0, 0, W, H), -1, log, "bg"));
+  plug->AttachGraphics(g);
+  return g;
+}
+
 bool contains(const std::vector<std::string>& log, const std::string& s) {
   for (const std::string& l : log)
     if (l == s) return true;
@@ -190,10 +198,8 @@ TEST(X11WindowWithoutShm, ShowsTheFrameThroughPlainPutImage) {
   if (!server.ok()) GTEST_SKIP() << "no Xvfb";
   setenv("DISPLAY", server.display().c_str(), 1);
   TestPlug plug;
-  auto* g = new IGraphicsX11(&plug, W, H, 60);
-  plug.AttachGraphics(g);
   std::vector<std::string> log;
-  g->AttachControl(new Probe(&plug, IRECT(0, 0, W, H), -1, &log, "bg"));
+  IGraphicsX11* g = background_only(&plug, &log);
   ASSERT_NE(g->OpenWindow(nullptr), nullptr);
   Display* test = XOpenDisplay(nullptr);
   check_shown(g, test, false);
@@ -363,10 +369,8 @@ TEST_F(X11Window, OpeningAndClosingManyTimesLeaksNothing) {
 TEST(X11NoDisplay, OpenWindowGivesNoWindowAndTheContextStaysHeadless) {
   unsetenv("DISPLAY");
   TestPlug plug;
-  auto* g = new IGraphicsX11(&plug, W, H, 60);
-  plug.AttachGraphics(g);
   std::vector<std::string> log;
-  g->AttachControl(new Probe(&plug, IRECT(0, 0, W, H), -1, &log, "bg"));
+  IGraphicsX11* g = background_only(&plug, &log);
   EXPECT_EQ(g->OpenWindow(nullptr), nullptr);
   EXPECT_FALSE(g->Pump());
   EXPECT_TRUE(g->Tick());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "framework/bitmap/RasterBitmap.h"
 #include "framework/x11/x11_errors.h"
@@ -20,6 +21,15 @@ bool byte_mask(unsigned long mask, int* shift) {
 }
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+// Four pixels at a time (SSE2 on x86-64, whatever the machine has elsewhere).
+typedef uint32_t v4u __attribute__((vector_size(16)));
+
+// Bytes a, r, g, b read as a little-endian word, to 0x00RRGGBB.
+template <class T>
+T reverse_rgb(T v) {
+  return ((v >> 24) & 0xff) | ((v >> 8) & 0xff00) | ((v << 8) & 0xff0000);
+}
 
 }  // namespace
 
@@ -66,6 +76,10 @@ bool X11Image::Create(Display* d, Visual* visual, int depth, int w, int h, bool 
     // Pixels are written in our byte order; Xlib swaps them for a server that differs.
     mImage->byte_order = kLittleEndian ? LSBFirst : MSBFirst;
   }
+  // A visual with more depth than colour bits keeps alpha there (a host window with an
+  // alpha channel): the frame is opaque.
+  const unsigned long colour = mImage->red_mask | mImage->green_mask | mImage->blue_mask;
+  mOpaque = depth > 24 && depth <= 32 ? static_cast<uint32_t>(~colour & ((1ull << depth) - 1)) : 0;
   mFast = mImage->bits_per_pixel == 32 && mImage->byte_order == (kLittleEndian ? LSBFirst : MSBFirst) &&
           byte_mask(mImage->red_mask, &mShiftR) && byte_mask(mImage->green_mask, &mShiftG) &&
           byte_mask(mImage->blue_mask, &mShiftB);
@@ -92,24 +106,40 @@ void X11Image::Destroy(bool serverAlive) {
 void X11Image::Convert(const RasterBitmap& bitmap, const IRECT& r) {
   const srgb_t* src = bitmap.Pixels();
   const int W = bitmap.Width();
+  // The usual visual (0x00RRGGBB, little-endian) is the bitmap's byte order reversed.
+  const bool swap = kLittleEndian && mFast && mShiftR == 16 && mShiftG == 8 && mShiftB == 0;
   for (int y = r.T; y < r.B; ++y) {
     const srgb_t* s = src + static_cast<size_t>(y) * W;
-    if (mFast) {
-      uint32_t* d = reinterpret_cast<uint32_t*>(mImage->data + static_cast<size_t>(y) * mImage->bytes_per_line);
+    uint32_t* d = reinterpret_cast<uint32_t*>(mImage->data + static_cast<size_t>(y) * mImage->bytes_per_line);
+    if (swap) {
+      int x = r.L;
+      for (; x + 4 <= r.R; x += 4) {
+        v4u v;
+        std::memcpy(&v, &s[x], sizeof v);
+        v = reverse_rgb(v) | mOpaque;
+        std::memcpy(&d[x], &v, sizeof v);
+      }
+      for (; x < r.R; ++x) {
+        uint32_t v;
+        std::memcpy(&v, &s[x], 4);
+        d[x] = reverse_rgb(v) | mOpaque;
+      }
+    } else if (mFast) {
       for (int x = r.L; x < r.R; ++x)
-        d[x] = uint32_t(s[x].r) << mShiftR | uint32_t(s[x].g) << mShiftG | uint32_t(s[x].b) << mShiftB;
-      continue;
+        d[x] = uint32_t(s[x].r) << mShiftR | uint32_t(s[x].g) << mShiftG | uint32_t(s[x].b) << mShiftB | mOpaque;
+    } else {
+      // Any other true-colour visual: each channel scaled into its mask.
+      auto scale = [](unsigned v, unsigned long mask) {
+        if (!mask) return 0ul;
+        const int shift = __builtin_ctzl(mask);
+        const unsigned long max = mask >> shift;
+        return ((v * max + 127) / 255) << shift;
+      };
+      for (int x = r.L; x < r.R; ++x)
+        XPutPixel(mImage, x, y,
+                  scale(s[x].r, mImage->red_mask) | scale(s[x].g, mImage->green_mask) |
+                      scale(s[x].b, mImage->blue_mask) | mOpaque);
     }
-    // Any other true-colour visual: each channel scaled into its mask.
-    auto scale = [](unsigned v, unsigned long mask) {
-      if (!mask) return 0ul;
-      const int shift = __builtin_ctzl(mask);
-      const unsigned long max = mask >> shift;
-      return ((v * max + 127) / 255) << shift;
-    };
-    for (int x = r.L; x < r.R; ++x)
-      XPutPixel(mImage, x, y,
-                scale(s[x].r, mImage->red_mask) | scale(s[x].g, mImage->green_mask) | scale(s[x].b, mImage->blue_mask));
   }
 }
 

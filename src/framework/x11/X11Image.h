@@ -5,6 +5,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <cstdint>
+
 #include "framework/IGraphicsTypes.h"
 
 class RasterBitmap;
@@ -41,4 +43,5 @@ class X11Image {
   int mCompletionType = -1;
   int mShiftR = 0, mShiftG = 0, mShiftB = 0;
   bool mFast = false;  // 32-bit pixels, 8-bit channels, our byte order
+  uint32_t mOpaque = 0;  // the alpha bits of a visual that has them, all set
 };
