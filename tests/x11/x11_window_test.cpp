@@ -193,10 +193,10 @@ TEST_F(X11Window, TopLevelIsTitledFixedInSizeAndShowsTheDrawBitmap) {
   check_shown(g, test, true);
 }
 
-TEST(X11WindowWithoutShm, ShowsTheFrameThroughPlainPutImage) {
-  xvfb_t server({"-extension", "MIT-SHM"});
-  if (!server.ok()) GTEST_SKIP() << "no Xvfb";
-  setenv("DISPLAY", server.display().c_str(), 1);
+TEST(X11WindowWithoutShm, ShowsTheFrameThroughPlainPutImageAndOutlivesTheServer) {
+  auto server = std::make_unique<xvfb_t>(std::vector<std::string>{"-extension", "MIT-SHM"});
+  if (!server->ok()) GTEST_SKIP() << "no Xvfb";
+  setenv("DISPLAY", server->display().c_str(), 1);
   TestPlug plug;
   std::vector<std::string> log;
   IGraphicsX11* g = background_only(&plug, &log);
@@ -204,6 +204,12 @@ TEST(X11WindowWithoutShm, ShowsTheFrameThroughPlainPutImage) {
   Display* test = XOpenDisplay(nullptr);
   check_shown(g, test, false);
   XCloseDisplay(test);
+  // The server goes away: the window with it, not the process.
+  server.reset();
+  bool open = true;
+  for (int i = 0; i < 500 && open; ++i, usleep(2000)) open = g->Pump();
+  EXPECT_FALSE(open);
+  EXPECT_TRUE(g->Tick());
 }
 
 TEST_F(X11Window, MouseEventsReachControlsWithButtonsAndModifiers) {

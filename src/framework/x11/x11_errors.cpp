@@ -9,19 +9,34 @@ namespace {
 std::mutex g_mutex;
 std::vector<Display*> g_displays;
 XErrorHandler g_previous = nullptr;
+XIOErrorHandler g_previous_io = nullptr;
 thread_local int t_error = 0;
+
+bool ours(Display* d) { return std::find(g_displays.begin(), g_displays.end(), d) != g_displays.end(); }
 
 int on_error(Display* d, XErrorEvent* e) {
   XErrorHandler previous;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
-    if (std::find(g_displays.begin(), g_displays.end(), d) != g_displays.end()) {
+    if (ours(d)) {
       if (!t_error) t_error = e->error_code;
       return 0;
     }
     previous = g_previous;
   }
   return previous ? previous(d, e) : 0;
+}
+
+// A lost connection of ours returns, so that Xlib goes on to the connection's exit handler
+// (which closes the window) instead of ending the process; anyone else's goes on as before.
+int on_io_error(Display* d) {
+  XIOErrorHandler previous;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (ours(d)) return 0;
+    previous = g_previous_io;
+  }
+  return previous ? previous(d) : 0;
 }
 
 }  // namespace
@@ -32,6 +47,8 @@ void x11_own_display(Display* d) {
   // Installed again if someone replaced it since; whatever was there is chained.
   XErrorHandler current = XSetErrorHandler(on_error);
   if (current != on_error) g_previous = current;
+  XIOErrorHandler current_io = XSetIOErrorHandler(on_io_error);
+  if (current_io != on_io_error) g_previous_io = current_io;
 }
 
 void x11_forget_display(Display* d) {
