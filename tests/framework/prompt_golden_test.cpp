@@ -11,12 +11,14 @@
 
 namespace {
 
+// The skin's regular 12-px font (fonts live as long as the process, as the editor's do).
 font_t* prompt_font() {
+  static font_t* base = nullptr;
   static font_t* font = [] {
     RasterBitmap big, small;  // the fonts keep only the coverage
     image_t sheet = load_skin_image("img/font/font48.png", big, 80, 48 * FONT_GLYPHS);
     sheet.srgb = nullptr;
-    font_t* base = font_load(6, sheet);
+    base = font_load(6, sheet);
     image_t sheet12 = load_skin_image("img/font/font12.png", small, 80, 48 * FONT_GLYPHS);
     sheet12.srgb = nullptr;
     return base ? make_font_size(base, sheet12, 12.0) : nullptr;

@@ -370,7 +370,11 @@ TEST_F(X11Window, OpeningAndClosingManyTimesLeaksNothing) {
   }
   EXPECT_EQ(count_fds(), fds);
   EXPECT_EQ(count_shm_maps(), 0);
+#ifndef __SANITIZE_ADDRESS__  // its quarantine keeps freed memory; its leak check stands in
   EXPECT_LT(resident_mb() - mb, 4.0);
+#else
+  (void)mb;
+#endif
 }
 
 TEST(X11NoDisplay, OpenWindowGivesNoWindowAndTheContextStaysHeadless) {

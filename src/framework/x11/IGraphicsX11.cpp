@@ -156,13 +156,12 @@ void IGraphicsX11::CloseWindow() {
   PlatformClosed();
   std::unique_ptr<IGraphicsX11Window> win = std::move(mWin);
   Display* d = win->display;
-  // After a lost connection nothing more is said to the server.
+  // After a lost connection nothing more is asked of the server (Xlib drops the requests,
+  // and frees what it holds on our side).
   win->image.Destroy(!win->ioError);
-  if (!win->ioError) {
-    XFreeGC(d, win->gc);
-    // A window the server destroyed with its parent is not destroyed again.
-    if (win->window) XDestroyWindow(d, win->window);
-  }
+  XFreeGC(d, win->gc);
+  // A window the server destroyed with its parent is not destroyed again.
+  if (win->window && !win->ioError) XDestroyWindow(d, win->window);
   x11_forget_display(d);
   XCloseDisplay(d);
 }
