@@ -19,6 +19,10 @@ struct param_row_t {
 
 constexpr double VRANGE_MAX = 64.34294481903252;  // 60 + 10 / ln 10 dB
 
+// What the editor's knobs call the values of the two integer settings it names.
+const char* const kColourNames[] = {"RGB", "CMY", "Stereo"};
+const char* const kSizeNames[] = {"780", "1060", "1220"};  // the editor widths
+
 const param_row_t kTable[PARAM_COUNT] = {
     {"Band A on", BOOL, 1, 0, 1, 1, 1, ""},
     {"Band B on", BOOL, 1, 0, 1, 1, 1, ""},
@@ -71,6 +75,13 @@ void init_params(IPluginBase* plug) {
 
 const char* param_name(int index) {
   return index >= 0 && index < PARAM_COUNT ? kTable[index].name : nullptr;
+}
+
+const char* param_value_name(int index, int value) {
+  if (value < 0 || value > 2) return nullptr;
+  if (index == PARAM_COLOUR) return kColourNames[value];
+  if (index == PARAM_INTERFACE_SIZE) return kSizeNames[value];
+  return nullptr;
 }
 
 int param_index(const char* name) {

@@ -43,7 +43,8 @@ bool CliTest::exists(const std::string& name) const {
   return stat(path(name).c_str(), &st) == 0;
 }
 
-pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                     const std::string& prefix) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(dir_.c_str()) != 0) _exit(126);
@@ -56,10 +57,15 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
   if (!freopen("/dev/null", "r", stdin) || !freopen(path(".stdout").c_str(), "w", stdout) ||
       !freopen(path(".stderr").c_str(), "w", stderr))
     _exit(126);
-  std::vector<char*> argv = {const_cast<char*>(QUILLMAR_BIN)};
+  // With a prefix, a shell runs it and then becomes the program.
+  const std::string script = prefix + "exec \"$0\" \"$@\"";
+  std::vector<char*> argv;
+  if (!prefix.empty()) argv = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script.c_str())};
+  argv.push_back(const_cast<char*>(QUILLMAR_BIN));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  execv(QUILLMAR_BIN, argv.data());
+  if (prefix.empty()) execv(QUILLMAR_BIN, argv.data());
+  else execv("/bin/sh", argv.data());
   _exit(127);
 }
 
@@ -81,8 +87,9 @@ cli_result_t CliTest::finish(pid_t pid, double timeout) {
   return r;
 }
 
-cli_result_t CliTest::run(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  return finish(start(args, env));
+cli_result_t CliTest::run(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                          const std::string& prefix) {
+  return finish(start(args, env, prefix));
 }
 
 void CliTest::write_wav(const std::string& name, const std::vector<std::vector<float>>& ch,
