@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ xvfb_t::xvfb_t(const std::vector<std::string>& extra) {
   if (pipe(fds) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    // The server ends with the test, even one that crashes or is killed.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     close(fds[0]);
     std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1000x24",
                                      "-nolisten", "tcp", "-noreset"};
