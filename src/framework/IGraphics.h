@@ -213,6 +213,7 @@ class IGraphics {
   int mPlatformX = -1, mPlatformY = -1;
   long long mLastPressMs = -1000000;
   int mLastPressX = -1000, mLastPressY = -1000;
+  bool mPressTakenByPrompt = false;
   Prompt mPrompt;
   font_t* mPromptFont = nullptr;
   std::function<void(const char*)> mMessage;
