@@ -168,6 +168,7 @@ void IPluginLV2::ApplyPort(int i, float v) {
 void IPluginLV2::Unsee() {
   std::fill(mSeen.begin(), mSeen.end(), std::numeric_limits<float>::quiet_NaN());
   mFirstSync = false;
+  for (int i = 0; i < NParams(); ++i) mFlags[i].kept.store(false);  // the restored state decides
 }
 
 LV2_State_Status IPluginLV2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {
