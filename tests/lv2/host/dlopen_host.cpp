@@ -54,7 +54,7 @@ bool idle_until_closed(lv2_ui_t& ui) {
 }
 
 // Opens and closes each instance's UI, the first one many times, idling it meanwhile; then
-// one whose host window goes away first.
+// one that shows a window of its own; then one whose host window goes away first.
 void open_and_close_uis(lv2ui_descriptor_fn ui_entry, std::vector<std::unique_ptr<lv2_host_t>>& hosts) {
   xvfb_t server;
   check(server.ok(), "no Xvfb for the editor's window: run make deps", -1);
@@ -73,6 +73,16 @@ void open_and_close_uis(lv2ui_descriptor_fn ui_entry, std::vector<std::unique_pt
       hosts[k]->run(256);
       for (int i = 0; i < 3; ++i) check(ui.idle() == 0, "the UI closed by itself", int(k));
     }
+  }
+  // Without a host window the UI shows a window of its own when asked, as often as asked.
+  {
+    lv2_ui_t ui(ui_entry, *hosts[1]);
+    check(ui.ok() && !ui.widget, "the UI without a parent did not start hidden", 1);
+    for (int round = 0; ui.ok() && round < 3; ++round) {
+      check(ui.show() == 0 && ui.idle() == 0, "the UI's own window did not show", 1);
+      check(ui.hide() == 0 && ui.idle() == 0, "the UI's own window did not hide", 1);
+    }
+    if (ui.ok()) ui.show();  // cleaned up while shown
   }
   Window gone = host_window(x);
   {
