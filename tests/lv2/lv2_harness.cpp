@@ -2,6 +2,7 @@
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
+#include <lv2/instance-access/instance-access.h>
 #include <lv2/options/options.h>
 
 #include <cmath>
@@ -112,4 +113,46 @@ void lv2_host_t::ports_from_chunk(const std::vector<uint8_t>& bytes) {
     std::memcpy(&v, bytes.data() + i * sizeof(double), sizeof v);
     control[i] = static_cast<float>(v);
   }
+}
+
+lv2_ui_t::lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned long parent,
+                   bool instance_access) {
+  desc_ = entry(0);
+  if (!desc_) return;
+  touch_ = {this, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
+              static_cast<lv2_ui_t*>(h)->touches.push_back({port, grabbed});
+            }};
+  resize_ = {this, [](LV2UI_Feature_Handle h, int w, int ht) {
+               auto* ui = static_cast<lv2_ui_t*>(h);
+               ui->width = w;
+               ui->height = ht;
+               return 0;
+             }};
+  feature_data_ = {{LV2_UI__touch, &touch_}, {LV2_UI__resize, &resize_}};
+  if (instance_access) feature_data_.push_back({LV2_INSTANCE_ACCESS_URI, host.handle()});
+  if (parent) feature_data_.push_back({LV2_UI__parent, reinterpret_cast<void*>(parent)});
+  std::vector<const LV2_Feature*> features;
+  for (const LV2_Feature& f : feature_data_) features.push_back(&f);
+  features.push_back(nullptr);
+  auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t protocol,
+                  const void* buffer) {
+    if (protocol == 0 && size == sizeof(float))
+      static_cast<lv2_ui_t*>(c)->writes.push_back({port, *static_cast<const float*>(buffer)});
+  };
+  handle_ = desc_->instantiate(desc_, host.uri(), "/nonexistent/", write, this, &widget,
+                               features.data());
+  idle_ = static_cast<const LV2UI_Idle_Interface*>(desc_->extension_data(LV2_UI__idleInterface));
+  show_ = static_cast<const LV2UI_Show_Interface*>(desc_->extension_data(LV2_UI__showInterface));
+}
+
+lv2_ui_t::~lv2_ui_t() {
+  if (handle_) desc_->cleanup(handle_);
+}
+
+int lv2_ui_t::idle() { return idle_->idle(handle_); }
+int lv2_ui_t::show() { return show_->show(handle_); }
+int lv2_ui_t::hide() { return show_->hide(handle_); }
+
+void lv2_ui_t::port_event(uint32_t port, float value) {
+  desc_->port_event(handle_, port, sizeof value, 0, &value);
 }

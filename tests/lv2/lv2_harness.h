@@ -1,8 +1,10 @@
 // A small LV2 host for tests: one instance of a descriptor with every port connected to its
-// own buffer, a URID map, the options' maximum block length, and a state store in memory.
+// own buffer, a URID map, the options' maximum block length, and a state store in memory; and
+// the instance's editor UI as a host opens it.
 #pragma once
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
+#include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <vector>
 
 typedef const LV2_Descriptor* (*lv2_descriptor_fn)(uint32_t);
+typedef const LV2UI_Descriptor* (*lv2ui_descriptor_fn)(uint32_t);
 
 struct lv2_uris_t {
   std::vector<std::string> uris;
@@ -33,6 +36,7 @@ class lv2_host_t {
 
   bool ok() const { return handle_ != nullptr; }
   LV2_Handle handle() const { return handle_; }
+  const char* uri() const { return desc_->URI; }
   int channels() const { return channels_; }
 
   // Every port to its buffer (audio buffers of `frames` frames); the controls start as NaN,
@@ -74,4 +78,44 @@ class lv2_host_t {
   std::vector<uint8_t> options_;  // LV2_Options_Option records
   LV2_Feature options_feature_{};
   std::vector<const LV2_Feature*> features_;
+};
+
+// The instance's editor UI: the host's instance through instance-access (unless told not to
+// give it), embedded in the X window parent when given; its port writes, its touch gestures
+// and the size it announces are recorded.
+class lv2_ui_t {
+ public:
+  lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned long parent = 0,
+           bool instance_access = true);
+  ~lv2_ui_t();
+  lv2_ui_t(const lv2_ui_t&) = delete;
+  lv2_ui_t& operator=(const lv2_ui_t&) = delete;
+
+  bool ok() const { return handle_ != nullptr; }
+  int idle();
+  int show();
+  int hide();
+  void port_event(uint32_t port, float value);
+
+  struct write_t {
+    uint32_t port;
+    float value;
+  };
+  struct touch_t {
+    uint32_t port;
+    bool grabbed;
+  };
+  void* widget = nullptr;
+  std::vector<write_t> writes;
+  std::vector<touch_t> touches;
+  int width = 0, height = 0;  // as announced through ui:resize
+
+ private:
+  const LV2UI_Descriptor* desc_ = nullptr;
+  LV2UI_Handle handle_ = nullptr;
+  const LV2UI_Idle_Interface* idle_ = nullptr;
+  const LV2UI_Show_Interface* show_ = nullptr;
+  LV2UI_Touch touch_{};
+  LV2UI_Resize resize_{};
+  std::vector<LV2_Feature> feature_data_;
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,15 @@ int wait_child(pid_t pid, double timeout) {
 }  // namespace
 
 xvfb_t::xvfb_t(const std::vector<std::string>& extra) {
+  // Servers started at the same moment can settle on the same display number, one of them
+  // then without its sockets: the tests of all processes start theirs one at a time.
+  const int lock = open("/tmp/quillmar-xvfb-start.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock >= 0) flock(lock, LOCK_EX);
+  start(extra);
+  if (lock >= 0) close(lock);  // and with it the lock
+}
+
+void xvfb_t::start(const std::vector<std::string>& extra) {
   int fds[2];
   if (pipe(fds) != 0) return;
   pid_ = fork();

@@ -19,6 +19,7 @@ class xvfb_t {
   pid_t pid() const { return pid_; }
 
  private:
+  void start(const std::vector<std::string>& extra);
   pid_t pid_ = -1;
   std::string display_;
 };

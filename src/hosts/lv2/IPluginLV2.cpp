@@ -10,13 +10,13 @@
 #include <cstring>
 #include <limits>
 
-namespace {
-
-const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
+const void* lv2_feature(const LV2_Feature* const* features, const char* uri) {
   for (int i = 0; features && features[i]; ++i)
     if (features[i]->URI && !std::strcmp(features[i]->URI, uri)) return features[i]->data;
   return nullptr;
 }
+
+namespace {
 
 uint32_t Bits(float v) {
   uint32_t b;
@@ -45,7 +45,9 @@ IPluginLV2::IPluginLV2(int nParams, const char* channelIOStr, int nPresets,
                   vendorVersion, uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks,
                   plugIsInst, kAPILV2),
       mControls(nParams, nullptr),
-      mSeen(nParams, std::numeric_limits<float>::quiet_NaN()) {}
+      mSeen(nParams, std::numeric_limits<float>::quiet_NaN()),
+      mFlags(new Flags[nParams]),
+      mReported(nParams, 0.0) {}
 
 void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
                          const char* chunkKeyURI) {
@@ -55,13 +57,13 @@ void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* con
   SetOutputChannelConnections(0, mChannels, true);
   SetOutputChannelConnections(mChannels, NOutChannels() - mChannels, false);
 
-  auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(FindFeature(features, LV2_URID__map)));
+  auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(lv2_feature(features, LV2_URID__map)));
   if (map && chunkKeyURI) {
     mChunkKey = map->map(map->handle, chunkKeyURI);
     mAtomChunk = map->map(map->handle, LV2_ATOM__Chunk);
   }
   const auto* options =
-      static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
+      static_cast<const LV2_Options_Option*>(lv2_feature(features, LV2_OPTIONS__options));
   int maxBlock = MaxBlockOption(options, map);
   if (maxBlock <= 0) maxBlock = kDefaultMaxBlock;
   // Scratch buffers for the longest call the host announced; longer calls run in pieces.
@@ -131,19 +133,31 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
     const bool firstSeen = std::isnan(mSeen[i]);
     mSeen[i] = v;
     if (!std::isfinite(v)) continue;  // a value that is not a number: ignored
+    // The user holds this parameter in the editor: a port value arriving meanwhile is an
+    // older one of the editor's own (or automation the gesture overrides).
+    if (mFlags[i].grabbed.load(std::memory_order_relaxed)) continue;
     // A new instance keeps what it was built with (the user's preferred display settings)
     // where the host merely shows the declared default.
-    if (mFirstSync && firstSeen && v == static_cast<float>(GetParam(i)->GetDefault())) continue;
+    if (mFirstSync && firstSeen && v == static_cast<float>(GetParam(i)->GetDefault())) {
+      if (v != static_cast<float>(GetParam(i)->Value()))
+        mFlags[i].kept.store(true, std::memory_order_relaxed);
+      continue;
+    }
     ApplyPort(i, v);
   }
   GetMutex().Unlock();
 }
 
-void IPluginLV2::ApplyPort(int i, float v) {
-  IParam* p = GetParam(i);
+double IPluginLV2::PortToValue(int i, float v) const {
+  const IParam* p = GetParam(i);
   double value = v;
   if (p->Type() == IParam::kTypeBool) value = v > 0.0f ? 1.0 : 0.0;  // lv2:toggled: above 0 is on
-  value = std::min(std::max(value, p->GetMin()), p->GetMax());
+  return std::min(std::max(value, p->GetMin()), p->GetMax());
+}
+
+void IPluginLV2::ApplyPort(int i, float v) {
+  IParam* p = GetParam(i);
+  const double value = PortToValue(i, v);
   // A port that shows the parameter's value to single precision changes nothing, so the
   // exact values of a restored chunk or of the editor survive the host's ports.
   if (static_cast<float>(p->Value()) == static_cast<float>(value)) return;
@@ -154,6 +168,7 @@ void IPluginLV2::ApplyPort(int i, float v) {
 void IPluginLV2::Unsee() {
   std::fill(mSeen.begin(), mSeen.end(), std::numeric_limits<float>::quiet_NaN());
   mFirstSync = false;
+  for (int i = 0; i < NParams(); ++i) mFlags[i].kept.store(false);  // the restored state decides
 }
 
 LV2_State_Status IPluginLV2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {

@@ -8,13 +8,18 @@
 //
 // Threads, as LV2 classes them: InitLV2, Activate, Deactivate and RestoreState run on the
 // host's instantiation thread and never alongside Run; ConnectPort and Run run on the audio
-// thread; SaveState may run on any thread, also while Run runs.
+// thread; SaveState may run on any thread, also while Run runs. The editor's UI (lv2_ui.cpp)
+// calls the UI operations below on the host's UI thread, the thread the editor's window and
+// its graphics context live on.
 #pragma once
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
+#include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "framework/IPluginBase.h"
@@ -54,10 +59,12 @@ class IPluginLV2 : public IPluginBase {
   // the next call); then the audio goes through the processing frame, and the latency in
   // effect is written to the latency port. An unconnected input is silence, an unconnected
   // output is not written, an unconnected control port leaves its parameter alone.
-  // A port value changes its parameter only when it differs from the parameter's value in
-  // single precision (so ports never round exact values away), a band switch is on above 0
-  // (lv2:toggled), and a port's first value after construction is not applied when it is the
-  // declared default (a new instance keeps the user's preferred settings).
+  // A port value changes its parameter only when it changed since Run last saw it and differs
+  // from the parameter's value in single precision: an edit made in the editor stands until
+  // the host's port follows it (through the UI), and ports never round exact values away. A
+  // port whose parameter the editor holds in a gesture is not applied; a band switch is on
+  // above 0 (lv2:toggled); a port's first value after construction is not applied when it is
+  // the declared default (a new instance keeps the user's preferred settings).
   void Run(uint32_t nFrames);
   // The state chunk (every parameter exactly, as doubles) under the chunk key as an
   // atom:Chunk. Without urid:map there is no saved state (LV2_STATE_ERR_NO_FEATURE).
@@ -73,13 +80,31 @@ class IPluginLV2 : public IPluginBase {
 
   int Channels() const { return mChannels; }
 
+  // ---- the editor's UI, on the host's UI thread ----
+  // At UI instantiate: the editor's changes go to the host through write (the control ports)
+  // and touch (gestures; null when the host has none) until DetachUI. False when another UI
+  // has the editor already.
+  bool AttachUI(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch);
+  // At UI cleanup: gestures still open end, and nothing more goes to the host.
+  void DetachUI();
+  // At each UI idle: after a program change, writes the control port of every parameter that
+  // changed since the host last learned its value (a parameter whose change comes from the
+  // host's port is left to it); and the ports a new instance did not take its values from.
+  void WriteChangedPorts();
+  // The UI's port_event: a control port's value, as the host has it, shown on the controls
+  // (not while the editor holds that parameter in a gesture, nor a declared default the
+  // instance did not take). Anything else is ignored.
+  void ShowPortValue(uint32_t port, float value);
+
   // ---- host operations ----
-  // An LV2 plug-in cannot write its input ports: only an editor's UI, through the host, can
-  // tell the host of changes made in the editor. Until then these report nothing.
-  void BeginInformHostOfParamChange(int) override {}
-  void InformHostOfParamChange(int, double) override {}
-  void EndInformHostOfParamChange(int) override {}
-  void InformHostOfProgramChange() override {}
+  // An LV2 plug-in cannot write its input ports: the editor's UI, when one is attached, tells
+  // the host through its port writes. Begin/Inform/End come from the editor (UI thread), with
+  // or without a UI; InformHostOfProgramChange from the audio thread (or the editor's, when
+  // it serves a redesign itself) only raises a flag for the UI's next idle.
+  void BeginInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  void EndInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfProgramChange() override;
   bool IsRenderingOffline() override { return false; }
   double GetSamplePos() override { return 0.0; }
   double GetTempo() override { return 0.0; }
@@ -97,7 +122,11 @@ class IPluginLV2 : public IPluginBase {
   // lock (not on the audio thread); otherwise gives up when the lock is taken.
   void ApplyControlPorts(bool blocking);
   void ApplyPort(int i, float v);
+  // A port value in parameter units: clamped to the range, a band switch on above 0.
+  double PortToValue(int i, float v) const;
   void Unsee();
+  void WritePort(int i);
+  bool IsParam(int i) const { return i >= 0 && i < NParams(); }
 
   int mChannels = 0;
   std::vector<const float*> mControls;  // one per parameter
@@ -108,4 +137,24 @@ class IPluginLV2 : public IPluginBase {
   float* mAudioOut[kMaxAudioPorts] = {};
   LV2_URID mChunkKey = 0;
   LV2_URID mAtomChunk = 0;
+
+  // Per parameter, set and read on any thread: the editor holds it in a gesture; its port's
+  // first value was the declared default and was not applied (the host learns the value in
+  // use at the UI's first idle).
+  struct Flags {
+    std::atomic<bool> grabbed{false}, kept{false};
+  };
+  std::unique_ptr<Flags[]> mFlags;
+  std::atomic<bool> mProgramChanged{false};
+  // The attached UI's callbacks, and each parameter's value as the host last learned it from
+  // the UI (UI thread).
+  struct UILink {
+    LV2UI_Write_Function write = nullptr;
+    LV2UI_Controller controller = nullptr;
+    const LV2UI_Touch* touch = nullptr;
+  } mUI;
+  std::vector<double> mReported;
 };
+
+// The data of a feature in a host's null-terminated list, or null.
+const void* lv2_feature(const LV2_Feature* const* features, const char* uri);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "engine/inst.h"
+#include "framework/x11/IGraphicsX11.h"
 #include "hosts/lv2/IPluginLV2.h"
 #include "hosts/lv2/quillmar_lv2.h"
 #include "plugin/Quillmar.h"
@@ -16,6 +18,13 @@ constexpr int kKinds = sizeof kQuillmarLV2Kinds / sizeof kQuillmarLV2Kinds[0];
 
 Quillmar* Plug(LV2_Handle h) { return static_cast<Quillmar*>(static_cast<IPluginLV2*>(h)); }
 
+// Every instance's editor can open a window when the host shows its UI. Making the context
+// connects to no display, so hosts without one run the plug-in all the same.
+void UseX11Editors() {
+  static std::once_flag once;
+  std::call_once(once, [] { SetGraphicsFactory(MakeGraphicsX11); });
+}
+
 LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
                        const LV2_Feature* const* features) {
   if (!(rate > 0.0) || !std::isfinite(rate)) {
@@ -25,6 +34,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
   int channels = 2;
   for (const quillmar_lv2_kind_t& k : kQuillmarLV2Kinds)
     if (descriptor && !std::strcmp(descriptor->URI, k.uri)) channels = k.channels;
+  UseX11Editors();
   Quillmar* plug = MakePlug();
   if (!plug) {
     std::fprintf(stderr, "Quillmar: all %d instances of this process are in use\n",

@@ -74,6 +74,7 @@ const char* kPrefixes =
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
     "@prefix qm: <" QUILLMAR_LV2_URI "#> .\n\n";
@@ -127,6 +128,15 @@ void ControlPort(std::ostream& o, IPluginBase* plug, int i) {
   o << "  ] ;\n";
 }
 
+// The editor: it reaches its instance directly, so hosts without instance-access keep to
+// their own controls.
+const char* kUI =
+    "<" QUILLMAR_LV2_UI_URI ">\n"
+    "  a ui:X11UI ;\n"
+    "  lv2:requiredFeature <http://lv2plug.in/ns/ext/instance-access> , ui:idleInterface ;\n"
+    "  lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:noUserResize ;\n"
+    "  lv2:extensionData ui:idleInterface , ui:showInterface .\n\n";
+
 void Plugin(std::ostream& o, IPluginBase* plug, const quillmar_lv2_kind_t& kind) {
   const int n = plug->NParams(), channels = kind.channels;
   int major = 0, minor = 0, patch = 0;
@@ -139,7 +149,8 @@ void Plugin(std::ostream& o, IPluginBase* plug, const quillmar_lv2_kind_t& kind)
     << "  lv2:microVersion " << patch << " ;\n"
     << "  lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
     << "  opts:supportedOption bufsz:maxBlockLength ;\n"
-    << "  lv2:extensionData state:interface ;\n";
+    << "  lv2:extensionData state:interface ;\n"
+    << "  ui:ui <" QUILLMAR_LV2_UI_URI "> ;\n";
   for (int i = 0; i < n; ++i) ControlPort(o, plug, i);
   o << "  lv2:port [\n"
     << "    a lv2:OutputPort , lv2:ControlPort ;\n"
@@ -190,8 +201,13 @@ int main(int argc, char** argv) {
 
   std::ostringstream manifest, plugins;
   manifest << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-           << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n";
-  plugins << kPrefixes << kUnits;
+           << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+           << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n"
+           << "<" QUILLMAR_LV2_UI_URI ">\n"
+           << "  a ui:X11UI ;\n"
+           << "  ui:binary <" << binary << "> ;\n"
+           << "  rdfs:seeAlso <quillmar.ttl> .\n\n";
+  plugins << kPrefixes << kUnits << kUI;
   for (const quillmar_lv2_kind_t& kind : kQuillmarLV2Kinds) {
     manifest << "<" << kind.uri << ">\n"
              << "  a lv2:Plugin ;\n"

@@ -13,9 +13,13 @@
 #include <random>
 #include <sstream>
 
+#include "engine/bands.h"
+#include "engine/inst.h"
 #include "hosts/cli/audio_file.h"
 #include "hosts/lv2/quillmar_lv2.h"
 #include "process.h"
+#include "support/xvfb.h"
+#include "support/editor_screen.h"  // last: it brings Xlib
 
 namespace {
 
@@ -65,7 +69,7 @@ class RealHosts : public ::testing::Test {
     jalv_.stop();
     helpers_.clear();
     jackd_.stop();
-    xvfb_.stop();
+    xvfb_.reset();
     shell("rm -rf " + shell_quote(dir_));
   }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
@@ -122,16 +126,9 @@ class RealHosts : public ::testing::Test {
   }
   // An X server of our own on a free display.
   void start_xvfb() {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ASSERT_TRUE(xvfb_.start({"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0",
-                             "1280x1024x24"},
-                            path("xvfb.log"), false, fds[1]));
-    close(fds[1]);
-    char buf[16] = {};
-    ASSERT_GT(read(fds[0], buf, sizeof buf - 1), 0) << slurp(path("xvfb.log"));
-    close(fds[0]);
-    setenv("DISPLAY", (":" + std::string(buf, strcspn(buf, "\n"))).c_str(), 1);
+    xvfb_ = std::make_unique<xvfb_t>();
+    ASSERT_TRUE(xvfb_->ok()) << "Xvfb did not start";
+    setenv("DISPLAY", xvfb_->display().c_str(), 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
     setenv("NO_AT_BRIDGE", "1", 1);
   }
@@ -147,12 +144,44 @@ class RealHosts : public ::testing::Test {
     return w.substr(0, w.find('\n'));
   }
 
+  // jalv.gtk3's File > Save (Ctrl+S, with the pointer and the keyboard on its main window), a
+  // folder typed into the dialog, Enter: the saved state.ttl.
+  void save_from_menu(const std::string& main, const std::string& folder, std::string* saved) {
+    shell("xdotool mousemove 1500 950 windowfocus --sync " + main + " key ctrl+s");
+    const std::string dialog = jalv_window("Save State");
+    ASSERT_FALSE(dialog.empty()) << slurp(path("jalv.log"));
+    shell("xdotool windowfocus --sync " + dialog + " sleep 0.5 type --delay 50 " +
+          shell_quote(path(folder)));
+    shell("xdotool sleep 0.3 key Return");
+    ASSERT_TRUE(wait_until(20, [&] {
+      *saved = slurp(path(folder + "/state.ttl"));
+      return saved->find("base64Binary") != std::string::npos;
+    })) << slurp(path("jalv.log"));
+  }
+  // The bytes of the state chunk in a saved state.ttl.
+  std::string saved_chunk(const std::string& saved) {
+    const size_t key = saved.find("<" QUILLMAR_LV2_CHUNK_URI ">");
+    if (key == std::string::npos) return "";
+    const size_t open = saved.find_first_not_of("\" ", saved.find('"', key));
+    std::ofstream(path("chunk.b64")) << saved.substr(open, saved.find('"', open) - open);
+    return shell("base64 -d " + shell_quote(path("chunk.b64"))).out;
+  }
+  // A port's value in a saved state.ttl, NaN when it is not there.
+  static double saved_port(const std::string& saved, const std::string& symbol) {
+    const size_t at = saved.find("lv2:symbol \"" + symbol + "\"");
+    const size_t value = saved.find("pset:value", at);
+    return at == std::string::npos || value == std::string::npos
+               ? NAN
+               : std::strtod(saved.c_str() + value + std::strlen("pset:value"), nullptr);
+  }
+
   std::string dir_;
-  process_t xvfb_, jackd_, jalv_;
+  std::unique_ptr<xvfb_t> xvfb_;
+  process_t jackd_, jalv_;
   std::vector<std::unique_ptr<process_t>> helpers_;
 };
 
-TEST_F(RealHosts, TheSharedObjectShowsOnlyItsEntryPoint) {
+TEST_F(RealHosts, TheSharedObjectShowsOnlyItsEntryPoints) {
   ASSERT_TRUE(installed({"nm"}));
   const shell_result_t r = shell("nm -D --defined-only " + shell_quote(kBundle + "/quillmar.so"));
   ASSERT_EQ(r.status, 0);
@@ -160,7 +189,7 @@ TEST_F(RealHosts, TheSharedObjectShowsOnlyItsEntryPoint) {
   std::vector<std::string> names;
   for (std::string line; std::getline(lines, line);)
     names.push_back(line.substr(line.rfind(' ') + 1));
-  EXPECT_EQ(names, std::vector<std::string>{"lv2_descriptor"});
+  EXPECT_EQ(names, (std::vector<std::string>{"lv2_descriptor", "lv2ui_descriptor"}));
 }
 
 TEST_F(RealHosts, TheTurtleParsesAndHostsSeeBothPluginsWithEveryPort) {
@@ -198,7 +227,8 @@ TEST_F(RealHosts, TheTurtleParsesAndHostsSeeBothPluginsWithEveryPort) {
     for (const char* s : {"Symbol:      band_d_slope", "Name:        Vert. Range",
                           "Default:     64.342941", "2 = \"Stereo\"", "0 = \"780\"",
                           "Designation: http://lv2plug.in/ns/lv2core#latency",
-                          "lv2core#reportsLatency", "Has latency:       yes, reported by port 29"})
+                          "lv2core#reportsLatency", "Has latency:       yes, reported by port 29",
+                          "\t\t" QUILLMAR_LV2_UI_URI "\n", "Class:  http://lv2plug.in/ns/extensions/ui#X11UI"})
       EXPECT_EQ(count(t, s), 1) << s;
     EXPECT_EQ(count(t, "Minimum:     -68.685890"), 4);  // the band gains
   }
@@ -224,8 +254,8 @@ TEST_F(RealHosts, Lv2applyAndLv2procSoundExactlyAsRenderAtTheSameCallLength) {
                {QUILLMAR_LV2_MONO_URI, "mono.wav", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.uri) + (c.steep ? " steep" : " defaults"));
-    // lv2apply runs the plug-in one frame per call.
-    const shell_result_t r = shell("lv2apply -i " + shell_quote(path(c.input)) + " -o " +
+    // lv2apply runs the plug-in one frame per call, in a session without a display.
+    const shell_result_t r = shell("env -u DISPLAY lv2apply -i " + shell_quote(path(c.input)) + " -o " +
                                        shell_quote(path("lv2apply.wav")) +
                                        (c.steep ? steep_lv2apply : "") + " " + c.uri,
                                    true);
@@ -335,24 +365,81 @@ TEST_F(RealHosts, JalvGtkSavesTheStateItLoadedBitForBit) {
                           path("jalv.log")));
   const std::string main = jalv_window("Quillmar");
   ASSERT_FALSE(main.empty()) << slurp(path("jalv.log"));
-  // File > Save (Ctrl+S), a folder name typed into the dialog, Enter.
-  shell("xdotool windowfocus --sync " + main + " key ctrl+s");
-  const std::string dialog = jalv_window("Save State");
-  ASSERT_FALSE(dialog.empty()) << slurp(path("jalv.log"));
-  shell("xdotool windowfocus --sync " + dialog + " sleep 0.5 type --delay 50 " +
-        shell_quote(path("again")));
-  shell("xdotool sleep 0.3 key Return");
   std::string saved;
+  ASSERT_NO_FATAL_FAILURE(save_from_menu(main, "again", &saved));
+  EXPECT_EQ(saved_chunk(saved), std::string(chunk.begin(), chunk.end()));
+}
+
+// The window under top (itself included) of exactly w x h pixels, or 0.
+Window window_of_size(Display* x, Window top, int w, int h) {
+  XWindowAttributes a{};
+  if (XGetWindowAttributes(x, top, &a) && a.width == w && a.height == h && a.map_state == IsViewable)
+    return top;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (XQueryTree(x, top, &root, &parent, &children, &n))
+    for (unsigned i = 0; i < n && !found; ++i) found = window_of_size(x, children[i], w, h);
+  if (children) XFree(children);
+  return found;
+}
+
+TEST_F(RealHosts, JalvGtkShowsTheEditorAndABandDragMovesItsPorts) {
+  ASSERT_TRUE(installed({"jackd", "jalv.gtk3", "Xvfb", "xdotool"}));
+  ASSERT_NO_FATAL_FAILURE(start_xvfb());
+  ASSERT_NO_FATAL_FAILURE(start_jack());
+  ASSERT_TRUE(jalv_.start({"jalv.gtk3", "-x", "--jack-name", "qm" + std::to_string(getpid()),
+                           QUILLMAR_LV2_STEREO_URI},
+                          path("jalv.log")));
+  const std::string main = jalv_window("Quillmar");
+  ASSERT_FALSE(main.empty()) << slurp(path("jalv.log"));
+  Display* x = XOpenDisplay(nullptr);
+  ASSERT_NE(x, nullptr);
+  std::shared_ptr<Display> closer(x, XCloseDisplay);
+
+  // The frame the editor should show with the pointer over the curve area, away from the
+  // bands (the grids in full, the information line naming the place), beside what jalv shows.
+  const int px = 300, py = 450;
+  plug_ptr plug = same_editor(path("config"), px, py, 48000);
+  ASSERT_TRUE(plug);
+  const RasterBitmap& want = *plug->GetGUI()->GetDrawBitmap();
+  Window editor = 0;
   ASSERT_TRUE(wait_until(20, [&] {
-    saved = slurp(path("again/state.ttl"));
-    return saved.find("base64Binary") != std::string::npos;
-  })) << slurp(path("jalv.log"));
-  const size_t key = saved.find("<" QUILLMAR_LV2_CHUNK_URI ">");
-  ASSERT_NE(key, std::string::npos) << saved;
-  const size_t open = saved.find_first_not_of("\" ", saved.find('"', key));
-  std::ofstream(path("again.b64")) << saved.substr(open, saved.find('"', open) - open);
-  EXPECT_EQ(shell("base64 -d " + shell_quote(path("again.b64"))).out,
-            std::string(chunk.begin(), chunk.end()));
+    return (editor = window_of_size(x, std::stoul(main), want.Width(), want.Height())) != 0;
+  })) << "no window of the editor's size in jalv's\n" << slurp(path("jalv.log"));
+  const std::string win = " --window " + std::to_string(editor) + " ";
+  shell("xdotool mousemove" + win + std::to_string(px) + " " + std::to_string(py));
+  RasterBitmap shown;
+  int unlike = -1;
+  // Only the selected band's glow, which moves with the frame count, may differ.
+  wait_until(20, [&] {
+    shown = window_pixels(x, editor);
+    unlike = pixels_unlike(shown, want);
+    return unlike >= 0 && unlike < want.Width() * want.Height() / 500;
+  });
+  std::string err;
+  shown.SavePNG(QUILLMAR_TEST_OUTPUT "/jalv-editor.png", false, &err);
+  EXPECT_GE(unlike, 0);
+  EXPECT_LT(unlike, want.Width() * want.Height() / 500) << "pixels unlike the editor's frame";
+
+  // Band B's point dragged up and to the right: jalv's own ports follow the editor.
+  const eqband_t& B = plug->Inst()->bands[1];
+  const int bx = int(std::lround(B.point_px)), by = int(std::lround(B.point_py));
+  shell("xdotool mousemove" + win + std::to_string(bx) + " " + std::to_string(by) +
+        " sleep 0.2 mousedown 1 mousemove" + win + std::to_string(bx + 40) + " " +
+        std::to_string(by - 30) + " sleep 0.1 mousemove" + win + std::to_string(bx + 80) + " " +
+        std::to_string(by - 60) + " sleep 0.1 mouseup 1");
+  std::string saved;
+  ASSERT_NO_FATAL_FAILURE(save_from_menu(main, "dragged", &saved));
+  const std::string chunk = saved_chunk(saved);
+  ASSERT_EQ(chunk.size(), 232u) << saved;
+  double exact[2];
+  std::memcpy(exact, chunk.data() + 8 * 5, 8);   // band B gain
+  std::memcpy(exact + 1, chunk.data() + 8 * 9, 8);  // band B frequency
+  EXPECT_GT(exact[0], 5);
+  EXPECT_GT(exact[1], 500);
+  EXPECT_NEAR(saved_port(saved, "band_b_gain"), exact[0], 1e-5 * std::fabs(exact[0]));
+  EXPECT_NEAR(saved_port(saved, "band_b_freq"), exact[1], 1e-5 * exact[1]);
 }
 
 TEST_F(RealHosts, InstallCopiesTheBundleWithItsResources) {

@@ -1,0 +1,122 @@
+// The editor's LV2 UI in-process, without a window (no ui:parent, never shown): how it reaches
+// its instance, and the values it carries between the editor and the host's ports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "editor/controls.h"
+#include "editor/layout.h"
+#include "engine/bands.h"
+#include "engine/inst.h"
+#include "engine/params.h"
+#include "framework/IControl.h"
+#include "framework/headless/IGraphicsHeadless.h"
+#include "hosts/lv2/quillmar_lv2.h"
+#include "lv2_fixture.h"
+
+namespace {
+
+IGraphicsHeadless* editor(const lv2_host_t& h) {
+  return dynamic_cast<IGraphicsHeadless*>(plug_of(h)->GetGUI());
+}
+
+// The last value the UI wrote to a port, or NaN.
+float written(const lv2_ui_t& ui, uint32_t port) {
+  float v = NAN;
+  for (const lv2_ui_t::write_t& w : ui.writes)
+    if (w.port == port) v = w.value;
+  return v;
+}
+
+double knob_value(const lv2_host_t& h, int control) {
+  return plug_of(h)->GetGUI()->GetControl(control)->GetValue();
+}
+
+TEST_F(LV2Test, TheUIReachesItsInstanceOnlyThroughInstanceAccessAndOnlyOnce) {
+  EXPECT_STREQ(lv2ui_descriptor(0)->URI, QUILLMAR_LV2_UI_URI);
+  EXPECT_EQ(lv2ui_descriptor(1), nullptr);
+  auto h = make_host();
+  EXPECT_FALSE(lv2_ui_t(lv2ui_descriptor, *h, 0, false).ok());
+  {
+    lv2_ui_t ui(lv2ui_descriptor, *h);
+    ASSERT_TRUE(ui.ok());
+    EXPECT_EQ(ui.widget, nullptr);  // no parent: a window only when shown
+    EXPECT_EQ(ui.width, editor(*h)->Width());
+    EXPECT_EQ(ui.height, editor(*h)->Height());
+    EXPECT_FALSE(lv2_ui_t(lv2ui_descriptor, *h).ok());  // the editor is taken
+    EXPECT_EQ(ui.idle(), 0);
+  }
+  EXPECT_TRUE(lv2_ui_t(lv2ui_descriptor, *h).ok());
+}
+
+TEST_F(LV2Test, ABandDragReachesTheHostsPortsAndStandsAgainstThemMeanwhile) {
+  auto h = make_host();
+  const int gain = PARAM_BAND_GAIN + 1, freq = PARAM_BAND_FREQ + 1;
+  h->run(4096);
+  lv2_ui_t ui(lv2ui_descriptor, *h);
+  IGraphicsHeadless* g = editor(*h);
+  g->Tick();  // places the band points
+  const eqband_t& B = plug_of(*h)->Inst()->bands[1];
+  const int bx = int(std::lround(B.point_px)), by = int(std::lround(B.point_py));
+  const double g0 = param(*h, gain);
+  g->PlatformMouseDown(bx, by, IMouseMod(true), 1000);
+  g->PlatformMouseMove(bx + 40, by - 60, IMouseMod(true), true);
+  h->run(4096);  // the audio path writes the dragged band back into its parameters
+  const double g1 = param(*h, gain), f1 = param(*h, freq);
+  EXPECT_GT(g1, g0 + 5);
+  // Before the host's ports follow, and while they bring older values, the drag stands.
+  h->control[gain] = -30;
+  h->run(256);
+  EXPECT_EQ(param(*h, gain), g1);
+  ui.idle();
+  EXPECT_EQ(written(ui, gain), float(g1));
+  EXPECT_EQ(written(ui, freq), float(f1));
+  g->PlatformMouseUp(bx + 40, by - 60, IMouseMod(true));
+  h->control[gain] = written(ui, gain);
+  h->control[freq] = written(ui, freq);
+  h->run(256);
+  EXPECT_EQ(param(*h, gain), g1);  // exact, not the port's rounding
+  EXPECT_EQ(param(*h, freq), f1);
+  std::vector<std::pair<uint32_t, bool>> touches;
+  for (const lv2_ui_t::touch_t& t : ui.touches) touches.push_back({t.port, t.grabbed});
+  const std::vector<std::pair<uint32_t, bool>> gesture = {
+      {gain, true}, {freq, true}, {gain, false}, {freq, false}};
+  EXPECT_EQ(touches, gesture);
+  // After the gesture the host's ports decide again.
+  h->control[gain] = -6;
+  h->run(256);
+  EXPECT_EQ(param(*h, gain), -6.0);
+}
+
+TEST_F(LV2Test, KnobsTellTheHostAndShowItsPortsButNotDefaultsTheInstanceDidNotTake) {
+  write_prefs("Resolution 2\n");
+  auto h = make_host();
+  h->run(64);
+  lv2_ui_t ui(lv2ui_descriptor, *h);
+  const IParam* res = plug_of(*h)->GetParam(PARAM_RESOLUTION);
+  // The host still shows the declared default; the editor keeps the value in use and tells
+  // the host at its first idle.
+  ui.port_event(PARAM_RESOLUTION, 1.0f);
+  EXPECT_EQ(knob_value(*h, CTRL_RESOLUTION), res->GetNormalized(2.0));
+  ui.idle();
+  EXPECT_EQ(written(ui, PARAM_RESOLUTION), 2.0f);
+
+  ui.port_event(PARAM_TRANSPOSE, 5.0f);
+  ui.port_event(PARAM_TRANSPOSE, NAN);
+  EXPECT_NEAR(knob_value(*h, CTRL_TRANSPOSE), plug_of(*h)->GetParam(PARAM_TRANSPOSE)->GetNormalized(5.0), 1e-12);
+
+  const layout_item_t& k = plug_of(*h)->Inst()->layout[CTRL_OVERALL_GAIN];
+  editor(*h)->PlatformMouseWheel(k.x, k.y, IMouseMod(true), 1);
+  const double v = param(*h, PARAM_OVERALL_GAIN);
+  EXPECT_GT(v, 0.0);
+  EXPECT_EQ(written(ui, PARAM_OVERALL_GAIN), float(v));
+  // The edit stands before and after the host's port follows it.
+  h->run(256);
+  EXPECT_EQ(param(*h, PARAM_OVERALL_GAIN), v);
+  h->control[PARAM_OVERALL_GAIN] = float(v);
+  h->run(256);
+  EXPECT_EQ(param(*h, PARAM_OVERALL_GAIN), v);
+}
+
+}  // namespace
