@@ -14,3 +14,14 @@ void blit_sprite(lrgb_t* dst, int w, int h, const lrgb_t* sprite, int sw, int sh
 // Lays the layout image over the frame by the layout's alpha (0 keeps the frame, 32768
 // replaces it, alpha included).
 void blit_layout(lrgb_t* dst, const lrgb_t* layout, int w, int h);
+
+// The rows of a layout image as runs of the pixels it does not leave transparent: per row a
+// count n, then n runs of (first column, end column, kind), kind LAYOUT_OPAQUE (alpha 32768
+// or more) or LAYOUT_PARTIAL. Returns the number of values written, at most
+// layout_runs_per_row(w) per row.
+enum { LAYOUT_OPAQUE = 1, LAYOUT_PARTIAL = 2 };
+inline int layout_runs_per_row(int w) { return 1 + 3 * w; }
+int layout_runs_build(int32_t* runs, const lrgb_t* layout, int w, int h);
+
+// blit_layout over the runs only: the same result, without visiting transparent pixels.
+void blit_layout_runs(lrgb_t* dst, const lrgb_t* layout, const int32_t* runs, int w, int h);

@@ -68,13 +68,15 @@ void draw_line_thin(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x1
   int64_t u1_0 = proj(X1, C, Y1, S), u2_0 = proj(X2, C, Y2, S), v_0 = proj(X1, -S, Y1, C);
   int32_t ii = intensity_weight(intensity);
   line_band_t band = line_band(x1, y1, x2, y2, g);
-  line_band_walk(band, w, h, [&](long px, long py) {
-    int64_t pu = (px * C + py * S) >> 14;
-    int64_t pv = (py * C - px * S) >> 14;
-    int64_t u1 = pu - u1_0, u2 = pu - u2_0, v = pv - v_0;
-    int64_t wgt = (((int64_t)fpgauss_d0(v) * (fperfr_d0(u1) - fperfr_d0(u2))) >> 15) * ii >> 15;
-    lrgb_t& px_ref = fb[py * w + px];
-    px_ref = blend_pixels(px_ref, colour, (int)wgt, mode);
+  with_blend_mode(mode, [&](auto m) {
+    line_band_walk(band, w, h, [&](long px, long py) {
+      int64_t pu = (px * C + py * S) >> 14;
+      int64_t pv = (py * C - px * S) >> 14;
+      int64_t u1 = pu - u1_0, u2 = pu - u2_0, v = pv - v_0;
+      int64_t wgt = (((int64_t)fpgauss_d0(v) * (fperfr_d0(u1) - fperfr_d0(u2))) >> 15) * ii >> 15;
+      lrgb_t& px_ref = fb[py * w + px];
+      px_ref = blend_mode<decltype(m)::value>(px_ref, colour, (int)wgt);
+    });
   });
 }
 
