@@ -151,6 +151,7 @@ void draw_version_label(inst_t* inst) {
 void make_final_layout(inst_t* inst) {
   if (!inst->bg_layer || !inst->bg_final) return;
   std::memcpy(inst->bg_final, inst->bg_layer, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  inst->layout_stale = 1;
 }
 
 int load_layout() { return 0; }

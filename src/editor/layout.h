@@ -12,7 +12,8 @@ struct layout_item_t {
 
 enum {
   LAYOUT_ITEMS = 17,        // slot 0 is not placed
-  FRAME_PIXELS = 1220 * 666,  // the largest editor: the capacity of every framebuffer
+  FRAME_W = 1220, FRAME_H = 666,  // the largest editor
+  FRAME_PIXELS = FRAME_W * FRAME_H,  // the capacity of every framebuffer
 };
 
 // Editor size, curve area and the 17 slot centres for the instance's ui_size. A size

@@ -2,6 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "editor/spectrum.h"
 #include "editor/view.h"
@@ -59,6 +62,28 @@ void level_colour(lrgb_t* px, const double rgb[3], double m, double gamma) {
     const double v = rgb[i] * tint + white + 0.5;
     *ch[i] = v >= 32768 ? 32768 : v > 0 ? (uint16_t)v : 0;
   }
+}
+
+// One row r of the area: the input's colour where the row lies below the curve, the
+// output's on and above it. With SSE2 four pixels at a time, by a mask from the rows.
+void fill_row(lrgb_t* row, const lrgb_t* in, const lrgb_t* out, const int32_t* curve_row, int r, int W) {
+  int x = 0;
+#ifdef __SSE2__
+  const __m128i rr = _mm_set1_epi32(r);
+  for (; x + 4 <= W; x += 4) {
+    const __m128i below = _mm_cmpgt_epi32(rr, _mm_loadu_si128((const __m128i*)(const void*)(curve_row + x)));
+    const __m128i m0 = _mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128i m1 = _mm_shuffle_epi32(below, _MM_SHUFFLE(3, 3, 2, 2));
+    auto pick = [&](__m128i m, int i) {
+      const __m128i a = _mm_loadu_si128((const __m128i*)(const void*)(in + x + i));
+      const __m128i b = _mm_loadu_si128((const __m128i*)(const void*)(out + x + i));
+      _mm_storeu_si128((__m128i*)(void*)(row + x + i), _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)));
+    };
+    pick(m0, 0);
+    pick(m1, 2);
+  }
+#endif
+  for (; x < W; ++x) row[x] = r > curve_row[x] ? in[x] : out[x];
 }
 
 }  // namespace
@@ -140,9 +165,9 @@ void comp_spectral_table(inst_t* inst) {
   }
 }
 
-void paint_rainbows(inst_t* inst, int scheme) {
+bool paint_rainbows(inst_t* inst, int scheme) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS), H = inst->area_h;
-  if (!inst->fb || W <= 0 || H <= 0 || !inst->spectrum_col[2] || !inst->response_col || !inst->curve_row) return;
+  if (!inst->fb || W <= 0 || H <= 0 || !inst->spectrum_col[2] || !inst->response_col || !inst->curve_row) return false;
   lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
   lrgb_t* bottom = top + (size_t)(H - 1) * inst->ui_w;
   const double* sum = inst->spectrum_col[2];
@@ -164,9 +189,18 @@ void paint_rainbows(inst_t* inst, int scheme) {
   lrgb_t in[CURVE_COLUMNS], out[CURVE_COLUMNS];
   std::memcpy(in, bottom, sizeof(lrgb_t) * W);
   std::memcpy(out, top, sizeof(lrgb_t) * W);
+  // Rows wholly above or below the curve are plain copies.
   const int32_t* curve_row = inst->curve_row;
+  const int32_t lowest = *std::min_element(curve_row, curve_row + W);
+  const int32_t highest = *std::max_element(curve_row, curve_row + W);
   for (int r = 1; r < H; ++r) {
     lrgb_t* row = top + (size_t)r * inst->ui_w;
-    for (int x = 0; x < W; ++x) row[x] = r > curve_row[x] ? in[x] : out[x];
+    if (r <= lowest)
+      std::memcpy(row, out, sizeof(lrgb_t) * W);
+    else if (r > highest)
+      std::memcpy(row, in, sizeof(lrgb_t) * W);
+    else
+      fill_row(row, in, out, curve_row, r, W);
   }
+  return true;
 }

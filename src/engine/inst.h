@@ -45,6 +45,12 @@ struct inst_t {
   double area_xf = 0.0, area_yf = 0.0;
   lrgb_t* bg_layer = nullptr;  // the panel as drawn once
   lrgb_t* bg_final = nullptr;  // the panel with the scale labels: laid over every frame
+  // The panel's opaque and partly transparent runs and the display values of its opaque
+  // pixels, for the frame; rebuilt by the first frame after bg_final changed (layout_stale).
+  int32_t* layout_runs = nullptr;
+  uint64_t* layout_keys = nullptr;
+  uint64_t* convert_scratch = nullptr;  // three rows of the display conversion
+  int32_t layout_stale = 1;
 
   // Input capture for the spectrum display.
   double* capture[2] = {};

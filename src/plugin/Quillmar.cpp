@@ -18,6 +18,7 @@
 #include "plugin/params.h"
 #include "plugin/prefs.h"
 #include "toolkit/font.h"
+#include "toolkit/graphics/blit.h"
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
@@ -85,6 +86,9 @@ Quillmar::Quillmar(int slot)
   // Tracked like every other buffer, so that closing an instance gives them back.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
+  inst->layout_keys = tracked<uint64_t>(inst, FRAME_PIXELS);
+  inst->convert_scratch = tracked<uint64_t>(inst, 3 * FRAME_W);
   make_layout(inst);
   draw_version_label(inst);
   make_final_layout(inst);
