@@ -163,6 +163,47 @@ TEST_F(FftTest, PortableKernelsMatchNaiveDft) {
   }
 }
 
+// (x circularly convolved with h) / sqrt(n): what the unitary transforms give for a kernel
+// whose spectrum is the forward transform of h.
+std::vector<double> naive_convolution(const std::vector<double>& x, const std::vector<double>& h) {
+  const int n = (int)x.size();
+  std::vector<double> y(n);
+  for (int j = 0; j < n; ++j) {
+    ldouble s = 0;
+    for (int i = 0; i < n; ++i) s += (ldouble)x[i] * h[(j - i + n) % n];
+    y[j] = (double)(s / sqrtl(n));
+  }
+  return y;
+}
+
+TEST_F(FftTest, ConvolutionsMatchTheNaiveSumWithEitherKernelSet) {
+  for (bool portable : {false, true})
+    for (int n : {1, 2, 4, 6, 30, 64, 97, 1125, 1350, 1536, 3375, 5184}) {
+      const std::vector<double> x = random_signal(n, 5), x2 = random_signal(n, 6);
+      const std::vector<double> h = random_signal(n, 7), h2 = random_signal(n, 8);
+      std::vector<double> k(h), k2(h2), out(n, NAN), scratch(x2);
+      plan_->cached = 0;
+      fftp(k.data(), k.data(), n, 0, plan_);
+      fftp(k2.data(), k2.data(), n, 0, plan_);
+      if (portable) plan_->kern = fft_kernels_portable();
+      std::vector<double> want = naive_convolution(x, h);
+      fft_convolve(x.data(), k.data(), out.data(), n, plan_);
+      double err = 0;
+      for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(out[j] - want[j]));
+      EXPECT_LT(err, 1e-12) << "n = " << n << (portable ? " portable" : "");
+      const std::vector<double> want2 = naive_convolution(x2, h2);
+      fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
+      err = 0;
+      for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(out[j] - want[j] - want2[j]));
+      EXPECT_LT(err, 1e-12) << "two, n = " << n << (portable ? " portable" : "");
+      EXPECT_EQ(x, random_signal(n, 5));  // the input is kept
+      alloc_scope scope;
+      fft_convolve(x.data(), k.data(), out.data(), n, plan_);
+      fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
+      EXPECT_EQ(scope.count(), 0u);
+    }
+}
+
 TEST_F(FftTest, ForwardThenInverseReturnsTheInputAndLeavesItUnchanged) {
   for (int n : {3, 8, 1350, 1009, 2 * 1009, 25920, 84375}) {
     plan_->cached = 0;
