@@ -1,10 +1,12 @@
 # Quillmar: repository commands. CMake does the building; this file only wraps it.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
+TSAN_SECONDS ?= 12
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables clean
 
 deps:
 	@./tools/deps.sh
@@ -34,6 +36,14 @@ sanitize: deps
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# The thread stress under ThreadSanitizer: its own build of only what the stress needs.
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target stress_threads -j $(JOBS)
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/stress/tsan.supp" \
+	  $(TSAN_BUILD)/tests/stress_threads --seconds $(TSAN_SECONDS)
+
 skin: build
 	@cmake --build $(BUILD) --target quillmar_skin -j $(JOBS)
 	@$(BUILD)/tools/skin/quillmar_skin resources/img
@@ -48,4 +58,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)

@@ -95,7 +95,8 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
 void draw_frame(inst_t* inst) {
   if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;
   mutex_to_1(inst->lock_buffers);
-  if (inst->grid_fade > 0 && inst->grid_fade < GRID_FADE_END) inst->grid_fade += GRID_FADE_STEP;
+  const double fade = inst->grid_fade;
+  if (fade > 0 && fade < GRID_FADE_END) inst->grid_fade = fade + GRID_FADE_STEP;
   inst->samples_since_frame = 0;
 
   // The measured response is kept current even with the colours off: the dashed line

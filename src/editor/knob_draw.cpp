@@ -40,7 +40,9 @@ void gain_text(double level, char* out, int size, const char* format) {
 }  // namespace
 
 bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size) {
-  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE && inst->bands && !inst->bands[inst->sel_band].on) {
+  // The band's on parameter, not its record, which the audio path may be rewriting.
+  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE &&
+      !(inst->plug->GetParam(PARAM_BAND_ON + inst->sel_band)->Value() >= 0.5)) {
     out[0] = 0;
     return true;
   }
@@ -107,16 +109,16 @@ void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, in
 }
 
 void draw_limiter_light(inst_t* inst) {
-  double over = inst->limiter_over.load(std::memory_order_relaxed);
-  if (!(over > 0)) return;
-  if (over > 1) over = 1;
+  double seen = inst->limiter_over.load(std::memory_order_relaxed);
+  if (!(seen > 0)) return;
+  const double over = seen > 1 ? 1 : seen;
   const image_t& light = skin().light;
   static const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
   const layout_item_t& c = inst->layout[CTRL_LIMITER];
   blit_sprite_fma(inst, light.l, light.w, light.h, c.x, c.y, 0, &tint, over);
-  over *= LIGHT_DECAY;
-  // A peak the audio path raised meanwhile is overwritten: it only changes one frame.
-  inst->limiter_over.store(over < LIGHT_OFF ? 0.0 : over, std::memory_order_relaxed);
+  const double next = over * LIGHT_DECAY;
+  // Only what this frame saw fades: a peak the audio path raised meanwhile stays lit.
+  inst->limiter_over.compare_exchange_strong(seen, next < LIGHT_OFF ? 0.0 : next, std::memory_order_relaxed);
 }
 
 void print_control_info(inst_t* inst) {

@@ -123,9 +123,6 @@ int cmd_render(int argc, char** argv) {
   audio_t in;
   std::string msg;
   if (!read_audio(in_path, &in, &msg)) return fail(msg);
-  if (in.channels > 2)
-    return fail(in_path + ": " + std::to_string(in.channels) +
-                " channels; Quillmar takes mono or stereo");
   cli_error err;
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
