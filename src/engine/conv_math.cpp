@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "engine/fft.h"
 
@@ -16,6 +19,19 @@ void fftconv(const double* a, const double* b, double* out, int n) {
     out[n - k] = ai * br + ar * bi;
   }
   if (n % 2 == 0) out[n / 2] = a[n / 2] * b[n / 2];
+}
+
+void copy_finite(double* dst, const double* src, int n) {
+  int i = 0;
+#ifdef __SSE2__
+  // |x| < infinity is false for both infinities and for NaN
+  const __m128d sign = _mm_set1_pd(-0.0), inf = _mm_set1_pd(HUGE_VAL);
+  for (; i + 2 <= n; i += 2) {
+    const __m128d x = _mm_loadu_pd(src + i);
+    _mm_storeu_pd(dst + i, _mm_and_pd(x, _mm_cmplt_pd(_mm_andnot_pd(sign, x), inf)));
+  }
+#endif
+  for (; i < n; ++i) dst[i] = std::isfinite(src[i]) ? src[i] : 0.0;
 }
 
 void hann_transition(double* buf, int n, int fade_out) {

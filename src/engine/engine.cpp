@@ -10,6 +10,7 @@
 #include "engine/bands.h"
 #include "engine/conv_math.h"
 #include "engine/fft.h"
+#include "engine/float_mode.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "engine/params.h"
@@ -272,13 +273,13 @@ static void capture_input(inst_t* inst, double** inputs, int frames, int channel
     const int pos = inst->capture_pos, first = std::min(frames, len - pos);
     for (int c = 0; c < 2; ++c) {
       const double* src = c == 0 ? left : right;
-      std::memcpy(inst->capture[c] + pos, src, sizeof(double) * first);
-      std::memcpy(inst->capture[c], src + first, sizeof(double) * (frames - first));
+      copy_finite(inst->capture[c] + pos, src, first);
+      copy_finite(inst->capture[c], src + first, frames - first);
     }
     inst->capture_pos = pos + frames < len ? pos + frames : pos + frames - len;
   } else {
-    std::memcpy(inst->capture[0], left + frames - len, sizeof(double) * len);
-    std::memcpy(inst->capture[1], right + frames - len, sizeof(double) * len);
+    copy_finite(inst->capture[0], left + frames - len, len);
+    copy_finite(inst->capture[1], right + frames - len, len);
     inst->capture_pos = 0;
   }
   inst->capture_new = 1;
@@ -371,9 +372,8 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
                           double** out, int frames, int channels, double threshold) {
   const int n = std::min(frames, e->hop_size - e->in_fill);
   for (int ch = 0; ch < channels; ++ch) {
-    std::memcpy(e->in_block[ch] + e->in_fill, in[ch], sizeof(double) * n);
-    if (n < frames)
-      std::memcpy(e->overflow[ch], in[ch] + n, sizeof(double) * (frames - n));
+    copy_finite(e->in_block[ch] + e->in_fill, in[ch], n);
+    if (n < frames) copy_finite(e->overflow[ch], in[ch] + n, frames - n);
   }
   e->in_fill += n;
   if (n < frames) e->overflow_count = frames - n;
@@ -396,6 +396,7 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
 
 void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inputs,
                     double** outputs, int frames) {
+  const uint64_t caller_mode = float_mode_flush_denormals();
   if (frames < 0) frames = 0;
   inst->audio_idle_frames = 0;
   if (inst->bufs_dirty) {
@@ -431,4 +432,5 @@ void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inp
     }
   }
   mutex_to_0(inst->lock_process);
+  float_mode_restore(caller_mode);
 }
