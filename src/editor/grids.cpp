@@ -10,6 +10,7 @@
 #include <immintrin.h>
 #endif
 
+#include "editor/layout.h"
 #include "editor/skin.h"
 #include "editor/view.h"
 #include "engine/inst.h"
@@ -19,6 +20,7 @@
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/math/functions.h"
+#include "toolkit/util/memory.h"
 
 namespace {
 
@@ -168,7 +170,7 @@ void make_grids_lut(inst_t* inst) {
   const int n = inst->area_w * inst->area_h;
   if (!inst->grids_lut || !inst->grid_runs || !inst->grid_packed || !inst->bg_final || n <= 0) return;
   std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
-  if (inst->bg_layer) std::memcpy(inst->bg_final, inst->bg_layer, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  restore_label_strips(inst);
   draw_freq_grid(inst);
   draw_db_grid(inst);
   inst->layout_stale = 1;
@@ -183,6 +185,8 @@ void make_grids_lut(inst_t* inst) {
     }
   }
   index_grid_runs(inst);
+  // The frame reads the packed runs only: the image's memory goes back until the next rebuild.
+  gc_discard(inst->alloc_list, inst->grids_lut);
 }
 
 namespace {

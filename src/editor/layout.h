@@ -23,7 +23,10 @@ void layout_pos_from_uisize(inst_t* inst);
 void make_layout(inst_t* inst);
 // Writes the version label into bg_layer, bottom right.
 void draw_version_label(inst_t* inst);
-// Copies bg_layer into bg_final.
+// Copies bg_layer into bg_final and keeps the part the scale labels cover in label_backing;
+// bg_layer's memory is then given back (gc_discard): it reads as zeros.
 void make_final_layout(inst_t* inst);
+// Puts the panel without labels back where the labels go (the start of a labels rebuild).
+void restore_label_strips(inst_t* inst);
 // No layout is ever stored: always 0, and the background is drawn by make_layout.
 int load_layout();

@@ -44,8 +44,9 @@ struct inst_t {
   int32_t area_w = 0, area_h = 0;
   int32_t area_x = 0, area_y = 0;
   double area_xf = 0.0, area_yf = 0.0;
-  lrgb_t* bg_layer = nullptr;  // the panel as drawn once
+  lrgb_t* bg_layer = nullptr;  // the panel as drawn once, until bg_final has it
   lrgb_t* bg_final = nullptr;  // the panel with the scale labels: laid over every frame
+  lrgb_t* label_backing = nullptr;  // the panel without labels where they go, packed
   // The panel's opaque and partly transparent runs and the display values of its opaque
   // pixels, for the frame; rebuilt by the first frame after bg_final changed (layout_stale).
   int32_t* layout_runs = nullptr;
@@ -129,7 +130,7 @@ struct inst_t {
 
   // Editor timing: frames drawn, the grid fade, the delayed preferences write.
   std::atomic<double> grid_fade{0.0};  // also restarted by parameter changes from any thread
-  lrgb_t* grids_lut = nullptr;  // the grid image of the curve area
+  lrgb_t* grids_lut = nullptr;  // the grid image of the curve area, while it is rebuilt
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
   layout_item_t* layout = nullptr;  // knob slot centres

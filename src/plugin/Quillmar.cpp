@@ -86,6 +86,7 @@ Quillmar::Quillmar(int slot)
   // Tracked like every other buffer, so that closing an instance gives them back.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
   inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
   inst->layout_keys = tracked<uint64_t>(inst, FRAME_PIXELS);
   inst->convert_scratch = tracked<uint64_t>(inst, 3 * FRAME_W);
