@@ -53,13 +53,12 @@ void delay_message(inst_t* inst) {
   inst->bufs_state = 0;
 }
 
-// The panel's runs and the display values of its opaque pixels follow bg_final. False when
-// the instance has no room for them: the frame then goes over every pixel.
+// The panel's runs follow bg_final. False when the instance has no room for them: the frame
+// then goes over every pixel.
 bool refresh_layout_runs(inst_t* inst) {
-  if (!inst->layout_runs || !inst->layout_keys || !inst->convert_scratch || !inst->bg_final) return false;
+  if (!inst->layout_runs || !inst->bg_final) return false;
   if (inst->layout_stale) {
     layout_runs_build(inst->layout_runs, inst->bg_final, inst->ui_w, inst->ui_h);
-    srgb_keys_of_runs(inst->layout_keys, inst->bg_final, inst->layout_runs, inst->ui_w, inst->ui_h);
     inst->layout_stale = 0;
   }
   return true;
@@ -90,6 +89,16 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
   }
 }
 
+// The painting keeps the alpha of the area's top and bottom rows and copies those rows over
+// the area: they are given the alpha 0 of a cleared frame first.
+void clear_area_alpha(inst_t* inst) {
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  if (W <= 0 || inst->area_h <= 0) return;
+  lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
+  lrgb_t* bottom = top + (size_t)(inst->area_h - 1) * inst->ui_w;
+  for (int x = 0; x < W; ++x) top[x].a = bottom[x].a = 0;
+}
+
 }  // namespace
 
 void draw_frame(inst_t* inst) {
@@ -104,9 +113,12 @@ void draw_frame(inst_t* inst) {
   if (inst->kernel_view_new || inst->hview_dirty) comp_fft_mag_lut(inst);
   const bool coloured = inst->colour_gain != 0;
   if (coloured && (inst->capture_new || inst->hview_dirty)) comp_spectral_table(inst);
-  refresh_curve(inst);  // may rebuild the labels of bg_final
+  // May rebuild the grid (in fb's memory, inst.h) and the labels of bg_final; every pixel of
+  // fb is drawn anew below: painted, cleared or covered by the panel.
+  refresh_curve(inst);
   const bool runs = refresh_layout_runs(inst);
   if (!runs) std::memset(inst->fb, 0, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  if (runs && coloured) clear_area_alpha(inst);
   const bool painted = coloured && paint_rainbows(inst, inst->colour_scheme);
   if (runs) {
     const int x0 = inst->area_x, y0 = inst->area_y;
@@ -131,12 +143,10 @@ void draw_frame(inst_t* inst) {
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);
   if (inst->screen_bits) {
-    if (runs) {
-      const srgb_refs_t refs = {inst->bg_final, inst->layout_runs, inst->layout_keys};
-      convert_frame_to_srgb(inst->screen_bits, inst->fb, inst->ui_w, inst->ui_h, 1, &refs, inst->convert_scratch);
-    } else {
+    if (inst->convert_scratch)
+      convert_frame_to_srgb(inst->screen_bits, inst->fb, inst->ui_w, inst->ui_h, 1, inst->convert_scratch);
+    else
       convert_lrgb_to_srgb(inst->screen_bits, inst->fb, inst->ui_w * inst->ui_h, 1);
-    }
   }
   mutex_to_0(inst->lock_buffers);
 }

@@ -17,10 +17,10 @@
 #include "engine/levels.h"
 #include "toolkit/font.h"
 #include "toolkit/graphics/blending.h"
+#include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/math/functions.h"
-#include "toolkit/util/memory.h"
 
 namespace {
 
@@ -144,36 +144,14 @@ void draw_db_grid(inst_t* inst) {
     if (v % 3) draw_db_dashed_line(inst, 0, v, q1);
 }
 
-// Runs of covered pixels per row (the row's run count, then each run's first and end column),
-// and the covered pixels themselves, packed in run order: the frame reads them as one stream
-// instead of picking them out of the whole image.
-static void index_grid_runs(inst_t* inst) {
-  const int W = inst->area_w, H = inst->area_h;
-  int32_t* out = inst->grid_runs;
-  lrgb_t* packed = inst->grid_packed;
-  for (int y = 0; y < H; ++y) {
-    const lrgb_t* g = inst->grids_lut + (size_t)y * W;
-    int32_t* count = out++;
-    *count = 0;
-    for (int x = 0; x < W;) {
-      while (x < W && !g[x].a) ++x;
-      if (x == W) break;
-      *out++ = x;
-      while (x < W && g[x].a) *packed++ = g[x++];
-      *out++ = x;
-      ++*count;
-    }
-  }
-}
-
 void make_grids_lut(inst_t* inst) {
   const int n = inst->area_w * inst->area_h;
   if (!inst->grids_lut || !inst->grid_runs || !inst->grid_packed || !inst->bg_final || n <= 0) return;
   std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
   restore_label_strips(inst);
+  // The labels change bg_final's colours, never its alpha: the panel's runs stay as they are.
   draw_freq_grid(inst);
   draw_db_grid(inst);
-  inst->layout_stale = 1;
   for (lrgb_t* p = inst->grids_lut; p < inst->grids_lut + n; ++p) {
     p->a = p->g;
     if (p->b == 0) {
@@ -184,9 +162,9 @@ void make_grids_lut(inst_t* inst) {
       p->b = 32768;
     }
   }
-  index_grid_runs(inst);
-  // The frame reads the packed runs only: the image's memory goes back until the next rebuild.
-  gc_discard(inst->alloc_list, inst->grids_lut);
+  // The covered pixels as runs, packed in run order: the frame reads them as one stream
+  // instead of picking them out of the whole image.
+  pack_runs(inst->grids_lut, inst->area_w, inst->area_h, inst->grid_runs, inst->grid_packed);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "toolkit/graphics/blit.h"
 
+#include <algorithm>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -105,6 +106,34 @@ void blit_layout_runs(lrgb_t* dst, const lrgb_t* layout, const int32_t* runs, in
       } else {
         for (int x = first; x < end; ++x) lay(dst[row + x], layout[row + x]);
       }
+    }
+  }
+}
+
+void pack_runs(const lrgb_t* image, int w, int h, int32_t* runs, lrgb_t* packed, const int32_t* lo,
+               const int32_t* hi) {
+  for (int y = 0; y < h; ++y) {
+    const lrgb_t* g = image + (size_t)y * w;
+    int32_t* count = runs++;
+    *count = 0;
+    const int end = hi ? std::min(hi[y], w) : w;
+    for (int x = lo ? std::max(lo[y], 0) : 0; x < end;) {
+      while (x < end && !g[x].a) ++x;
+      if (x == end) break;
+      *runs++ = x;
+      while (x < end && g[x].a) *packed++ = g[x++];
+      *runs++ = x;
+      ++*count;
+    }
+  }
+}
+
+void add_runs(lrgb_t* dst, int w, int h, const int32_t* runs, const lrgb_t* packed) {
+  for (int y = 0; y < h; ++y) {
+    lrgb_t* row = dst + (size_t)y * w;
+    for (int32_t n = *runs++; n > 0; --n, runs += 2) {
+      add_span(row + runs[0], packed, runs[1] - runs[0]);
+      packed += runs[1] - runs[0];
     }
   }
 }

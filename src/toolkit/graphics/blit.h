@@ -25,3 +25,14 @@ int layout_runs_build(int32_t* runs, const lrgb_t* layout, int w, int h);
 
 // blit_layout over the runs only: the same result, without visiting transparent pixels.
 void blit_layout_runs(lrgb_t* dst, const lrgb_t* layout, const int32_t* runs, int w, int h);
+
+// The pixels of a w x h image whose alpha is not 0: per row a count, then the first and end
+// column of each run of them; and the pixels themselves, packed in run order. runs takes at
+// most h * (2 + w) values, packed w * h. Given lo and hi, row y is looked at only from column
+// lo[y] up to hi[y] (the rest of it known to be empty).
+void pack_runs(const lrgb_t* image, int w, int h, int32_t* runs, lrgb_t* packed, const int32_t* lo = nullptr,
+               const int32_t* hi = nullptr);
+
+// Adds packed pixels into their runs in dst (w pixels a row): each colour channel
+// min(dst + packed, 32768), the alpha kept, as the additive blend at full weight.
+void add_runs(lrgb_t* dst, int w, int h, const int32_t* runs, const lrgb_t* packed);

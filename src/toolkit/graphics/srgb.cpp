@@ -10,7 +10,6 @@
 #include <immintrin.h>
 #endif
 
-#include "toolkit/graphics/blit.h"
 #include "toolkit/math/rand.h"
 
 bool image_alloc(image_t* img, int w, int h, bool with_srgb) {
@@ -283,8 +282,7 @@ void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) 
   }
 }
 
-void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, const srgb_refs_t* refs,
-                           uint64_t* scratch) {
+void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch) {
   const convert_tables_t& t = tables();
   static const span_fn span = best_span();
   dither_walk_t walk;
@@ -293,43 +291,11 @@ void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dith
   uint64_t* dq = scratch;
   uint64_t* keys[2] = {scratch + w, scratch + 2 * (size_t)w};
   if (dither != 1) std::memset(dq, 0, sizeof(uint64_t) * w);
-  const int32_t* run = refs ? refs->runs : nullptr;
-  const uint64_t* ref_keys = refs ? refs->keys : nullptr;
   for (int y = 0; y < h; ++y) {
     if (dither == 1) walk.take(t.dither_keys, dq, w);
     const size_t row = (size_t)y * w;
-    uint64_t* cur = keys[y & 1];
-    // Where nothing better is known, a pixel is compared with the one above it.
-    const lrgb_t* above = y > 0 ? in + row - w : nullptr;
-    const uint64_t* above_keys = keys[(y + 1) & 1];
-    auto vertical = [&](int x0, int x1) {
-      span(out + row + x0, in + row + x0, x1 - x0, dq + x0, above ? above + x0 : nullptr, above_keys + x0,
-           cur + x0, t);
-    };
-    int x = 0;
-    for (int32_t n = run ? *run++ : 0; n > 0; --n, run += 3) {
-      if (run[2] != LAYOUT_OPAQUE) continue;
-      const int first = run[0], end = run[1];
-      vertical(x, first);
-      span(out + row + first, in + row + first, end - first, dq + first, refs->pixels + row + first, ref_keys,
-           cur + first, t);
-      ref_keys += end - first;
-      x = end;
-    }
-    vertical(x, w);
+    span(out + row, in + row, w, dq, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1], keys[y & 1], t);
   }
-}
-
-int srgb_keys_of_runs(uint64_t* keys, const lrgb_t* px, const int32_t* runs, int w, int h) {
-  const uint16_t* table = lsrgb16();
-  uint64_t* k = keys;
-  for (int y = 0; y < h; ++y) {
-    const lrgb_t* row = px + (size_t)y * w;
-    for (int32_t n = *runs++; n > 0; --n, runs += 3)
-      if (runs[2] == LAYOUT_OPAQUE)
-        for (int x = runs[0]; x < runs[1]; ++x) *k++ = key_of(row[x], table);
-  }
-  return (int)(k - keys);
 }
 
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count) {

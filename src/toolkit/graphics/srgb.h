@@ -50,23 +50,11 @@ void lut_free(lut_t* lut);
 // treated as 32768.
 void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither);
 
-// Pixels of a frame whose display values are known beforehand: in each row, the opaque runs
-// of `runs` (as layout_runs_build writes them, blit.h) hold `pixels` at the same places, and
-// `keys` the table values of those pixels, run after run (srgb_keys_of_runs).
-struct srgb_refs_t {
-  const lrgb_t* pixels;
-  const int32_t* runs;
-  const uint64_t* keys;
-};
-
 // The conversion of a w x h frame: the same bytes as convert_lrgb_to_srgb(out, in, w * h,
-// dither), from the same draws of rand, but cheaper where the frame repeats itself: a pixel
-// equal to the one above it, or to its reference pixel, reuses that pixel's table values.
-// refs may be null; scratch holds 3 * w values.
-void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, const srgb_refs_t* refs,
-                           uint64_t* scratch);
-// The table values of the pixels in the opaque runs of `runs` over image px, in run order, as
-// convert_frame_to_srgb reads them. Returns how many were written.
-int srgb_keys_of_runs(uint64_t* keys, const lrgb_t* px, const int32_t* runs, int w, int h);
+// dither), from the same draws of rand, but cheaper where the frame repeats itself down its
+// columns: a pixel equal to the one above it reuses that pixel's table values. scratch holds
+// 3 * w values.
+void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch);
+
 // Display to linear: r, g, b from bytes 1..3; each output's alpha is kept.
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count);
