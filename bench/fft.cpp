@@ -58,18 +58,27 @@ void run_fftw(benchmark::State& state, fftw_r2r_kind kind) {
   fftw_free(out);
 }
 
-// One block's convolution: fft_convolve against r2c, a complex product and c2r.
-void BM_fft_convolve(benchmark::State& state) {
+// One block's convolution: fft_convolve (with the kernels the processor allows, or forced to
+// the AVX2 ones) against r2c, a complex product and c2r.
+void run_convolve(benchmark::State& state, const fft_kernels_t* kernels) {
   const int n = (int)state.range(0);
   gc_list_t* owner = gc_list_create();
   fft_plan_t* plan = fft_plan_init(owner, n);
   std::vector<double> in = signal(n), kernel = signal(n), out(n);
+  fft_convolve(in.data(), kernel.data(), out.data(), n, plan);
+  if (kernels) plan->kern = kernels;
   for (auto _ : state) {
     fft_convolve(in.data(), kernel.data(), out.data(), n, plan);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
   gc_cleanup(owner);
+}
+
+void BM_fft_convolve(benchmark::State& state) { run_convolve(state, nullptr); }
+void BM_fft_convolve_avx2(benchmark::State& state) {
+  if (!fft_kernels_avx2()) return state.SkipWithError("no AVX2");
+  run_convolve(state, fft_kernels_avx2());
 }
 
 void BM_fftw_r2c_convolve(benchmark::State& state) {
@@ -121,6 +130,7 @@ BENCHMARK(BM_fftw_inverse)->Apply(sizes);
 BENCHMARK(BM_fftp_forward)->Name("BM_fftp_forward_odd")->Apply(odd_sizes);
 BENCHMARK(BM_fftw_forward)->Name("BM_fftw_forward_odd")->Apply(odd_sizes);
 BENCHMARK(BM_fft_convolve)->Apply(sizes);
+BENCHMARK(BM_fft_convolve_avx2)->Apply(sizes);
 BENCHMARK(BM_fftw_r2c_convolve)->Apply(sizes);
 BENCHMARK(BM_fftp_portable_forward)->Apply(sizes);
 BENCHMARK(BM_fftp_portable_inverse)->Apply(sizes);

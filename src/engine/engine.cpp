@@ -202,16 +202,6 @@ int engine_update_kernel(engine_t* e, inst_t* inst, engine_host_t* host, int fro
   return 1;
 }
 
-// dst[i] += src[i] for n values; with SSE2 two at a time.
-static void add_into(double* dst, const double* src, int n) {
-  int i = 0;
-#ifdef __SSE2__
-  for (; i + 2 <= n; i += 2)
-    _mm_storeu_pd(dst + i, _mm_add_pd(_mm_loadu_pd(dst + i), _mm_loadu_pd(src + i)));
-#endif
-  for (; i < n; ++i) dst[i] += src[i];
-}
-
 // The block's convolution, in conv_scratch, overlap-added into the channel's ring.
 static void add_to_ring(engine_t* e, int ch) {
   double* ring = e->out_ring[ch];

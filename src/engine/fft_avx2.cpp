@@ -15,81 +15,17 @@
 
 namespace fft_avx2 {
 
-// Two complex values per vector.
-struct v2 {
-  typedef __m256d v;
-  static v load(const double* p) { return _mm256_loadu_pd(p); }
-  static void store(double* p, v a) { _mm256_storeu_pd(p, a); }
-  static v add(v a, v b) { return _mm256_add_pd(a, b); }
-  static v sub(v a, v b) { return _mm256_sub_pd(a, b); }
-  static v mul(v a, double s) { return _mm256_mul_pd(a, _mm256_set1_pd(s)); }
-  static v fma(v a, double s, v c) { return _mm256_fmadd_pd(a, _mm256_set1_pd(s), c); }
-  static v fms(v a, double s, v c) { return _mm256_fmsub_pd(a, _mm256_set1_pd(s), c); }
-  static v odd_sign() { return _mm256_set_pd(-0.0, 0.0, -0.0, 0.0); }
-  static v neg_i(v a) { return _mm256_xor_pd(_mm256_permute_pd(a, 5), odd_sign()); }
-  static v conj(v a) { return _mm256_xor_pd(a, odd_sign()); }
-  // a times the complex w[0] + i w[1], the same for both values
-  static v cmul(v a, const double* w) {
-    const v t = _mm256_mul_pd(_mm256_permute_pd(a, 5), _mm256_broadcast_sd(w + 1));
-    return _mm256_fmaddsub_pd(a, _mm256_broadcast_sd(w), t);
-  }
-};
-
-// One complex value per vector.
-struct v1 {
-  typedef __m128d v;
-  static v load(const double* p) { return _mm_loadu_pd(p); }
-  static void store(double* p, v a) { _mm_storeu_pd(p, a); }
-  static v add(v a, v b) { return _mm_add_pd(a, b); }
-  static v sub(v a, v b) { return _mm_sub_pd(a, b); }
-  static v mul(v a, double s) { return _mm_mul_pd(a, _mm_set1_pd(s)); }
-  static v fma(v a, double s, v c) { return _mm_fmadd_pd(a, _mm_set1_pd(s), c); }
-  static v fms(v a, double s, v c) { return _mm_fmsub_pd(a, _mm_set1_pd(s), c); }
-  static v odd_sign() { return _mm_set_pd(-0.0, 0.0); }
-  static v neg_i(v a) { return _mm_xor_pd(_mm_permute_pd(a, 1), odd_sign()); }
-  static v conj(v a) { return _mm_xor_pd(a, odd_sign()); }
-  static v cmul(v a, const double* w) {
-    const v t = _mm_mul_pd(_mm_permute_pd(a, 1), _mm_set1_pd(w[1]));
-    return _mm_fmaddsub_pd(a, _mm_set1_pd(w[0]), t);
-  }
-};
+#include "engine/fft_vec_x86.h"
 
 }  // namespace fft_avx2
 
 #define FFT_KERNEL_NS fft_avx2
 #include "engine/fft_butterflies.h"
+#include "engine/fft_strided.h"
 #undef FFT_KERNEL_NS
 
 namespace fft_avx2 {
 namespace {
-
-// Butterflies of sub-transforms q and q + 1 (or q alone with v1) at index j.
-template <class T, int P, bool CONJ>
-inline void column(const double* xq, double* yq, size_t ms, size_t s, const double* w) {
-  typename T::v a[P];
-#pragma GCC unroll 8
-  for (int r = 0; r < P; ++r) a[r] = T::load(xq + 2 * r * ms);
-  butterfly<T, P>::run(a);
-  if (w) {
-#pragma GCC unroll 8
-    for (int k = 1; k < P; ++k) a[k] = T::cmul(a[k], w + 2 * (k - 1));
-  }
-#pragma GCC unroll 8
-  for (int k = 0; k < P; ++k) T::store(yq + 2 * k * s, CONJ ? T::conj(a[k]) : a[k]);
-}
-
-template <int P, bool CONJ>
-void pass_strided(const fft_pass_t* ps, const double* x, double* y) {
-  const size_t s = ps->stride, m = ps->count, ms = (size_t)ps->span * s;
-  for (size_t j = 0; j < m; ++j) {
-    const double* w = ps->tw ? ps->tw + 2 * (P - 1) * j : nullptr;
-    const double* xj = x + 2 * s * j;
-    double* yj = y + 2 * s * P * j;
-    size_t q = 0;
-    for (; q + 2 <= s; q += 2) column<v2, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
-    if (q < s) column<v1, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
-  }
-}
 
 // Twiddles of butterflies j and j + 1 for output k, as (re re) and (im im) per lane.
 inline void twiddle_pair(const double* tw, size_t stride, __m256d* re, __m256d* im) {
@@ -166,7 +102,7 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
   if (ps->stride == 1)
     conj_out ? pass_first<P, true>(ps, x, y) : pass_first<P, false>(ps, x, y);
   else
-    conj_out ? pass_strided<P, true>(ps, x, y) : pass_strided<P, false>(ps, x, y);
+    conj_out ? pass_strided<P, true, v2, v1>(ps, x, y) : pass_strided<P, false, v2, v1>(ps, x, y);
 }
 
 // Lane orders of the real split: vectors hold bins (k, k + 2, k + 1, k + 3) so that

@@ -41,6 +41,8 @@ struct fft_kernels_t {
 const fft_kernels_t* fft_kernels_portable();
 // AVX2 and FMA kernels; null when the processor lacks them.
 const fft_kernels_t* fft_kernels_avx2();
+// AVX-512 passes after the first, the rest AVX2's; null when the processor lacks either.
+const fft_kernels_t* fft_kernels_avx512();
 
 // Plain versions of fft_post_fn and fft_pre_fn for bin 0 and bins from .. n / 4; the
 // vector kernels hand them what is left over.
