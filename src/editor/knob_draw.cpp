@@ -21,8 +21,6 @@ namespace {
 
 constexpr double INF_DB = -160.0;  // real dB at or below which a gain reads "-INF"
 constexpr double LIGHT_DECAY = 0.9, LIGHT_OFF = 1e-6;
-const char* const COLOUR_NAMES[] = {"RGB", "CMY", "Stereo"};
-const char* const SIZE_NAMES[] = {"780", "1060", "1220"};
 
 void general_text(double v, char* out, int size) {
   std::snprintf(out, size, v != 0 && std::fabs(v) < 0.999 ? "%.2f" : "%.1f", v);
@@ -37,7 +35,17 @@ void gain_text(double level, char* out, int size, const char* format) {
     std::snprintf(out, size, format, r);
 }
 
+const char* const COLOUR_NAMES[] = {"RGB", "CMY", "Stereo"};
+const char* const SIZE_NAMES[] = {"780", "1060", "1220"};  // the editor widths
+
 }  // namespace
+
+const char* knob_caption(int param, int value) {
+  if (value < 0 || value > 2) return nullptr;
+  if (param == PARAM_COLOUR) return COLOUR_NAMES[value];
+  if (param == PARAM_INTERFACE_SIZE) return SIZE_NAMES[value];
+  return nullptr;
+}
 
 bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size) {
   // The band's on parameter, not its record, which the audio path may be rewriting.
@@ -52,9 +60,9 @@ bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size
     case CTRL_BAND_SLOPE: std::snprintf(out, size, std::fabs(v) < 99.95 ? "%.1f" : "%.0f", v); return true;
     case CTRL_COLOUR:
     case CTRL_INTERFACE_SIZE: {
-      if (!(v >= 0 && v < 3)) return false;
-      const char* const* names = slot == CTRL_COLOUR ? COLOUR_NAMES : SIZE_NAMES;
-      std::snprintf(out, size, "%s", names[static_cast<int>(v)]);
+      const char* name = v >= 0 && v < 3 ? knob_caption(knob_param(0, slot), static_cast<int>(v)) : nullptr;
+      if (!name) return false;
+      std::snprintf(out, size, "%s", name);
       return true;
     }
     default: general_text(v, out, size); return true;

@@ -349,7 +349,8 @@ bool IGraphics::OnKeyDown(int x, int y, int key) {
 void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, long long timeMs) {
   mPlatformX = x;
   mPlatformY = y;
-  if (PromptOpen() && PromptMouseDown(x, y)) return;
+  mPressTakenByPrompt = PromptOpen() && PromptMouseDown(x, y);
+  if (mPressTakenByPrompt) return;
   const bool dbl = timeMs - mLastPressMs <= kDblClickMs && std::abs(x - mLastPressX) <= kDblClickPixels &&
                    std::abs(y - mLastPressY) <= kDblClickPixels;
   // A third press starts counting again, so a triple click is a double-click and a press.
@@ -365,9 +366,13 @@ void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, long long timeMs)
 void IGraphics::PlatformMouseUp(int x, int y, IMouseMod mod) {
   mPlatformX = x;
   mPlatformY = y;
-  // The release of a press that an open field or menu took goes nowhere; the release of the
-  // press that opened one still ends its control's gesture.
-  if (PromptOpen() && mMouseCapture < 0) return;
+  // The release of a press that an open field or menu took goes nowhere, also when that press
+  // closed it (a menu item chosen, a click outside); the release of the press that opened one
+  // still ends its control's gesture.
+  if (mPressTakenByPrompt) {
+    mPressTakenByPrompt = false;
+    return;
+  }
   OnMouseUp(x, y, &mod);
 }
 

@@ -179,6 +179,7 @@ class IGraphics {
     IControl* mControl = nullptr;
     IParam* mParam = nullptr;
     IRECT mRect;
+    IRECT mAsked;       // the rectangle the field was asked for; it grows from it to fit its text
     std::string mText;  // the field's text
     size_t mCaret = 0;
     int mMaxLength = 0;
@@ -194,6 +195,7 @@ class IGraphics {
   bool PromptKey(EVirtualKey vk, char ch);
   void FinishPrompt(bool accept);
   void DrawPrompt();
+  void FitTextField();
   int MenuItemAt(int x, int y) const;
 
   FW_Mutex mMutex;
@@ -213,6 +215,7 @@ class IGraphics {
   int mPlatformX = -1, mPlatformY = -1;
   long long mLastPressMs = -1000000;
   int mLastPressX = -1000, mLastPressY = -1000;
+  bool mPressTakenByPrompt = false;
   Prompt mPrompt;
   font_t* mPromptFont = nullptr;
   std::function<void(const char*)> mMessage;

@@ -56,13 +56,14 @@ void IGraphics::CreateTextEntry(IControl* pControl, const IText& text, IRECT* pR
   mPrompt.mKind = Prompt::kText;
   mPrompt.mControl = pControl;
   mPrompt.mParam = pParam;
-  mPrompt.mRect = *pR;
+  mPrompt.mRect = mPrompt.mAsked = *pR;
   mPrompt.mMaxLength = std::max(1, pControl->GetTextEntryLength());
   mPrompt.mText.assign(str ? str : "");
   if (static_cast<int>(mPrompt.mText.size()) > mPrompt.mMaxLength) mPrompt.mText.resize(mPrompt.mMaxLength);
   mPrompt.mCaret = mPrompt.mText.size();
   mPrompt.mAllowed = pParam->Type() == IParam::kTypeDouble ? DOUBLE_CHARS : INTEGER_CHARS;
   mPrompt.mDirty = true;
+  FitTextField();
   (void)text;  // the field takes its colours from the control's style when it is drawn
 }
 
@@ -83,6 +84,17 @@ void IGraphics::CreateIPopupMenu(IControl* pControl, IParam* pParam, IPopupMenu*
   const int x = std::max(0, std::min(pR->L, mWidth - w)), y = std::max(0, std::min(pR->T, mHeight - h));
   mPrompt.mRect = IRECT(x, y, x + w, y + h);
   mPrompt.mDirty = true;
+}
+
+// A text wider than the field widens it about its centre, inside the window, so every
+// character typed stays readable.
+void IGraphics::FitTextField() {
+  const IRECT& a = mPrompt.mAsked;
+  int w = a.W();
+  if (mPromptFont) w = std::max(w, static_cast<int>(text_width(mPromptFont, mPrompt.mText.c_str())) + 8);
+  w = std::min(w, mWidth);
+  const int x = std::max(0, std::min(a.MW() - w / 2, mWidth - w));
+  mPrompt.mRect = IRECT(x, a.T, x + w, a.B);
 }
 
 void IGraphics::CancelPrompt() {
@@ -158,6 +170,7 @@ bool IGraphics::PromptKey(EVirtualKey vk, char ch) {
     case VK_END: p.mCaret = p.mText.size(); break;
     default: break;
   }
+  FitTextField();
   return true;
 }
 

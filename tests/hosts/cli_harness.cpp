@@ -1,6 +1,7 @@
 #include "cli_harness.h"
 
 #include <ftw.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,12 +12,6 @@
 #include <sstream>
 
 namespace {
-
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 std::string slurp(const std::string& p) {
   std::ifstream f(p);
@@ -48,17 +43,53 @@ bool CliTest::exists(const std::string& name) const {
   return stat(path(name).c_str(), &st) == 0;
 }
 
-cli_result_t CliTest::run(const std::vector<std::string>& args, const std::string& prefix) {
-  std::string cmd = prefix + "cd " + quote(dir_) + " && QUILLMAR_CONFIG_DIR=" + quote(path("config")) +
-                    " " + quote(QUILLMAR_BIN);
-  for (const std::string& a : args) cmd += " " + quote(a);
-  cmd += " >" + quote(path(".stdout")) + " 2>" + quote(path(".stderr")) + " </dev/null";
+pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                     const std::string& prefix) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (chdir(dir_.c_str()) != 0) _exit(126);
+  setenv("QUILLMAR_CONFIG_DIR", path("config").c_str(), 1);
+  for (const std::string& e : env) {
+    const size_t eq = e.find('=');
+    if (eq + 1 == e.size()) unsetenv(e.substr(0, eq).c_str());
+    else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+  }
+  if (!freopen("/dev/null", "r", stdin) || !freopen(path(".stdout").c_str(), "w", stdout) ||
+      !freopen(path(".stderr").c_str(), "w", stderr))
+    _exit(126);
+  // With a prefix, a shell runs it and then becomes the program.
+  const std::string script = prefix + "exec \"$0\" \"$@\"";
+  std::vector<char*> argv;
+  if (!prefix.empty()) argv = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script.c_str())};
+  argv.push_back(const_cast<char*>(QUILLMAR_BIN));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  if (prefix.empty()) execv(QUILLMAR_BIN, argv.data());
+  else execv("/bin/sh", argv.data());
+  _exit(127);
+}
+
+cli_result_t CliTest::finish(pid_t pid, double timeout) {
   cli_result_t r;
-  const int st = std::system(cmd.c_str());
+  int st = 0;
+  for (double t = 0; waitpid(pid, &st, WNOHANG) != pid; t += 0.01) {
+    if (t > timeout) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &st, 0);
+      ADD_FAILURE() << "quillmar did not end within " << timeout << " s";
+      break;
+    }
+    usleep(10000);
+  }
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   r.out = slurp(path(".stdout"));
   r.err = slurp(path(".stderr"));
   return r;
+}
+
+cli_result_t CliTest::run(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                          const std::string& prefix) {
+  return finish(start(args, env, prefix));
 }
 
 void CliTest::write_wav(const std::string& name, const std::vector<std::vector<float>>& ch,

@@ -2,6 +2,7 @@
 // there too.
 #pragma once
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -18,9 +19,14 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Runs `quillmar <args>`; arguments are quoted for the shell. The prefix is shell text run
-  // first in the same shell (e.g. a ulimit).
-  cli_result_t run(const std::vector<std::string>& args, const std::string& prefix = "");
+  // Runs `quillmar <args>` to the end. env: more variables, "NAME=VALUE" ("NAME=" unsets);
+  // prefix: shell text run first in the same shell (e.g. a ulimit).
+  cli_result_t run(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                   const std::string& prefix = "");
+  // Starts it in the background; finish waits for it (killing it after timeout seconds).
+  pid_t start(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              const std::string& prefix = "");
+  cli_result_t finish(pid_t pid, double timeout = 60);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   bool exists(const std::string& name) const;
   // Writes a float WAV with the given channels.

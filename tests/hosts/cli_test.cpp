@@ -254,7 +254,7 @@ TEST_F(Render, AbsurdHeadersFailAtOnceInLittleMemory) {
 #endif
   for (const auto& c : cases) {
     std::ofstream(path(c.name), std::ios::binary) << c.bytes;
-    const cli_result_t r = run({"render", c.name, "o.wav"}, limit);
+    const cli_result_t r = run({"render", c.name, "o.wav"}, {}, limit);
     EXPECT_EQ(r.status, 1) << c.name;
     EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
     EXPECT_EQ(r.err_lines(), 1) << r.err;
@@ -355,7 +355,7 @@ TEST_F(Render, InfoListsEveryParameterAndTheLatency) {
 TEST_F(Render, DemoWritesItsFilesAndASummary) {
   const cli_result_t r = run({"demo", "demo-out"});
   ASSERT_EQ(r.status, 0) << r.err;
-  for (const char* f : {"demo-input.wav", "demo-output.wav", "demo-state.bin"})
+  for (const char* f : {"demo-input.wav", "demo-output.wav", "demo-state.bin", "demo-editor.png"})
     EXPECT_TRUE(exists(std::string("demo-out/") + f)) << f;
   EXPECT_NE(r.out.find("latency: 838 samples"), std::string::npos);
   EXPECT_NE(r.out.find("8000 Hz"), std::string::npos);

@@ -1,17 +1,15 @@
 #include "preview.h"
 
-#include <ftw.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "framework/IGraphics.h"
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "framework/bitmap/RasterBitmap.h"
+#include "hosts/cli/session.h"
+#include "hosts/cli/snapshot.h"
 #include "plugin/params.h"
 
 namespace {
@@ -45,14 +43,6 @@ double next_sample(preview_signal_t* s, double fs) {
     }
     default: return 0;
   }
-}
-
-std::string g_scratch;
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
-
-void remove_scratch() {
-  if (!g_scratch.empty()) nftw(g_scratch.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
 }
 
 }  // namespace
@@ -92,22 +82,12 @@ bool preview_parse_signal(const std::string& spec, preview_signal_t* sig) {
 
 void preview_scratch_config() {
   const char* dir = std::getenv("QUILLMAR_CONFIG_DIR");
-  if (dir && *dir) return;
-  char tmpl[] = "/tmp/quillmar-preview-XXXXXX";
-  if (!mkdtemp(tmpl)) return;
-  g_scratch = tmpl;
-  setenv("QUILLMAR_CONFIG_DIR", tmpl, 1);
-  std::atexit(remove_scratch);
+  if (!dir || !*dir) use_scratch_settings_folder();
 }
 
 PreviewPlug preview_make(int size, double samplerate) {
-  {
-    PreviewPlug first(MakePlug());
-    if (!first) return nullptr;
-    first->GetParam(PARAM_INTERFACE_SIZE)->Set(size);
-    first->OnParamChange(PARAM_INTERFACE_SIZE);
-    first->save_prefs();
-  }
+  cli_error err;
+  if (!remember_interface_size(size, &err)) return nullptr;
   PreviewPlug p(MakePlug());
   if (!p) return nullptr;
   p->SetSampleRate(samplerate);
@@ -151,11 +131,7 @@ void preview_run(Quillmar* plug, preview_signal_t* sig, int frames, bool feed) {
   }
 }
 
-void preview_frame(Quillmar* plug) {
-  IGraphics* g = plug->GetGUI();
-  IRECT r;
-  if (g && g->IsDirty(&r)) g->Draw(&r);
-}
+void preview_frame(Quillmar* plug) { editor_tick(plug); }
 
 bool preview_write_png(const inst_t* inst, const std::string& path, std::string* error) {
   RasterBitmap bitmap(inst->ui_w, inst->ui_h);

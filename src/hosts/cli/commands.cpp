@@ -15,6 +15,7 @@
 #include "engine/params.h"
 #include "hosts/cli/args.h"
 #include "hosts/cli/render.h"
+#include "hosts/cli/snapshot.h"
 #include "plugin/Quillmar.h"
 
 namespace {
@@ -134,8 +135,7 @@ int cmd_response(int argc, char** argv) {
   return 0;
 }
 
-// Pink noise (sum of octave-spaced held random values) and a slow logarithmic sine sweep.
-static audio_t demo_signal() {
+audio_t demo_signal(bool with_sweep) {
   const int fs = 44100, frames = fs * 10;
   audio_t a;
   a.channels = 2;
@@ -156,7 +156,7 @@ static audio_t demo_signal() {
       }
       const double t = double(i) / fs;
       const double phase = 2 * M_PI * 20.0 * 10.0 / std::log(1000.0) * (std::pow(1000.0, t / 10.0) - 1);
-      a.ch[c][i] = float(0.03 * (sum + u(rng)) + 0.1 * std::sin(phase));
+      a.ch[c][i] = float(0.03 * (sum + u(rng)) + (with_sweep ? 0.1 * std::sin(phase) : 0.0));
     }
   }
   return a;
@@ -167,6 +167,8 @@ int cmd_demo(int argc, char** argv) {
   std::string dir = "out";
   if (a.more()) dir = a.take();
   if (a.more()) return a.usage("demo: unexpected argument " + a.take());
+  // The demo runs on the embedded defaults, whatever the user's preferences say.
+  use_scratch_settings_folder();
   mkdir(dir.c_str(), 0755);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(dir + ": cannot make the folder");
@@ -176,7 +178,7 @@ int cmd_demo(int argc, char** argv) {
   cli_error err;
   plug_ptr plug = make_session(s, &err);
   if (!plug) return fail(err.message, err.status);
-  const audio_t in = demo_signal();
+  const audio_t in = demo_signal(true);
   audio_t out;
   render_opts_t opts;
   opts.compensate = true;
@@ -188,6 +190,9 @@ int cmd_demo(int argc, char** argv) {
       !write_audio(dir + "/demo-output.wav", out, sample_format::float32, &msg) ||
       !write_file_atomic(dir + "/demo-state.bin", state.data(), state.size(), &msg))
     return fail(msg);
+  // The editor after the first second of the input through the demo curve.
+  run_editor_frames(plug.get(), in, 60);
+  if (!write_editor_png(plug.get(), dir + "/demo-editor.png", &msg)) return fail(msg);
 
   const int latency = plug->GetLatency();
   std::printf("Quillmar demo: 10 s of pink noise and a sine sweep, stereo, 44100 Hz\n");
@@ -200,7 +205,7 @@ int cmd_demo(int argc, char** argv) {
   for (size_t i = 0; i < freqs.size(); ++i)
     std::printf("%7g Hz %7.2f dB %7.2f dB %7.2f dB\n", freqs[i], curve_db(plug.get(), freqs[i]),
                 kernel[i], measured_db(in, out, freqs[i]));
-  std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin\n", dir.c_str(),
-              dir.c_str(), dir.c_str());
+  std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin, %s/demo-editor.png\n",
+              dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str());
   return 0;
 }

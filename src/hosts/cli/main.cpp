@@ -5,6 +5,7 @@
 #include "hosts/cli/args.h"
 #include "hosts/cli/commands.h"
 #include "hosts/cli/render.h"
+#include "hosts/cli/snapshot.h"
 
 static const char kUsage[] =
     "usage: quillmar COMMAND [options]\n"
@@ -13,6 +14,10 @@ static const char kUsage[] =
     "                [--progress | --no-progress]\n"
     "  info [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--json]\n"
     "  response [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--points N]\n"
+    "  snapshot OUT.png [--input IN] [--set NAME=VALUE]... [--state FILE] [--size 0|1|2]\n"
+    "      [--frames N]\n"
+    "  gui [IN] [--set NAME=VALUE]... [--state FILE] [--save-state FILE] [--size 0|1|2]\n"
+    "      [--device NAME | --no-audio]\n"
     "  demo [OUTDIR]\n";
 
 int main(int argc, char** argv) {
@@ -29,6 +34,8 @@ int main(int argc, char** argv) {
   if (!std::strcmp(cmd, "info")) return cmd_info(argc - 2, argv + 2);
   if (!std::strcmp(cmd, "response")) return cmd_response(argc - 2, argv + 2);
   if (!std::strcmp(cmd, "demo")) return cmd_demo(argc - 2, argv + 2);
+  if (!std::strcmp(cmd, "snapshot")) return cmd_snapshot(argc - 2, argv + 2);
+  if (!std::strcmp(cmd, "gui")) return cmd_gui(argc - 2, argv + 2);
   fail(std::string("unknown command \"") + cmd + "\"", 2);
   std::fputs(kUsage, stderr);
   return 2;

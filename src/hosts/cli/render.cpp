@@ -34,16 +34,27 @@ class progress_bar {
 
 }  // namespace
 
-void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, audio_t* out) {
-  const int channels = in.channels;
-  const size_t frames = in.frames();
-  plug->SetSampleRate(in.samplerate);
-  plug->SetBlockSize(opts.block);
+host_stream_t::host_stream_t(Quillmar* plug, int samplerate, int channels, int block)
+    : plug_(plug), channels_(channels), block_(block) {
+  plug->SetSampleRate(samplerate);
+  plug->SetBlockSize(block);
   plug->Reset();
   plug->SetInputChannelConnections(0, channels, true);
   plug->SetInputChannelConnections(channels, 2 - channels, false);
   plug->SetOutputChannelConnections(0, channels, true);
   plug->SetOutputChannelConnections(channels, 2 - channels, false);
+}
+
+void host_stream_t::call(float* const* in, float* const* out, int n) {
+  plug_->AttachInputBuffers(0, channels_, const_cast<float**>(in), n);
+  plug_->AttachOutputBuffers(0, channels_, const_cast<float**>(out));
+  plug_->ProcessBuffers(0.0f, n);
+}
+
+void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, audio_t* out) {
+  const int channels = in.channels;
+  const size_t frames = in.frames();
+  host_stream_t stream(plug, in.samplerate, channels, opts.block);
 
   *out = audio_t();
   out->channels = channels;
@@ -70,9 +81,7 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
     for (int c = 0; c < channels; ++c)
       for (size_t i = 0; i < n; ++i)
         ibuf[c][i] = fed + i < frames ? in.ch[c][fed + i] : 0.0f;
-    plug->AttachInputBuffers(0, channels, ip, static_cast<int>(n));
-    plug->AttachOutputBuffers(0, channels, op);
-    plug->ProcessBuffers(0.0f, static_cast<int>(n));
+    stream.call(ip, op, static_cast<int>(n));
     if (!latency_known) {
       skip = plug->GetLatency();
       total = frames + skip;

@@ -3,6 +3,21 @@
 #include "hosts/cli/audio_file.h"
 #include "hosts/cli/session.h"
 
+// The host's side of one stream through the plug-in: sample rate, block size, Reset and the
+// channel connections for mono or stereo, then host calls of 32-bit float buffers through
+// the processing frame.
+class host_stream_t {
+ public:
+  host_stream_t(Quillmar* plug, int samplerate, int channels, int block);
+  // One host call of n <= block frames, one buffer per channel. Allocates nothing.
+  void call(float* const* in, float* const* out, int n);
+  int block() const { return block_; }
+
+ private:
+  Quillmar* plug_;
+  int channels_, block_;
+};
+
 struct render_opts_t {
   int block = 128;          // frames per host call; the last call may be shorter
   bool compensate = false;  // drop the latency and flush the tail: output lines up with input

@@ -11,6 +11,7 @@
 #include "engine/params.h"
 #include "hosts/cli/audio_file.h"
 #include "plugin/Quillmar.h"
+#include "plugin/io.h"
 #include "plugin/params.h"
 #include "toolkit/util/memory.h"
 
@@ -98,6 +99,18 @@ plug_ptr make_session(const settings_t& s, cli_error* err) {
   }
   plug->ServePendingChanges();
   return plug;
+}
+
+bool remember_interface_size(int size, cli_error* err) {
+  plug_ptr plug(MakePlug());
+  if (!plug || path_prefs().empty()) {
+    *err = {plug ? "no settings folder to keep the interface size in (HOME is not set)" : "no instance slot is free", 1};
+    return false;
+  }
+  plug->GetParam(PARAM_INTERFACE_SIZE)->Set(size);
+  plug->OnParamChange(PARAM_INTERFACE_SIZE);
+  plug->save_prefs();
+  return true;
 }
 
 std::vector<double> log_frequencies(int n) {

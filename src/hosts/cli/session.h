@@ -28,6 +28,10 @@ struct settings_t {
 // Warnings (a value clamped to its range) go to standard error.
 plug_ptr make_session(const settings_t& s, cli_error* err);
 
+// Writes the interface size into the preferences file as the Interface Size knob does, so
+// that the instances made afterwards open at that size.
+bool remember_interface_size(int size, cli_error* err);
+
 // Parses "NAME=VALUE" / "INDEX=VALUE" into a parameter index and a finite value.
 bool parse_set(const std::string& arg, int* index, double* value, cli_error* err);
 
