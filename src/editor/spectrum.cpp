@@ -26,6 +26,32 @@ bin_map_t bin_map(const inst_t* inst, int n) {
   return {inst->view_f_lo * n / fs, inst->view_f_hi * n / fs, double(inst->area_w - 1)};
 }
 
+// The bins of every column at offsets 0 and 0.5 for transforms of size n: kept per use (slot
+// 0 the kernel's response, 1 the input's spectrum) with what they were worked out from, since
+// they change only with the view. Without room to keep them, they are worked out into local.
+enum { KEY_LO, KEY_HI, KEY_N, KEY_FS, KEY_W, KEY };
+struct column_bins_t {
+  const double* at0;
+  const double* at_half;
+};
+
+column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  const double key[KEY] = {inst->view_f_lo, inst->view_f_hi, double(n), inst->samplerate, double(W)};
+  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
+  double* at0 = c ? c + KEY : local;
+  double* at_half = at0 + CURVE_COLUMNS;
+  if (!c || std::memcmp(c, key, sizeof key)) {
+    const bin_map_t bins = bin_map(inst, n);
+    for (int x = 0; x < W; ++x) {
+      at0[x] = bins.at(x, 0);
+      at_half[x] = bins.at(x, 0.5);
+    }
+    if (c) std::memcpy(c, key, sizeof key);
+  }
+  return {at0, at_half};
+}
+
 // Magnitudes of a halfcomplex spectrum; the Nyquist value is made a magnitude as well.
 void magnitudes(double* hc, int n) {
   polar_mag(hc, n);
@@ -101,9 +127,10 @@ void comp_fft_mag_lut(inst_t* inst) {
   std::memcpy(m, inst->kernel_view[0], sizeof(double) * N);
   mutex_to_0(inst->lock_kernel_view);
   magnitudes(m, N);
-  const bin_map_t bins = bin_map(inst, N);
+  double local[2 * CURVE_COLUMNS];
+  const column_bins_t bins = column_bins(inst, 0, N, local);
   for (int x = 0; x < W; ++x) {
-    const double b = bins.at(x, 0);
+    const double b = bins.at0[x];
     if (!(b >= 0) || (int)b >= N / 2) continue;  // above the Nyquist frequency: no gain
     const double f = frac(b);
     col[x] = (1 - f) * m[(int)std::floor(b)] + f * m[(int)std::ceil(b)];
@@ -139,11 +166,12 @@ void comp_spectral_table(inst_t* inst) {
   // Each column averages the bins it covers, tilted up by 3 dB per octave so that pink
   // noise shows level; the bin at a column's left edge is shared with the previous column.
   const double fs = inst->samplerate;
-  const bin_map_t bins = bin_map(inst, L);
+  double local[2 * CURVE_COLUMNS];
+  const column_bins_t bins = column_bins(inst, 1, L, local);
   int prev = 0;
   for (int x = 0; x < W; ++x) {
-    const double b0 = bins.at(x, 0);
-    const double right = bins.at(x, 0.5) + 0.5;
+    const double b0 = bins.at0[x];
+    const double right = bins.at_half[x] + 0.5;
     const int b1 = right < L ? (int)right : L;  // the bin nearest the column's right edge
     if (b0 >= 0 && b1 < L / 2) {
       for (int c = 0; c < 2; ++c) {

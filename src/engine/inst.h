@@ -79,12 +79,14 @@ struct inst_t {
   flag_t vrange_dirty;
   flag_t hview_dirty;
   double dash_phase = 0.0;
+  double* dash_cache = nullptr;  // where the measured response's dashes go, and from what (dashed.cpp)
   double ring_phase = 0.0;
   double pulse_phase = 0.0;
 
   double samplerate = 44100.0;
   int32_t latency = 0;
   double* spectrum_col[3] = {};  // input level per column: left, right, their sum
+  double* bin_cache = nullptr;   // the transforms' bins per column, for the view (spectrum.cpp)
 
   // Horizontal view of the curve area on the 20 Hz .. 20 kHz axis.
   double view_width = 1.0, view_pos = 0.5;
