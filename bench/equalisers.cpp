@@ -28,6 +28,7 @@ namespace {
 
 const double kRate = 44100;
 const int kMaxBlock = 1024;
+const int kAtomBytes = 65536;
 
 struct equaliser_t {
   const char* name;
@@ -81,6 +82,7 @@ struct instance_t {
   std::vector<std::vector<float>> audio_in, audio_out;
   std::vector<float> controls;
   std::vector<std::vector<uint8_t>> atoms;
+  std::vector<bool> atom_out;
   int latency_port = -1;
   std::string error;
 
@@ -116,6 +118,7 @@ struct instance_t {
     lilv_plugin_get_port_ranges_float(plugin, nullptr, nullptr, defaults.data());
     controls.assign(n, 0.0f);
     atoms.resize(n);
+    atom_out.assign(n, false);
     std::mt19937 rng(1);
     std::normal_distribution<float> noise(0.0f, 0.1f);
     for (uint32_t i = 0; i < n; ++i) {
@@ -136,10 +139,11 @@ struct instance_t {
         lilv_instance_connect_port(inst, i, &controls[i]);
       } else if (lilv_port_is_a(plugin, port, atom)) {
         // An empty sequence in, room for one out.
-        atoms[i].assign(8192, 0);
+        atoms[i].assign(kAtomBytes, 0);
+        atom_out[i] = !in;
         auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(atoms[i].data());
         seq->atom.type = urids.id(LV2_ATOM__Sequence);
-        seq->atom.size = in ? sizeof(LV2_Atom_Sequence_Body) : 8192 - sizeof(LV2_Atom);
+        seq->atom.size = in ? sizeof(LV2_Atom_Sequence_Body) : kAtomBytes - sizeof(LV2_Atom);
         lilv_instance_connect_port(inst, i, atoms[i].data());
       } else {
         lilv_instance_connect_port(inst, i, nullptr);
@@ -154,13 +158,10 @@ struct instance_t {
       lilv_instance_free(inst);
     }
   }
-  // Output sequences are reset before each call, as a host does.
+  // Output sequences get their whole room back before each call, as a host does.
   void run(int frames) {
-    for (auto& a : atoms)
-      if (!a.empty()) {
-        auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(a.data());
-        if (seq->atom.size != sizeof(LV2_Atom_Sequence_Body)) seq->atom.size = 8192 - sizeof(LV2_Atom);
-      }
+    for (size_t i = 0; i < atoms.size(); ++i)
+      if (atom_out[i]) reinterpret_cast<LV2_Atom*>(atoms[i].data())->size = kAtomBytes - sizeof(LV2_Atom);
     lilv_instance_run(inst, frames);
   }
   double latency() const { return latency_port >= 0 ? controls[latency_port] : 0.0; }
