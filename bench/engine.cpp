@@ -15,6 +15,7 @@
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "plugin/Quillmar.h"
+#include "fftw_product.h"
 
 namespace {
 
@@ -119,11 +120,7 @@ void BM_fftw_overlap_add(benchmark::State& state) {
         for (int ch = 0; ch < 2; ++ch) {
           std::copy(block[ch].begin(), block[ch].end(), buf);
           fftw_execute(fwd);
-          for (int k = 0; k <= n / 2; ++k) {
-            const double re = spec[k][0] * kernel[k][0] - spec[k][1] * kernel[k][1];
-            spec[k][1] = spec[k][0] * kernel[k][1] + spec[k][1] * kernel[k][0];
-            spec[k][0] = re;
-          }
+          fftw_product(spec, kernel, n / 2 + 1);
           fftw_execute(inv);
           for (int j = 0; j < n; ++j) ring[ch][(read + j) % (2 * n)] += buf[j];
         }

@@ -10,6 +10,7 @@
 #include "engine/fft.h"
 #include "engine/fft_kernels.h"
 #include "toolkit/util/memory.h"
+#include "fftw_product.h"
 
 namespace {
 
@@ -93,11 +94,7 @@ void BM_fftw_r2c_convolve(benchmark::State& state) {
   for (auto _ : state) {
     for (int i = 0; i < n; ++i) buf[i] = x[i];
     fftw_execute(fwd);
-    for (int k = 0; k <= n / 2; ++k) {
-      const double re = spec[k][0] * kernel[k][0] - spec[k][1] * kernel[k][1];
-      spec[k][1] = spec[k][0] * kernel[k][1] + spec[k][1] * kernel[k][0];
-      spec[k][0] = re;
-    }
+    fftw_product(spec, kernel, n / 2 + 1);
     fftw_execute(inv);
     benchmark::DoNotOptimize(buf);
     benchmark::ClobberMemory();

@@ -110,73 +110,14 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
 // (natural order <-> lane order), 0x27 also reverses (descending order <-> lane order).
 const int kSwapMiddle = 0xD8, kReverse = 0x27;
 
-void post(const double* z, double* out, int n, const double* tw, double scale) {
-  const int m = n / 2;
-  const __m256d h = _mm256_set1_pd(0.5 * scale);
-  int k = 1;
-  for (; 2 * (k + 3) < m; k += 4) {
-    const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
-    const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
-    const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)),
-                                              _mm256_setzero_pd(), 0x01);
-    const __m256d r1 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 3)),
-                                              _mm256_setzero_pd(), 0x01);
-    const __m256d br = _mm256_unpacklo_pd(r0, r1), bi = _mm256_unpackhi_pd(r0, r1);
-    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
-    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    const __m256d er = _mm256_mul_pd(_mm256_add_pd(ar, br), h);
-    const __m256d ei = _mm256_mul_pd(_mm256_sub_pd(ai, bi), h);
-    const __m256d o_r = _mm256_mul_pd(_mm256_add_pd(ai, bi), h);
-    const __m256d o_i = _mm256_mul_pd(_mm256_sub_pd(br, ar), h);
-    const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
-    const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
-    _mm256_storeu_pd(out + k, _mm256_permute4x64_pd(_mm256_add_pd(er, tr), kSwapMiddle));
-    _mm256_storeu_pd(out + n - k - 3, _mm256_permute4x64_pd(_mm256_add_pd(ei, ti), kReverse));
-    _mm256_storeu_pd(out + m - k - 3, _mm256_permute4x64_pd(_mm256_sub_pd(er, tr), kReverse));
-    _mm256_storeu_pd(out + m + k, _mm256_permute4x64_pd(_mm256_sub_pd(ti, ei), kSwapMiddle));
-  }
-  fft_post_scalar(z, out, n, tw, scale, k);
-}
-
-void pre(const double* in, double* z, int n, const double* tw, double scale) {
-  const int m = n / 2;
-  const __m256d g = _mm256_set1_pd(scale);
-  int k = 1;
-  for (; 2 * (k + 3) < m; k += 4) {
-    const __m256d xr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + k), kSwapMiddle);
-    const __m256d xi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + n - k - 3), kReverse);
-    const __m256d yr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m - k - 3), kReverse);
-    const __m256d yi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m + k), kSwapMiddle);
-    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
-    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    const __m256d er = _mm256_add_pd(xr, yr), ei = _mm256_sub_pd(xi, yi);
-    const __m256d dr = _mm256_sub_pd(xr, yr), di = _mm256_add_pd(xi, yi);
-    const __m256d o_r = _mm256_fmadd_pd(wr, dr, _mm256_mul_pd(wi, di));
-    const __m256d o_i = _mm256_fmsub_pd(wr, di, _mm256_mul_pd(wi, dr));
-    // conjugated and scaled: bin k is (er - oi, -(ei + or)), bin m - k is (er + oi, ei - or)
-    const __m256d kr = _mm256_mul_pd(_mm256_sub_pd(er, o_i), g);
-    const __m256d ki = _mm256_mul_pd(_mm256_add_pd(ei, o_r), _mm256_set1_pd(-scale));
-    const __m256d mr = _mm256_mul_pd(_mm256_add_pd(er, o_i), g);
-    const __m256d mi = _mm256_mul_pd(_mm256_sub_pd(ei, o_r), g);
-    _mm256_storeu_pd(z + 2 * k, _mm256_unpacklo_pd(kr, ki));
-    _mm256_storeu_pd(z + 2 * k + 4, _mm256_unpackhi_pd(kr, ki));
-    _mm256_storeu_pd(z + 2 * (m - k - 1),
-                     _mm256_permute2f128_pd(_mm256_unpacklo_pd(mr, mi), _mm256_setzero_pd(), 0x01));
-    _mm256_storeu_pd(z + 2 * (m - k - 3),
-                     _mm256_permute2f128_pd(_mm256_unpackhi_pd(mr, mi), _mm256_setzero_pd(), 0x01));
-  }
-  fft_pre_scalar(in, z, n, tw, scale, k);
-}
-
-// The fused product, four bins k .. k + 3 and their mirrors m - k - 3 .. m - k at a time, in
-// the lane orders of post and pre: x holds bins k of the real spectrum, y bins m - k.
+// The real split and its reverse, four bins k .. k + 3 and their mirrors m - k - 3 .. m - k at
+// a time, in lane order: x holds bins k of the real spectrum, y bins m - k.
 struct bins4 {
   __m256d xr, xi, yr, yi;
 };
 
-// The real spectrum's bins from the complex spectrum z, as post makes them (without its scale).
-inline bins4 split4(const double* z, int m, int k, __m256d wr, __m256d wi) {
-  const __m256d h = _mm256_set1_pd(0.5);
+// The real spectrum's bins from the complex spectrum z, as post makes them, times 2 h.
+inline bins4 split4(const double* z, int m, int k, __m256d wr, __m256d wi, __m256d h) {
   const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
   const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
   const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)), _mm256_setzero_pd(), 0x01);
@@ -189,20 +130,6 @@ inline bins4 split4(const double* z, int m, int k, __m256d wr, __m256d wi) {
   const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
   const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
   return {_mm256_add_pd(er, tr), _mm256_add_pd(ei, ti), _mm256_sub_pd(er, tr), _mm256_sub_pd(ti, ei)};
-}
-
-// Those bins times a halfcomplex kernel's, added to acc when it is given.
-inline bins4 times4(const bins4& b, const double* kernel, int n, int m, int k, const bins4* acc) {
-  const __m256d hxr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + k), kSwapMiddle);
-  const __m256d hxi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + n - k - 3), kReverse);
-  const __m256d hyr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m - k - 3), kReverse);
-  const __m256d hyi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m + k), kSwapMiddle);
-  const __m256d zero = _mm256_setzero_pd();
-  const bins4 a = acc ? *acc : bins4{zero, zero, zero, zero};
-  return {_mm256_fmadd_pd(b.xr, hxr, _mm256_fnmadd_pd(b.xi, hxi, a.xr)),
-          _mm256_fmadd_pd(b.xr, hxi, _mm256_fmadd_pd(b.xi, hxr, a.xi)),
-          _mm256_fmadd_pd(b.yr, hyr, _mm256_fnmadd_pd(b.yi, hyi, a.yr)),
-          _mm256_fmadd_pd(b.yr, hyi, _mm256_fmadd_pd(b.yi, hyr, a.yi))};
 }
 
 // Back to the conjugated complex spectrum of the inverse, times scale, as pre makes it.
@@ -222,6 +149,48 @@ inline void join4(const bins4& b, double* zo, int m, int k, __m256d wr, __m256d 
   _mm256_storeu_pd(zo + 2 * (m - k - 3), _mm256_permute2f128_pd(_mm256_unpackhi_pd(mr, mi), _mm256_setzero_pd(), 0x01));
 }
 
+void post(const double* z, double* out, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  const __m256d h = _mm256_set1_pd(0.5 * scale);
+  int k = 1;
+  for (; 2 * (k + 3) < m; k += 4) {
+    const bins4 b = split4(z, m, k, _mm256_loadu_pd(tw + fft_post_index(k)),
+                           _mm256_loadu_pd(tw + fft_post_index(k) + 4), h);
+    _mm256_storeu_pd(out + k, _mm256_permute4x64_pd(b.xr, kSwapMiddle));
+    _mm256_storeu_pd(out + n - k - 3, _mm256_permute4x64_pd(b.xi, kReverse));
+    _mm256_storeu_pd(out + m - k - 3, _mm256_permute4x64_pd(b.yr, kReverse));
+    _mm256_storeu_pd(out + m + k, _mm256_permute4x64_pd(b.yi, kSwapMiddle));
+  }
+  fft_post_scalar(z, out, n, tw, scale, k);
+}
+
+void pre(const double* in, double* z, int n, const double* tw, double scale) {
+  const int m = n / 2;
+  int k = 1;
+  for (; 2 * (k + 3) < m; k += 4) {
+    const bins4 b = {_mm256_permute4x64_pd(_mm256_loadu_pd(in + k), kSwapMiddle),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + n - k - 3), kReverse),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + m - k - 3), kReverse),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + m + k), kSwapMiddle)};
+    join4(b, z, m, k, _mm256_loadu_pd(tw + fft_post_index(k)), _mm256_loadu_pd(tw + fft_post_index(k) + 4), scale);
+  }
+  fft_pre_scalar(in, z, n, tw, scale, k);
+}
+
+// Those bins times a halfcomplex kernel's, added to acc when it is given.
+inline bins4 times4(const bins4& b, const double* kernel, int n, int m, int k, const bins4* acc) {
+  const __m256d hxr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + k), kSwapMiddle);
+  const __m256d hxi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + n - k - 3), kReverse);
+  const __m256d hyr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m - k - 3), kReverse);
+  const __m256d hyi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m + k), kSwapMiddle);
+  const __m256d zero = _mm256_setzero_pd();
+  const bins4 a = acc ? *acc : bins4{zero, zero, zero, zero};
+  return {_mm256_fmadd_pd(b.xr, hxr, _mm256_fnmadd_pd(b.xi, hxi, a.xr)),
+          _mm256_fmadd_pd(b.xr, hxi, _mm256_fmadd_pd(b.xi, hxr, a.xi)),
+          _mm256_fmadd_pd(b.yr, hyr, _mm256_fnmadd_pd(b.yi, hyi, a.yr)),
+          _mm256_fmadd_pd(b.yr, hyi, _mm256_fmadd_pd(b.yi, hyr, a.yi))};
+}
+
 // z times kernel (and z2 times kernel2 added, when z2 is given) into zo, which may be z or z2.
 void mul(const double* z, const double* kernel, const double* z2, const double* kernel2, double* zo, int n,
          const double* tw, double scale) {
@@ -230,8 +199,9 @@ void mul(const double* z, const double* kernel, const double* z2, const double* 
   for (; 2 * (k + 3) < m; k += 4) {
     const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
     const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    bins4 y = times4(split4(z, m, k, wr, wi), kernel, n, m, k, nullptr);
-    if (z2) y = times4(split4(z2, m, k, wr, wi), kernel2, n, m, k, &y);
+    const __m256d h = _mm256_set1_pd(0.5);
+    bins4 y = times4(split4(z, m, k, wr, wi, h), kernel, n, m, k, nullptr);
+    if (z2) y = times4(split4(z2, m, k, wr, wi, h), kernel2, n, m, k, &y);
     join4(y, zo, m, k, wr, wi, scale);
   }
   fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, k);
