@@ -1,6 +1,7 @@
 // The audio path and the kernel design: ProcessDoubleReplacing of the plug-in, stereo at
 // 44.1 kHz, as times real time on one core, beside a plain FFTW overlap-add loop of the same
-// sizes; and design_filters at the defaults and at the highest Resolution.
+// sizes; the same with denormal input and decaying tails; and design_filters at the defaults
+// and at the highest Resolution.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 #include <stdlib.h>
@@ -14,6 +15,7 @@
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "plugin/Quillmar.h"
+#include "fftw_product.h"
 
 namespace {
 
@@ -47,11 +49,25 @@ std::vector<double> noise(size_t n) {
   return v;
 }
 
-void BM_process(benchmark::State& state) {
+// What the audio path is fed: noise, noise at a denormal level (about 1e-310), or noise that
+// decays from full scale into the denormals and past them to zero over each pass through the
+// buffer, as a fading tail does.
+enum { NORMAL = 0, DENORMAL = 1, DECAYING = 2 };
+
+std::vector<double> test_signal(int kind) {
+  std::vector<double> v = noise(1 << 16);
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (kind == DENORMAL) v[i] *= 1e-310;
+    if (kind == DECAYING) v[i] *= std::exp2(-1100.0 * i / v.size());
+  }
+  return v;
+}
+
+void run_process(benchmark::State& state, int kind) {
   const Config& c = kConfigs[state.range(0)];
   const int frames = static_cast<int>(state.range(1));
   Quillmar* p = make_plug(c);
-  const std::vector<double> l = noise(1 << 16), r = noise(1 << 16);
+  const std::vector<double> l = test_signal(kind), r = test_signal(kind);
   std::vector<double> o0(frames), o1(frames);
   double* out[2] = {o0.data(), o1.data()};
   size_t pos = 0, total = 0;
@@ -67,6 +83,11 @@ void BM_process(benchmark::State& state) {
       benchmark::Counter(double(total) / 44100.0, benchmark::Counter::kIsRate);
   delete p;
 }
+
+void BM_process(benchmark::State& state) { run_process(state, NORMAL); }
+// The same with denormal input and with decaying tails, for comparison with BM_process.
+void BM_process_denormal(benchmark::State& state) { run_process(state, DENORMAL); }
+void BM_process_decaying(benchmark::State& state) { run_process(state, DECAYING); }
 
 // The same block convolution written plainly on FFTW: per block and channel a real forward
 // transform, a complex product and an inverse, added into an output ring.
@@ -99,11 +120,7 @@ void BM_fftw_overlap_add(benchmark::State& state) {
         for (int ch = 0; ch < 2; ++ch) {
           std::copy(block[ch].begin(), block[ch].end(), buf);
           fftw_execute(fwd);
-          for (int k = 0; k <= n / 2; ++k) {
-            const double re = spec[k][0] * kernel[k][0] - spec[k][1] * kernel[k][1];
-            spec[k][1] = spec[k][0] * kernel[k][1] + spec[k][1] * kernel[k][0];
-            spec[k][0] = re;
-          }
+          fftw_product(spec, kernel, n / 2 + 1);
           fftw_execute(inv);
           for (int j = 0; j < n; ++j) ring[ch][(read + j) % (2 * n)] += buf[j];
         }
@@ -134,6 +151,8 @@ void configs(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_process)->Apply(configs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_fftw_overlap_add)->Apply(configs)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_process_denormal)->Args({0, 128})->Args({0, 512})->ArgNames({"config", "frames"})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_process_decaying)->Args({0, 128})->Args({0, 512})->ArgNames({"config", "frames"})->Unit(benchmark::kMicrosecond);
 
 // A full design (sort, curve, sampling, two FFTs, window) at the plug-in's sizes.
 void BM_design_filters(benchmark::State& state) {

@@ -1,6 +1,7 @@
 // Resident memory of plug-in instances: one after construction, a render at the defaults
-// and a second of editor frames, then ten side by side. Prints the figures; arguments are
-// ignored.
+// and a second of editor frames (the editor open, at the default size); a second instance
+// with its editor closed; then ten side by side, each drawn. Prints the figures; arguments
+// are ignored.
 #include <stdlib.h>
 
 #include <cstdio>
@@ -42,7 +43,11 @@ int main() {
   const double one = resident_mb();
   for (int k = 0; k < 60; ++k) frame(plugs[0]);
   const double drawn = resident_mb();
-  for (int i = 1; i < 10; ++i) {
+  plugs.push_back(MakePlug());
+  render_ten_seconds(plugs.back());
+  const double second = resident_mb();
+  for (int k = 0; k < 60; ++k) frame(plugs.back());
+  for (int i = 2; i < 10; ++i) {
     plugs.push_back(MakePlug());
     render_ten_seconds(plugs.back());
     for (int k = 0; k < 60; ++k) frame(plugs.back());
@@ -52,6 +57,7 @@ int main() {
   std::printf("one instance, constructed:         %.1f MB\n", constructed - base);
   std::printf("one instance, after a render:      %.1f MB\n", one - base);
   std::printf("  and a second of editor frames:   %.1f MB\n", drawn - base);
+  std::printf("a second instance, rendered, editor closed: %.1f MB\n", second - drawn);
   std::printf("ten instances, rendered and drawn: %.1f MB (%.1f MB each)\n", ten - base,
               (ten - base) / 10);
   for (Quillmar* p : plugs) delete p;

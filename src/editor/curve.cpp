@@ -1,6 +1,8 @@
 #include "editor/curve.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
 #include "editor/skin.h"
@@ -8,9 +10,11 @@
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "toolkit/graphics/blending.h"
+#include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/graphics/drawprimitives.h"
+#include "toolkit/graphics/line_weights.h"
 #include "toolkit/math/functions.h"
 #include "toolkit/util/mutex.h"
 
@@ -39,6 +43,61 @@ void draw_handle(const frame_ctx_t& c, lrgb_t colour, double px, double py, doub
     circle(c, CIRCLE_DISC, colour, BLEND_MIX, hx, hy, HANDLE_DISC);
   else
     circle(c, CIRCLE_RING, colour, BLEND_MIX_ALPHA, hx, hy, HANDLE_RING);
+}
+
+// The response curve: one white segment per column from the previous column's row.
+template <class F>
+void curve_segments(double X, double Y, const double* rows, int W, F&& segment) {
+  for (int x = 0; x < W; ++x) {
+    const int prev = x > 0 ? x - 1 : 0;
+    segment(X + prev, Y + rows[prev], X + x, Y + rows[x]);
+  }
+}
+
+enum { KEY_X, KEY_Y, KEY_W, KEY_H, KEY_COLUMNS, KEY_ROWS };
+
+// The curve's segments are added in white, and a run of saturating additions of amounts that
+// are never negative adds, whatever lies beneath, their sum clamped to full scale. So the
+// light the whole curve adds is gathered once for each shape and place of the curve, and each
+// frame adds it in one pass (the same pixels as drawing every segment). False when the
+// instance has no room for it.
+bool refresh_curve_line(inst_t* inst) {
+  double* key = inst->curve_line_key;
+  lrgb_t* image = inst->curve_line_image;
+  if (!key || !image || !inst->curve_line_runs || !inst->curve_line_packed || !inst->curve_line_span) return false;
+  const int w = inst->ui_w, h = inst->ui_h, W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  const double* rows = inst->curve[2];
+  const double head[KEY_ROWS] = {inst->area_xf, inst->area_yf, double(w), double(h), double(W)};
+  if (std::memcmp(key, head, sizeof head) == 0 && std::memcmp(key + KEY_ROWS, rows, sizeof(double) * W) == 0)
+    return true;
+  std::memcpy(key, head, sizeof head);
+  std::memcpy(key + KEY_ROWS, rows, sizeof(double) * W);
+  const lrgb_t white = skin().white;
+  // Each row's touched columns, so that packing reads only those.
+  int32_t* lo = inst->curve_line_span;
+  int32_t* hi = lo + h;
+  std::fill(lo, lo + h, w);
+  std::fill(hi, hi + h, 0);
+  auto gather = [&](long px, long py, int p) {
+    lo[py] = std::min<int32_t>(lo[py], px);
+    hi[py] = std::max<int32_t>(hi[py], px + 1);
+    lrgb_t& a = image[py * w + px];
+    const int64_t q = p > 0 ? p : 0;
+    auto add = [q](uint16_t sum, uint16_t colour) {
+      return (uint16_t)std::min<int64_t>(32768, sum + ((colour * q) >> 15));
+    };
+    a = lrgb_t{add(a.r, white.r), add(a.g, white.g), add(a.b, white.b), 1};  // alpha: visited
+  };
+  curve_segments(inst->area_xf, inst->area_yf, rows, W, [&](double x1, double y1, double x2, double y2) {
+    line_thin_weights(w, h, x1, y1, x2, y2, BLUR, 1.0, gather);
+  });
+  pack_runs(image, w, h, inst->curve_line_runs, inst->curve_line_packed, lo, hi);
+  // The gathering image is left empty again, touched only where a curve has passed.
+  const int32_t* run = inst->curve_line_runs;
+  for (int y = 0; y < h; ++y)
+    for (int32_t n = *run++; n > 0; --n, run += 2)
+      std::memset(image + (size_t)y * w + run[0], 0, sizeof(lrgb_t) * (run[1] - run[0]));
+  return true;
 }
 
 }  // namespace
@@ -105,9 +164,10 @@ void draw_bezier(inst_t* inst) {
 
   const double* rows = inst->curve[2];
   if (!rows || inst->area_w <= 0) return;
-  const lrgb_t white = skin().white;
-  for (int x = 0; x < inst->area_w; ++x) {
-    const int prev = x > 0 ? x - 1 : 0;
-    line(c, white, BLEND_ADD, X + prev, Y + rows[prev], X + x, Y + rows[x]);
+  if (refresh_curve_line(inst)) {
+    add_runs(inst->fb, inst->ui_w, inst->ui_h, inst->curve_line_runs, inst->curve_line_packed);
+    return;
   }
+  curve_segments(X, Y, rows, inst->area_w,
+                 [&](double x1, double y1, double x2, double y2) { line(c, skin().white, BLEND_ADD, x1, y1, x2, y2); });
 }

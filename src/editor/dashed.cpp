@@ -1,6 +1,8 @@
 // The measured response of the kernel in use: a dashed white line, drawn only where it
 // departs from the drawn curve, with dashes that crawl one pixel per frame.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "editor/skin.h"
 #include "editor/spectrum.h"
@@ -19,30 +21,74 @@ constexpr double BLUR = 0.85;
 
 }  // namespace
 
+namespace {
+
+// Where the dashes go depends only on the response, the curve's rows and the vertical scale:
+// per column the response's row, the length of the segment ending there and whether it is
+// drawn at all. Kept with what it was worked out from, and worked out again when that changes.
+enum { HEAD_W, HEAD_H, HEAD_SCALE, HEAD };
+
+struct dash_geometry_t {
+  double* y;
+  double* len;
+  double* on;
+};
+
+void dash_geometry(const inst_t* inst, int W, int H, const dash_geometry_t& g) {
+  const double* response = inst->response_col;
+  const double* curve = inst->curve[2];
+  g.y[0] = vol_to_pix(inst, H, 2, response[0]);
+  for (int x = 1; x < W; ++x) {
+    const double y = g.y[x] = vol_to_pix(inst, H, 2, response[x]), y0 = g.y[x - 1];
+    g.len[x] = std::hypot(1.0, y - y0);
+    // Where the kernel follows the curve, no dash covers it.
+    g.on[x] = point_line_distance(x - 1, y0, x, y, x - 1, curve[x - 1]) > 1 ||
+              point_line_distance(x - 1, y0, x, y, x, curve[x]) > 1;
+  }
+}
+
+// The kept geometry, worked out again when its sources changed; null without room for it.
+const double* kept_geometry(inst_t* inst, int W, int H, dash_geometry_t* g) {
+  double* c = inst->dash_cache;
+  if (!c) return nullptr;
+  const double head[HEAD] = {double(W), double(H), inst->vscale};
+  double* response = c + HEAD;
+  double* rows = response + CURVE_COLUMNS;
+  *g = {rows + CURVE_COLUMNS, rows + 2 * CURVE_COLUMNS, rows + 3 * CURVE_COLUMNS};
+  const size_t bytes = sizeof(double) * W;
+  if (std::memcmp(c, head, sizeof head) || std::memcmp(response, inst->response_col, bytes) ||
+      std::memcmp(rows, inst->curve[2], bytes)) {
+    std::memcpy(c, head, sizeof head);
+    std::memcpy(response, inst->response_col, bytes);
+    std::memcpy(rows, inst->curve[2], bytes);
+    dash_geometry(inst, W, H, *g);
+  }
+  return c;
+}
+
+}  // namespace
+
 void draw_dashed_fft(inst_t* inst) {
   inst->dash_phase += 1;
   if (inst->dash_phase > -PERIOD) inst->dash_phase -= 210 * PERIOD;
 
-  const int W = inst->area_w, H = inst->area_h;
-  const double* response = inst->response_col;
-  const double* curve = inst->curve[2];
-  if (!inst->fb || !response || !curve || W < 2) return;
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS), H = inst->area_h;
+  if (!inst->fb || !inst->response_col || !inst->curve[2] || W < 2) return;
+  double y_local[CURVE_COLUMNS], len_local[CURVE_COLUMNS], on_local[CURVE_COLUMNS];
+  dash_geometry_t g;
+  if (!kept_geometry(inst, W, H, &g)) {
+    g = {y_local, len_local, on_local};
+    dash_geometry(inst, W, H, g);
+  }
   const lrgb_t white = skin().white;
   const double X = inst->area_xf, Y = inst->area_yf, phase = inst->dash_phase;
 
   double s = 0;
-  double y_prev = vol_to_pix(inst, H, 2, response[0]);
   for (int x = 1; x < W && s < MAX_ARC; ++x) {
-    const double y = vol_to_pix(inst, H, 2, response[x]);
-    const double len = std::hypot(1.0, y - y_prev);
-    const double x0 = x - 1, y0 = y_prev;
-    y_prev = y;
+    const double len = g.len[x], x0 = x - 1, y0 = g.y[x - 1], y = g.y[x];
     const double s_start = s;
     s += len;
-    // Where the kernel follows the curve, no dash covers it.
-    if (!(point_line_distance(x0, y0, x, y, x0, curve[x - 1]) > 1 ||
-          point_line_distance(x0, y0, x, y, x, curve[x]) > 1))
-      continue;
+    if (!g.on[x]) continue;
     const int n = len >= DASH ? (int)std::ceil(len / DASH) : 1;
     for (int j = 0; j < n; ++j) {
       const double f0 = double(j) / n, f1 = double(j + 1) / n;

@@ -1,5 +1,6 @@
 #include "editor/frame.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +53,52 @@ void delay_message(inst_t* inst) {
   inst->bufs_state = 0;
 }
 
+// The panel's runs follow bg_final. False when the instance has no room for them: the frame
+// then goes over every pixel.
+bool refresh_layout_runs(inst_t* inst) {
+  if (!inst->layout_runs || !inst->bg_final) return false;
+  if (inst->layout_stale) {
+    layout_runs_build(inst->layout_runs, inst->bg_final, inst->ui_w, inst->ui_h);
+    inst->layout_stale = 0;
+  }
+  return true;
+}
+
+// Clears the pixels the panel does not hide, except the painted rectangle x0..x1, y0..y1:
+// whatever was left under the opaque panel is replaced when the panel is laid over.
+void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
+  const int w = inst->ui_w;
+  const int32_t* run = inst->layout_runs;
+  for (int y = 0; y < inst->ui_h; ++y) {
+    lrgb_t* row = inst->fb + (size_t)y * w;
+    const bool painted = y >= y0 && y < y1;
+    auto clear = [&](int a, int b) {
+      if (painted) {
+        if (a < x0) std::memset(row + a, 0, sizeof(lrgb_t) * (std::min(b, x0) - a));
+        a = std::max(a, x1);
+      }
+      if (a < b) std::memset(row + a, 0, sizeof(lrgb_t) * (b - a));
+    };
+    int x = 0;
+    for (int32_t n = *run++; n > 0; --n, run += 3) {
+      if (run[2] != LAYOUT_OPAQUE) continue;
+      clear(x, run[0]);
+      x = run[1];
+    }
+    clear(x, w);
+  }
+}
+
+// The painting keeps the alpha of the area's top and bottom rows and copies those rows over
+// the area: they are given the alpha 0 of a cleared frame first.
+void clear_area_alpha(inst_t* inst) {
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  if (W <= 0 || inst->area_h <= 0) return;
+  lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
+  lrgb_t* bottom = top + (size_t)(inst->area_h - 1) * inst->ui_w;
+  for (int x = 0; x < W; ++x) top[x].a = bottom[x].a = 0;
+}
+
 }  // namespace
 
 void draw_frame(inst_t* inst) {
@@ -60,20 +107,34 @@ void draw_frame(inst_t* inst) {
   const double fade = inst->grid_fade;
   if (fade > 0 && fade < GRID_FADE_END) inst->grid_fade = fade + GRID_FADE_STEP;
   inst->samples_since_frame = 0;
-  std::memset(inst->fb, 0, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
 
   // The measured response is kept current even with the colours off: the dashed line
   // shows it.
   if (inst->kernel_view_new || inst->hview_dirty) comp_fft_mag_lut(inst);
   const bool coloured = inst->colour_gain != 0;
   if (coloured && (inst->capture_new || inst->hview_dirty)) comp_spectral_table(inst);
+  // May rebuild the grid (in fb's memory, inst.h) and the labels of bg_final; every pixel of
+  // fb is drawn anew below: painted, cleared or covered by the panel.
   refresh_curve(inst);
-  if (coloured) paint_rainbows(inst, inst->colour_scheme);
+  const bool runs = refresh_layout_runs(inst);
+  if (!runs) std::memset(inst->fb, 0, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  if (runs && coloured) clear_area_alpha(inst);
+  const bool painted = coloured && paint_rainbows(inst, inst->colour_scheme);
+  if (runs) {
+    const int x0 = inst->area_x, y0 = inst->area_y;
+    if (painted)
+      clear_under_panel(inst, x0, x0 + std::min<int>(inst->area_w, CURVE_COLUMNS), y0, y0 + inst->area_h);
+    else
+      clear_under_panel(inst, 0, 0, 0, 0);
+  }
 
   if (inst->grid_fade < GRIDS_GONE) draw_grids_lut(inst);
   draw_bezier(inst);
   draw_dashed_fft(inst);
-  blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
+  if (runs)
+    blit_layout_runs(inst->fb, inst->bg_final, inst->layout_runs, inst->ui_w, inst->ui_h);
+  else
+    blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
   if (inst->layout && inst->plug) {
     draw_knobs(inst);
     draw_limiter_light(inst);
@@ -81,6 +142,11 @@ void draw_frame(inst_t* inst) {
 
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);
-  if (inst->screen_bits) convert_lrgb_to_srgb(inst->screen_bits, inst->fb, inst->ui_w * inst->ui_h, 1);
+  if (inst->screen_bits) {
+    if (inst->convert_scratch)
+      convert_frame_to_srgb(inst->screen_bits, inst->fb, inst->ui_w, inst->ui_h, 1, inst->convert_scratch);
+    else
+      convert_lrgb_to_srgb(inst->screen_bits, inst->fb, inst->ui_w * inst->ui_h, 1);
+  }
   mutex_to_0(inst->lock_buffers);
 }

@@ -3,13 +3,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
+#include "editor/layout.h"
 #include "editor/skin.h"
 #include "editor/view.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "toolkit/font.h"
 #include "toolkit/graphics/blending.h"
+#include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/math/functions.h"
@@ -136,33 +144,12 @@ void draw_db_grid(inst_t* inst) {
     if (v % 3) draw_db_dashed_line(inst, 0, v, q1);
 }
 
-// Runs of covered pixels per row (the row's run count, then each run's first and end column),
-// and the covered pixels themselves, packed in run order: the frame reads them as one stream
-// instead of picking them out of the whole image.
-static void index_grid_runs(inst_t* inst) {
-  const int W = inst->area_w, H = inst->area_h;
-  int32_t* out = inst->grid_runs;
-  lrgb_t* packed = inst->grid_packed;
-  for (int y = 0; y < H; ++y) {
-    const lrgb_t* g = inst->grids_lut + (size_t)y * W;
-    int32_t* count = out++;
-    *count = 0;
-    for (int x = 0; x < W;) {
-      while (x < W && !g[x].a) ++x;
-      if (x == W) break;
-      *out++ = x;
-      while (x < W && g[x].a) *packed++ = g[x++];
-      *out++ = x;
-      ++*count;
-    }
-  }
-}
-
 void make_grids_lut(inst_t* inst) {
   const int n = inst->area_w * inst->area_h;
   if (!inst->grids_lut || !inst->grid_runs || !inst->grid_packed || !inst->bg_final || n <= 0) return;
   std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
-  if (inst->bg_layer) std::memcpy(inst->bg_final, inst->bg_layer, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  restore_label_strips(inst);
+  // The labels change bg_final's colours, never its alpha: the panel's runs stay as they are.
   draw_freq_grid(inst);
   draw_db_grid(inst);
   for (lrgb_t* p = inst->grids_lut; p < inst->grids_lut + n; ++p) {
@@ -175,10 +162,85 @@ void make_grids_lut(inst_t* inst) {
       p->b = 32768;
     }
   }
-  index_grid_runs(inst);
+  // The covered pixels as runs, packed in run order: the frame reads them as one stream
+  // instead of picking them out of the whole image.
+  pack_runs(inst->grids_lut, inst->area_w, inst->area_h, inst->grid_runs, inst->grid_packed);
 }
 
+namespace {
+
+// n covered pixels of one run: each channel (grid * k + frame * (32768 - k)) >> 15 with
+// k = (alpha * A) >> 15. Alphas never exceed 32768 (the lines saturate there), so every
+// product fits 32 bits. With SSE2 two pixels at a time: the products from their 16-bit
+// halves, and the results packed back through a bias (a signed pack of 0 .. 32768 would
+// saturate at 32767).
+void blend_grid_run(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
+  int x = 0;
+#ifdef __SSE2__
+  const __m128i a_vec = _mm_set1_epi16((short)A), full = _mm_set1_epi16((short)32768);
+  const __m128i bias = _mm_set1_epi32(32768), keep = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  for (; x + 2 <= n; x += 2) {
+    const __m128i gv = _mm_loadu_si128((const __m128i*)(const void*)(g + x));
+    const __m128i fv = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
+    const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(gv, 0xff), 0xff);
+    const __m128i k = _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epu16(alpha, a_vec), 1),
+                                   _mm_srli_epi16(_mm_mullo_epi16(alpha, a_vec), 15));
+    const __m128i j = _mm_sub_epi16(full, k);
+    const __m128i gk_lo = _mm_mullo_epi16(gv, k), gk_hi = _mm_mulhi_epu16(gv, k);
+    const __m128i fj_lo = _mm_mullo_epi16(fv, j), fj_hi = _mm_mulhi_epu16(fv, j);
+    auto half = [&](__m128i gk, __m128i fj) {
+      return _mm_sub_epi32(_mm_srli_epi32(_mm_add_epi32(gk, fj), 15), bias);
+    };
+    const __m128i lo = half(_mm_unpacklo_epi16(gk_lo, gk_hi), _mm_unpacklo_epi16(fj_lo, fj_hi));
+    const __m128i hi = half(_mm_unpackhi_epi16(gk_lo, gk_hi), _mm_unpackhi_epi16(fj_lo, fj_hi));
+    const __m128i v = _mm_add_epi16(_mm_packs_epi32(lo, hi), full);
+    _mm_storeu_si128((__m128i*)(void*)(f + x), _mm_or_si128(_mm_and_si128(keep, fv), _mm_andnot_si128(keep, v)));
+  }
+#endif
+  for (; x < n; ++x) {
+    const uint32_t k = (g[x].a * A) >> 15, j = 32768 - k;
+    f[x].r = (uint16_t)((g[x].r * k + f[x].r * j) >> 15);
+    f[x].g = (uint16_t)((g[x].g * k + f[x].g * j) >> 15);
+    f[x].b = (uint16_t)((g[x].b * k + f[x].b * j) >> 15);
+  }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+// The same with AVX2, in 32-bit lanes, two pixels at a time: (grid * k + frame * (32768 -
+// k)) >> 15 is frame + ((grid - frame) * k >> 15) exactly, and that product fits a signed lane.
+void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
+  int x = 0;
+  const __m256i a_vec = _mm256_set1_epi32((int)A);
+  for (; x + 2 <= n; x += 2) {
+    const __m128i f16 = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
+    const __m256i gv = _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)(const void*)(g + x)));
+    const __m256i fv = _mm256_cvtepu16_epi32(f16);
+    const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi32(gv, 0xff), a_vec), 15);
+    const __m256i d = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(gv, fv), k), 15);
+    const __m256i v = _mm256_blend_epi32(_mm256_add_epi32(fv, d), fv, 0x88);  // alpha kept
+    _mm_storeu_si128((__m128i*)(void*)(f + x),
+                     _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+  }
+  blend_grid_run(f + x, g + x, n - x, A);
+}
+#pragma GCC pop_options
+#endif
+
+typedef void (*grid_run_fn)(lrgb_t*, const lrgb_t*, int, uint32_t);
+
+grid_run_fn best_grid_run() {
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) return blend_grid_run_avx2;
+#endif
+  return blend_grid_run;
+}
+
+}  // namespace
+
 void draw_grids_lut(inst_t* inst) {
+  static const grid_run_fn blend_run = best_grid_run();
   const int H = inst->area_h;
   if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;
   const uint32_t A = (uint32_t)(gaussian(2 * inst->grid_fade) * 32768 + 0.5);
@@ -187,12 +249,8 @@ void draw_grids_lut(inst_t* inst) {
   for (int y = 0; y < H; ++y) {
     lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
     for (int32_t n = *run++; n > 0; --n, run += 2) {
-      for (int x = run[0]; x < run[1]; ++x, ++g) {
-        const uint32_t k = (g->a * A) >> 15, j = 32768 - k;
-        f[x].r = (uint16_t)((g->r * k + f[x].r * j) >> 15);
-        f[x].g = (uint16_t)((g->g * k + f[x].g * j) >> 15);
-        f[x].b = (uint16_t)((g->b * k + f[x].b * j) >> 15);
-      }
+      blend_run(f + run[0], g, run[1] - run[0], A);
+      g += run[1] - run[0];
     }
   }
 }

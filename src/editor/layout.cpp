@@ -1,5 +1,6 @@
 #include "editor/layout.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawprimitives.h"
 #include "toolkit/gui/drawelements.h"
+#include "toolkit/util/memory.h"
 
 namespace {
 
@@ -148,9 +150,37 @@ void draw_version_label(inst_t* inst) {
   free_text(inst->alloc_list, t);
 }
 
+namespace {
+
+constexpr int LABEL_MARGIN = 8;  // how far the labels' ticks reach into the curve area, blur included
+
+// The panel where the scale labels and their ticks go: every row left of the curve area and
+// every column below it. Copied row by row between an image and the packed backing.
+void copy_label_strips(const inst_t* inst, lrgb_t* image, lrgb_t* packed, bool to_packed) {
+  const int w = inst->ui_w;
+  const int left = std::min(w, inst->area_x + LABEL_MARGIN);
+  const int bottom = std::max(0, inst->area_y + inst->area_h - LABEL_MARGIN);
+  for (int y = 0; y < inst->ui_h; ++y) {
+    const int n = y < bottom ? left : w;
+    lrgb_t* row = image + (size_t)y * w;
+    std::memcpy(to_packed ? packed : row, to_packed ? row : packed, sizeof(lrgb_t) * n);
+    packed += n;
+  }
+}
+
+}  // namespace
+
 void make_final_layout(inst_t* inst) {
-  if (!inst->bg_layer || !inst->bg_final) return;
+  if (!inst->bg_layer || !inst->bg_final || !inst->label_backing) return;
   std::memcpy(inst->bg_final, inst->bg_layer, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  copy_label_strips(inst, inst->bg_layer, inst->label_backing, true);
+  // bg_final holds the panel and label_backing what the labels cover: the drawing is not kept.
+  gc_discard(inst->alloc_list, inst->bg_layer);
+  inst->layout_stale = 1;
+}
+
+void restore_label_strips(inst_t* inst) {
+  if (inst->bg_final && inst->label_backing) copy_label_strips(inst, inst->bg_final, inst->label_backing, false);
 }
 
 int load_layout() { return 0; }

@@ -12,7 +12,8 @@ struct layout_item_t {
 
 enum {
   LAYOUT_ITEMS = 17,        // slot 0 is not placed
-  FRAME_PIXELS = 1220 * 666,  // the largest editor: the capacity of every framebuffer
+  FRAME_W = 1220, FRAME_H = 666,  // the largest editor
+  FRAME_PIXELS = FRAME_W * FRAME_H,  // the capacity of every framebuffer
 };
 
 // Editor size, curve area and the 17 slot centres for the instance's ui_size. A size
@@ -22,7 +23,10 @@ void layout_pos_from_uisize(inst_t* inst);
 void make_layout(inst_t* inst);
 // Writes the version label into bg_layer, bottom right.
 void draw_version_label(inst_t* inst);
-// Copies bg_layer into bg_final.
+// Copies bg_layer into bg_final and keeps the part the scale labels cover in label_backing;
+// bg_layer's memory is then given back (gc_discard): it reads as zeros.
 void make_final_layout(inst_t* inst);
+// Puts the panel without labels back where the labels go (the start of a labels rebuild).
+void restore_label_strips(inst_t* inst);
 // No layout is ever stored: always 0, and the background is drawn by make_layout.
 int load_layout();

@@ -2,6 +2,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "editor/spectrum.h"
 #include "editor/view.h"
@@ -21,6 +24,32 @@ struct bin_map_t {
 bin_map_t bin_map(const inst_t* inst, int n) {
   const double fs = inst->samplerate;
   return {inst->view_f_lo * n / fs, inst->view_f_hi * n / fs, double(inst->area_w - 1)};
+}
+
+// The bins of every column at offsets 0 and 0.5 for transforms of size n: kept per use (slot
+// 0 the kernel's response, 1 the input's spectrum) with what they were worked out from, since
+// they change only with the view. Without room to keep them, they are worked out into local.
+enum { KEY_LO, KEY_HI, KEY_N, KEY_FS, KEY_W, KEY };
+struct column_bins_t {
+  const double* at0;
+  const double* at_half;
+};
+
+column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  const double key[KEY] = {inst->view_f_lo, inst->view_f_hi, double(n), inst->samplerate, double(W)};
+  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
+  double* at0 = c ? c + KEY : local;
+  double* at_half = at0 + CURVE_COLUMNS;
+  if (!c || std::memcmp(c, key, sizeof key)) {
+    const bin_map_t bins = bin_map(inst, n);
+    for (int x = 0; x < W; ++x) {
+      at0[x] = bins.at(x, 0);
+      at_half[x] = bins.at(x, 0.5);
+    }
+    if (c) std::memcpy(c, key, sizeof key);
+  }
+  return {at0, at_half};
 }
 
 // Magnitudes of a halfcomplex spectrum; the Nyquist value is made a magnitude as well.
@@ -61,6 +90,28 @@ void level_colour(lrgb_t* px, const double rgb[3], double m, double gamma) {
   }
 }
 
+// One row r of the area: the input's colour where the row lies below the curve, the
+// output's on and above it. With SSE2 four pixels at a time, by a mask from the rows.
+void fill_row(lrgb_t* row, const lrgb_t* in, const lrgb_t* out, const int32_t* curve_row, int r, int W) {
+  int x = 0;
+#ifdef __SSE2__
+  const __m128i rr = _mm_set1_epi32(r);
+  for (; x + 4 <= W; x += 4) {
+    const __m128i below = _mm_cmpgt_epi32(rr, _mm_loadu_si128((const __m128i*)(const void*)(curve_row + x)));
+    const __m128i m0 = _mm_shuffle_epi32(below, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128i m1 = _mm_shuffle_epi32(below, _MM_SHUFFLE(3, 3, 2, 2));
+    auto pick = [&](__m128i m, int i) {
+      const __m128i a = _mm_loadu_si128((const __m128i*)(const void*)(in + x + i));
+      const __m128i b = _mm_loadu_si128((const __m128i*)(const void*)(out + x + i));
+      _mm_storeu_si128((__m128i*)(void*)(row + x + i), _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b)));
+    };
+    pick(m0, 0);
+    pick(m1, 2);
+  }
+#endif
+  for (; x < W; ++x) row[x] = r > curve_row[x] ? in[x] : out[x];
+}
+
 }  // namespace
 
 void comp_fft_mag_lut(inst_t* inst) {
@@ -76,9 +127,10 @@ void comp_fft_mag_lut(inst_t* inst) {
   std::memcpy(m, inst->kernel_view[0], sizeof(double) * N);
   mutex_to_0(inst->lock_kernel_view);
   magnitudes(m, N);
-  const bin_map_t bins = bin_map(inst, N);
+  double local[2 * CURVE_COLUMNS];
+  const column_bins_t bins = column_bins(inst, 0, N, local);
   for (int x = 0; x < W; ++x) {
-    const double b = bins.at(x, 0);
+    const double b = bins.at0[x];
     if (!(b >= 0) || (int)b >= N / 2) continue;  // above the Nyquist frequency: no gain
     const double f = frac(b);
     col[x] = (1 - f) * m[(int)std::floor(b)] + f * m[(int)std::ceil(b)];
@@ -114,11 +166,12 @@ void comp_spectral_table(inst_t* inst) {
   // Each column averages the bins it covers, tilted up by 3 dB per octave so that pink
   // noise shows level; the bin at a column's left edge is shared with the previous column.
   const double fs = inst->samplerate;
-  const bin_map_t bins = bin_map(inst, L);
+  double local[2 * CURVE_COLUMNS];
+  const column_bins_t bins = column_bins(inst, 1, L, local);
   int prev = 0;
   for (int x = 0; x < W; ++x) {
-    const double b0 = bins.at(x, 0);
-    const double right = bins.at(x, 0.5) + 0.5;
+    const double b0 = bins.at0[x];
+    const double right = bins.at_half[x] + 0.5;
     const int b1 = right < L ? (int)right : L;  // the bin nearest the column's right edge
     if (b0 >= 0 && b1 < L / 2) {
       for (int c = 0; c < 2; ++c) {
@@ -140,9 +193,9 @@ void comp_spectral_table(inst_t* inst) {
   }
 }
 
-void paint_rainbows(inst_t* inst, int scheme) {
+bool paint_rainbows(inst_t* inst, int scheme) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS), H = inst->area_h;
-  if (!inst->fb || W <= 0 || H <= 0 || !inst->spectrum_col[2] || !inst->response_col || !inst->curve_row) return;
+  if (!inst->fb || W <= 0 || H <= 0 || !inst->spectrum_col[2] || !inst->response_col || !inst->curve_row) return false;
   lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
   lrgb_t* bottom = top + (size_t)(H - 1) * inst->ui_w;
   const double* sum = inst->spectrum_col[2];
@@ -164,9 +217,18 @@ void paint_rainbows(inst_t* inst, int scheme) {
   lrgb_t in[CURVE_COLUMNS], out[CURVE_COLUMNS];
   std::memcpy(in, bottom, sizeof(lrgb_t) * W);
   std::memcpy(out, top, sizeof(lrgb_t) * W);
+  // Rows wholly above or below the curve are plain copies.
   const int32_t* curve_row = inst->curve_row;
+  const int32_t lowest = *std::min_element(curve_row, curve_row + W);
+  const int32_t highest = *std::max_element(curve_row, curve_row + W);
   for (int r = 1; r < H; ++r) {
     lrgb_t* row = top + (size_t)r * inst->ui_w;
-    for (int x = 0; x < W; ++x) row[x] = r > curve_row[x] ? in[x] : out[x];
+    if (r <= lowest)
+      std::memcpy(row, out, sizeof(lrgb_t) * W);
+    else if (r > highest)
+      std::memcpy(row, in, sizeof(lrgb_t) * W);
+    else
+      fill_row(row, in, out, curve_row, r, W);
   }
+  return true;
 }

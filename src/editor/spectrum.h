@@ -14,8 +14,9 @@ enum { PAN_ENTRIES = 4097 };  // 0 left only, 2048 centre, 4096 right only
 void comp_fft_mag_lut(inst_t* inst);
 // The captured input: its level per column, left, right and their sum (spectrum_col).
 void comp_spectral_table(inst_t* inst);
-// Fills the curve area of fb with the spectrum's colours in a scheme.
-void paint_rainbows(inst_t* inst, int scheme);
+// Fills the curve area of fb with the spectrum's colours in a scheme; false when it cannot
+// (no frame or no per-column arrays) and leaves fb as it was.
+bool paint_rainbows(inst_t* inst, int scheme);
 // The measured response, dashed, wherever it is more than a pixel from the drawn curve.
 void draw_dashed_fft(inst_t* inst);
 

@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "engine/fft.h"
 
@@ -16,6 +22,80 @@ void fftconv(const double* a, const double* b, double* out, int n) {
     out[n - k] = ai * br + ar * bi;
   }
   if (n % 2 == 0) out[n / 2] = a[n / 2] * b[n / 2];
+}
+
+namespace {
+
+void copy_finite_sse2(double* dst, const double* src, int n) {
+  int i = 0;
+#ifdef __SSE2__
+  // |x| < infinity is false for both infinities and for NaN
+  const __m128d sign = _mm_set1_pd(-0.0), inf = _mm_set1_pd(HUGE_VAL);
+  for (; i + 2 <= n; i += 2) {
+    const __m128d x = _mm_loadu_pd(src + i);
+    _mm_storeu_pd(dst + i, _mm_and_pd(x, _mm_cmplt_pd(_mm_andnot_pd(sign, x), inf)));
+  }
+#endif
+  for (; i < n; ++i) dst[i] = std::isfinite(src[i]) ? src[i] : 0.0;
+}
+
+void add_into_sse2(double* dst, const double* src, int n) {
+  int i = 0;
+#ifdef __SSE2__
+  for (; i + 2 <= n; i += 2) _mm_storeu_pd(dst + i, _mm_add_pd(_mm_loadu_pd(dst + i), _mm_loadu_pd(src + i)));
+#endif
+  for (; i < n; ++i) dst[i] += src[i];
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+// The same four values at a time.
+void copy_finite_avx2(double* dst, const double* src, int n) {
+  int i = 0;
+  const __m256d sign = _mm256_set1_pd(-0.0), inf = _mm256_set1_pd(HUGE_VAL);
+  for (; i + 4 <= n; i += 4) {
+    const __m256d x = _mm256_loadu_pd(src + i);
+    _mm256_storeu_pd(dst + i, _mm256_and_pd(x, _mm256_cmp_pd(_mm256_andnot_pd(sign, x), inf, _CMP_LT_OQ)));
+  }
+  copy_finite_sse2(dst + i, src + i, n - i);
+}
+
+void add_into_avx2(double* dst, const double* src, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    _mm256_storeu_pd(dst + i, _mm256_add_pd(_mm256_loadu_pd(dst + i), _mm256_loadu_pd(src + i)));
+  add_into_sse2(dst + i, src + i, n - i);
+}
+#pragma GCC pop_options
+#endif
+
+typedef void (*copy_fn)(double*, const double*, int);
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The AVX2 version where the processor has it (chosen on the first call, after the
+// processor's features are known).
+copy_fn pick(copy_fn avx2, copy_fn plain) { return __builtin_cpu_supports("avx2") ? avx2 : plain; }
+#endif
+
+}  // namespace
+
+void copy_finite(double* dst, const double* src, int n) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  static const copy_fn f = pick(copy_finite_avx2, copy_finite_sse2);
+#else
+  static const copy_fn f = copy_finite_sse2;
+#endif
+  f(dst, src, n);
+}
+
+void add_into(double* dst, const double* src, int n) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  static const copy_fn f = pick(add_into_avx2, add_into_sse2);
+#else
+  static const copy_fn f = add_into_sse2;
+#endif
+  f(dst, src, n);
 }
 
 void hann_transition(double* buf, int n, int fade_out) {

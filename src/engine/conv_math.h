@@ -4,6 +4,11 @@
 // Product of two halfcomplex spectra of length n; out may be a or b.
 void fftconv(const double* a, const double* b, double* out, int n);
 
+// Copies n samples with every NaN and infinity replaced by silence (0).
+void copy_finite(double* dst, const double* src, int n);
+// dst[i] += src[i] for n values.
+void add_into(double* dst, const double* src, int n);
+
 // Multiplies buf[0 .. n-1] by a raised-cosine fade: out (1 -> 0) or in (0 -> 1).
 void hann_transition(double* buf, int n, int fade_out);
 

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "engine/bands.h"
 #include "engine/conv_math.h"
 #include "engine/fft.h"
+#include "engine/float_mode.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "engine/params.h"
@@ -198,22 +202,16 @@ int engine_update_kernel(engine_t* e, inst_t* inst, engine_host_t* host, int fro
   return 1;
 }
 
-// Forward FFT of one channel's block, product with the active kernel, inverse FFT, and
-// overlap-add into the channel's ring.
-static void convolve_into_ring(engine_t* e, int ch) {
-  const int n = e->fft_size;
-  double* block = e->in_block[ch];
-  fftp(block, e->conv_scratch, n, 0, e->conv_plan);
-  fftconv(e->conv_scratch, e->active_kernel, block, n);
-  fftp(block, e->conv_scratch, n, 1, e->conv_plan);
+// The block's convolution, in conv_scratch, overlap-added into the channel's ring.
+static void add_to_ring(engine_t* e, int ch) {
   double* ring = e->out_ring[ch];
   const int len = e->ring_len;
   int pos = (e->ring_write_ofs + e->ring_read_pos) % len;
   const double* src = e->conv_scratch;
-  int remaining = n;
+  int remaining = e->fft_size;
   while (remaining > 0) {
     const int run = std::min(remaining, len - pos);
-    for (int i = 0; i < run; ++i) ring[pos + i] += src[i];
+    add_into(ring + pos, src, run);
     src += run;
     remaining -= run;
     pos = 0;
@@ -224,26 +222,30 @@ static void process_block(engine_t* e, inst_t* inst, engine_host_t* host, int ch
   const int n = e->fft_size;
   if (engine_update_kernel(e, inst, host, 0)) {
     // The block passes the old kernel fading out and the new one fading in; the fades sum
-    // to one, so the change never steps.
+    // to one and the convolution is linear, so the change never steps. Both products meet
+    // in one inverse transform.
     for (int ch = 0; ch < channels; ++ch) {
-      std::memcpy(e->saved_block, e->in_block[ch], sizeof(double) * n);
-      hann_transition(e->in_block[ch], e->hop_size, 1);
-      install(e, inst, e->design.previous_spectrum);
-      convolve_into_ring(e, ch);
-      std::memcpy(e->in_block[ch], e->saved_block, sizeof(double) * n);
-      hann_transition(e->in_block[ch], e->hop_size, 0);
-      install(e, inst, e->design.spectrum);
-      convolve_into_ring(e, ch);
+      double* block = e->in_block[ch];
+      std::memcpy(e->saved_block, block, sizeof(double) * n);
+      hann_transition(block, e->hop_size, 1);
+      hann_transition(e->saved_block, e->hop_size, 0);
+      fft_convolve2(block, e->design.previous_spectrum, e->saved_block, e->design.spectrum, e->conv_scratch, n,
+                    e->conv_plan);
+      add_to_ring(e, ch);
     }
   } else {
-    for (int ch = 0; ch < channels; ++ch) convolve_into_ring(e, ch);
+    for (int ch = 0; ch < channels; ++ch) {
+      fft_convolve(e->in_block[ch], e->active_kernel, e->conv_scratch, n, e->conv_plan);
+      add_to_ring(e, ch);
+    }
   }
   // Both channels restart clean, so a second input connected later never brings back
-  // samples from before it was disconnected.
+  // samples from before it was disconnected. Nothing is ever written into a block beyond
+  // the hop, so that part stays zero.
   for (int ch = 0; ch < 2; ++ch) {
-    std::memset(e->in_block[ch], 0, sizeof(double) * n);
-    if (ch < channels)
-      std::memcpy(e->in_block[ch], e->overflow[ch], sizeof(double) * e->overflow_count);
+    const int kept = ch < channels ? e->overflow_count : 0;
+    std::memcpy(e->in_block[ch], e->overflow[ch], sizeof(double) * kept);
+    std::memset(e->in_block[ch] + kept, 0, sizeof(double) * (e->hop_size - kept));
   }
   e->ring_write_ofs += e->hop_size;
   e->in_fill = e->overflow_count;
@@ -257,20 +259,51 @@ static void capture_input(inst_t* inst, double** inputs, int frames, int channel
   const double* left = inputs[0];
   const double* right = channels == 2 ? inputs[1] : inputs[0];
   if (frames <= len) {
-    int pos = inst->capture_pos;
-    for (int i = 0; i < frames; ++i) {
-      inst->capture[0][pos] = left[i];
-      inst->capture[1][pos] = right[i];
-      if (++pos == len) pos = 0;
+    // At most two pieces: up to the end of the ring, then from its start.
+    const int pos = inst->capture_pos, first = std::min(frames, len - pos);
+    for (int c = 0; c < 2; ++c) {
+      const double* src = c == 0 ? left : right;
+      copy_finite(inst->capture[c] + pos, src, first);
+      copy_finite(inst->capture[c], src + first, frames - first);
     }
-    inst->capture_pos = pos;
+    inst->capture_pos = pos + frames < len ? pos + frames : pos + frames - len;
   } else {
-    std::memcpy(inst->capture[0], left + frames - len, sizeof(double) * len);
-    std::memcpy(inst->capture[1], right + frames - len, sizeof(double) * len);
+    copy_finite(inst->capture[0], left + frames - len, len);
+    copy_finite(inst->capture[1], right + frames - len, len);
     inst->capture_pos = 0;
   }
   inst->capture_new = 1;
   mutex_to_0(inst->lock_capture);
+}
+
+// The loudest magnitude of the call's outputs when every one lies at or under the threshold;
+// -1 when one does not (a NaN counts as not).
+static double loudest_under(double** outputs, int frames, int channels, double threshold) {
+  double loudest = 0;
+  bool under = true;
+  for (int ch = 0; ch < channels; ++ch) {
+    const double* x = outputs[ch];
+    int i = 0;
+#ifdef __SSE2__
+    const __m128d sign = _mm_set1_pd(-0.0), limit = _mm_set1_pd(threshold);
+    __m128d most = _mm_setzero_pd(), ok = _mm_cmpeq_pd(most, most);
+    for (; i + 2 <= frames; i += 2) {
+      const __m128d a = _mm_andnot_pd(sign, _mm_loadu_pd(x + i));
+      most = _mm_max_pd(most, a);
+      ok = _mm_and_pd(ok, _mm_cmple_pd(a, limit));
+    }
+    double lanes[2];
+    _mm_storeu_pd(lanes, most);
+    loudest = std::max(loudest, std::max(lanes[0], lanes[1]));
+    under = under && _mm_movemask_pd(ok) == 3;
+#endif
+    for (; i < frames; ++i) {
+      const double a = std::fabs(x[i]);
+      under = under && a <= threshold;
+      loudest = std::max(loudest, a);
+    }
+  }
+  return under ? loudest : -1;
 }
 
 // Peak limiter: a new peak is brought to the threshold at once, the gain holds for 2.3 s,
@@ -279,7 +312,12 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
   double peak = inst->limiter_peak, t = inst->limiter_time;
   double over = 0.0;  // the largest overshoot of this piece
   const double dt = 1.0 / inst->samplerate;
-  for (int i = 0; i < frames; ++i) {
+  // While the held peak and every sample stay at or under the threshold, nothing changes but
+  // the light's overshoot, which follows the loudest sample: no work per sample.
+  const double loudest = peak <= threshold ? loudest_under(outputs, frames, channels, threshold) : -1;
+  if (loudest >= 0 && loudest - threshold > over) over = loudest - threshold;
+  const int todo = loudest >= 0 ? 0 : frames;
+  for (int i = 0; i < todo; ++i) {
     for (int ch = 0; ch < channels; ++ch) {
       double x = outputs[ch][i];
       const double a = std::fabs(x);
@@ -324,9 +362,8 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
                           double** out, int frames, int channels, double threshold) {
   const int n = std::min(frames, e->hop_size - e->in_fill);
   for (int ch = 0; ch < channels; ++ch) {
-    std::memcpy(e->in_block[ch] + e->in_fill, in[ch], sizeof(double) * n);
-    if (n < frames)
-      std::memcpy(e->overflow[ch], in[ch] + n, sizeof(double) * (frames - n));
+    copy_finite(e->in_block[ch] + e->in_fill, in[ch], n);
+    if (n < frames) copy_finite(e->overflow[ch], in[ch] + n, frames - n);
   }
   e->in_fill += n;
   if (n < frames) e->overflow_count = frames - n;
@@ -349,6 +386,7 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
 
 void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inputs,
                     double** outputs, int frames) {
+  const uint64_t caller_mode = float_mode_flush_denormals();
   if (frames < 0) frames = 0;
   inst->audio_idle_frames = 0;
   if (inst->bufs_dirty) {
@@ -384,4 +422,5 @@ void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inp
     }
   }
   mutex_to_0(inst->lock_process);
+  float_mode_restore(caller_mode);
 }

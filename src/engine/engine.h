@@ -76,7 +76,11 @@ void reinit_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bl
 // Reacts to a new sample rate only: re-sizes the engine and the capture.
 void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double samplerate);
 
-// One host call of any length >= 0.
+// One host call of any length >= 0. Input samples that are not finite (NaN, either
+// infinity) are taken as silence: through a block's transforms one such sample would spoil
+// every output sample the block reaches, a whole hop and kernel long. They reach neither the
+// output nor the spectrum display. The call runs with denormals flushed to zero
+// (float_mode.h) and gives the caller's floating-point mode back on return.
 void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inputs,
                     double** outputs, int frames);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/conv_math.h"
 #include "engine/fft_kernels.h"
 #include "toolkit/util/memory.h"
 
@@ -150,6 +151,72 @@ void fftp(double* in, double* out, int n, int direction, fft_plan_t* plan) {
     else
       inverse_odd(plan, in, out, n, scale);
   }
+}
+
+namespace {
+
+// The forward passes of even n from in, which they leave as it was; returns the array of the
+// plan that holds the complex spectrum.
+double* forward_passes(fft_plan_t* plan, const double* in, int n) {
+  const double* src = in;
+  if (plan->pass[0].radix > 5) {
+    std::memcpy(plan->b, in, sizeof(double) * n);  // passes of other radices use their input as scratch
+    src = plan->b;
+  }
+  return run_passes(plan, const_cast<double*>(src));
+}
+
+// The inverse from the conjugated spectrum z (an array of the plan): the forward passes, the
+// last one conjugating back into out.
+void inverse_passes(fft_plan_t* plan, double* z, double* out) {
+  for (int i = 0; i < plan->npasses; ++i) {
+    const bool last = i == plan->npasses - 1;
+    double* dst = last ? out : other(plan, z);
+    run_pass(plan, i, z, dst, last);
+    z = dst;
+  }
+}
+
+// Checks the arguments of a convolution; false when there is nothing to do.
+bool convolve_args(int n, fft_plan_t* plan) {
+  if (n < 0 || n > FFT_MAX_SIZE) {
+    std::fprintf(stderr, "fftp(): argument n = %d\n", n);
+    return false;
+  }
+  if (n == 0 || !plan) return false;
+  if (n % 2 == 0 && (!plan->cached || plan->size != n)) fft_prepare(plan, n);
+  return true;
+}
+
+}  // namespace
+
+void fft_convolve(const double* in, const double* kernel, double* out, int n, fft_plan_t* plan) {
+  if (!in || !kernel || !out || !convolve_args(n, plan)) return;
+  if (n % 2 || n <= 2) {
+    fftp(const_cast<double*>(in), out, n, 0, plan);  // the forward transform keeps its input
+    fftconv(out, kernel, out, n);
+    fftp(out, out, n, 1, plan);
+    return;
+  }
+  double* z = forward_passes(plan, in, n);
+  plan->kern->mul(z, kernel, nullptr, nullptr, z, n, plan->post, 1.0 / n);
+  inverse_passes(plan, z, out);
+}
+
+void fft_convolve2(const double* in, const double* kernel, double* in2, const double* kernel2, double* out, int n,
+                   fft_plan_t* plan) {
+  if (!in || !kernel || !in2 || !kernel2 || !out || !convolve_args(n, plan)) return;
+  if (n % 2 || n <= 2) {
+    fft_convolve(in, kernel, out, n, plan);
+    fft_convolve(in2, kernel2, in2, n, plan);
+    for (int i = 0; i < n; ++i) out[i] += in2[i];
+    return;
+  }
+  // The first spectrum waits in out while the second is made in the plan's arrays.
+  std::memcpy(out, forward_passes(plan, in, n), sizeof(double) * n);
+  double* z2 = forward_passes(plan, in2, n);
+  plan->kern->mul(out, kernel, z2, kernel2, z2, n, plan->post, 1.0 / n);
+  inverse_passes(plan, z2, out);
 }
 
 namespace {

@@ -15,81 +15,17 @@
 
 namespace fft_avx2 {
 
-// Two complex values per vector.
-struct v2 {
-  typedef __m256d v;
-  static v load(const double* p) { return _mm256_loadu_pd(p); }
-  static void store(double* p, v a) { _mm256_storeu_pd(p, a); }
-  static v add(v a, v b) { return _mm256_add_pd(a, b); }
-  static v sub(v a, v b) { return _mm256_sub_pd(a, b); }
-  static v mul(v a, double s) { return _mm256_mul_pd(a, _mm256_set1_pd(s)); }
-  static v fma(v a, double s, v c) { return _mm256_fmadd_pd(a, _mm256_set1_pd(s), c); }
-  static v fms(v a, double s, v c) { return _mm256_fmsub_pd(a, _mm256_set1_pd(s), c); }
-  static v odd_sign() { return _mm256_set_pd(-0.0, 0.0, -0.0, 0.0); }
-  static v neg_i(v a) { return _mm256_xor_pd(_mm256_permute_pd(a, 5), odd_sign()); }
-  static v conj(v a) { return _mm256_xor_pd(a, odd_sign()); }
-  // a times the complex w[0] + i w[1], the same for both values
-  static v cmul(v a, const double* w) {
-    const v t = _mm256_mul_pd(_mm256_permute_pd(a, 5), _mm256_broadcast_sd(w + 1));
-    return _mm256_fmaddsub_pd(a, _mm256_broadcast_sd(w), t);
-  }
-};
-
-// One complex value per vector.
-struct v1 {
-  typedef __m128d v;
-  static v load(const double* p) { return _mm_loadu_pd(p); }
-  static void store(double* p, v a) { _mm_storeu_pd(p, a); }
-  static v add(v a, v b) { return _mm_add_pd(a, b); }
-  static v sub(v a, v b) { return _mm_sub_pd(a, b); }
-  static v mul(v a, double s) { return _mm_mul_pd(a, _mm_set1_pd(s)); }
-  static v fma(v a, double s, v c) { return _mm_fmadd_pd(a, _mm_set1_pd(s), c); }
-  static v fms(v a, double s, v c) { return _mm_fmsub_pd(a, _mm_set1_pd(s), c); }
-  static v odd_sign() { return _mm_set_pd(-0.0, 0.0); }
-  static v neg_i(v a) { return _mm_xor_pd(_mm_permute_pd(a, 1), odd_sign()); }
-  static v conj(v a) { return _mm_xor_pd(a, odd_sign()); }
-  static v cmul(v a, const double* w) {
-    const v t = _mm_mul_pd(_mm_permute_pd(a, 1), _mm_set1_pd(w[1]));
-    return _mm_fmaddsub_pd(a, _mm_set1_pd(w[0]), t);
-  }
-};
+#include "engine/fft_vec_x86.h"
 
 }  // namespace fft_avx2
 
 #define FFT_KERNEL_NS fft_avx2
 #include "engine/fft_butterflies.h"
+#include "engine/fft_strided.h"
 #undef FFT_KERNEL_NS
 
 namespace fft_avx2 {
 namespace {
-
-// Butterflies of sub-transforms q and q + 1 (or q alone with v1) at index j.
-template <class T, int P, bool CONJ>
-inline void column(const double* xq, double* yq, size_t ms, size_t s, const double* w) {
-  typename T::v a[P];
-#pragma GCC unroll 8
-  for (int r = 0; r < P; ++r) a[r] = T::load(xq + 2 * r * ms);
-  butterfly<T, P>::run(a);
-  if (w) {
-#pragma GCC unroll 8
-    for (int k = 1; k < P; ++k) a[k] = T::cmul(a[k], w + 2 * (k - 1));
-  }
-#pragma GCC unroll 8
-  for (int k = 0; k < P; ++k) T::store(yq + 2 * k * s, CONJ ? T::conj(a[k]) : a[k]);
-}
-
-template <int P, bool CONJ>
-void pass_strided(const fft_pass_t* ps, const double* x, double* y) {
-  const size_t s = ps->stride, m = ps->count, ms = (size_t)ps->span * s;
-  for (size_t j = 0; j < m; ++j) {
-    const double* w = ps->tw ? ps->tw + 2 * (P - 1) * j : nullptr;
-    const double* xj = x + 2 * s * j;
-    double* yj = y + 2 * s * P * j;
-    size_t q = 0;
-    for (; q + 2 <= s; q += 2) column<v2, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
-    if (q < s) column<v1, P, CONJ>(xj + 2 * q, yj + 2 * q, ms, s, w);
-  }
-}
 
 // Twiddles of butterflies j and j + 1 for output k, as (re re) and (im im) per lane.
 inline void twiddle_pair(const double* tw, size_t stride, __m256d* re, __m256d* im) {
@@ -166,7 +102,7 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
   if (ps->stride == 1)
     conj_out ? pass_first<P, true>(ps, x, y) : pass_first<P, false>(ps, x, y);
   else
-    conj_out ? pass_strided<P, true>(ps, x, y) : pass_strided<P, false>(ps, x, y);
+    conj_out ? pass_strided<P, true, v2, v1>(ps, x, y) : pass_strided<P, false, v2, v1>(ps, x, y);
 }
 
 // Lane orders of the real split: vectors hold bins (k, k + 2, k + 1, k + 3) so that
@@ -174,65 +110,104 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
 // (natural order <-> lane order), 0x27 also reverses (descending order <-> lane order).
 const int kSwapMiddle = 0xD8, kReverse = 0x27;
 
+// The real split and its reverse, four bins k .. k + 3 and their mirrors m - k - 3 .. m - k at
+// a time, in lane order: x holds bins k of the real spectrum, y bins m - k.
+struct bins4 {
+  __m256d xr, xi, yr, yi;
+};
+
+// The real spectrum's bins from the complex spectrum z, as post makes them, times 2 h.
+inline bins4 split4(const double* z, int m, int k, __m256d wr, __m256d wi, __m256d h) {
+  const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
+  const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
+  const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)), _mm256_setzero_pd(), 0x01);
+  const __m256d r1 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 3)), _mm256_setzero_pd(), 0x01);
+  const __m256d br = _mm256_unpacklo_pd(r0, r1), bi = _mm256_unpackhi_pd(r0, r1);
+  const __m256d er = _mm256_mul_pd(_mm256_add_pd(ar, br), h);
+  const __m256d ei = _mm256_mul_pd(_mm256_sub_pd(ai, bi), h);
+  const __m256d o_r = _mm256_mul_pd(_mm256_add_pd(ai, bi), h);
+  const __m256d o_i = _mm256_mul_pd(_mm256_sub_pd(br, ar), h);
+  const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
+  const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
+  return {_mm256_add_pd(er, tr), _mm256_add_pd(ei, ti), _mm256_sub_pd(er, tr), _mm256_sub_pd(ti, ei)};
+}
+
+// Back to the conjugated complex spectrum of the inverse, times scale, as pre makes it.
+inline void join4(const bins4& b, double* zo, int m, int k, __m256d wr, __m256d wi, double scale) {
+  const __m256d g = _mm256_set1_pd(scale), ng = _mm256_set1_pd(-scale);
+  const __m256d fr = _mm256_add_pd(b.xr, b.yr), fi = _mm256_sub_pd(b.xi, b.yi);
+  const __m256d dr = _mm256_sub_pd(b.xr, b.yr), di = _mm256_add_pd(b.xi, b.yi);
+  const __m256d p_r = _mm256_fmadd_pd(wr, dr, _mm256_mul_pd(wi, di));
+  const __m256d p_i = _mm256_fmsub_pd(wr, di, _mm256_mul_pd(wi, dr));
+  const __m256d kr = _mm256_mul_pd(_mm256_sub_pd(fr, p_i), g);
+  const __m256d ki = _mm256_mul_pd(_mm256_add_pd(fi, p_r), ng);
+  const __m256d mr = _mm256_mul_pd(_mm256_add_pd(fr, p_i), g);
+  const __m256d mi = _mm256_mul_pd(_mm256_sub_pd(fi, p_r), g);
+  _mm256_storeu_pd(zo + 2 * k, _mm256_unpacklo_pd(kr, ki));
+  _mm256_storeu_pd(zo + 2 * k + 4, _mm256_unpackhi_pd(kr, ki));
+  _mm256_storeu_pd(zo + 2 * (m - k - 1), _mm256_permute2f128_pd(_mm256_unpacklo_pd(mr, mi), _mm256_setzero_pd(), 0x01));
+  _mm256_storeu_pd(zo + 2 * (m - k - 3), _mm256_permute2f128_pd(_mm256_unpackhi_pd(mr, mi), _mm256_setzero_pd(), 0x01));
+}
+
 void post(const double* z, double* out, int n, const double* tw, double scale) {
   const int m = n / 2;
   const __m256d h = _mm256_set1_pd(0.5 * scale);
   int k = 1;
   for (; 2 * (k + 3) < m; k += 4) {
-    const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
-    const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
-    const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)),
-                                              _mm256_setzero_pd(), 0x01);
-    const __m256d r1 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 3)),
-                                              _mm256_setzero_pd(), 0x01);
-    const __m256d br = _mm256_unpacklo_pd(r0, r1), bi = _mm256_unpackhi_pd(r0, r1);
-    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
-    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    const __m256d er = _mm256_mul_pd(_mm256_add_pd(ar, br), h);
-    const __m256d ei = _mm256_mul_pd(_mm256_sub_pd(ai, bi), h);
-    const __m256d o_r = _mm256_mul_pd(_mm256_add_pd(ai, bi), h);
-    const __m256d o_i = _mm256_mul_pd(_mm256_sub_pd(br, ar), h);
-    const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
-    const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
-    _mm256_storeu_pd(out + k, _mm256_permute4x64_pd(_mm256_add_pd(er, tr), kSwapMiddle));
-    _mm256_storeu_pd(out + n - k - 3, _mm256_permute4x64_pd(_mm256_add_pd(ei, ti), kReverse));
-    _mm256_storeu_pd(out + m - k - 3, _mm256_permute4x64_pd(_mm256_sub_pd(er, tr), kReverse));
-    _mm256_storeu_pd(out + m + k, _mm256_permute4x64_pd(_mm256_sub_pd(ti, ei), kSwapMiddle));
+    const bins4 b = split4(z, m, k, _mm256_loadu_pd(tw + fft_post_index(k)),
+                           _mm256_loadu_pd(tw + fft_post_index(k) + 4), h);
+    _mm256_storeu_pd(out + k, _mm256_permute4x64_pd(b.xr, kSwapMiddle));
+    _mm256_storeu_pd(out + n - k - 3, _mm256_permute4x64_pd(b.xi, kReverse));
+    _mm256_storeu_pd(out + m - k - 3, _mm256_permute4x64_pd(b.yr, kReverse));
+    _mm256_storeu_pd(out + m + k, _mm256_permute4x64_pd(b.yi, kSwapMiddle));
   }
   fft_post_scalar(z, out, n, tw, scale, k);
 }
 
 void pre(const double* in, double* z, int n, const double* tw, double scale) {
   const int m = n / 2;
-  const __m256d g = _mm256_set1_pd(scale);
   int k = 1;
   for (; 2 * (k + 3) < m; k += 4) {
-    const __m256d xr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + k), kSwapMiddle);
-    const __m256d xi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + n - k - 3), kReverse);
-    const __m256d yr = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m - k - 3), kReverse);
-    const __m256d yi = _mm256_permute4x64_pd(_mm256_loadu_pd(in + m + k), kSwapMiddle);
-    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
-    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    const __m256d er = _mm256_add_pd(xr, yr), ei = _mm256_sub_pd(xi, yi);
-    const __m256d dr = _mm256_sub_pd(xr, yr), di = _mm256_add_pd(xi, yi);
-    const __m256d o_r = _mm256_fmadd_pd(wr, dr, _mm256_mul_pd(wi, di));
-    const __m256d o_i = _mm256_fmsub_pd(wr, di, _mm256_mul_pd(wi, dr));
-    // conjugated and scaled: bin k is (er - oi, -(ei + or)), bin m - k is (er + oi, ei - or)
-    const __m256d kr = _mm256_mul_pd(_mm256_sub_pd(er, o_i), g);
-    const __m256d ki = _mm256_mul_pd(_mm256_add_pd(ei, o_r), _mm256_set1_pd(-scale));
-    const __m256d mr = _mm256_mul_pd(_mm256_add_pd(er, o_i), g);
-    const __m256d mi = _mm256_mul_pd(_mm256_sub_pd(ei, o_r), g);
-    _mm256_storeu_pd(z + 2 * k, _mm256_unpacklo_pd(kr, ki));
-    _mm256_storeu_pd(z + 2 * k + 4, _mm256_unpackhi_pd(kr, ki));
-    _mm256_storeu_pd(z + 2 * (m - k - 1),
-                     _mm256_permute2f128_pd(_mm256_unpacklo_pd(mr, mi), _mm256_setzero_pd(), 0x01));
-    _mm256_storeu_pd(z + 2 * (m - k - 3),
-                     _mm256_permute2f128_pd(_mm256_unpackhi_pd(mr, mi), _mm256_setzero_pd(), 0x01));
+    const bins4 b = {_mm256_permute4x64_pd(_mm256_loadu_pd(in + k), kSwapMiddle),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + n - k - 3), kReverse),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + m - k - 3), kReverse),
+                     _mm256_permute4x64_pd(_mm256_loadu_pd(in + m + k), kSwapMiddle)};
+    join4(b, z, m, k, _mm256_loadu_pd(tw + fft_post_index(k)), _mm256_loadu_pd(tw + fft_post_index(k) + 4), scale);
   }
   fft_pre_scalar(in, z, n, tw, scale, k);
 }
 
-const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre};
+// Those bins times a halfcomplex kernel's, added to acc when it is given.
+inline bins4 times4(const bins4& b, const double* kernel, int n, int m, int k, const bins4* acc) {
+  const __m256d hxr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + k), kSwapMiddle);
+  const __m256d hxi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + n - k - 3), kReverse);
+  const __m256d hyr = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m - k - 3), kReverse);
+  const __m256d hyi = _mm256_permute4x64_pd(_mm256_loadu_pd(kernel + m + k), kSwapMiddle);
+  const __m256d zero = _mm256_setzero_pd();
+  const bins4 a = acc ? *acc : bins4{zero, zero, zero, zero};
+  return {_mm256_fmadd_pd(b.xr, hxr, _mm256_fnmadd_pd(b.xi, hxi, a.xr)),
+          _mm256_fmadd_pd(b.xr, hxi, _mm256_fmadd_pd(b.xi, hxr, a.xi)),
+          _mm256_fmadd_pd(b.yr, hyr, _mm256_fnmadd_pd(b.yi, hyi, a.yr)),
+          _mm256_fmadd_pd(b.yr, hyi, _mm256_fmadd_pd(b.yi, hyr, a.yi))};
+}
+
+// z times kernel (and z2 times kernel2 added, when z2 is given) into zo, which may be z or z2.
+void mul(const double* z, const double* kernel, const double* z2, const double* kernel2, double* zo, int n,
+         const double* tw, double scale) {
+  const int m = n / 2;
+  int k = 1;
+  for (; 2 * (k + 3) < m; k += 4) {
+    const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
+    const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
+    const __m256d h = _mm256_set1_pd(0.5);
+    bins4 y = times4(split4(z, m, k, wr, wi, h), kernel, n, m, k, nullptr);
+    if (z2) y = times4(split4(z2, m, k, wr, wi, h), kernel2, n, m, k, &y);
+    join4(y, zo, m, k, wr, wi, scale);
+  }
+  fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, k);
+}
+
+const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre, mul};
 
 }  // namespace
 }  // namespace fft_avx2

@@ -23,16 +23,26 @@ typedef void (*fft_post_fn)(const double* z, double* out, int n, const double* t
 // Even n: halfcomplex in -> conjugated complex spectrum of n / 2 values, times scale.
 typedef void (*fft_pre_fn)(const double* in, double* z, int n, const double* tw, double scale);
 
+// Even n: the product of a convolution between the two transforms, in one pass. From the
+// complex spectrum z of n / 2 values (as the forward passes leave it): post, times the
+// halfcomplex kernel (plus the same of z2 and kernel2 when z2 is not null), then pre, times
+// scale, into zo (may be z or z2).
+typedef void (*fft_mul_fn)(const double* z, const double* kernel, const double* z2, const double* kernel2,
+                           double* zo, int n, const double* tw, double scale);
+
 struct fft_kernels_t {
   fft_pass_fn pass[6];  // radix 2 to 5
   fft_post_fn post;
   fft_pre_fn pre;
+  fft_mul_fn mul;
 };
 
 // Plain C++ kernels, for every processor.
 const fft_kernels_t* fft_kernels_portable();
 // AVX2 and FMA kernels; null when the processor lacks them.
 const fft_kernels_t* fft_kernels_avx2();
+// AVX-512 passes after the first, the rest AVX2's; null when the processor lacks either.
+const fft_kernels_t* fft_kernels_avx512();
 
 // Plain versions of fft_post_fn and fft_pre_fn for bin 0 and bins from .. n / 4; the
 // vector kernels hand them what is left over.
@@ -40,6 +50,9 @@ void fft_post_scalar(const double* z, double* out, int n, const double* tw, doub
                      int from);
 void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double scale,
                     int from);
+// Bins from .. n / 4 and then bin 0 with the Nyquist bin.
+void fft_mul_scalar(const double* z, const double* kernel, const double* z2, const double* kernel2, double* zo,
+                    int n, const double* tw, double scale, int from);
 
 // Radix 7 and up, with the plan's roots table. Uses `scratch` (or else x) as scratch space.
 void fft_pass_generic(const fft_pass_t* pass, double* x, double* y, int conj_out,

@@ -134,7 +134,11 @@ void fft_prepare(fft_plan_t* plan, int n) {
     for (int i = 0; i < plan->npasses; ++i) plan->pass[i].tw = plan->pass[i].roots = nullptr;
     fft_roots_build(plan->aux, plan->cn);
   }
-  const fft_kernels_t* fast = fft_kernels_avx2();
-  plan->kern = fast ? fast : fft_kernels_portable();
+  static const fft_kernels_t* const best = [] {
+    const fft_kernels_t* k = fft_kernels_avx512();
+    if (!k) k = fft_kernels_avx2();
+    return k ? k : fft_kernels_portable();
+  }();
+  plan->kern = best;
   plan->cached = 1;
 }

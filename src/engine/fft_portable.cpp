@@ -191,6 +191,11 @@ void portable_pre(const double* in, double* z, int n, const double* tw, double s
   fft_pre_scalar(in, z, n, tw, scale, 1);
 }
 
+void portable_mul(const double* z, const double* kernel, const double* z2, const double* kernel2, double* zo, int n,
+                  const double* tw, double scale) {
+  fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, 1);
+}
+
 }  // namespace
 }  // namespace fft_portable
 
@@ -200,7 +205,8 @@ const fft_kernels_t* fft_kernels_portable() {
   static const fft_kernels_t k = {
       {nullptr, nullptr, portable_pass<2>, portable_pass<3>, portable_pass<4>, portable_pass<5>},
       portable_post,
-      portable_pre};
+      portable_pre,
+      portable_mul};
   return &k;
 }
 
@@ -258,6 +264,47 @@ void fft_pre_scalar(const double* in, double* z, int n, const double* tw, double
     store(z + 2 * k, cpx{(e.r - o.i) * scale, -(e.i + o.r) * scale});
     if (2 * k != m) store(z + 2 * (m - k), cpx{(e.r + o.i) * scale, (e.i - o.r) * scale});
   }
+}
+
+void fft_mul_scalar(const double* z, const double* kernel, const double* z2, const double* kernel2, double* zo,
+                    int n, const double* tw, double scale, int from) {
+  const int m = n / 2;
+  // Bins k and m - k of a real spectrum from its complex spectrum, as post makes them
+  // (without its scale), times a kernel's.
+  auto bins = [&](const double* zz, const double* kk, int k, cpx w, cpx* x, cpx* y) {
+    const cpx a = load(zz + 2 * k), b = load(zz + 2 * (m - k));
+    const cpx e = {(a.r + b.r) * 0.5, (a.i - b.i) * 0.5};
+    const cpx t = mul(cpx{(a.i + b.i) * 0.5, (b.r - a.r) * 0.5}, w);
+    *x = mul(cpx{e.r + t.r, e.i + t.i}, cpx{kk[k], kk[n - k]});
+    *y = mul(cpx{e.r - t.r, t.i - e.i}, cpx{kk[m - k], kk[m + k]});
+  };
+  for (int k = from; 2 * k <= m; ++k) {
+    const int ti = fft_post_index(k);
+    const cpx w = {tw[ti], tw[ti + 4]};
+    cpx x, y;
+    bins(z, kernel, k, w, &x, &y);
+    if (z2) {
+      cpx x2, y2;
+      bins(z2, kernel2, k, w, &x2, &y2);
+      x = x + x2;
+      y = y + y2;
+    }
+    // and back as pre makes them
+    const cpx f = {x.r + y.r, x.i - y.i}, d = {x.r - y.r, x.i + y.i};
+    const cpx o = mul(d, conj(w));
+    store(zo + 2 * k, cpx{(f.r - o.i) * scale, -(f.i + o.r) * scale});
+    if (2 * k != m) store(zo + 2 * (m - k), cpx{(f.r + o.i) * scale, (f.i - o.r) * scale});
+  }
+  // bin 0 and the Nyquist bin are real; they are read last, so zo may be z or z2
+  auto ends = [&](const double* zz, const double* kk, double* y0, double* ym) {
+    const cpx z0 = load(zz);
+    *y0 += (z0.r + z0.i) * kk[0];
+    *ym += (z0.r - z0.i) * kk[m];
+  };
+  double y0 = 0, ym = 0;
+  ends(z, kernel, &y0, &ym);
+  if (z2) ends(z2, kernel2, &y0, &ym);
+  store(zo, cpx{(y0 + ym) * scale, (ym - y0) * scale});
 }
 
 void fft_twiddles(const fft_roots_t* roots, int p, int s, int j0, int count, double* w) {

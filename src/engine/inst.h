@@ -44,8 +44,14 @@ struct inst_t {
   int32_t area_w = 0, area_h = 0;
   int32_t area_x = 0, area_y = 0;
   double area_xf = 0.0, area_yf = 0.0;
-  lrgb_t* bg_layer = nullptr;  // the panel as drawn once
+  lrgb_t* bg_layer = nullptr;  // the panel as drawn once, until bg_final has it
   lrgb_t* bg_final = nullptr;  // the panel with the scale labels: laid over every frame
+  lrgb_t* label_backing = nullptr;  // the panel without labels where they go, packed
+  // The panel's opaque and partly transparent runs, for the frame; rebuilt by the first frame
+  // after bg_final changed (layout_stale).
+  int32_t* layout_runs = nullptr;
+  uint64_t* convert_scratch = nullptr;  // three rows of the display conversion
+  int32_t layout_stale = 1;
 
   // Input capture for the spectrum display.
   double* capture[2] = {};
@@ -73,12 +79,14 @@ struct inst_t {
   flag_t vrange_dirty;
   flag_t hview_dirty;
   double dash_phase = 0.0;
+  double* dash_cache = nullptr;  // where the measured response's dashes go, and from what (dashed.cpp)
   double ring_phase = 0.0;
   double pulse_phase = 0.0;
 
   double samplerate = 44100.0;
   int32_t latency = 0;
   double* spectrum_col[3] = {};  // input level per column: left, right, their sum
+  double* bin_cache = nullptr;   // the transforms' bins per column, for the view (spectrum.cpp)
 
   // Horizontal view of the curve area on the 20 Hz .. 20 kHz axis.
   double view_width = 1.0, view_pos = 0.5;
@@ -123,9 +131,19 @@ struct inst_t {
 
   // Editor timing: frames drawn, the grid fade, the delayed preferences write.
   std::atomic<double> grid_fade{0.0};  // also restarted by parameter changes from any thread
-  lrgb_t* grids_lut = nullptr;  // the grid image of the curve area
+  // The grid image of the curve area while the grid is rebuilt (make_grids_lut), which the
+  // frame does before it draws anything: it shares fb's memory (frame.cpp).
+  lrgb_t* grids_lut = nullptr;
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
+  // The light the response curve's line adds, gathered once per shape (curve.cpp): its runs of
+  // pixels and their amounts; the gathering image, all zero in between; what it was gathered
+  // for.
+  int32_t* curve_line_runs = nullptr;
+  lrgb_t* curve_line_packed = nullptr;
+  lrgb_t* curve_line_image = nullptr;
+  int32_t* curve_line_span = nullptr;  // per row the first and end columns gathered into
+  double* curve_line_key = nullptr;
   layout_item_t* layout = nullptr;  // knob slot centres
   int32_t frame_count = 0;
   flag_t prefs_save_count;

@@ -18,6 +18,7 @@
 #include "plugin/params.h"
 #include "plugin/prefs.h"
 #include "toolkit/font.h"
+#include "toolkit/graphics/blit.h"
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
@@ -85,6 +86,9 @@ Quillmar::Quillmar(int slot)
   // Tracked like every other buffer, so that closing an instance gives them back.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
+  inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
+  inst->convert_scratch = tracked<uint64_t>(inst, 3 * FRAME_W);
   make_layout(inst);
   draw_version_label(inst);
   make_final_layout(inst);
@@ -108,10 +112,20 @@ Quillmar::Quillmar(int slot)
   inst->response_col = tracked<double>(inst, CURVE_COLUMNS);
   for (double*& c : inst->curve) c = tracked<double>(inst, CURVE_COLUMNS);
   inst->curve_row = tracked<int32_t>(inst, CURVE_COLUMNS);
-  inst->grids_lut = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  // The grid image is needed only while the grid is rebuilt, before a frame draws anything,
+  // and every pixel of the frame is drawn anew after it: it lives in the framebuffer.
+  inst->grids_lut = inst->fb;
+  inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));
+  inst->curve_line_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->curve_line_image = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->curve_line_span = tracked<int32_t>(inst, 2 * FRAME_H);
+  inst->dash_cache = tracked<double>(inst, 3 + 5 * CURVE_COLUMNS);
+  inst->bin_cache = tracked<double>(inst, 2 * (5 + 2 * CURVE_COLUMNS));
+  inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
   make_grids_lut(inst);
+  gc_discard(inst->alloc_list, inst->fb);  // no frame yet: the grid image is not kept
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,
                        &inst->lock_buffers, &inst->lock_process};

@@ -132,28 +132,43 @@ void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, doub
       const uint16_t* cell = f->coverage + (size_t)(c - 32) * cw * ch;
       long i0 = std::max(0L, (long)std::ceil(pen - 1));
       long i1 = std::min((long)w, (long)std::floor(cw * scale + pen + 1));
-      for (long j = j0; j < j1; j++) {
-        double fy = (j - top) / scale;
-        long iy = (long)std::floor(fy);
-        int64_t ty = (int64_t)((fy - iy) * 32768 + 0.5);
-        bool row0 = iy >= 0 && iy < ch, row1 = iy + 1 >= 0 && iy + 1 < ch;
-        for (long i = i0; i < i1; i++) {
+      // The sampling position of every column, worked out once for all the rows.
+      enum { COLS = 64 };
+      struct column_t {
+        long ix;
+        int64_t tx;
+        bool col0, col1;
+      } cols[COLS];
+      for (long c0 = i0; c0 < i1; c0 += COLS) {
+        const long c1 = std::min(i1, c0 + COLS);
+        for (long i = c0; i < c1; i++) {
           double fx = (i - pen) / scale;
           long ix = (long)std::floor(fx);
-          int64_t tx = (int64_t)((fx - ix) * 32768 + 0.5);
-          bool col0 = ix >= 0 && ix < cw, col1 = ix + 1 >= 0 && ix + 1 < cw;
-          int64_t s00 = row0 && col0 ? cell[iy * cw + ix] : 0, s10 = row0 && col1 ? cell[iy * cw + ix + 1] : 0;
-          int64_t s01 = row1 && col0 ? cell[(iy + 1) * cw + ix] : 0;
-          int64_t s11 = row1 && col1 ? cell[(iy + 1) * cw + ix + 1] : 0;
-          int64_t cov = (((s00 * (32768 - ty)) >> 15) * (32768 - tx) >> 15) + (((s10 * (32768 - ty)) >> 15) * tx >> 15) +
-                        (((s01 * ty) >> 15) * (32768 - tx) >> 15) + (((s11 * ty) >> 15) * tx >> 15);
-          if (cov == 0) continue;
-          int64_t p = (cov * ii) >> 15;
-          if (p > 32768) p = 32768;
-          lrgb_t& px = fb[j * w + i];
-          px.r = (uint16_t)(((px.r * (32768 - p)) >> 15) + ((p * colour.r) >> 15));
-          px.g = (uint16_t)(((px.g * (32768 - p)) >> 15) + ((p * colour.g) >> 15));
-          px.b = (uint16_t)(((px.b * (32768 - p)) >> 15) + ((p * colour.b) >> 15));
+          cols[i - c0] = {ix, (int64_t)((fx - ix) * 32768 + 0.5), ix >= 0 && ix < cw, ix + 1 >= 0 && ix + 1 < cw};
+        }
+        for (long j = j0; j < j1; j++) {
+          double fy = (j - top) / scale;
+          long iy = (long)std::floor(fy);
+          int64_t ty = (int64_t)((fy - iy) * 32768 + 0.5);
+          bool row0 = iy >= 0 && iy < ch, row1 = iy + 1 >= 0 && iy + 1 < ch;
+          for (long i = c0; i < c1; i++) {
+            const column_t& k = cols[i - c0];
+            const long ix = k.ix;
+            const int64_t tx = k.tx;
+            int64_t s00 = row0 && k.col0 ? cell[iy * cw + ix] : 0, s10 = row0 && k.col1 ? cell[iy * cw + ix + 1] : 0;
+            int64_t s01 = row1 && k.col0 ? cell[(iy + 1) * cw + ix] : 0;
+            int64_t s11 = row1 && k.col1 ? cell[(iy + 1) * cw + ix + 1] : 0;
+            int64_t cov = (((s00 * (32768 - ty)) >> 15) * (32768 - tx) >> 15) +
+                          (((s10 * (32768 - ty)) >> 15) * tx >> 15) + (((s01 * ty) >> 15) * (32768 - tx) >> 15) +
+                          (((s11 * ty) >> 15) * tx >> 15);
+            if (cov == 0) continue;
+            int64_t p = (cov * ii) >> 15;
+            if (p > 32768) p = 32768;
+            lrgb_t& px = fb[j * w + i];
+            px.r = (uint16_t)(((px.r * (32768 - p)) >> 15) + ((p * colour.r) >> 15));
+            px.g = (uint16_t)(((px.g * (32768 - p)) >> 15) + ((p * colour.g) >> 15));
+            px.b = (uint16_t)(((px.b * (32768 - p)) >> 15) + ((p * colour.b) >> 15));
+          }
         }
       }
     }

@@ -19,7 +19,7 @@ namespace {
 // A record with just what the grids need: the view, a white panel and the label texts.
 struct grid_record_t {
   inst_t inst;
-  std::vector<lrgb_t> layer, final_bg, lut, fb;
+  std::vector<lrgb_t> layer, final_bg, backing, lut, fb;
   std::vector<int32_t> runs = std::vector<int32_t>(GRID_RUNS_CAPACITY);
   std::vector<lrgb_t> packed;
   gc_list_t* owner = gc_list_create();
@@ -34,17 +34,20 @@ struct grid_record_t {
     inst.ui_h = h + 64;
     layer.assign(inst.ui_w * inst.ui_h, make_grey_lin(1.0));
     final_bg.resize(layer.size());
+    backing.resize(layer.size());
     lut.resize(w * h);
     packed.resize(w * h);
     fb.assign(layer.size(), lrgb_t{0, 0, 0, 0});
     inst.bg_layer = layer.data();
     inst.bg_final = final_bg.data();
+    inst.label_backing = backing.data();
     inst.grids_lut = lut.data();
     inst.grid_runs = runs.data();
     inst.grid_packed = packed.data();
     inst.fb = fb.data();
     inst.label_text_a = init_text(owner, skin().fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
     inst.label_text_b = init_text(owner, skin().fbold12, TEXT_MIDDLE, 0, 0);
+    make_final_layout(&inst);
     make_grids_lut(&inst);
   }
   ~grid_record_t() { gc_cleanup(owner); }

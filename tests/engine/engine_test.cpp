@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <random>
 #include <vector>
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 #include "engine/levels.h"
 #include "harness.h"
@@ -319,6 +323,60 @@ TEST(Capture, LongCallKeepsTheLastSamplesInOrderAndIdleEditorStopsIt) {
   t.inst.samples_since_frame = 0;  // an editor frame
   t.run(noise(100, 6), {100});
   EXPECT_EQ(t.inst.capture_new, 1);
+}
+
+TEST(HostileAudio, NotANumberAndInfinitiesAreSilence) {
+  signal_t in = noise(6000, 4), zeroed = in;
+  for (int i = 1000; i < 1010; ++i) {
+    in[0][i] = i % 2 ? NAN : HUGE_VAL;
+    zeroed[0][i] = 0.0;
+  }
+  in[1][3000] = -HUGE_VAL;
+  zeroed[1][3000] = 0.0;
+  test_engine_t t, u;
+  const signal_t out = t.run(in, {128}), want = u.run(zeroed, {128});
+  for (int ch = 0; ch < 2; ++ch)
+    for (size_t i = 0; i < out[ch].size(); ++i) {
+      ASSERT_TRUE(std::isfinite(out[ch][i])) << ch << " " << i;
+      ASSERT_EQ(out[ch][i], want[ch][i]) << ch << " " << i;
+    }
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < t.inst.capture_len; ++i) ASSERT_TRUE(std::isfinite(t.inst.capture[ch][i]));
+}
+
+TEST(HostileAudio, FullScaleSquareAndDcPassUnchanged) {
+  test_engine_t t;
+  make_flat_odd(t);
+  t.host.value[PARAM_LIMITER] = 60;
+  signal_t in(2, std::vector<double>(8000));
+  for (size_t i = 0; i < 8000; ++i) {
+    in[0][i] = (i / 50) % 2 ? -1.0 : 1.0;
+    in[1][i] = 1.0;
+  }
+  const signal_t out = t.run(in, {128});
+  expect_delayed(in, out, 471, 1e-12);
+}
+
+TEST(HostileAudio, DenormalsAreZeroInsideAndTheCallersModeIsKept) {
+  test_engine_t t;
+  make_flat_odd(t);
+  signal_t tiny = noise(3000, 5);
+  for (auto& ch : tiny)
+    for (double& x : ch) x *= 1e-310;  // denormal
+  fesetround(FE_TOWARDZERO);
+#if defined(__x86_64__)
+  const unsigned before = _mm_getcsr();
+#endif
+  const signal_t out = t.run(tiny, {128});
+  EXPECT_EQ(fegetround(), FE_TOWARDZERO);
+#if defined(__x86_64__)
+  EXPECT_EQ(_mm_getcsr(), before);
+#endif
+  fesetround(FE_TONEAREST);
+#if defined(__x86_64__) || defined(__aarch64__)
+  for (double x : out[0]) ASSERT_EQ(x, 0.0);  // read as zero, so they cost nothing
+#endif
+  EXPECT_NE(tiny[0][1000] * 1e300, 0.0);  // and the caller's arithmetic still sees them
 }
 
 TEST(RealTime, TheAudioPathNeverAllocates) {

@@ -151,16 +151,66 @@ TEST_F(FftTest, MatchesNaiveDftAcrossFastSizesUpToTheCapacity) {
   }
 }
 
-TEST_F(FftTest, PortableKernelsMatchNaiveDft) {
-  // The vector kernels are chosen at run time; force the plain ones on the same plan.
-  for (int n : {2, 4, 6, 30, 64, 250, 1350, 1536, 5184, 3375, 164025}) {
-    plan_->cached = 0;
-    std::vector<double> x(n, 0.0);
-    fftp(x.data(), x.data(), n, 0, plan_);  // prepares the plan
-    plan_->kern = fft_kernels_portable();
-    EXPECT_LT(forward_error(plan_, n), 1e-12) << "forward n = " << n;
-    EXPECT_LT(inverse_error(plan_, n), 1e-12) << "inverse n = " << n;
+// Every kernel set the processor can run, the plain ones always.
+std::vector<const fft_kernels_t*> kernel_sets() {
+  std::vector<const fft_kernels_t*> sets = {fft_kernels_portable()};
+  for (const fft_kernels_t* k : {fft_kernels_avx2(), fft_kernels_avx512()})
+    if (k) sets.push_back(k);
+  return sets;
+}
+
+TEST_F(FftTest, EveryKernelSetMatchesNaiveDft) {
+  // The kernels are chosen at run time; force each set on the same plan.
+  for (const fft_kernels_t* kernels : kernel_sets())
+    for (int n : {2, 4, 6, 30, 64, 250, 1350, 1536, 5184, 3375, 164025}) {
+      plan_->cached = 0;
+      std::vector<double> x(n, 0.0);
+      fftp(x.data(), x.data(), n, 0, plan_);  // prepares the plan
+      plan_->kern = kernels;
+      EXPECT_LT(forward_error(plan_, n), 1e-12) << "forward n = " << n;
+      EXPECT_LT(inverse_error(plan_, n), 1e-12) << "inverse n = " << n;
+    }
+}
+
+// (x circularly convolved with h) / sqrt(n): what the unitary transforms give for a kernel
+// whose spectrum is the forward transform of h.
+std::vector<double> naive_convolution(const std::vector<double>& x, const std::vector<double>& h) {
+  const int n = (int)x.size();
+  std::vector<double> y(n);
+  for (int j = 0; j < n; ++j) {
+    ldouble s = 0;
+    for (int i = 0; i < n; ++i) s += (ldouble)x[i] * h[(j - i + n) % n];
+    y[j] = (double)(s / sqrtl(n));
   }
+  return y;
+}
+
+TEST_F(FftTest, ConvolutionsMatchTheNaiveSumWithEveryKernelSet) {
+  for (const fft_kernels_t* kernels : kernel_sets())
+    for (int n : {1, 2, 4, 6, 30, 64, 97, 1125, 1350, 1536, 3375, 5184}) {
+      const std::vector<double> x = random_signal(n, 5), x2 = random_signal(n, 6);
+      const std::vector<double> h = random_signal(n, 7), h2 = random_signal(n, 8);
+      std::vector<double> k(h), k2(h2), out(n, NAN), scratch(x2);
+      plan_->cached = 0;
+      fftp(k.data(), k.data(), n, 0, plan_);
+      fftp(k2.data(), k2.data(), n, 0, plan_);
+      plan_->kern = kernels;
+      std::vector<double> want = naive_convolution(x, h);
+      fft_convolve(x.data(), k.data(), out.data(), n, plan_);
+      double err = 0;
+      for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(out[j] - want[j]));
+      EXPECT_LT(err, 1e-12) << "n = " << n;
+      const std::vector<double> want2 = naive_convolution(x2, h2);
+      fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
+      err = 0;
+      for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(out[j] - want[j] - want2[j]));
+      EXPECT_LT(err, 1e-12) << "two, n = " << n;
+      EXPECT_EQ(x, random_signal(n, 5));  // the input is kept
+      alloc_scope scope;
+      fft_convolve(x.data(), k.data(), out.data(), n, plan_);
+      fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
+      EXPECT_EQ(scope.count(), 0u);
+    }
 }
 
 TEST_F(FftTest, ForwardThenInverseReturnsTheInputAndLeavesItUnchanged) {

@@ -125,3 +125,22 @@ TEST(Blit, Layout) {
   blit_layout(d2.data(), l2.data(), 1, 1);
   EXPECT_EQ(d2[0].r, 1);
 }
+
+TEST(Blit, LayoutByRunsMatchesTheWholeBlit) {
+  // Rows of transparent, partial, opaque and over-opaque alphas in runs of every length.
+  const int w = 23, h = 5;
+  std::vector<lrgb_t> lay(w * h), a(w * h), b;
+  const uint16_t alphas[] = {0, 0, 32768, 40000, 7, 16384, 16384, 0, 32768};
+  for (int i = 0; i < w * h; ++i) {
+    lay[i] = px((uint16_t)(i * 1000 % 32769), 500, 32768, alphas[(i * i / 3) % 9]);
+    a[i] = px(100, (uint16_t)(i * 300), 7, 3);
+  }
+  b = a;
+  std::vector<int32_t> runs(h * layout_runs_per_row(w));
+  layout_runs_build(runs.data(), lay.data(), w, h);
+  blit_layout(a.data(), lay.data(), w, h);
+  blit_layout_runs(b.data(), lay.data(), runs.data(), w, h);
+  for (int i = 0; i < w * h; ++i) {
+    EXPECT_PX(b[i], a[i].r, a[i].g, a[i].b, a[i].a);
+  }
+}

@@ -78,6 +78,30 @@ TEST(TrackedMemory, LargeBlocksGoBackWhenFreedAndCostNothingUntilWritten) {
   gc_cleanup(list);
 }
 
+TEST(TrackedMemory, DiscardedBlocksReadAsZerosAndGiveTheirPagesBack) {
+  const size_t n = 16 << 20;
+  gc_list_t* list = gc_list_create();
+  auto* big = static_cast<char*>(gc_calloc(list, n, 1));
+  auto* small = static_cast<char*>(gc_calloc(list, 100, 1));
+  for (size_t i = 0; i < n; i += 512) big[i] = 1;
+  big[n - 1] = small[0] = small[99] = 1;
+  const double written = resident_mb();
+  gc_discard(list, big);
+  gc_discard(list, small);
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(resident_mb(), written - 12);
+#else
+  (void)written;
+#endif
+  EXPECT_EQ(big[0] + big[4096] + big[n - 1] + small[0] + small[99], 0);
+  big[10] = 2;  // still the caller's to use
+  EXPECT_EQ(big[10], 2);
+  char foreign[4] = {1, 1, 1, 1};
+  gc_discard(list, foreign);  // not recorded: left alone
+  EXPECT_EQ(foreign[3], 1);
+  gc_cleanup(list);
+}
+
 TEST(SpinLock, NullLockPrintsItsMessageAndChangesNothing) {
   testing::internal::CaptureStderr();
   mutex_to_1(nullptr);

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/srgb.h"
+#include "toolkit/math/rand.h"
 
 TEST(Srgb, TransferTablesFollowTheCurves) {
   const lut_t& ls = get_lut_lsrgb();
@@ -91,6 +93,32 @@ TEST(Srgb, DitherTableIsBoundedForTheClampTable) {
   EXPECT_EQ(c.clamp[259], 255);
   lut_free(&d);
   lut_free(&c);
+}
+
+TEST(Srgb, FrameConversionGivesTheSameBytesFromTheSameDraws) {
+  // A frame that repeats itself down most of its columns, with rows and pixels that do not.
+  const int w = 300, h = 40;
+  std::vector<lrgb_t> in(w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint16_t v = (uint16_t)(x * 97 % 32769), u = (uint16_t)((x * 31 + y * 7) % 40000);
+      in[y * w + x] = y % 7 && x > 100 && (x + y) % 11 ? lrgb_t{v, (uint16_t)(v / 2), 100, 0}
+                                                       : lrgb_t{u, v, (uint16_t)(u / 3), 9};
+    }
+  std::vector<uint64_t> scratch(3 * w);
+  srgb_t first;
+  convert_lrgb_to_srgb(&first, in.data(), 1, 1);  // builds the dither table from the stream
+  for (int dither : {0, 1}) {
+    std::vector<srgb_t> plain(w * h, srgb_t{3, 0, 0, 0}), frame(plain);
+    rand31_seed(11);
+    convert_lrgb_to_srgb(plain.data(), in.data(), w * h, dither);
+    const int32_t next = rand31();
+    rand31_seed(11);
+    convert_frame_to_srgb(frame.data(), in.data(), w, h, dither, scratch.data());
+    EXPECT_EQ(rand31(), next);
+    for (int i = 0; i < w * h; ++i)
+      ASSERT_EQ(std::memcmp(&plain[i], &frame[i], sizeof(srgb_t)), 0) << i << " dither " << dither;
+  }
 }
 
 TEST(Srgb, NothingWrittenForEmptyCounts) {

@@ -1,8 +1,33 @@
 #include "toolkit/graphics/blit.h"
 
+#include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "toolkit/graphics/blending.h"
+
+namespace {
+
+// The additive blend at full weight, n pixels: each colour channel min(d + s, 32768), the
+// alpha kept. With SSE2 two pixels at a time (d - (d - 32768 saturated) is min(d, 32768)).
+void add_span(lrgb_t* d, const lrgb_t* s, long n) {
+  long i = 0;
+#ifdef __SSE2__
+  const __m128i full = _mm_set1_epi16((short)32768);
+  const __m128i alpha = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  for (; i + 2 <= n; i += 2) {
+    const __m128i a = _mm_loadu_si128((const __m128i*)(const void*)(d + i));
+    const __m128i sum = _mm_adds_epu16(a, _mm_loadu_si128((const __m128i*)(const void*)(s + i)));
+    const __m128i v = _mm_sub_epi16(sum, _mm_subs_epu16(sum, full));
+    _mm_storeu_si128((__m128i*)(void*)(d + i), _mm_or_si128(_mm_and_si128(alpha, a), _mm_andnot_si128(alpha, v)));
+  }
+#endif
+  for (; i < n; i++) d[i] = blend_mode<BLEND_ADD>(d[i], s[i], 32768);
+}
+
+}  // namespace
 
 void blit_sprite(lrgb_t* dst, int w, int h, const lrgb_t* sprite, int sw, int sh, int x, int y, int mode,
                  int halign, int valign) {
@@ -12,31 +37,103 @@ void blit_sprite(lrgb_t* dst, int w, int h, const lrgb_t* sprite, int sw, int sh
   long cx0 = x0 < 0 ? -x0 : 0, cx1 = x0 + sw < w ? sw : w - x0;
   long cy0 = y0 < 0 ? -y0 : 0, cy1 = y0 + sh < h ? sh : h - y0;
   if (cx0 >= cx1 || cy0 >= cy1) return;
-  for (long j = cy0; j < cy1; j++) {
-    const lrgb_t* s = sprite + j * sw + cx0;
-    lrgb_t* d = dst + (y0 + j) * w + x0 + cx0;
-    if (mode == 0) {
-      memcpy(d, s, (size_t)(cx1 - cx0) * sizeof(lrgb_t));
-      continue;
+  with_blend_mode(mode, [&](auto m) {
+    for (long j = cy0; j < cy1; j++) {
+      const lrgb_t* s = sprite + j * sw + cx0;
+      lrgb_t* d = dst + (y0 + j) * w + x0 + cx0;
+      if (m == 0)
+        memcpy(d, s, (size_t)(cx1 - cx0) * sizeof(lrgb_t));
+      else if (m == 1)
+        add_span(d, s, cx1 - cx0);
+      else
+        for (long i = 0; i < cx1 - cx0; i++) d[i] = blend_mode<decltype(m)::value>(d[i], s[i], 32768);
     }
-    for (long i = 0; i < cx1 - cx0; i++) d[i] = blend_pixels(d[i], s[i], 32768, mode);
-  }
+  });
 }
+
+namespace {
+
+// One pixel of the layout laid over the frame by its alpha.
+inline void lay(lrgb_t& d, const lrgb_t& s) {
+  if (s.a == 0) return;
+  if (s.a >= 32768) {
+    d = s;
+    return;
+  }
+  const int a = s.a;
+  d.r = (uint16_t)(d.r + (((int)s.r - d.r) * a >> 15));
+  d.g = (uint16_t)(d.g + (((int)s.g - d.g) * a >> 15));
+  d.b = (uint16_t)(d.b + (((int)s.b - d.b) * a >> 15));
+}
+
+int kind_of(uint16_t alpha) { return alpha == 0 ? 0 : alpha >= 32768 ? LAYOUT_OPAQUE : LAYOUT_PARTIAL; }
+
+}  // namespace
 
 void blit_layout(lrgb_t* dst, const lrgb_t* layout, int w, int h) {
   if (w <= 0 || h <= 0) return;
-  long n = (long)w * h;
-  for (long i = 0; i < n; i++) {
-    lrgb_t s = layout[i];
-    if (s.a == 0) continue;
-    if (s.a >= 32768) {
-      dst[i] = s;
-      continue;
+  const long n = (long)w * h;
+  for (long i = 0; i < n; i++) lay(dst[i], layout[i]);
+}
+
+int layout_runs_build(int32_t* runs, const lrgb_t* layout, int w, int h) {
+  int32_t* o = runs;
+  for (int y = 0; y < h; ++y) {
+    const lrgb_t* row = layout + (size_t)y * w;
+    int32_t* count = o++;
+    *count = 0;
+    for (int x = 0; x < w;) {
+      const int kind = kind_of(row[x].a);
+      const int first = x;
+      while (x < w && kind_of(row[x].a) == kind) ++x;
+      if (kind == 0) continue;
+      *o++ = first;
+      *o++ = x;
+      *o++ = kind;
+      ++*count;
     }
-    lrgb_t& d = dst[i];
-    int a = s.a;
-    d.r = (uint16_t)(d.r + (((int)s.r - d.r) * a >> 15));
-    d.g = (uint16_t)(d.g + (((int)s.g - d.g) * a >> 15));
-    d.b = (uint16_t)(d.b + (((int)s.b - d.b) * a >> 15));
+  }
+  return (int)(o - runs);
+}
+
+void blit_layout_runs(lrgb_t* dst, const lrgb_t* layout, const int32_t* runs, int w, int h) {
+  for (int y = 0; y < h; ++y) {
+    const size_t row = (size_t)y * w;
+    for (int32_t n = *runs++; n > 0; --n, runs += 3) {
+      const int first = runs[0], end = runs[1];
+      if (runs[2] == LAYOUT_OPAQUE) {
+        std::memcpy(dst + row + first, layout + row + first, sizeof(lrgb_t) * (end - first));
+      } else {
+        for (int x = first; x < end; ++x) lay(dst[row + x], layout[row + x]);
+      }
+    }
+  }
+}
+
+void pack_runs(const lrgb_t* image, int w, int h, int32_t* runs, lrgb_t* packed, const int32_t* lo,
+               const int32_t* hi) {
+  for (int y = 0; y < h; ++y) {
+    const lrgb_t* g = image + (size_t)y * w;
+    int32_t* count = runs++;
+    *count = 0;
+    const int end = hi ? std::min(hi[y], w) : w;
+    for (int x = lo ? std::max(lo[y], 0) : 0; x < end;) {
+      while (x < end && !g[x].a) ++x;
+      if (x == end) break;
+      *runs++ = x;
+      while (x < end && g[x].a) *packed++ = g[x++];
+      *runs++ = x;
+      ++*count;
+    }
+  }
+}
+
+void add_runs(lrgb_t* dst, int w, int h, const int32_t* runs, const lrgb_t* packed) {
+  for (int y = 0; y < h; ++y) {
+    lrgb_t* row = dst + (size_t)y * w;
+    for (int32_t n = *runs++; n > 0; --n, runs += 2) {
+      add_span(row + runs[0], packed, runs[1] - runs[0]);
+      packed += runs[1] - runs[0];
+    }
   }
 }

@@ -56,19 +56,21 @@ void draw_circle(int kind, lrgb_t* fb, int w, int h, lrgb_t colour, int mode, do
   uint64_t inner2 = (uint64_t)(inner * inner);
   int64_t k = std::llround(65536 / radius);
   int32_t ii = intensity_weight(intensity);
-  for (long j = j0; j <= j1; j++) {
-    int64_t dy = (j << 16) - cy;
-    for (long i = i0; i <= i1; i++) {
-      int64_t dx = (i << 16) - cx;
-      uint64_t d2 = (uint64_t)(dx * dx + dy * dy);
-      if (d2 >= outer2 || (inner > 0 && d2 <= inner2)) continue;
-      int64_t d = isqrt_d1i(d2);
-      int64_t t = ((Rf - d) * k) >> 16;
-      int64_t wgt = kind == CIRCLE_RING ? fpgauss_d0(t) : fperfr_d0(t);
-      lrgb_t& p = fb[j * w + i];
-      p = blend_pixels(p, colour, (int)((wgt * ii) >> 15), mode);
+  with_blend_mode(mode, [&](auto m) {
+    for (long j = j0; j <= j1; j++) {
+      int64_t dy = (j << 16) - cy;
+      for (long i = i0; i <= i1; i++) {
+        int64_t dx = (i << 16) - cx;
+        uint64_t d2 = (uint64_t)(dx * dx + dy * dy);
+        if (d2 >= outer2 || (inner > 0 && d2 <= inner2)) continue;
+        int64_t d = isqrt_d1i(d2);
+        int64_t t = ((Rf - d) * k) >> 16;
+        int64_t wgt = kind == CIRCLE_RING ? fpgauss_d0(t) : fperfr_d0(t);
+        lrgb_t& p = fb[j * w + i];
+        p = blend_mode<decltype(m)::value>(p, colour, (int)((wgt * ii) >> 15));
+      }
     }
-  }
+  });
 }
 
 int64_t get_dist_to_roundrect(int64_t px, int64_t py, int64_t ix0, int64_t iy0, int64_t ix1, int64_t iy1, int64_t R) {

@@ -6,6 +6,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "toolkit/math/rand.h"
 
@@ -84,86 +87,214 @@ void lut_free(lut_t* lut) {
 
 namespace {
 
-// The conversion's private copy of the linear-to-sRGB table as 16-bit entries: half the
-// cache footprint of the shared table, same values.
+enum { DITHER_ENTRIES = 16384, DITHER_MASK = DITHER_ENTRIES - 1, CHUNK = 1024 };
+
+// The linear-to-sRGB values as 16 bits for every 16-bit channel: a channel above 32768 reads
+// as 32768, so no pixel needs a range check.
 const uint16_t* lsrgb16() {
   static const uint16_t* t = [] {
-    uint16_t* v = new uint16_t[32769];
+    uint16_t* v = new uint16_t[65536];
     const int32_t* src = get_lut_lsrgb().v;
-    for (int i = 0; i <= 32768; i++) v[i] = (uint16_t)src[i];
+    for (int i = 0; i < 65536; i++) v[i] = (uint16_t)src[i > 32768 ? 32768 : i];
     return v;
   }();
   return t;
 }
 
-inline int chan(uint16_t c) { return c > 32768 ? 32768 : c; }
+// What the display conversion reads, built on its first call: the dither table takes its
+// deviates from the rand stream at that moment.
+struct convert_tables_t {
+  const uint16_t* lsrgb;
+  lut_t dither;
+  lut_t clamp;
+  uint64_t* dither_keys;  // each dither value in lanes 1..3, ready to add to a key
+};
 
-// Writes bytes 1..3 of a pixel, keeping byte 0.
-inline void put_rgb(srgb_t* o, int r, int g, int b) {
-  o->r = (uint8_t)r;
-  o->g = (uint8_t)g;
-  o->b = (uint8_t)b;
+const convert_tables_t& tables() {
+  static const convert_tables_t t = [] {
+    convert_tables_t c;
+    c.lsrgb = lsrgb16();
+    c.dither = dither_lut_init();
+    c.clamp = bytecheck_lut_init(4);
+    c.dither_keys = new uint64_t[DITHER_ENTRIES];
+    for (int i = 0; i < DITHER_ENTRIES; i++) {
+      const uint64_t d = (uint16_t)(int16_t)c.dither.v[i];
+      c.dither_keys[i] = d << 16 | d << 32 | d << 48;
+    }
+    return c;
+  }();
+  return t;
 }
 
-// n pixels of one dither run (dp[k] for pixel k). With SSE2, four pixels at a time: the
-// signed saturating pack clamps to bytes as the clamp table would (the dither bound keeps
-// every sum within 16 bits), and byte 0 of each output is merged back unchanged.
-void convert_run(srgb_t* out, const lrgb_t* in, int n, const int32_t* dp, const uint16_t* table,
-                 const uint8_t* clamp) {
+inline uint64_t key_of(const lrgb_t& p, const uint16_t* table) {
+  return (uint64_t)table[p.r] << 16 | (uint64_t)table[p.g] << 32 | (uint64_t)table[p.b] << 48;
+}
+
+inline bool same(const lrgb_t& a, const lrgb_t& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The frame reads the dither table in runs of 100 to 1123 consecutive entries, each run
+// starting at a random place, so that no fixed dither pattern shows.
+struct dither_walk_t {
+  uint32_t p, e;
+
+  // Draws two values from rand, in this order, on every conversion.
+  void start() {
+    const uint32_t r1 = (uint32_t)rand31();
+    const uint32_t r2 = (uint32_t)rand31();
+    p = r1 & DITHER_MASK;
+    e = (r1 + (r2 & 1023) + 100) & DITHER_MASK;
+  }
+  // The dither of the next n pixels, as keys. A run also stops at the table's end.
+  void take(const uint64_t* table, uint64_t* dq, int n) {
+    while (n > 0) {
+      int run = (int)((e - p) & DITHER_MASK);
+      if (run == 0) run = DITHER_ENTRIES;
+      if (run > (int)(DITHER_ENTRIES - p)) run = (int)(DITHER_ENTRIES - p);
+      if (run > n) run = n;
+      std::memcpy(dq, table + p, sizeof(uint64_t) * run);
+      dq += run;
+      n -= run;
+      p = (p + (uint32_t)run) & DITHER_MASK;
+      if (p == e) start();
+    }
+  }
+};
+
+// Writes bytes 1..3 of one pixel from its key and dither, keeping byte 0.
+inline void put_key(srgb_t* o, uint64_t key, uint64_t dq, const uint8_t* clamp) {
+  const int d = (int16_t)(dq >> 16);
+  o->r = clamp[((int)(key >> 16 & 0xffff) + d) >> 5];
+  o->g = clamp[((int)(key >> 32 & 0xffff) + d) >> 5];
+  o->b = clamp[((int)(key >> 48) + d) >> 5];
+}
+
+// n pixels with their dither dq. Where all pixels of a group equal their reference pixels
+// (ref may be null), the reference keys serve; otherwise the keys are looked up. Every key
+// goes to keys (may be null). With SSE2, four pixels at a time: the signed saturating pack
+// clamps to bytes as the clamp table would (the dither bound keeps every sum within 16 bits),
+// and byte 0 of each output is merged back unchanged.
+void convert_span(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
+                  const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
   int k = 0;
 #ifdef __SSE2__
   const __m128i keep = _mm_set1_epi32(0xff);
   for (; k + 4 <= n; k += 4) {
-    const lrgb_t* p = in + k;
-    auto t = [&](int j, uint16_t c) { return (short)(table[chan(c)] + dp[k + j]); };
-    __m128i lo = _mm_set_epi16(t(1, p[1].b), t(1, p[1].g), t(1, p[1].r), 0, t(0, p[0].b), t(0, p[0].g),
-                               t(0, p[0].r), 0);
-    __m128i hi = _mm_set_epi16(t(3, p[3].b), t(3, p[3].g), t(3, p[3].r), 0, t(2, p[2].b), t(2, p[2].g),
-                               t(2, p[2].r), 0);
-    __m128i v = _mm_packus_epi16(_mm_srai_epi16(lo, 5), _mm_srai_epi16(hi, 5));
-    __m128i old = _mm_loadu_si128((const __m128i*)(const void*)(out + k));
+    __m128i k0, k1;
+    bool known = false;
+    if (ref) {
+      const __m128i e0 = _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(const void*)(in + k)),
+                                        _mm_loadu_si128((const __m128i*)(const void*)(ref + k)));
+      const __m128i e1 = _mm_cmpeq_epi8(_mm_loadu_si128((const __m128i*)(const void*)(in + k + 2)),
+                                        _mm_loadu_si128((const __m128i*)(const void*)(ref + k + 2)));
+      known = _mm_movemask_epi8(_mm_and_si128(e0, e1)) == 0xffff;
+    }
+    if (known) {
+      k0 = _mm_loadu_si128((const __m128i*)(const void*)(ref_keys + k));
+      k1 = _mm_loadu_si128((const __m128i*)(const void*)(ref_keys + k + 2));
+    } else {
+      k0 = _mm_set_epi64x((long long)key_of(in[k + 1], t.lsrgb), (long long)key_of(in[k], t.lsrgb));
+      k1 = _mm_set_epi64x((long long)key_of(in[k + 3], t.lsrgb), (long long)key_of(in[k + 2], t.lsrgb));
+    }
+    if (keys) {
+      _mm_storeu_si128((__m128i*)(void*)(keys + k), k0);
+      _mm_storeu_si128((__m128i*)(void*)(keys + k + 2), k1);
+    }
+    const __m128i v0 = _mm_srai_epi16(_mm_add_epi16(k0, _mm_loadu_si128((const __m128i*)(const void*)(dq + k))), 5);
+    const __m128i v1 =
+        _mm_srai_epi16(_mm_add_epi16(k1, _mm_loadu_si128((const __m128i*)(const void*)(dq + k + 2))), 5);
+    const __m128i v = _mm_packus_epi16(v0, v1);
+    const __m128i old = _mm_loadu_si128((const __m128i*)(const void*)(out + k));
     _mm_storeu_si128((__m128i*)(void*)(out + k), _mm_or_si128(_mm_and_si128(old, keep), _mm_andnot_si128(keep, v)));
   }
 #endif
   for (; k < n; k++) {
-    int d = dp[k];
-    put_rgb(out + k, clamp[(table[chan(in[k].r)] + d) >> 5], clamp[(table[chan(in[k].g)] + d) >> 5],
-            clamp[(table[chan(in[k].b)] + d) >> 5]);
+    const uint64_t key = ref && same(in[k], ref[k]) ? ref_keys[k] : key_of(in[k], t.lsrgb);
+    if (keys) keys[k] = key;
+    put_key(out + k, key, dq[k], t.clamp.clamp);
   }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+// The same with AVX2, eight pixels at a time (a 256-bit pack interleaves its two halves,
+// hence the permute); the rest of a span goes to the version above.
+inline __m256i load(const void* p) { return _mm256_loadu_si256((const __m256i*)p); }
+
+inline __m256i lookup4(const lrgb_t* in, const uint16_t* table) {
+  return _mm256_set_epi64x((long long)key_of(in[3], table), (long long)key_of(in[2], table),
+                           (long long)key_of(in[1], table), (long long)key_of(in[0], table));
+}
+
+void convert_span_avx2(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
+                       const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
+  int k = 0;
+  const __m256i keep = _mm256_set1_epi32(0xff);
+  for (; k + 8 <= n; k += 8) {
+    __m256i k0, k1;
+    if (ref && _mm256_movemask_epi8(_mm256_cmpeq_epi64(load(in + k), load(ref + k))) == -1)
+      k0 = load(ref_keys + k);
+    else
+      k0 = lookup4(in + k, t.lsrgb);
+    if (ref && _mm256_movemask_epi8(_mm256_cmpeq_epi64(load(in + k + 4), load(ref + k + 4))) == -1)
+      k1 = load(ref_keys + k + 4);
+    else
+      k1 = lookup4(in + k + 4, t.lsrgb);
+    if (keys) {
+      _mm256_storeu_si256((__m256i*)(keys + k), k0);
+      _mm256_storeu_si256((__m256i*)(keys + k + 4), k1);
+    }
+    const __m256i v0 = _mm256_srai_epi16(_mm256_add_epi16(k0, load(dq + k)), 5);
+    const __m256i v1 = _mm256_srai_epi16(_mm256_add_epi16(k1, load(dq + k + 4)), 5);
+    const __m256i v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v0, v1), 0xd8);
+    const __m256i old = load(out + k);
+    _mm256_storeu_si256((__m256i*)(out + k), _mm256_or_si256(_mm256_and_si256(old, keep), _mm256_andnot_si256(keep, v)));
+  }
+  convert_span(out + k, in + k, n - k, dq + k, ref ? ref + k : nullptr, ref_keys ? ref_keys + k : nullptr,
+               keys ? keys + k : nullptr, t);
+}
+#pragma GCC pop_options
+#endif
+
+typedef void (*span_fn)(srgb_t*, const lrgb_t*, int, const uint64_t*, const lrgb_t*, const uint64_t*, uint64_t*,
+                        const convert_tables_t&);
+
+span_fn best_span() {
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) return convert_span_avx2;
+#endif
+  return convert_span;
 }
 
 }  // namespace
 
 void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
-  static const uint16_t* table = lsrgb16();
-  static const lut_t dither_l = dither_lut_init();
-  static const lut_t clamp_l = bytecheck_lut_init(4);
-  uint32_t r1 = (uint32_t)rand31(), r2 = (uint32_t)rand31();
-  if (dither != 1) {
-    static const int32_t zeros[16384] = {};  // plain truncation is a run of zero dither
-    for (int i = 0; i < count; i += 16384)
-      convert_run(out + i, in + i, count - i < 16384 ? count - i : 16384, zeros, table, clamp_l.clamp);
-    return;
+  const convert_tables_t& t = tables();
+  static const span_fn span = best_span();
+  dither_walk_t walk;
+  walk.start();
+  uint64_t dq[CHUNK];
+  if (dither != 1) std::memset(dq, 0, sizeof dq);  // plain truncation is a run of zero dither
+  for (int i = 0; i < count; i += CHUNK) {
+    const int n = count - i < CHUNK ? count - i : CHUNK;
+    if (dither == 1) walk.take(t.dither_keys, dq, n);
+    span(out + i, in + i, n, dq, nullptr, nullptr, nullptr, t);
   }
-  const int32_t* dt = dither_l.v;
-  const uint8_t* clamp = clamp_l.clamp;
-  uint32_t p = r1 & 16383, e = (r1 + (r2 & 1023) + 100) & 16383;
-  int i = 0;
-  while (i < count) {
-    // A run of consecutive dither entries up to the run's end (wrapping at 16384).
-    // Runs also stop at the table's end, so that an inner run reads it contiguously.
-    int run = (int)((e - p) & 16383);
-    if (run == 0) run = 16384;
-    if (run > (int)(16384 - p)) run = (int)(16384 - p);
-    int stop = count - i < run ? count : i + run;
-    convert_run(out + i, in + i, stop - i, dt + p, table, clamp);
-    p = (p + (uint32_t)(stop - i)) & 16383;
-    i = stop;
-    if (p == e) {
-      uint32_t r3 = (uint32_t)rand31();
-      p = r3 & 16383;
-      e = (r3 + ((uint32_t)rand31() & 1023) + 100) & 16383;
-    }
+}
+
+void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch) {
+  const convert_tables_t& t = tables();
+  static const span_fn span = best_span();
+  dither_walk_t walk;
+  walk.start();
+  if (w <= 0 || h <= 0) return;
+  uint64_t* dq = scratch;
+  uint64_t* keys[2] = {scratch + w, scratch + 2 * (size_t)w};
+  if (dither != 1) std::memset(dq, 0, sizeof(uint64_t) * w);
+  for (int y = 0; y < h; ++y) {
+    if (dither == 1) walk.take(t.dither_keys, dq, w);
+    const size_t row = (size_t)y * w;
+    span(out + row, in + row, w, dq, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1], keys[y & 1], t);
   }
 }
 

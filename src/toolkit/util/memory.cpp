@@ -1,9 +1,11 @@
 #include "toolkit/util/memory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -69,6 +71,35 @@ void* gc_calloc(gc_list_t* owner, size_t count, size_t size) {
   void* block = acquire((count ? count : 1) * (size ? size : 1));
   if (block) *slot = block;
   return block;
+}
+
+void gc_discard(gc_list_t* owner, void* block) {
+  if (!block || !owner) return;
+  for (void* s : owner->slot) {
+    if (s != block) continue;
+    header_t* h = static_cast<header_t*>(block) - 1;
+    if (!h->mapped) {
+      std::memset(block, 0, h->bytes);
+      return;
+    }
+    // Whole pages after the one holding the header; the rest of that page is cleared.
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t end = start + h->bytes;
+    const uintptr_t first = (start + page - 1) / page * page;
+    if (first >= end) {
+      std::memset(block, 0, h->bytes);
+      return;
+    }
+    std::memset(block, 0, first - start);
+#ifdef __linux__
+    // Private anonymous pages read as zeros after this.
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+#else
+    std::memset(reinterpret_cast<void*>(first), 0, end - first);
+#endif
+    return;
+  }
 }
 
 void gc_free(gc_list_t* owner, void* block) {

@@ -17,6 +17,11 @@ gc_list_t* gc_list_create();
 // Returns null only when the allocation itself fails (or count * size overflows).
 void* gc_calloc(gc_list_t* owner, size_t count, size_t size);
 
+// Gives the memory of a recorded block back to the system while the block stays valid: it
+// reads as zeros afterwards and costs nothing until written again. A null block or one not
+// in the list is left alone.
+void gc_discard(gc_list_t* owner, void* block);
+
 // Releases a recorded block; a null block or one not in the list is left alone.
 void gc_free(gc_list_t* owner, void* block);
 
