@@ -22,6 +22,7 @@ class IPluginBase {
     kMaxChannels = 128,           // per direction; larger channel counts are not parsed
     kMaxBlockSize = 1 << 20,      // frames; a larger block size is refused
   };
+  static constexpr double kMinSampleRate = 1.0;  // Hz; a lower rate is refused
 
   IPluginBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
               const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
@@ -173,7 +174,8 @@ class IPluginBase {
   void PassThroughBuffers(float sampleType, int nFrames);
 
   // ---- rate, block size, latency ----
-  // A rate that is not positive and finite is ignored.
+  // A rate that is not finite or below kMinSampleRate is ignored (below it a sample lasts
+  // longer than any time the plug-in counts in).
   void SetSampleRate(double sampleRate);
   double GetSampleRate() const { return mSampleRate; }
   int GetBlockSize() const { return mBlockSize; }
