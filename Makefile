@@ -1,10 +1,12 @@
 # Quillmar: repository commands. CMake does the building; this file only wraps it.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize fuzz fuzz-smoke soak skin goldens toolkit-sample tables clean
 
 deps:
 	@./tools/deps.sh
@@ -34,6 +36,20 @@ sanitize: deps
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# The fuzz targets: clang with libFuzzer, ASan and UBSan, in their own build folder.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLMAR_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz -j $(JOBS)
+
+# Each target for FUZZ_SECONDS (default 60) from its committed seeds, one after another.
+fuzz-smoke: fuzz
+	@ctest --test-dir $(FUZZ_BUILD) --output-on-failure
+
+# Four instances under random automation, host calls and editor frames for SOAK_SECONDS.
+soak: build
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/tests/soak --seconds $(SOAK_SECONDS)
+
 skin: build
 	@cmake --build $(BUILD) --target quillmar_skin -j $(JOBS)
 	@$(BUILD)/tools/skin/quillmar_skin resources/img
@@ -48,4 +64,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,100 @@
+#include "fuzz.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+
+#include "engine/engine.h"
+
+void fuzz_scratch_config() {
+  static std::string dir;
+  if (!dir.empty()) return;
+  char tmpl[] = "/tmp/quillmar-fuzz-XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  dir = tmpl;
+  setenv("QUILLMAR_CONFIG_DIR", dir.c_str(), 1);
+}
+
+Quillmar* fuzz_instance(int block) {
+  fuzz_scratch_config();
+  Quillmar* plug = MakePlug();
+  if (!plug) std::abort();
+  fuzz_restart(plug, block);
+  return plug;
+}
+
+void fuzz_restart(Quillmar* plug, int block) {
+  for (int i = 0; i < plug->NParams(); ++i) plug->GetParam(i)->Set(plug->GetParam(i)->GetDefault());
+  plug->OnParamReset();
+  plug->SetSampleRate(44100);
+  plug->SetBlockSize(block);
+  plug->Reset();
+  plug->SetBypassed(false);
+  plug->SetInputChannelConnections(0, 2, true);
+  plug->SetOutputChannelConnections(0, 2, true);
+  inst_t* inst = plug->Inst();
+  inst->limiter_peak = inst->limiter_time = 0;
+  inst->limiter_over = 0;
+  plug->ServePendingChanges();
+}
+
+void fuzz_check_params(Quillmar* plug) {
+  for (int i = 0; i < plug->NParams(); ++i) {
+    const IParam* p = plug->GetParam(i);
+    const double v = p->Value();
+    FUZZ_CHECK(std::isfinite(v) && v >= p->GetMin() && v <= p->GetMax(), "parameter %d = %g", i, v);
+  }
+}
+
+void fuzz_check_sizes(Quillmar* plug) {
+  const engine_t& e = plug->Engine();
+  FUZZ_CHECK(e.kernel_size % 2 == 1 && e.hop_size >= 1 && e.fft_size <= ENGINE_MAX_FFT &&
+                 e.hop_size == e.fft_size + 1 - e.kernel_size,
+             "K %d N %d hop %d", e.kernel_size, e.fft_size, e.hop_size);
+  FUZZ_CHECK(plug->GetLatency() == e.kernel_size / 2 + e.hop_size, "latency %d, K %d, hop %d",
+             plug->GetLatency(), e.kernel_size, e.hop_size);
+}
+
+int fuzz_process(Quillmar* plug, int frames, int channels, uint32_t seed) {
+  static std::vector<float> buf[4];
+  for (auto& b : buf)
+    if (b.size() < size_t(frames)) b.resize(frames);
+  // Every kind of finite signal a host may send: noise, a sine, an impulse, silence, a
+  // full-scale square, DC.
+  const int kind = seed % 6;
+  for (int c = 0; c < 2; ++c) {
+    uint32_t r = seed * 2654435761u + c;
+    for (int i = 0; i < frames; ++i) {
+      r = r * 1664525u + 1013904223u;
+      float x = 0;
+      switch (kind) {
+        case 0: x = (r >> 8) * (2.0f / 16777216.0f) - 1.0f; break;
+        case 1: x = 0.7f * std::sin(0.05f * i + c); break;
+        case 2: x = i == 0 ? 1.0f : 0.0f; break;
+        case 3: x = 0; break;
+        case 4: x = (i / 50) % 2 ? 1.0f : -1.0f; break;
+        default: x = 1.0f; break;
+      }
+      buf[c][i] = x;
+    }
+  }
+  float* in[2] = {buf[0].data(), buf[1].data()};
+  float* out[2] = {buf[2].data(), buf[3].data()};
+  plug->SetInputChannelConnections(0, channels, true);
+  plug->SetInputChannelConnections(channels, 2 - channels, false);
+  plug->AttachInputBuffers(0, 2, in, frames);
+  plug->AttachOutputBuffers(0, 2, out);
+  if (plug->IsBypassed())
+    plug->PassThroughBuffers(0.0f, frames);
+  else
+    plug->ProcessBuffers(0.0f, frames);
+  // The k-th connected output took the k-th buffer.
+  for (int c = 0, k = 0; c < 2; ++c) {
+    if (!plug->IsOutChannelConnected(c)) continue;
+    for (int i = 0; i < frames; ++i)
+      FUZZ_CHECK(std::isfinite(out[k][i]), "output %d[%d] = %g", c, i, out[k][i]);
+    ++k;
+  }
+  return frames;
+}
