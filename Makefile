@@ -1,12 +1,14 @@
 # Quillmar: repository commands. CMake does the building; this file only wraps it.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
+TSAN_SECONDS ?= 12
 FUZZ_BUILD ?= build-fuzz
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize fuzz fuzz-smoke soak skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample tables clean
 
 deps:
 	@./tools/deps.sh
@@ -36,6 +38,14 @@ sanitize: deps
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
+# The thread stress under ThreadSanitizer: its own build of only what the stress needs.
+tsan: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_TSAN=ON >/dev/null
+	@cmake --build $(TSAN_BUILD) --target stress_threads -j $(JOBS)
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources \
+	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/stress/tsan.supp" \
+	  $(TSAN_BUILD)/tests/stress_threads --seconds $(TSAN_SECONDS)
+
 # The fuzz targets: clang with libFuzzer, ASan and UBSan, in their own build folder.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -64,4 +74,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

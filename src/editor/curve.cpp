@@ -12,6 +12,7 @@
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/graphics/drawprimitives.h"
 #include "toolkit/math/functions.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -57,7 +58,12 @@ void draw_bezier(inst_t* inst) {
 
   const double X = inst->area_xf, Y = inst->area_yf;
   const int H = inst->area_h;
+  // The point list and the band records are the curve's, shared with the designs: the handle
+  // positions are made and stored under lock_curve, and drawn from this copy.
+  eqband_t drawn[BAND_COUNT];
+  int count = 0;
   if (inst->bands && inst->bands_sorted) {
+    mutex_to_1(inst->lock_curve);
     for (int k = 1; k <= inst->band_count && k <= BAND_COUNT; ++k) {
       const eqband_t& P = inst->bands_sorted[k];
       if (P.index < 0 || P.index >= BAND_COUNT) continue;
@@ -70,27 +76,31 @@ void draw_bezier(inst_t* inst) {
       B.left_py = Y + db_to_pix(inst, H, 0, P.left_y);
       B.right_x = P.right_x;
       B.left_x = P.left_x;
-
-      const bool ours = inst->hover != 0 && inst->hover_band == P.index;
-      draw_handle(c, left_colour, B.point_px, B.point_py, B.left_px, B.left_py,
-                  ours && inst->hover_handle == HANDLE_LEFT);
-      draw_handle(c, right_colour, B.point_px, B.point_py, B.right_px, B.right_py,
-                  ours && inst->hover_handle == HANDLE_RIGHT);
-
-      if (P.index == inst->sel_band) {
-        // Four rings a quarter cycle apart, each growing while it fades.
-        for (double o : {0.0, 0.25, 0.5, 0.75}) {
-          const double q = 1 - std::fmod(inst->ring_phase + o, 1.0);
-          lrgb_t ring = point_colour;
-          ring.a = (uint16_t)(int)(q * q * q * q * 32768 + 0.5);
-          circle(c, CIRCLE_RING, ring, BLEND_MIX_ALPHA, B.point_px, B.point_py, (1 - q) * 20);
-        }
-      }
-      if (ours && inst->hover_handle == HANDLE_POINT)
-        circle(c, CIRCLE_RING, point_colour, BLEND_MIX, B.point_px, B.point_py, HANDLE_RING);
-      else
-        circle(c, CIRCLE_DISC, point_colour, BLEND_MIX, B.point_px, B.point_py, HANDLE_DISC);
+      drawn[count++] = B;
     }
+    mutex_to_0(inst->lock_curve);
+  }
+  for (int k = 0; k < count; ++k) {
+    const eqband_t& B = drawn[k];
+    const bool ours = inst->hover != 0 && inst->hover_band == B.index;
+    draw_handle(c, left_colour, B.point_px, B.point_py, B.left_px, B.left_py,
+                ours && inst->hover_handle == HANDLE_LEFT);
+    draw_handle(c, right_colour, B.point_px, B.point_py, B.right_px, B.right_py,
+                ours && inst->hover_handle == HANDLE_RIGHT);
+
+    if (B.index == inst->sel_band) {
+      // Four rings a quarter cycle apart, each growing while it fades.
+      for (double o : {0.0, 0.25, 0.5, 0.75}) {
+        const double q = 1 - std::fmod(inst->ring_phase + o, 1.0);
+        lrgb_t ring = point_colour;
+        ring.a = (uint16_t)(int)(q * q * q * q * 32768 + 0.5);
+        circle(c, CIRCLE_RING, ring, BLEND_MIX_ALPHA, B.point_px, B.point_py, (1 - q) * 20);
+      }
+    }
+    if (ours && inst->hover_handle == HANDLE_POINT)
+      circle(c, CIRCLE_RING, point_colour, BLEND_MIX, B.point_px, B.point_py, HANDLE_RING);
+    else
+      circle(c, CIRCLE_DISC, point_colour, BLEND_MIX, B.point_px, B.point_py, HANDLE_DISC);
   }
 
   const double* rows = inst->curve[2];

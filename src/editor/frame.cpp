@@ -57,7 +57,8 @@ void delay_message(inst_t* inst) {
 void draw_frame(inst_t* inst) {
   if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;
   mutex_to_1(inst->lock_buffers);
-  if (inst->grid_fade > 0 && inst->grid_fade < GRID_FADE_END) inst->grid_fade += GRID_FADE_STEP;
+  const double fade = inst->grid_fade;
+  if (fade > 0 && fade < GRID_FADE_END) inst->grid_fade = fade + GRID_FADE_STEP;
   inst->samples_since_frame = 0;
   std::memset(inst->fb, 0, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
 

@@ -2,10 +2,14 @@
 
 #include <cstdlib>
 
+#include "framework/IGraphics.h"
 #include "framework/bitmap/resources.h"
 #include "toolkit/graphics/colour.h"
 
 namespace {
+
+// Resource ids of the skin images in the bitmap cache.
+enum { RES_LOGO = 100, RES_KNOB = 101, RES_LIGHT = 103, RES_SHADOW = 104 };
 
 skin_t g_skin = {};
 
@@ -28,10 +32,16 @@ void load_family(font_t** base, font_t** small, font_t** medium, int trim, const
   *medium = make_font_size(*base, load_sheet(medium_name), 15.0);
 }
 
-// The bitmaps stay for the process's life: the images use their pixels as display planes.
-void load_once(image_t* img, RasterBitmap* bitmap, const char* name, int w, int h) {
+// Through the graphics context's bitmap cache, which keeps the bitmaps for the process's life:
+// the images use their pixels as display planes. A missing file gets a blank bitmap of the
+// usual size.
+void load_once(IGraphics* g, image_t* img, int id, const char* name, int w, int h) {
   if (img->l) return;
-  *img = load_skin_image(std::string("img/") + name, *bitmap, w, h);
+  IBitmap b = g->LoadIBitmap(id, (std::string("img/") + name).c_str());
+  if (!b.mData) {
+    b.mData = new RasterBitmap(w, h);  // kept like the cached ones
+  }
+  *img = load_image(*b.mData);
 }
 
 }  // namespace
@@ -48,13 +58,12 @@ void skin_load_fonts() {
   load_family(&g_skin.fbold, &g_skin.fbold12, &g_skin.fbold15, 8, "bold48.png", "bold12.png", "bold15.png");
 }
 
-void skin_load_images() {
-  static RasterBitmap knob, light, logo, shade;
+void skin_load_images(IGraphics* g) {
   if (!g_skin.bknob.l) {
-    load_once(&g_skin.bknob, &knob, "black_knob.png", 64, 64 * KNOB_FRAMES);
+    load_once(g, &g_skin.bknob, RES_KNOB, "black_knob.png", 64, 64 * KNOB_FRAMES);
     g_skin.bknob.h /= KNOB_FRAMES;
   }
-  load_once(&g_skin.light, &light, "light.png", 76, 76);
-  load_once(&g_skin.logo, &logo, "logo.png", 119, 30);
-  load_once(&g_skin.shade, &shade, "shadow.png", 84, 84);
+  load_once(g, &g_skin.light, RES_LIGHT, "light.png", 76, 76);
+  load_once(g, &g_skin.logo, RES_LOGO, "logo.png", 119, 30);
+  load_once(g, &g_skin.shade, RES_SHADOW, "shadow.png", 84, 84);
 }

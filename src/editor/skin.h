@@ -6,6 +6,8 @@
 #include "toolkit/font.h"
 #include "toolkit/graphics/srgb.h"
 
+class IGraphics;
+
 struct skin_t {
   font_t *font, *font12, *font15;     // regular: the 48-pixel base and its small sizes
   font_t *fbold, *fbold12, *fbold15;  // bold
@@ -26,5 +28,6 @@ void init_colours();
 // Loads the fonts, each family only once. A sheet that cannot be read is reported on
 // standard error and replaced by a blank one: text then draws nothing, nothing fails.
 void skin_load_fonts();
-// Loads each of the four images that is not loaded yet; missing files become blank images.
-void skin_load_images();
+// Loads each of the four images that is not loaded yet, through the graphics context's
+// bitmap cache; missing files become blank images.
+void skin_load_images(IGraphics* g);

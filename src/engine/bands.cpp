@@ -1,6 +1,5 @@
 #include "engine/bands.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "engine/levels.h"
@@ -10,8 +9,10 @@ void bands_from_params(eqband_t* bands, const band_params_t* p, int at_creation)
   for (int b = 0; b < BAND_COUNT; ++b) {
     eqband_t& band = bands[b];
     band.on = p->on[b] >= 0.5 ? 1 : 0;
-    band.gain = std::min(60.0, realdb_to_db(db_to_realdb(p->gain[b]) * p->gain_scale +
-                                            p->overall_gain));
+    // At a Gain Scale of 0 every band counts as 0 dB, the silenced one too (minus infinity
+    // times 0 is not a number): the curve is flat at Overall Gain.
+    const double scaled = p->gain_scale == 0.0 ? 0.0 : db_to_realdb(p->gain[b]) * p->gain_scale;
+    band.gain = level_clamped(realdb_to_db(scaled + p->overall_gain));
     band.freq = transpose * p->freq[b];
     band.slope = p->slope[b] * p->gain_scale;
     if (at_creation) {
@@ -40,7 +41,7 @@ void sort_eq(eqband_t* bands, eqband_t* sorted, int* count, double f_lo, double 
   const auto pos = [&](double f) { return log_pos_inv(f, f_lo, f_hi); };
   int n = 0;
   for (int b = 0; b < BAND_COUNT; ++b) {
-    if (bands[b].gain < LEVEL_FLOOR) bands[b].gain = LEVEL_FLOOR;
+    bands[b].gain = level_at_least_floor(bands[b].gain);
     bands[b].pos = pos(bands[b].freq);
     if (bands[b].on) ++n;
   }
@@ -95,8 +96,8 @@ void control_points(eqband_t* s, int count) {
       s[i].left_y = s[i].gain - s[i].slope * OCTAVES_PER_AXIS * d / 3.0;
     }
   }
-  s[0].gain = s[0].right_y = std::max(LEVEL_FLOOR, s[1].left_y);
-  s[last].gain = s[last].left_y = std::max(LEVEL_FLOOR, s[count].right_y);
+  s[0].gain = s[0].right_y = level_at_least_floor(s[1].left_y);
+  s[last].gain = s[last].left_y = level_at_least_floor(s[count].right_y);
 }
 
 double curve_level(const eqband_t* s, int i, double x) {
@@ -119,11 +120,13 @@ void curve_columns(const eqband_t* s, int count, double* cols, int width, double
   const double scale = (width - 1) / (hi - lo);
   for (int i = 0; i <= count; ++i) {
     // Columns are computed in double and clamped before converting, so far-off
-    // positions cannot overflow the integer.
+    // positions cannot overflow the integer; a segment off the view, or whose ends are not
+    // numbers, has no column.
     const double a = std::ceil((s[i].pos - lo) * scale);
     const double b = std::ceil((s[i + 1].pos - lo) * scale);
-    const int j0 = static_cast<int>(std::max(a, 0.0));
-    const int j1 = static_cast<int>(std::min(b, width - 1.0));
+    if (!(a <= width - 1.0 && b >= 0.0)) continue;
+    const int j0 = a > 0.0 ? static_cast<int>(a) : 0;
+    const int j1 = b < width - 1.0 ? static_cast<int>(b) : width - 1;
     for (int j = j0; j <= j1; ++j) cols[j] = curve_level(s, i, lo + (hi - lo) * j / (width - 1));
   }
 }

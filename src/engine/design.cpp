@@ -16,7 +16,7 @@ int kernel_size_calc(int samplerate, double resolution) {
   // 64-bit, so that very high sample rates cannot overflow the product.
   const int64_t k0 = static_cast<int64_t>(samplerate) * 1025 / 44100;
   double v = std::trunc(static_cast<double>(k0) * resolution + 0.5);
-  v = std::min(std::max(v, 0.0), 2147483646.0);
+  v = v > 2147483646.0 ? 2147483646.0 : v >= 0.0 ? v : 0.0;  // NaN: 0
   const int k = static_cast<int>(v);
   return (k % 2) ? k : k + 1;
 }
@@ -84,7 +84,7 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   const double fs = samplerate;
 
   // The sorting runs under the curve lock too, so that a curve-only update on the editor's
-  // thread and a full design on the audio thread never interleave their writes.
+  // thread and a full design on the audio thread never interleave their writes (inst.h).
   mutex_to_1(lock_curve);
   sort_eq(bands, sorted, count, 20.0, 20000.0);
   const int c = *count;
@@ -102,15 +102,19 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   }
   curve_columns(sorted, c, curve_cols, width, inst->view_u_lo, inst->view_u_hi);
   *curve_new = 1;
+  // The fills below and above the curve are taken now: once the lock is released, a curve-only
+  // update from the editor may rewrite the point list.
+  const double start_freq = sorted[0].freq, start_gain = sorted[0].gain;
+  const double end_freq = sorted[c + 1].freq, end_gain = sorted[c + 1].gain;
   mutex_to_0(lock_curve);
   if (curve_only) return;
 
   double* spectrum = d->spectrum;
-  const int below = bin_ceil(sorted[0].freq, n, fs, half);
-  const double start_amp = level_to_amp(sorted[0].gain);
+  const int below = bin_ceil(start_freq, n, fs, half);
+  const double start_amp = level_to_amp(start_gain);
   for (int k = 0; k < std::max(below, 1); ++k) spectrum[k] = start_amp;
-  const double end_amp = level_to_amp(sorted[c + 1].gain);
-  for (int k = bin_ceil(sorted[c + 1].freq, n, fs, half); k < half; ++k) spectrum[k] = end_amp;
+  const double end_amp = level_to_amp(end_gain);
+  for (int k = bin_ceil(end_freq, n, fs, half); k < half; ++k) spectrum[k] = end_amp;
   std::fill(spectrum + half, spectrum + n, 0.0);
 
   fftconv(spectrum, d->phase, spectrum, n);

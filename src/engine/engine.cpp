@@ -174,10 +174,15 @@ int engine_update_kernel(engine_t* e, inst_t* inst, engine_host_t* host, int fro
   if (!inst->bands_dirty) return 0;
   inst->bands_dirty = 0;
   band_params_t p = read_band_params(host);
-  if (!inst->bands_from_editor) {
-    bands_from_params(inst->bands, &p, 0);
-  } else {
+  const bool from_bands = inst->bands_from_editor;
+  // The band records belong to the curve: the editor drags them and draws from them.
+  mutex_to_1(inst->lock_curve);
+  if (from_bands)
     params_from_bands(inst->bands, &p);
+  else
+    bands_from_params(inst->bands, &p, 0);
+  mutex_to_0(inst->lock_curve);
+  if (from_bands) {
     for (int b = 0; b < BAND_COUNT; ++b) {
       host->set_param_clamped(PARAM_BAND_ON + b, p.on[b]);
       host->set_param_clamped(PARAM_BAND_GAIN + b, p.gain[b]);
@@ -272,7 +277,7 @@ static void capture_input(inst_t* inst, double** inputs, int frames, int channel
 // then returns to unity along a half raised cosine over the next 2.3 s.
 static void limit(inst_t* inst, double** outputs, int frames, int channels, double threshold) {
   double peak = inst->limiter_peak, t = inst->limiter_time;
-  double over = inst->limiter_over.load(std::memory_order_relaxed);
+  double over = 0.0;  // the largest overshoot of this piece
   const double dt = 1.0 / inst->samplerate;
   for (int i = 0; i < frames; ++i) {
     for (int ch = 0; ch < channels; ++ch) {
@@ -306,7 +311,11 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
   }
   inst->limiter_peak = peak;
   inst->limiter_time = t;
-  inst->limiter_over.store(over, std::memory_order_relaxed);
+  // The light is only ever raised from here; the editor lowers it as it fades.
+  double shown = inst->limiter_over.load(std::memory_order_relaxed);
+  while (over > shown &&
+         !inst->limiter_over.compare_exchange_weak(shown, over, std::memory_order_relaxed)) {
+  }
 }
 
 // One piece of a call, never longer than the hop: gather, process a completed block,

@@ -73,7 +73,7 @@ double* run_passes(const fft_plan_t* plan, double* src) {
 void forward_even(const fft_plan_t* plan, double* in, double* out, int n, double scale) {
   double* src = in;
   if (plan->pass[0].radix > 5) {
-    // passes of other radices use their input as scratch
+    // The forward transform keeps its input: passes of other radices scratch theirs, so copy.
     std::memcpy(plan->b, in, sizeof(double) * n);
     src = plan->b;
   }

@@ -1,6 +1,7 @@
 // The per-instance record shared by the audio path, the editor and the knobs. One slot of
 // the process-wide table; its buffers are tracked allocations on `alloc_list`.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "engine/flags.h"
@@ -92,6 +93,8 @@ struct inst_t {
   int32_t ui_size = 1;
 
   design_t* design = nullptr;
+  // The band records, the point list and its count belong to the curve: every thread reads
+  // and writes them under lock_curve (designs, band mappings, drags, handle positions).
   eqband_t* bands = nullptr;         // 4 records, band order
   eqband_t* bands_sorted = nullptr;  // 6 records: start, active bands, end
   flag_t bands_from_editor;
@@ -119,7 +122,7 @@ struct inst_t {
   int32_t sel_band = 0;
 
   // Editor timing: frames drawn, the grid fade, the delayed preferences write.
-  double grid_fade = 0.0;
+  std::atomic<double> grid_fade{0.0};  // also restarted by parameter changes from any thread
   lrgb_t* grids_lut = nullptr;  // the grid image of the curve area
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs

@@ -3,7 +3,7 @@
 #include <cmath>
 
 double realdb_to_db(double r) {
-  if (r < -160.0) return LEVEL_FLOOR;
+  if (!(r >= -160.0)) return LEVEL_FLOOR;
   if (r < -60.0) return std::pow(10.0, r / 20.0) * 1000.0 * NEPER_DB - 60.0 - NEPER_DB;
   return r;
 }

@@ -90,16 +90,10 @@ IBitmap IGraphics::LoadIBitmap(int ID, const char* name, int nStates, bool frame
 
 RasterBitmap* IGraphics::OSLoadBitmap(int, const char* name) {
   if (!name) return nullptr;
-  const std::string path = resource_path(name);
   RasterBitmap* bitmap = new RasterBitmap;
-  std::string error;
-  if (path.empty() || !bitmap->LoadPNG(path, &error)) {
-    std::fprintf(stderr, "quillmar: cannot load %s: %s\n", name,
-                 path.empty() ? "not found in the resources" : error.c_str());
-    delete bitmap;
-    return nullptr;
-  }
-  return bitmap;
+  if (load_resource_png(name, *bitmap)) return bitmap;
+  delete bitmap;
+  return nullptr;
 }
 
 void IGraphics::SetStrictDrawing(bool strict) {

@@ -112,10 +112,10 @@ void IParam::SetNormalized(double normalized) {
 
 int IParam::Int() const {
   int i = 0;
-  return TruncToInt(mValue, &i) ? i : 0;
+  return TruncToInt(Value(), &i) ? i : 0;
 }
 
-double IParam::DBToAmp() const { return std::exp(mValue * 0.1151292546497); }
+double IParam::DBToAmp() const { return std::exp(Value() * 0.1151292546497); }
 
 double IParam::GetNormalized(double value) const {
   const double range = mMax - mMin;
@@ -152,7 +152,7 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* out, int out
 }
 
 const char* IParam::GetLabelForHost() const {
-  return DisplayTextForValue(mValue)[0] ? "" : mLabel;
+  return DisplayTextForValue(Value())[0] ? "" : mLabel;
 }
 
 const char* IParam::GetDisplayTextAtIdx(int idx, int* pValue) const {

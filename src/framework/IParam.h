@@ -1,6 +1,7 @@
 // One host-visible parameter: kind, value, range, step, shape, texts. Controls and hosts
 // exchange values with it in normalised form (0 to 1); state and preferences set it directly.
 #pragma once
+#include <atomic>
 #include <vector>
 
 class IParam {
@@ -32,12 +33,12 @@ class IParam {
   // kind but double, and stores it; a value that is not a finite number is ignored.
   void SetNormalized(double normalized);
 
-  double Value() const { return mValue; }
+  double Value() const { return mValue.load(std::memory_order_relaxed); }
   int Int() const;
   bool Bool() const { return Int() != 0; }
   double DBToAmp() const;
 
-  double GetNormalized() const { return GetNormalized(mValue); }
+  double GetNormalized() const { return GetNormalized(Value()); }
   double GetNormalized(double value) const;
   // Parameter units for a normalised value, without rounding or storing.
   double GetNonNormalized(double normalized) const;
@@ -45,7 +46,7 @@ class IParam {
   // The current value (or a given one, plain or normalised) as the host shows it. out receives
   // at most outSize bytes including the terminator.
   void GetDisplayForHost(char* out, int outSize, bool withDisplayText = true) const {
-    GetDisplayForHost(mValue, false, out, outSize, withDisplayText);
+    GetDisplayForHost(Value(), false, out, outSize, withDisplayText);
   }
   void GetDisplayForHost(double value, bool normalized, char* out, int outSize,
                          bool withDisplayText = true) const;
@@ -83,7 +84,8 @@ class IParam {
   const char* DisplayTextForValue(double value) const;
 
   EParamType mType = kTypeNone;
-  double mValue = 0.0;
+  // Set by the host's and the editor's threads, read by the audio thread: written whole.
+  std::atomic<double> mValue{0.0};
   double mMin = 0.0;
   double mMax = 1.0;
   double mStep = 1.0;

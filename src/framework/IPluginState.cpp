@@ -43,7 +43,7 @@ int IPluginBase::UnserializeParams(ByteChunk* pChunk, int startPos) {
   for (int i = 0; i < NParams() && pos >= 0; ++i) {
     double value = 0.0;
     pos = pChunk->Get(&value, pos);
-    if (pos < 0) break;
+    if (pos < 0) break;  // a value the chunk holds only part of leaves its parameter as it was
     IParam* param = GetParam(i);
     param->Set(std::isfinite(value) ? value : param->GetDefault());
   }

@@ -81,7 +81,7 @@ Quillmar::Quillmar(int slot)
   init_colours();
   inst->screen_bits = inst->graphics->GetDrawBitmap()->Pixels();
   skin_load_fonts();
-  skin_load_images();
+  skin_load_images(inst->graphics);
   // Tracked like every other buffer, so that closing an instance gives them back.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);

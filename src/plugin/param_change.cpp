@@ -8,6 +8,7 @@
 #include "engine/params.h"
 #include "plugin/Quillmar.h"
 #include "toolkit/font.h"
+#include "toolkit/util/mutex.h"
 
 // The visible part of the log axis for a zoom and a position.
 static void set_horizontal_view(inst_t* inst, double zoom, double position) {
@@ -17,8 +18,11 @@ static void set_horizontal_view(inst_t* inst, double zoom, double position) {
   const double d = (1.0 - w) * position * LN_1000;
   inst->view_f_lo = std::exp(d + LN_20);
   inst->view_f_hi = std::exp(w * LN_1000 + LN_20 + d);
+  // The audio path's designs read the visible range for the curve's columns.
+  mutex_to_1(inst->lock_curve);
   inst->view_u_lo = log_pos_inv(inst->view_f_lo, 20.0, 20000.0);
   inst->view_u_hi = log_pos_inv(inst->view_f_hi, 20.0, 20000.0);
+  mutex_to_0(inst->lock_curve);
 }
 
 void Quillmar::OnParamChange(int paramIdx) {

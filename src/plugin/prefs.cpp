@@ -1,7 +1,10 @@
 #include "plugin/prefs.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/inst.h"
@@ -86,10 +89,17 @@ void load_prefs(inst_t* inst, int pass) {
 void save_prefs(inst_t* inst) {
   const std::string& path = path_prefs();
   if (path.empty()) return;
-  // Written beside and renamed over, so another instance never reads a half-written file.
-  const std::string tmp = path + ".new";
-  FILE* f = std::fopen(tmp.c_str(), "w");
-  if (!f) return;
+  // Written beside under a name of its own and renamed over, so that a reader never sees a
+  // half-written file and two writers never share one.
+  std::string tmp = path + ".XXXXXX";
+  const int fd = mkstemp(&tmp[0]);
+  if (fd < 0) return;
+  FILE* f = fdopen(fd, "w");
+  if (!f) {
+    close(fd);
+    std::remove(tmp.c_str());
+    return;
+  }
   IPluginBase* plug = inst->plug;
   auto value = [plug](int i) { return plug->GetParam(i)->Value(); };
   std::fprintf(f, "Quillmar Prefs 1.2\n");
@@ -103,9 +113,7 @@ void save_prefs(inst_t* inst) {
   std::fprintf(f, "Colour gamma %g\n", value(PARAM_GAMMA));
   std::fprintf(f, "Vertical range %g\n", value(PARAM_VERT_RANGE));
   const bool ok = !std::ferror(f);
-  if (std::fclose(f) == 0 && ok)
-    std::rename(tmp.c_str(), path.c_str());
-  else
+  if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0)
     std::remove(tmp.c_str());
 }
 

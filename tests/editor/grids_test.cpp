@@ -1,9 +1,12 @@
 #include "editor/grids.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <vector>
 
+#include "editor/layout.h"
 #include "editor/skin.h"
 #include "editor/view.h"
 #include "editor_env.h"
@@ -148,6 +151,67 @@ TEST(LevelGrid, RebuildingStartsFromTheCleanPanel) {
   make_grids_lut(&g.inst);
   EXPECT_FALSE(g.level_tick(g.row_of(1)));  // the single-decibel labels are gone
   EXPECT_TRUE(g.level_tick(g.row_of(-12)));
+}
+
+// Where a text's ink can reach as blit_text lays it out, from the font's glyph cells rather
+// than from a drawing: sheet pixel (c, r) of a glyph cell at (pen, top) touches the pixels
+// within one sheet pixel of pen + c s, top + r s.
+struct extent_t {
+  double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+};
+extent_t ink_extent(const font_t* f, int flags, double x, double y, const char* s) {
+  const double sc = f->size / f->cell_h;
+  long sum = 0;
+  for (const char* p = s; *p; ++p) sum += f->advance[(unsigned char)*p - 32];
+  double pen = (flags & TEXT_RIGHT ? x - (f->advance[0] + sum) * sc : x - sum * 0.5 * sc) - f->left[0] * sc;
+  const double top = y - (flags & TEXT_MIDDLE ? 1.3 : -0.2) * f->size / 3;
+  extent_t e;
+  for (const char* p = s; *p; ++p) {
+    const int g = (unsigned char)*p - 32;
+    for (int r = 0; r < f->cell_h; ++r)
+      for (int c = 0; c < f->cell_w; ++c)
+        if (f->coverage[((size_t)g * f->cell_h + r) * f->cell_w + c]) {
+          e.x0 = std::min(e.x0, pen + (c - 1) * sc), e.x1 = std::max(e.x1, pen + (c + 1) * sc);
+          e.y0 = std::min(e.y0, top + (r - 1) * sc), e.y1 = std::max(e.y1, top + (r + 1) * sc);
+        }
+    pen += f->advance[g] * sc;
+  }
+  return e;
+}
+
+TEST(ScaleLabels, EveryLabelLiesInsideTheEditorAtEverySizeAndRange) {
+  init_colours();
+  skin_load_fonts();
+  const font_t* f = skin().fbold12;
+  ASSERT_NE(f, nullptr);
+  for (int size = 0; size < 3; ++size) {
+    inst_t inst;
+    inst.ui_size = size;
+    layout_pos_from_uisize(&inst);
+    const int W = inst.area_w, H = inst.area_h;
+    auto inside = [&](const extent_t& e, const char* s) {
+      EXPECT_GE(e.x0, 0) << s << " at size " << size;
+      EXPECT_LE(e.x1, inst.ui_w) << s << " at size " << size;
+      EXPECT_GE(e.y0, 0) << s << " at size " << size;
+      EXPECT_LE(e.y1, inst.ui_h) << s << " at size " << size;
+    };
+    // Levels: every whole decibel, on its row wherever that row is inside the area.
+    for (double vrange : {FULL_RANGE, 40.0, 20.0, 10.0, 5.0, 3.0}) {
+      set_view(&inst, W, H, vrange);
+      for (int v = -84; v <= 60; ++v) {
+        const double row = db_to_pix(&inst, H, 0, realdb_to_db(v));
+        if (row < 0 || row > H - 1) continue;
+        char s[16];
+        std::snprintf(s, sizeof s, "%+d", v);
+        if (v == 0) std::snprintf(s, sizeof s, "0 dB");
+        const double x = v == 0 ? inst.area_x - 4.7 : inst.area_x - 8.0;
+        inside(ink_extent(f, TEXT_RIGHT | TEXT_MIDDLE, x, inst.area_y + row, s), s);
+      }
+    }
+    // Frequencies, at both ends of the area.
+    for (const char* s : {"20 Hz", "200 Hz", "500 Hz", "10 kHz", "20 kHz"})
+      for (double x : {0.0, W - 1.0}) inside(ink_extent(f, TEXT_MIDDLE, inst.area_x + x, inst.area_y + H - 1 + 18, s), s);
+  }
 }
 
 TEST(GridFade, OpacityFollowsTheFadeTimer) {

@@ -28,6 +28,11 @@ TEST(LevelScale, DecibelsAboveMinus60AndLinearBelow) {
   EXPECT_NEAR(level_to_amp(20.0), 10.0, 1e-12);
   EXPECT_EQ(level_to_amp(75.0), 1000.0);
   EXPECT_NEAR(realdb_to_vol(-6.0), 0.501187233627, 1e-12);
+  // A level that is not a number is silence, never the bound of a clamp.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(realdb_to_db(nan), kFloor);
+  EXPECT_EQ(level_clamped(nan), kFloor);
+  EXPECT_EQ(level_clamped(75.0), 60.0);
 }
 
 struct BandSet {

@@ -150,6 +150,20 @@ TEST_F(DesignFixture, KernelFollowsTheCurveWhereItIsSmooth) {
   EXPECT_NEAR(bin_db(490, 2700), at_8k, 0.1);
 }
 
+TEST_F(DesignFixture, GainScaleZeroIsFlatAtOverallGainWhateverTheBandsHold) {
+  const double gains[4] = {-68.68588963806504, -30, 12, 60};  // A silenced
+  for (int b = 0; b < 4; ++b) {
+    t.host.value[PARAM_BAND_GAIN + b] = gains[b];
+    t.host.value[PARAM_BAND_SLOPE + b] = 40.0;
+  }
+  t.host.value[PARAM_OVERALL_GAIN] = -6.0;
+  t.host.value[PARAM_GAIN_SCALE] = 0.0;
+  const int n = 1215;
+  design(1025, n);
+  for (int b = 0; b < 4; ++b) EXPECT_EQ(t.bands[b].gain, -6.0) << b;
+  for (int i = 0; i < (n + 1) / 2; ++i) ASSERT_NEAR(bin_db(i, n), -6.0, 1e-9) << i;
+}
+
 TEST_F(DesignFixture, LowSampleRatePutsTheEndPointAboveNyquist) {
   t.host.value[PARAM_BAND_GAIN + 3] = -20.0;  // 8 kHz band, near Nyquist at 16 kHz
   design(373, 512, 16000.0);

@@ -228,4 +228,14 @@ TEST_F(GraphicsContext, MenuOfDisplayTextsByClickOrKeys) {
   EXPECT_EQ(plug.GetParam(0)->Value(), 1.0);
 }
 
+TEST(BitmapCache, OneBitmapPerIdForEveryContextOfTheProcess) {
+  TestPlug plug;
+  IGraphicsHeadless a(&plug, 10, 10), b(&plug, 10, 10);
+  const IBitmap knob = a.LoadIBitmap(9101, "img/black_knob.png", 192);
+  ASSERT_NE(knob.mData, nullptr);
+  EXPECT_EQ(knob.N, 192);
+  EXPECT_EQ(b.LoadIBitmap(9101, "img/light.png").mData, knob.mData);  // by id, loaded once
+  EXPECT_EQ(a.LoadIBitmap(9102, "img/no such image.png").mData, nullptr);
+}
+
 }  // namespace

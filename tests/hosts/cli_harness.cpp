@@ -48,8 +48,8 @@ bool CliTest::exists(const std::string& name) const {
   return stat(path(name).c_str(), &st) == 0;
 }
 
-cli_result_t CliTest::run(const std::vector<std::string>& args) {
-  std::string cmd = "cd " + quote(dir_) + " && QUILLMAR_CONFIG_DIR=" + quote(path("config")) +
+cli_result_t CliTest::run(const std::vector<std::string>& args, const std::string& prefix) {
+  std::string cmd = prefix + "cd " + quote(dir_) + " && QUILLMAR_CONFIG_DIR=" + quote(path("config")) +
                     " " + quote(QUILLMAR_BIN);
   for (const std::string& a : args) cmd += " " + quote(a);
   cmd += " >" + quote(path(".stdout")) + " 2>" + quote(path(".stderr")) + " </dev/null";

@@ -18,8 +18,9 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Runs `quillmar <args>`; arguments are quoted for the shell.
-  cli_result_t run(const std::vector<std::string>& args);
+  // Runs `quillmar <args>`; arguments are quoted for the shell. The prefix is shell text run
+  // first in the same shell (e.g. a ulimit).
+  cli_result_t run(const std::vector<std::string>& args, const std::string& prefix = "");
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   bool exists(const std::string& name) const;
   // Writes a float WAV with the given channels.

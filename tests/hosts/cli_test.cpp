@@ -6,6 +6,8 @@
 #include <random>
 #include <sstream>
 
+#include <sndfile.h>
+
 #include "cli_harness.h"
 
 namespace {
@@ -105,15 +107,28 @@ double gain_db(const std::vector<float>& in, const std::vector<float>& out, doub
   return 20 * std::log10(amp(out) / amp(in));
 }
 
+std::vector<std::pair<double, double>> response_points(const std::string& out) {
+  std::vector<std::pair<double, double>> points;
+  std::istringstream lines(out);
+  for (double f, db; lines >> f >> db;) points.emplace_back(f, db);
+  return points;
+}
+
+TEST_F(Render, GainScaleZeroIsFlatAtOverallGainEvenWithASilencedBand) {
+  const cli_result_t r = run({"response", "--set", "Band A gain=-68.68588963806504", "--set", "Gain Scale=0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto points = response_points(r.out);
+  ASSERT_GT(points.size(), 10u);
+  for (const auto& p : points) EXPECT_NEAR(p.second, 0.0, 0.01) << p.first << " Hz";
+}
+
 TEST_F(Render, MeasuredBandsMatchTheReportedResponse) {
   const std::vector<std::string> sets = {"--set", "Band B gain=6", "--set", "Band D gain=-12"};
   std::vector<std::string> args = {"response", "--points", "91"};
   args.insert(args.end(), sets.begin(), sets.end());
   const cli_result_t r = run(args);
   ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::pair<double, double>> points;
-  std::istringstream lines(r.out);
-  for (double f, db; lines >> f >> db;) points.emplace_back(f, db);
+  const auto points = response_points(r.out);
   ASSERT_EQ(points.size(), 91u);
   EXPECT_NEAR(points[0].first, 20.0, 1e-3);
   EXPECT_NEAR(points[90].first, 20000.0, 0.1);
@@ -187,6 +202,67 @@ TEST_F(Render, BadInputGetsOneClearLineAndNoOutput) {
   const cli_result_t r = run({"render", "ok.wav", "o.wav", "--set", "Band A gain=100"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("using 60"), std::string::npos);
+}
+
+// Headers that promise absurd lengths or channel counts, patched into small real files.
+TEST_F(Render, AbsurdHeadersFailAtOnceInLittleMemory) {
+  audio_t a;
+  a.channels = 1;
+  a.samplerate = 44100;
+  a.sf_format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+  a.ch.assign(1, std::vector<float>(1000, 0.25f));
+  std::string err;
+  ASSERT_TRUE(write_audio(path("small.flac"), a, sample_format::same, &err)) << err;
+  a.sf_format = SF_FORMAT_WAV;
+  ASSERT_TRUE(write_audio(path("small.wav"), a, sample_format::pcm16, &err)) << err;
+  auto bytes = [this](const std::string& name) {
+    std::ifstream f(path(name), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  };
+  const std::string flac = bytes("small.flac"), wav = bytes("small.wav");
+  ASSERT_EQ(flac.compare(0, 4, "fLaC"), 0);
+  // STREAMINFO, the first block: after sizes, 64 bits of rate (20), channels - 1 (3),
+  // bits - 1 (5) and frames (36).
+  auto streaminfo = [&](int channels, uint64_t frames) {
+    std::string b = flac;
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | static_cast<uint8_t>(b[18 + i]);
+    v = (v & ~(7ull << 41 | ((1ull << 36) - 1))) | uint64_t(channels - 1) << 41 | frames;
+    for (int i = 7; i >= 0; --i, v >>= 8) b[18 + i] = static_cast<char>(v);
+    return b;
+  };
+  auto le = [](std::string b, size_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i, v >>= 8) b[at + i] = static_cast<char>(v);
+    return b;
+  };
+  const size_t data = wav.find("data") + 4;
+  const std::string wide_wav = le(le(le(wav, 22, 8, 2), 28, 8 * 2 * 44100, 4), 32, 8 * 2, 2);
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* mentions;
+  } cases[] = {
+      {"long.flac", streaminfo(1, (1ull << 36) - 1), "truncated"},
+      {"wide.flac", streaminfo(8, 268435455), "8 channels"},
+      {"long.wav", le(wav, data, 0x7ffffff0, 4), "truncated"},
+      {"wide.wav", wide_wav, "8 channels"},
+  };
+#ifdef __SANITIZE_ADDRESS__
+  const std::string limit;  // the sanitizer's shadow needs far more address space
+#else
+  const std::string limit = "ulimit -v 300000; ";
+#endif
+  for (const auto& c : cases) {
+    std::ofstream(path(c.name), std::ios::binary) << c.bytes;
+    const cli_result_t r = run({"render", c.name, "o.wav"}, limit);
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    EXPECT_EQ(r.err_lines(), 1) << r.err;
+    EXPECT_FALSE(exists("o.wav"));
+  }
+  // A streamed FLAC that did not know its length (0) is read whole.
+  std::ofstream(path("streamed.flac"), std::ios::binary) << streaminfo(1, 0);
+  EXPECT_EQ(run({"render", "streamed.flac", "o.flac"}).status, 0);
 }
 
 // A small strict JSON checker: true when the whole text is one valid JSON value.

@@ -1,3 +1,5 @@
+#include <sys/wait.h>
+
 #include <cmath>
 
 #include "engine/inst.h"
@@ -99,6 +101,36 @@ TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
   p->save_prefs();
   EXPECT_NE(read_prefs().find("Preset path /home/someone/My Presets\n"), std::string::npos);
   EXPECT_NE(read_prefs().find("Resolution 2\n"), std::string::npos);
+}
+
+TEST_F(Prefs, TwoProcessesWritingNeverShowAReaderAPartOrAMixedFile) {
+  PlugPtr a = make(), b = make();
+  b->GetParam(PARAM_COLOUR_GAIN)->Set(7.5);
+  std::string whole[2];
+  PlugPtr* plugs[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    (*plugs[i])->save_prefs();
+    whole[i] = read_prefs();
+  }
+  ASSERT_NE(whole[0], whole[1]);
+  pid_t writers[2];
+  for (int i = 0; i < 2; ++i) {
+    writers[i] = fork();
+    if (writers[i] == 0) {
+      for (int n = 0; n < 400; ++n) (*plugs[i])->save_prefs();
+      _exit(0);
+    }
+  }
+  int reads = 0, bad = 0, running = 2;
+  while (running > 0) {
+    const std::string s = read_prefs();
+    ++reads;
+    bad += s != whole[0] && s != whole[1];
+    for (pid_t& w : writers)
+      if (w > 0 && waitpid(w, nullptr, WNOHANG) == w) w = 0, --running;
+  }
+  EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 100);
 }
 
 TEST_F(Prefs, SettingsFolderIsMadeWhenMissing) {

@@ -66,17 +66,19 @@ image_t load_image(RasterBitmap& bitmap) {
   return img;
 }
 
-image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH) {
+bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
   std::string path = resource_path(name);
   std::string error;
-  bool ok = !path.empty() && bitmap.LoadPNG(path, &error);
-  if (!ok) {
-    if (path.empty()) error = name + ": not found in any resource folder";
-    static std::mutex lock;
-    static std::set<std::string> reported;
-    std::lock_guard<std::mutex> guard(lock);
-    if (reported.insert(name).second) fprintf(stderr, "quillmar: cannot load skin image %s\n", error.c_str());
-    bitmap.Resize(fallbackW, fallbackH);
-  }
+  if (!path.empty() && bitmap.LoadPNG(path, &error)) return true;
+  if (path.empty()) error = name + ": not found in any resource folder";
+  static std::mutex lock;
+  static std::set<std::string> reported;
+  std::lock_guard<std::mutex> guard(lock);
+  if (reported.insert(name).second) fprintf(stderr, "quillmar: cannot load skin image %s\n", error.c_str());
+  return false;
+}
+
+image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH) {
+  if (!load_resource_png(name, bitmap)) bitmap.Resize(fallbackW, fallbackH);
   return load_image(bitmap);
 }

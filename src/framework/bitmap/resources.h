@@ -15,6 +15,10 @@ std::string resource_path(const std::string& name);
 // the sRGB-to-linear table. An empty bitmap gives an empty image.
 image_t load_image(RasterBitmap& bitmap);
 
+// Reads a resource PNG into bitmap. A file that cannot be found or read is reported once on
+// standard error with its path, and the bitmap is left as it was: false then.
+bool load_resource_png(const std::string& name, RasterBitmap& bitmap);
+
 // Loads a skin resource into bitmap and returns its image. A file that cannot be found or
 // read is reported once on standard error with its path, and replaced by a blank bitmap of
 // fallbackW x fallbackH so that the program keeps working.

@@ -32,43 +32,45 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
     *error = path + ": " + sf_strerror(nullptr);
     return false;
   }
-  if (header_promises_more(f)) {
+  // Everything the header alone can tell is checked before a sample is read.
+  std::string problem;
+  if (header_promises_more(f))
+    problem = "the file is truncated (its header promises more audio than it holds)";
+  else if (info.channels < 1 || info.samplerate < 1)
+    problem = "not a usable audio file";
+  else if (info.channels > 2)
+    problem = std::to_string(info.channels) + " channels; Quillmar takes mono or stereo";
+  if (!problem.empty()) {
     sf_close(f);
-    *error = path + ": the file is truncated (its header promises more audio than it holds)";
-    return false;
-  }
-  if (info.channels < 1 || info.samplerate < 1) {
-    sf_close(f);
-    *error = path + ": not a usable audio file";
+    *error = path + ": " + problem;
     return false;
   }
   out->channels = info.channels;
   out->samplerate = info.samplerate;
   out->sf_format = info.format;
-  out->ch.assign(info.channels, std::vector<float>(std::max<sf_count_t>(info.frames, 0)));
-  std::vector<float> chunk(4096 * static_cast<size_t>(info.channels));
+  // Memory follows the audio actually read, never the length the header claims.
+  enum { CHUNK = 4096, FIRST_RESERVE = 1 << 20 };
+  out->ch.assign(info.channels, std::vector<float>());
+  for (auto& c : out->ch) c.reserve(std::min<sf_count_t>(std::max<sf_count_t>(info.frames, 0), FIRST_RESERVE));
+  float chunk[CHUNK * 2];
   size_t pos = 0;
-  for (;;) {
-    const sf_count_t got = sf_readf_float(f, chunk.data(), 4096);
-    if (got <= 0) break;
-    if (pos + got > out->ch[0].size())
-      for (auto& c : out->ch) c.resize(pos + got);
+  for (sf_count_t got; (got = sf_readf_float(f, chunk, CHUNK)) > 0; pos += got) {
     for (int c = 0; c < info.channels; ++c) {
+      out->ch[c].resize(pos + got);
       float* dst = out->ch[c].data() + pos;
-      const float* src = chunk.data() + c;
-      for (sf_count_t i = 0; i < got; ++i) dst[i] = src[i * info.channels];
+      for (sf_count_t i = 0; i < got; ++i) dst[i] = chunk[i * info.channels + c];
     }
-    pos += got;
   }
-  for (auto& c : out->ch) c.resize(pos);
   const int err = sf_error(f);
   sf_close(f);
   if (err != SF_ERR_NO_ERROR) {
     *error = path + ": " + sf_error_number(err);
     return false;
   }
-  if (static_cast<sf_count_t>(out->frames()) != info.frames) {
-    *error = path + ": the file is truncated (" + std::to_string(out->frames()) + " of " +
+  // SF_COUNT_MAX: the writer did not know the length (a streamed FLAC says 0), and all of
+  // what is there is the audio.
+  if (info.frames != SF_COUNT_MAX && static_cast<sf_count_t>(pos) != info.frames) {
+    *error = path + ": the file is truncated (" + std::to_string(pos) + " of " +
              std::to_string(info.frames) + " frames could be read)";
     return false;
   }

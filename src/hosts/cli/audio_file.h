@@ -13,7 +13,8 @@ struct audio_t {
   size_t frames() const { return ch.empty() ? 0 : ch[0].size(); }
 };
 
-// Reads a whole file. On failure returns false with a message that names the file.
+// Reads a whole mono or stereo file. On failure (also for more channels, or a file that holds
+// less audio than its header promises) returns false with a message that names the file.
 bool read_audio(const std::string& path, audio_t* out, std::string* error);
 
 // Writes a file in the given format (`same`: the format read), first to a temporary name

@@ -144,9 +144,6 @@ int cmd_render(int argc, char** argv) {
   audio_t in;
   std::string msg;
   if (!read_audio(r.in_path, &in, &msg)) return fail(msg);
-  if (in.channels > 2)
-    return fail(r.in_path + ": " + std::to_string(in.channels) +
-                " channels; Quillmar takes mono or stereo");
   opts.automation_name = r.automate_file;
   if (!schedule_changes(changes, in.samplerate, r.automate_file, &opts.automation, &err))
     return fail(err.message, err.status);
