@@ -161,7 +161,8 @@ class IPluginBase {
   // The float form is read, converted, during ProcessBuffers or PassThroughBuffers.
   void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
   void AttachOutputBuffers(int idx, int n, double** ppData);
-  // The float form: the plug-in writes the scratch buffers, converted into ppData afterwards.
+  // The float form: the plug-in writes the scratch buffers (silence where it writes nothing),
+  // converted into ppData afterwards.
   void AttachOutputBuffers(int idx, int n, float** ppData);
   // Calls ProcessDoubleReplacing with one pointer per channel; disconnected channels point at
   // their scratch buffers (inputs zeroed). A call longer than the block size is processed in
