@@ -297,12 +297,15 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
         } else {
           const double env =
               (0.5 * std::cos((t - 2.3) * M_PI / 2.3) + 0.5) * (peak - threshold) + threshold;
-          if (2.0 * std::fabs(x) > env) {
-            peak = env;
+          // A sample above the envelope itself re-arms at its own level: brought to the
+          // threshold like a new peak, never past it.
+          const double level = std::max(env, a);
+          if (2.0 * a > env) {
+            peak = level;
             t = 0.0;
             rearmed = true;
           }
-          x *= threshold / env;
+          x *= threshold / (rearmed ? level : env);
         }
       }
       if (!rearmed && t > 4.6) peak = 0.0;
