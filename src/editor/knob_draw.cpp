@@ -40,7 +40,8 @@ void gain_text(double level, char* out, int size, const char* format) {
 }  // namespace
 
 bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size) {
-  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE && inst->bands && !inst->bands[inst->sel_band].on) {
+  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE && inst->bands &&
+      !band_record(inst, inst->sel_band).on) {
     out[0] = 0;
     return true;
   }
@@ -122,7 +123,7 @@ void draw_limiter_light(inst_t* inst) {
 void print_control_info(inst_t* inst) {
   text_t* info = inst->info_text;
   if (!info || inst->drag_band < 0 || inst->drag_band >= BAND_COUNT) return;
-  const eqband_t& B = inst->bands[inst->drag_band];
+  const eqband_t B = band_record(inst, inst->drag_band);
   const char letter = static_cast<char>('A' + inst->drag_band);
   char* s = info->string;
   const int n = TEXT_BYTES;

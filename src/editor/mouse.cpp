@@ -17,6 +17,7 @@
 #include "framework/IParam.h"
 #include "framework/IPluginBase.h"
 #include "toolkit/font.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ hit_t hit_test(const inst_t* inst, int x, int y, bool points_only) {
   hit_t hit;
   if (!in_area(inst, x, y)) return hit;
   double best = HIT_RADIUS_SQ;
+  mutex_to_1(inst->lock_curve);
   for (int b = 0; b < BAND_COUNT; ++b) {
     const eqband_t& B = inst->bands[b];
     if (!B.on) continue;
@@ -58,6 +60,7 @@ hit_t hit_test(const inst_t* inst, int x, int y, bool points_only) {
       }
     }
   }
+  mutex_to_0(inst->lock_curve);
   return hit;
 }
 
@@ -140,9 +143,11 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
   // At Gain Scale 0 band values cannot be turned back into parameters.
   if (!inst->drag_mode || scale == 0) return;
   inst->grid_fade = 0;
-  eqband_t& B = inst->bands[inst->drag_band];
   const double g = level_at(inst, y);
   double f = freq_at(inst, x);
+  // The records are the curve's: the audio path rewrites them at its block boundaries.
+  mutex_to_1(inst->lock_curve);
+  eqband_t& B = inst->bands[inst->drag_band];
   if (inst->drag_handle == HANDLE_POINT) {
     B.gain = g;
     B.freq = f;
@@ -155,6 +160,7 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
     const double limit = 100 * std::fabs(scale);
     if (!std::isnan(s)) B.slope = std::min(limit, std::max(-limit, s));
   }
+  mutex_to_0(inst->lock_curve);
   print_control_info(inst);
   band_edited(inst);
 }
@@ -163,29 +169,35 @@ void IDrawControl::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
   inst_t* inst = mInst;
   if (!pMod || !pMod->L) return;
   const hit_t hit = hit_test(inst, x, y, true);
+  // The records are the curve's: the audio path rewrites them at its block boundaries.
+  mutex_to_1(inst->lock_curve);
   if (hit.band >= 0) {
     eqband_t& B = inst->bands[hit.band];
     B.on = 0;
     B.freq_knob = -1;
+    mutex_to_0(inst->lock_curve);
     band_edited(inst);
     return;
   }
   int b = 0;
   while (b < BAND_COUNT && inst->bands[b].on) ++b;
   if (!in_area(inst, x, y) || b == BAND_COUNT) {
+    mutex_to_0(inst->lock_curve);
     OnMouseDown(x, y, pMod);
     return;
   }
-  eqband_t& B = inst->bands[b];
   const double f = freq_at(inst, x);
-  B.on = 1;
   // At Gain Scale 0 the bands' gains do not count: a new band sits on the flat curve.
-  B.gain = gain_scale(inst) == 0
-               ? realdb_to_db(inst->plug->GetParam(PARAM_OVERALL_GAIN)->Value())
-               : level_at(inst, y);
+  const double gain = gain_scale(inst) == 0
+                          ? realdb_to_db(inst->plug->GetParam(PARAM_OVERALL_GAIN)->Value())
+                          : level_at(inst, y);
+  eqband_t& B = inst->bands[b];
+  B.on = 1;
+  B.gain = gain;
   B.freq = f;
   B.freq_knob = f;
   B.slope = 0;
+  mutex_to_0(inst->lock_curve);
   inst->sel_band = b;
   inst->ring_phase = 0;
   bind_band_knobs(inst, b);
