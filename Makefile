@@ -2,7 +2,7 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
-TSAN_SECONDS ?= 12
+TSAN_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
