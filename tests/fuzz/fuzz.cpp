@@ -16,15 +16,13 @@ void fuzz_scratch_config() {
   setenv("QUILLMAR_CONFIG_DIR", dir.c_str(), 1);
 }
 
-Quillmar* fuzz_instance(int block) {
-  fuzz_scratch_config();
-  Quillmar* plug = MakePlug();
-  if (!plug) std::abort();
-  fuzz_restart(plug, block);
-  return plug;
-}
-
-void fuzz_restart(Quillmar* plug, int block) {
+Quillmar* fuzz_fresh_instance(int block) {
+  static Quillmar* plug = nullptr;
+  if (!plug) {
+    fuzz_scratch_config();
+    plug = MakePlug();
+    if (!plug) std::abort();
+  }
   for (int i = 0; i < plug->NParams(); ++i) plug->GetParam(i)->Set(plug->GetParam(i)->GetDefault());
   plug->OnParamReset();
   plug->SetSampleRate(44100);
@@ -37,6 +35,7 @@ void fuzz_restart(Quillmar* plug, int block) {
   inst->limiter_peak = inst->limiter_time = 0;
   inst->limiter_over = 0;
   plug->ServePendingChanges();
+  return plug;
 }
 
 void fuzz_check_params(Quillmar* plug) {

@@ -47,12 +47,10 @@ struct fuzz_bytes_t {
 // Settings folder in a fresh temporary folder (never the user's), resources from the tree.
 void fuzz_scratch_config();
 
-// A long-lived instance at 44100 Hz with the given block size, stereo in and out.
-Quillmar* fuzz_instance(int block);
-
-// Back to the state a fresh instance has: default parameters, 44100 Hz, the block size,
-// stereo, limiter at rest, nothing in flight.
-void fuzz_restart(Quillmar* plug, int block);
+// The target's one long-lived instance (made by the first run), brought back to the state
+// of a fresh one: default parameters, 44100 Hz, the block size, stereo in and out, the limiter
+// at rest, nothing in flight.
+Quillmar* fuzz_fresh_instance(int block);
 
 // Every parameter finite and inside its range.
 void fuzz_check_params(Quillmar* plug);

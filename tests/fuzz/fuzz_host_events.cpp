@@ -8,21 +8,14 @@
 namespace {
 
 enum { START_BLOCK = 512, MAX_EVENTS = 64, MAX_FRAMES_PER_RUN = 1 << 16, MAX_EDITOR_FRAMES = 2 };
-Quillmar* g_plug = nullptr;
 
 const double kRates[] = {44100, 48000, 22050, 88200, 96000, 192000, 384000, 768000, 8000, 1, 3e6, 11025};
 const int kBlocks[] = {0, 1, 2, 64, 128, 500, 4096, 65535, IPluginBase::kMaxBlockSize + 1, -1};
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_plug = fuzz_instance(START_BLOCK);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Quillmar* plug = g_plug;
-  fuzz_restart(plug, START_BLOCK);
+  Quillmar* plug = fuzz_fresh_instance(START_BLOCK);
   fuzz_bytes_t in{data, size};
   int channels = 2, frames_left = MAX_FRAMES_PER_RUN, editor_frames = MAX_EDITOR_FRAMES;
   for (int event = 0; event < MAX_EVENTS && !in.empty(); ++event) {

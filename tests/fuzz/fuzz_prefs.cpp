@@ -9,7 +9,6 @@
 namespace {
 
 enum { BLOCK = 256 };
-Quillmar* g_plug = nullptr;
 
 void write(const std::string& path, const void* data, size_t size) {
   FILE* f = std::fopen(path.c_str(), "wb");
@@ -38,14 +37,8 @@ void load(Quillmar* plug) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_plug = fuzz_instance(BLOCK);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Quillmar* plug = g_plug;
-  fuzz_restart(plug, BLOCK);
+  Quillmar* plug = fuzz_fresh_instance(BLOCK);
   const std::string& path = path_prefs();
   write(path, data, size);
   load(plug);

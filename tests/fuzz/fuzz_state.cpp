@@ -6,19 +6,12 @@
 namespace {
 
 enum { BLOCK = 512 };
-Quillmar* g_plug = nullptr;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  g_plug = fuzz_instance(BLOCK);
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  Quillmar* plug = g_plug;
-  fuzz_restart(plug, BLOCK);
+  Quillmar* plug = fuzz_fresh_instance(BLOCK);
   const int start = data[0] % 16 - 4;
   ByteChunk chunk;
   chunk.PutBytes(data + 1, static_cast<int>(size - 1));
