@@ -170,7 +170,7 @@ struct soak_t {
     h.limiter_high = h.limiter();
     const size_t allocs = alloc_count_this_thread();
     p->AttachInputBuffers(0, h.channels, in, n);
-    p->AttachOutputBuffers(0, 2, out);
+    p->AttachOutputBuffers(0, h.channels, out);
     p->ProcessBuffers(0.0f, n);
     if (alloc_count_this_thread() != allocs)
       fail.report(2, "instance %d: %zu allocations in a call of %d frames", p->InstanceNumber(),
@@ -180,7 +180,7 @@ struct soak_t {
     // gives at most the kernel's largest gain (60 dB) times its spread.
     const double bound = db < 59.99 ? realdb_to_vol(db) * (1 + 1e-6)
                                      : 1.5 * 1000.0 * std::sqrt(double(p->Engine().kernel_size));
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < h.channels; ++c)
       for (int i = 0; i < n; ++i) {
         const float y = out[c][i];
         if (!std::isfinite(y))
@@ -205,7 +205,7 @@ struct soak_t {
       double* in[2] = {h.din[0].data(), h.din[1].data()};
       double* o[2] = {h.dout[0].data(), h.dout[1].data()};
       p->AttachInputBuffers(0, h.channels, in, n);
-      p->AttachOutputBuffers(0, 2, o);
+      p->AttachOutputBuffers(0, h.channels, o);
       p->ProcessBuffers(0.0, n);
       if (out) out->insert(out->end(), h.dout[0].begin(), h.dout[0].begin() + n);
       done += n;
@@ -256,9 +256,11 @@ struct soak_t {
     p->SetSampleRate(rate);
     p->SetBlockSize(block);
     p->Reset();
+    // One of the legal configurations: 1-1 or 2-2.
     p->SetInputChannelConnections(0, h.channels, true);
     p->SetInputChannelConnections(h.channels, 2 - h.channels, false);
-    p->SetOutputChannelConnections(0, 2, true);
+    p->SetOutputChannelConnections(0, h.channels, true);
+    p->SetOutputChannelConnections(h.channels, 2 - h.channels, false);
     h.start = clock_type::now();
     h.fed = 0;
     ++h.reconfigures;
