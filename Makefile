@@ -8,7 +8,8 @@ SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample tables clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
+	tables install-lv2 auval clean
 
 deps:
 	@./tools/deps.sh
@@ -25,6 +26,10 @@ build: configure
 
 test: build deps-hosts
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The Audio Unit validator: loads build/au/Quillmar.so as a host does and runs every phase.
+auval: build
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/quillmar_auval
 
 run: build
 	@$(BUILD)/quillmar demo out
@@ -69,6 +74,10 @@ goldens: build
 
 toolkit-sample: build
 	@mkdir -p out && $(BUILD)/tools/toolkit_sample out/toolkit-sample.png && echo "wrote out/toolkit-sample.png"
+
+# The LV2 bundle, with its resources, into $LV2_INSTALL_DIR (default ~/.lv2).
+install-lv2: build
+	@./tools/install-lv2.sh $(BUILD)/lv2/quillmar.lv2
 
 tables: configure
 	@cmake --build $(BUILD) --target tables

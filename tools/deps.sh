@@ -3,13 +3,16 @@
 # Does nothing when every package is already there; runs without a terminal.
 #   tools/deps.sh          what the build, the tests and the benchmarks need
 #   tools/deps.sh hosts    the real LV2 hosts the tests load our bundle in, and the other
-#                          equalisers the LV2 benchmark compares against
+#                          equalisers the LV2 benchmark compares against; jackd2 gives jalv
+#                          the JACK server (dummy driver) it needs to run
 set -e
 PACKAGES="cmake make g++ pkg-config libpng-dev zlib1g-dev libsndfile1-dev libx11-dev libxext-dev \
 libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libfreetype-dev fonts-dejavu-core \
 fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev clang libclang-rt-14-dev"
+APT_OPTS=""
 if [ "$1" = "hosts" ]; then
-  PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins"
+  PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins jackd2"
+  APT_OPTS="--no-install-recommends"  # jackd2 would bring a Qt control panel along
 fi
 missing=""
 for p in $PACKAGES; do
@@ -23,4 +26,4 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
-$SUDO apt-get install -y -q $missing
+$SUDO apt-get install -y -q $APT_OPTS $missing

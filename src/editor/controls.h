@@ -21,6 +21,10 @@ constexpr double GAIN_KNOB_DEFAULT = 0.5337484150845695;
 // The slope knob's default: 0 dB per octave.
 constexpr double SLOPE_KNOB_DEFAULT = 0.5;
 
+// The name the editor gives a value of "Colour" ("RGB", "CMY", "Stereo") or "Interface Size"
+// ("780", "1060", "1220": the editor widths); null for other parameters and values.
+const char* knob_caption(int param, int value);
+
 // The parameter the knob of a slot turns; slots 1..3 follow the selected band.
 int knob_param(int sel_band, int slot);
 

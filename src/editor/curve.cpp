@@ -111,10 +111,3 @@ void draw_bezier(inst_t* inst) {
     line(c, white, BLEND_ADD, X + prev, Y + rows[prev], X + x, Y + rows[x]);
   }
 }
-
-eqband_t band_record(const inst_t* inst, int b) {
-  mutex_to_1(inst->lock_curve);
-  const eqband_t copy = inst->bands[b];
-  mutex_to_0(inst->lock_curve);
-  return copy;
-}

@@ -2,7 +2,6 @@
 // pulsing rings around the selected band, and the response curve across the area.
 #pragma once
 
-struct eqband_t;
 struct inst_t;
 
 // What of a band the mouse holds or hovers over (drag_handle, hover_handle).
@@ -11,7 +10,3 @@ enum { HANDLE_POINT = 0, HANDLE_RIGHT = 1, HANDLE_LEFT = 2 };
 // Draws into fb and stores, in each drawn band's record, the screen positions of its point
 // and handles (what the mouse can grab is what was drawn last).
 void draw_bezier(inst_t* inst);
-
-// A copy of band b's record, taken under lock_curve: the audio path rewrites the records at
-// its block boundaries while the editor reads them.
-eqband_t band_record(const inst_t* inst, int b);

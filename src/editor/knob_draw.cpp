@@ -21,8 +21,6 @@ namespace {
 
 constexpr double INF_DB = -160.0;  // real dB at or below which a gain reads "-INF"
 constexpr double LIGHT_DECAY = 0.9, LIGHT_OFF = 1e-6;
-const char* const COLOUR_NAMES[] = {"RGB", "CMY", "Stereo"};
-const char* const SIZE_NAMES[] = {"780", "1060", "1220"};
 
 void general_text(double v, char* out, int size) {
   std::snprintf(out, size, v != 0 && std::fabs(v) < 0.999 ? "%.2f" : "%.1f", v);
@@ -37,11 +35,22 @@ void gain_text(double level, char* out, int size, const char* format) {
     std::snprintf(out, size, format, r);
 }
 
+const char* const COLOUR_NAMES[] = {"RGB", "CMY", "Stereo"};
+const char* const SIZE_NAMES[] = {"780", "1060", "1220"};  // the editor widths
+
 }  // namespace
 
+const char* knob_caption(int param, int value) {
+  if (value < 0 || value > 2) return nullptr;
+  if (param == PARAM_COLOUR) return COLOUR_NAMES[value];
+  if (param == PARAM_INTERFACE_SIZE) return SIZE_NAMES[value];
+  return nullptr;
+}
+
 bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size) {
-  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE && inst->bands &&
-      !band_record(inst, inst->sel_band).on) {
+  // The band's on parameter, not its record, which the audio path may be rewriting.
+  if (slot >= CTRL_BAND_GAIN && slot <= CTRL_BAND_SLOPE &&
+      !(inst->plug->GetParam(PARAM_BAND_ON + inst->sel_band)->Value() >= 0.5)) {
     out[0] = 0;
     return true;
   }
@@ -51,9 +60,9 @@ bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size
     case CTRL_BAND_SLOPE: std::snprintf(out, size, std::fabs(v) < 99.95 ? "%.1f" : "%.0f", v); return true;
     case CTRL_COLOUR:
     case CTRL_INTERFACE_SIZE: {
-      if (!(v >= 0 && v < 3)) return false;
-      const char* const* names = slot == CTRL_COLOUR ? COLOUR_NAMES : SIZE_NAMES;
-      std::snprintf(out, size, "%s", names[static_cast<int>(v)]);
+      const char* name = v >= 0 && v < 3 ? knob_caption(knob_param(0, slot), static_cast<int>(v)) : nullptr;
+      if (!name) return false;
+      std::snprintf(out, size, "%s", name);
       return true;
     }
     default: general_text(v, out, size); return true;
@@ -108,22 +117,22 @@ void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, in
 }
 
 void draw_limiter_light(inst_t* inst) {
-  double over = inst->limiter_over.load(std::memory_order_relaxed);
-  if (!(over > 0)) return;
-  if (over > 1) over = 1;
+  double seen = inst->limiter_over.load(std::memory_order_relaxed);
+  if (!(seen > 0)) return;
+  const double over = seen > 1 ? 1 : seen;
   const image_t& light = skin().light;
   static const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
   const layout_item_t& c = inst->layout[CTRL_LIMITER];
   blit_sprite_fma(inst, light.l, light.w, light.h, c.x, c.y, 0, &tint, over);
-  over *= LIGHT_DECAY;
-  // A peak the audio path raised meanwhile is overwritten: it only changes one frame.
-  inst->limiter_over.store(over < LIGHT_OFF ? 0.0 : over, std::memory_order_relaxed);
+  const double next = over * LIGHT_DECAY;
+  // Only what this frame saw fades: a peak the audio path raised meanwhile stays lit.
+  inst->limiter_over.compare_exchange_strong(seen, next < LIGHT_OFF ? 0.0 : next, std::memory_order_relaxed);
 }
 
 void print_control_info(inst_t* inst) {
   text_t* info = inst->info_text;
   if (!info || inst->drag_band < 0 || inst->drag_band >= BAND_COUNT) return;
-  const eqband_t B = band_record(inst, inst->drag_band);
+  const eqband_t& B = inst->bands[inst->drag_band];
   const char letter = static_cast<char>('A' + inst->drag_band);
   char* s = info->string;
   const int n = TEXT_BYTES;

@@ -46,7 +46,6 @@ hit_t hit_test(const inst_t* inst, int x, int y, bool points_only) {
   hit_t hit;
   if (!in_area(inst, x, y)) return hit;
   double best = HIT_RADIUS_SQ;
-  mutex_to_1(inst->lock_curve);
   for (int b = 0; b < BAND_COUNT; ++b) {
     const eqband_t& B = inst->bands[b];
     if (!B.on) continue;
@@ -60,7 +59,6 @@ hit_t hit_test(const inst_t* inst, int x, int y, bool points_only) {
       }
     }
   }
-  mutex_to_0(inst->lock_curve);
   return hit;
 }
 
@@ -85,9 +83,32 @@ void set_info(inst_t* inst, const char* text) {
 
 double gain_scale(const inst_t* inst) { return inst->plug->GetParam(PARAM_GAIN_SCALE)->Value(); }
 
+// The band records are shared with the audio path's designs: read and written under lock_curve.
+struct curve_lock_t {
+  mutex_t* m;
+  explicit curve_lock_t(const inst_t* inst) : m(inst->lock_curve) { mutex_to_1(m); }
+  ~curve_lock_t() { mutex_to_0(m); }
+};
+
 void band_edited(inst_t* inst) {
   inst->bands_from_editor = 1;
   inst->bands_dirty = 1;
+}
+
+// A new band at the pointer, selected, its knobs pointed at it.
+void add_band(inst_t* inst, int b, int x, int y, double overall_gain) {
+  eqband_t& B = inst->bands[b];
+  const double f = freq_at(inst, x);
+  B.on = 1;
+  // At Gain Scale 0 the bands' gains do not count: a new band sits on the flat curve.
+  B.gain = gain_scale(inst) == 0 ? realdb_to_db(overall_gain) : level_at(inst, y);
+  B.freq = f;
+  B.freq_knob = f;
+  B.slope = 0;
+  inst->sel_band = b;
+  inst->ring_phase = 0;
+  bind_band_knobs(inst, b);
+  band_edited(inst);
 }
 
 }  // namespace
@@ -95,15 +116,19 @@ void band_edited(inst_t* inst) {
 void IDrawControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
   inst_t* inst = mInst;
   if (!pMod || !pMod->L) return;
-  const hit_t hit = hit_test(inst, x, y, false);
-  if (hit.band < 0) return;
-  inst->drag_mode = 1;
-  inst->drag_band = hit.band;
-  inst->drag_handle = hit.handle;
-  print_control_info(inst);
-  if (inst->sel_band != hit.band) inst->ring_phase = 0;
-  inst->sel_band = hit.band;
-  bind_band_knobs(inst, hit.band);
+  hit_t hit;
+  {
+    curve_lock_t lock(inst);
+    hit = hit_test(inst, x, y, false);
+    if (hit.band < 0) return;
+    inst->drag_mode = 1;
+    inst->drag_band = hit.band;
+    inst->drag_handle = hit.handle;
+    print_control_info(inst);
+    if (inst->sel_band != hit.band) inst->ring_phase = 0;
+    inst->sel_band = hit.band;
+    bind_band_knobs(inst, hit.band);
+  }
   for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
     if (IKnobInvisibleControl* k = knob(inst, slot)) k->SetValueFromUserInput(k->GetParam()->GetNormalized());
   // The drag is one gesture for the host on the parameters it moves.
@@ -143,11 +168,10 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
   // At Gain Scale 0 band values cannot be turned back into parameters.
   if (!inst->drag_mode || scale == 0) return;
   inst->grid_fade = 0;
+  curve_lock_t lock(inst);
+  eqband_t& B = inst->bands[inst->drag_band];
   const double g = level_at(inst, y);
   double f = freq_at(inst, x);
-  // The records are the curve's: the audio path rewrites them at its block boundaries.
-  mutex_to_1(inst->lock_curve);
-  eqband_t& B = inst->bands[inst->drag_band];
   if (inst->drag_handle == HANDLE_POINT) {
     B.gain = g;
     B.freq = f;
@@ -160,7 +184,6 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
     const double limit = 100 * std::fabs(scale);
     if (!std::isnan(s)) B.slope = std::min(limit, std::max(-limit, s));
   }
-  mutex_to_0(inst->lock_curve);
   print_control_info(inst);
   band_edited(inst);
 }
@@ -168,40 +191,25 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
 void IDrawControl::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
   inst_t* inst = mInst;
   if (!pMod || !pMod->L) return;
-  const hit_t hit = hit_test(inst, x, y, true);
-  // The records are the curve's: the audio path rewrites them at its block boundaries.
-  mutex_to_1(inst->lock_curve);
-  if (hit.band >= 0) {
-    eqband_t& B = inst->bands[hit.band];
-    B.on = 0;
-    B.freq_knob = -1;
-    mutex_to_0(inst->lock_curve);
-    band_edited(inst);
-    return;
+  const double overall = inst->plug->GetParam(PARAM_OVERALL_GAIN)->Value();
+  {
+    curve_lock_t lock(inst);
+    const hit_t hit = hit_test(inst, x, y, true);
+    if (hit.band >= 0) {
+      eqband_t& B = inst->bands[hit.band];
+      B.on = 0;
+      B.freq_knob = -1;
+      band_edited(inst);
+      return;
+    }
+    int b = 0;
+    while (b < BAND_COUNT && inst->bands[b].on) ++b;
+    if (in_area(inst, x, y) && b < BAND_COUNT) {
+      add_band(inst, b, x, y, overall);
+      return;
+    }
   }
-  int b = 0;
-  while (b < BAND_COUNT && inst->bands[b].on) ++b;
-  if (!in_area(inst, x, y) || b == BAND_COUNT) {
-    mutex_to_0(inst->lock_curve);
-    OnMouseDown(x, y, pMod);
-    return;
-  }
-  const double f = freq_at(inst, x);
-  // At Gain Scale 0 the bands' gains do not count: a new band sits on the flat curve.
-  const double gain = gain_scale(inst) == 0
-                          ? realdb_to_db(inst->plug->GetParam(PARAM_OVERALL_GAIN)->Value())
-                          : level_at(inst, y);
-  eqband_t& B = inst->bands[b];
-  B.on = 1;
-  B.gain = gain;
-  B.freq = f;
-  B.freq_knob = f;
-  B.slope = 0;
-  mutex_to_0(inst->lock_curve);
-  inst->sel_band = b;
-  inst->ring_phase = 0;
-  bind_band_knobs(inst, b);
-  band_edited(inst);
+  OnMouseDown(x, y, pMod);
 }
 
 void IDrawControl::OnMouseWheel(int x, int, IMouseMod*, int d) {
@@ -218,7 +226,11 @@ void IDrawControl::OnMouseWheel(int x, int, IMouseMod*, int d) {
 
 void IDrawControl::OnMouseOver(int x, int y, IMouseMod*) {
   inst_t* inst = mInst;
-  const hit_t hit = hit_test(inst, x, y, false);
+  hit_t hit;
+  {
+    curve_lock_t lock(inst);
+    hit = hit_test(inst, x, y, false);
+  }
   inst->hover = hit.band >= 0;
   if (inst->hover) {
     inst->hover_band = hit.band;

@@ -35,6 +35,20 @@ bool ReadCount(const char*& p, int* count) {
   return true;
 }
 
+// Between the host's floats and the plug-in's doubles, four values a step, which the compiler
+// turns into vector conversions (a plain loop stays one value at a time at -O2).
+template <class From, class To>
+void Convert(const From* src, To* dst, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    dst[i] = static_cast<To>(src[i]);
+    dst[i + 1] = static_cast<To>(src[i + 1]);
+    dst[i + 2] = static_cast<To>(src[i + 2]);
+    dst[i + 3] = static_cast<To>(src[i + 3]);
+  }
+  for (; i < n; ++i) dst[i] = static_cast<To>(src[i]);
+}
+
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 // The channels first .. first + n - 1 that exist, as [begin, end).
@@ -203,7 +217,7 @@ void IPluginBase::RunFrame(int nFrames, bool passThrough) {
         continue;
       }
       if (ch.mConnected && ch.mFloatHost)
-        std::copy(ch.mFloatHost + done, ch.mFloatHost + done + n, scratch);
+        Convert(ch.mFloatHost + done, scratch, n);
       else
         std::fill(scratch, scratch + n, 0.0);  // a disconnected input is silence
       mInData[i] = scratch;
@@ -221,9 +235,7 @@ void IPluginBase::RunFrame(int nFrames, bool passThrough) {
       ProcessDoubleReplacing(mInData.data(), mOutData.data(), n);
     for (Channel& ch : mOutChannels) {
       if (!ch.mConnected || !ch.mFloatHost) continue;
-      const double* scratch = ch.mScratch.data();
-      float* dest = ch.mFloatHost + done;
-      for (int s = 0; s < n; ++s) dest[s] = static_cast<float>(scratch[s]);
+      Convert(ch.mScratch.data(), ch.mFloatHost + done, n);
     }
     done += n;
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "editor/controls.h"
 #include "engine/levels.h"
 #include "engine/params.h"
 #include "framework/IPluginBase.h"
@@ -18,6 +19,8 @@ struct param_row_t {
 };
 
 constexpr double VRANGE_MAX = 64.34294481903252;  // 60 + 10 / ln 10 dB
+
+// What the editor's knobs call the values of the two integer settings it names.
 
 const param_row_t kTable[PARAM_COUNT] = {
     {"Band A on", BOOL, 1, 0, 1, 1, 1, ""},
@@ -72,6 +75,8 @@ void init_params(IPluginBase* plug) {
 const char* param_name(int index) {
   return index >= 0 && index < PARAM_COUNT ? kTable[index].name : nullptr;
 }
+
+const char* param_value_name(int index, int value) { return knob_caption(index, value); }
 
 int param_index(const char* name) {
   for (int i = 0; i < PARAM_COUNT; ++i)

@@ -8,5 +8,8 @@ void init_params(IPluginBase* plug);
 
 // The host name of a parameter ("Band A gain"), or null outside 0..28.
 const char* param_name(int index);
+// The name the editor gives a value of "Colour" ("RGB", "CMY", "Stereo") or "Interface Size"
+// ("780", "1060", "1220"); null for other parameters and values.
+const char* param_value_name(int index, int value);
 // The index of a parameter by its exact name, or -1.
 int param_index(const char* name);

@@ -43,7 +43,9 @@ std::string resource_path(const std::string& name) {
   if (env && *env && exists(std::string(env) + "/" + name)) return std::string(env) + "/" + name;
   std::string dir = module_dir();
   if (!dir.empty()) {
-    for (const char* sub : {"/resources/", "/../share/quillmar/resources/"})
+    // Beside the binary, an installed share folder, or a macOS bundle's Resources folder.
+    for (const char* sub :
+         {"/resources/", "/../share/quillmar/resources/", "/../Resources/resources/"})
       if (exists(dir + sub + name)) return dir + sub + name;
   }
   std::string src = std::string(QUILLMAR_SOURCE_RESOURCES) + "/" + name;

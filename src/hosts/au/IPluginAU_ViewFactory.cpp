@@ -1,0 +1,97 @@
+#include "hosts/au/IPluginAU_ViewFactory.h"
+
+#include "framework/IGraphics.h"
+#include "hosts/au/IPluginAU_State.h"
+
+#if !defined(__APPLE__)
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include <string>
+#endif
+
+#ifndef QUILLMAR_AU_VIEW_CLASS
+#define QUILLMAR_AU_VIEW_CLASS "Quillmar_View"
+#endif
+#ifndef QUILLMAR_AU_BUNDLE_ID
+#define QUILLMAR_AU_BUNDLE_ID "com.merrowind.audiounit.Quillmar"
+#endif
+
+namespace {
+
+// Carbon view component selectors (Apple's newer headers no longer carry them).
+enum { kCarbonViewCreateSelect = 0x0301 };
+
+// The folder of the component: the bundle on Apple, the shared object's folder elsewhere.
+CFURLRef BundleLocation() {
+#if defined(__APPLE__)
+  CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFSTR(QUILLMAR_AU_BUNDLE_ID));
+  return bundle ? CFBundleCopyBundleURL(bundle) : nullptr;
+#else
+  Dl_info info;
+  if (!dladdr(reinterpret_cast<void*>(&BundleLocation), &info) || !info.dli_fname) return nullptr;
+  char real[PATH_MAX];
+  if (!realpath(info.dli_fname, real)) return nullptr;
+  std::string dir(real);
+  dir.erase(dir.rfind('/') + 1);
+  CFStringRef path = AUMakeCFString(dir.c_str());
+  CFURLRef url =
+      CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, true);
+  CFRelease(path);
+  return url;
+#endif
+}
+
+}  // namespace
+
+const char* AUViewClassName() { return QUILLMAR_AU_VIEW_CLASS; }
+
+bool AUFillCocoaViewInfo(AudioUnitCocoaViewInfo* info) {
+  CFURLRef location = BundleLocation();
+  if (!location) return false;
+  info->mCocoaAUViewBundleLocation = location;
+  info->mCocoaAUViewClass[0] = AUMakeCFString(AUViewClassName());
+  return true;
+}
+
+IPluginAU* AUViewPlugin(void* audioUnit) {
+  if (!audioUnit) return nullptr;
+  return AUOpenPlugin(GetComponentInstanceStorage(static_cast<ComponentInstance>(audioUnit)));
+}
+
+void* AUOpenEditorView(void* audioUnit, void* parent) {
+  IPluginAU* plug = AUViewPlugin(audioUnit);
+  IGraphics* gui = plug ? plug->GetGUI() : nullptr;
+  return gui ? gui->OpenWindow(parent) : nullptr;
+}
+
+// The view component: opened and closed like any component; its create selector opens the
+// unit's editor inside the host's window and returns the view as the control.
+int AUViewDispatch(ComponentParameters* params) {
+  if (!params) return kAudio_ParamError;
+  switch (params->what) {
+    case kComponentOpenSelect:
+    case kComponentCloseSelect: return noErr;
+    case kComponentVersionSelect: return 0x00010000;
+    case kComponentCanDoSelect: {
+      const int select = Arg<SInt16>(params, 0);
+      return select == kComponentOpenSelect || select == kComponentCloseSelect ||
+             select == kComponentCanDoSelect || select == kComponentVersionSelect ||
+             select == kCarbonViewCreateSelect;
+    }
+    case kCarbonViewCreateSelect: {
+      // (view, unit, window, parent control, location, size, control out)
+      void** pControl = Arg<void**>(params, 6);
+      if (!pControl) return kAudio_ParamError;
+      *pControl = nullptr;
+      void* unit = Arg<void*>(params, 1);
+      if (!AUViewPlugin(unit)) return badComponentInstance;
+      void* view = AUOpenEditorView(unit, Arg<void*>(params, 2));
+      if (!view) return kAudio_UnimplementedError;
+      *pControl = view;
+      return noErr;
+    }
+    default: return badComponentSelector;
+  }
+}

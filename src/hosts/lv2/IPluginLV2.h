@@ -1,0 +1,111 @@
+// The LV2 host adapter: the plug-in's ports, its processing and its saved state as an LV2 host
+// sees them. The plug-in class derives from it in the LV2 build; the LV2 entry points (the
+// plug-in's descriptors) create the instance and call the operations below, and the LV2
+// handle a host holds is this object, so an editor in the same process can reach it.
+//
+// Ports: port i (0 .. NParams() - 1) is the control input of parameter i, then comes the
+// latency output, then the audio inputs, then the audio outputs (one or two of each).
+//
+// Threads, as LV2 classes them: InitLV2, Activate, Deactivate and RestoreState run on the
+// host's instantiation thread and never alongside Run; ConnectPort and Run run on the audio
+// thread; SaveState may run on any thread, also while Run runs.
+#pragma once
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "framework/IPluginBase.h"
+
+class IPluginLV2 : public IPluginBase {
+ public:
+  enum {
+    kDefaultMaxBlock = 4096,  // frames per scratch buffer when the host names none
+    kMaxAudioPorts = 2,       // per direction: mono or stereo
+  };
+
+  IPluginLV2(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+             const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
+             int mfrID, int latency, bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst);
+
+  // ---- port layout ----
+  static uint32_t LatencyPort(int nParams) { return static_cast<uint32_t>(nParams); }
+  static uint32_t AudioInPort(int nParams, int ch) { return nParams + 1 + ch; }
+  static uint32_t AudioOutPort(int nParams, int channels, int ch) {
+    return nParams + 1 + channels + ch;
+  }
+
+  // ---- LV2 plug-in interface ----
+  // Once, right after construction: the channel count of the plug-in the host chose (1 or 2),
+  // the sample rate (positive and finite: the caller refuses others), the host's features
+  // (urid:map for the saved state, the options' maximum block length), and the URI under
+  // which the state chunk is stored.
+  void InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
+               const char* chunkKeyURI);
+  // A port outside the layout is ignored; a null pointer disconnects the port.
+  void ConnectPort(uint32_t port, void* data);
+  // Applies the control ports as they are now, then OnActivate(true).
+  void Activate();
+  void Deactivate();
+  // Any number of frames, 0 included. Never allocates and never waits: control ports that
+  // changed are applied under the plug-in's lock only when it is free at once (otherwise at
+  // the next call); then the audio goes through the processing frame, and the latency in
+  // effect is written to the latency port. An unconnected input is silence, an unconnected
+  // output is not written, an unconnected control port leaves its parameter alone.
+  // A port value changes its parameter only when it differs from the parameter's value in
+  // single precision (so ports never round exact values away), a band switch is on above 0
+  // (lv2:toggled), and a port's first value after construction is not applied when it is the
+  // declared default (a new instance keeps the user's preferred settings).
+  void Run(uint32_t nFrames);
+  // The state chunk (every parameter exactly, as doubles) under the chunk key as an
+  // atom:Chunk. Without urid:map there is no saved state (LV2_STATE_ERR_NO_FEATURE).
+  LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle);
+  // Restores the chunk, after which the control ports count as unseen: each is applied at the
+  // next Run unless it equals its parameter's value rounded to single precision, so the
+  // ports a host restores beside the chunk never round the chunk's values. No chunk: the
+  // parameters follow the ports the host restores. A chunk of another type is ignored
+  // (LV2_STATE_ERR_BAD_TYPE). A chunk of the wrong size restores the whole values it holds
+  // (of a longer one, the first NParams()), leaves the rest, says so on standard error and
+  // answers LV2_STATE_ERR_UNKNOWN.
+  LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
+
+  int Channels() const { return mChannels; }
+
+  // ---- host operations ----
+  // An LV2 plug-in cannot write its input ports: only an editor's UI, through the host, can
+  // tell the host of changes made in the editor. Until then these report nothing.
+  void BeginInformHostOfParamChange(int) override {}
+  void InformHostOfParamChange(int, double) override {}
+  void EndInformHostOfParamChange(int) override {}
+  void InformHostOfProgramChange() override {}
+  bool IsRenderingOffline() override { return false; }
+  double GetSamplePos() override { return 0.0; }
+  double GetTempo() override { return 0.0; }
+  void GetTimeSig(int* pNumerator, int* pDenominator) override;
+  void GetTime(ITimeInfo* pTimeInfo) override;
+  EHost GetHost() override { return kHostUnknown; }
+  EAPI GetAPI() override { return kAPILV2; }
+  void ResizeGraphics(int, int) override {}
+  void HostSpecificInit() override {}
+  bool SendMidiMsg(IMidiMsg*) override { return false; }
+  bool SendSysEx(ISysEx*) override { return false; }
+
+ private:
+  // Applies the control ports that changed since they were last seen. Blocking: waits for the
+  // lock (not on the audio thread); otherwise gives up when the lock is taken.
+  void ApplyControlPorts(bool blocking);
+  void ApplyPort(int i, float v);
+  void Unsee();
+
+  int mChannels = 0;
+  std::vector<const float*> mControls;  // one per parameter
+  std::vector<float> mSeen;             // the port value last applied; NaN: not seen yet
+  bool mFirstSync = true;               // no port applied since construction
+  float* mLatencyPort = nullptr;
+  float* mAudioIn[kMaxAudioPorts] = {};
+  float* mAudioOut[kMaxAudioPorts] = {};
+  LV2_URID mChunkKey = 0;
+  LV2_URID mAtomChunk = 0;
+};

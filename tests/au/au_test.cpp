@@ -1,0 +1,260 @@
+// The Audio Unit adapter's inner pieces, linked in: what the validator cannot see through the
+// entry points (allocation on the render path, input assessment, host time, the view factory's
+// decision, the framework lock) and the component's export list.
+#include <AudioToolbox/AudioToolbox.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AUStandIn.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
+#include "hosts/au/IPluginAU.h"
+#include "hosts/au/IPluginAU_ViewFactory.h"
+#include "support/alloc_counter.h"
+
+extern "C" ComponentResult Quillmar_Entry(ComponentParameters* params, Handle storage);
+
+namespace {
+
+enum : UInt32 { G = kAudioUnitScope_Global, I = kAudioUnitScope_Input };
+
+// A unit without a fast render procedure (its storage holds no plug-in).
+ComponentResult plain_entry(ComponentParameters* p, Handle) {
+  const bool life = p->what == kComponentOpenSelect || p->what == kComponentCloseSelect;
+  return life ? noErr : ComponentResult(kAudioUnitErr_InvalidProperty);
+}
+
+// A plug-in with the adapter and nothing else: no graphics context; its parameters in groups.
+struct BarePlug : IPluginAU {
+  BarePlug() : IPluginAU(3, "1-1 2-2", 0, "Bare", "", "Test", 0x10000, 1, 2, 0, false, false, false) {
+    GetParam(0)->InitDouble("Drive", 0, 0, 1, 0.01, "", "Input");
+    GetParam(1)->InitDouble("Tone", 0, 0, 1, 0.01);
+    GetParam(2)->InitDouble("Level", 0, 0, 1, 0.01, "", "Output");
+  }
+};
+IPluginAU* make_bare() { return new BarePlug(); }
+ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
+  return IPluginAU::Dispatch(p, storage, &make_bare);
+}
+
+Component register_entry(ComponentRoutineUPP entry) {
+  ComponentDescription d = {kAudioUnitType_Effect, 0x516d726c /* Qmrl */, 0x4d727764 /* Mrwd */, 0, 0};
+  return RegisterComponent(&d, entry, 0, nullptr, nullptr, nullptr);
+}
+
+struct Unit {
+  explicit Unit(ComponentRoutineUPP entry = &Quillmar_Entry) : c(register_entry(entry)) {
+    EXPECT_EQ(OpenAComponent(c, &u), noErr);
+  }
+  ~Unit() {
+    CloseComponent(u);
+    UnregisterComponent(c);
+  }
+  IPluginAU* plug() const { return reinterpret_cast<IPluginAU*>(GetComponentInstanceStorage(u)); }
+  Component c;
+  AudioUnit u = nullptr;
+};
+
+OSStatus silence(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
+                 AudioBufferList* io) {
+  for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
+    std::fill_n(static_cast<float*>(io->mBuffers[c].mData), frames, 0.0f);
+  return noErr;
+}
+
+OSStatus render(AudioUnit u, double time, UInt32 frames, float* left, float* right) {
+  alignas(AudioBufferList) unsigned char bytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
+  AudioBufferList* list = reinterpret_cast<AudioBufferList*>(bytes);
+  list->mNumberBuffers = 2;
+  list->mBuffers[0] = AudioBuffer{1, frames * 4, left};
+  list->mBuffers[1] = AudioBuffer{1, frames * 4, right};
+  AudioTimeStamp ts = {};
+  ts.mSampleTime = time;
+  ts.mFlags = kAudioTimeStampSampleTimeValid;
+  AudioUnitRenderActionFlags flags = 0;
+  return AudioUnitRender(u, &flags, &ts, 0, frames, list);
+}
+
+}  // namespace
+
+TEST(AUComponent, ExportsOnlyItsTwoEntryPoints) {
+  FILE* p = popen("nm -D --defined-only '" QUILLMAR_AU_COMPONENT "'", "r");
+  ASSERT_NE(p, nullptr);
+  std::set<std::string> names;
+  char line[512], name[400];
+  while (std::fgets(line, sizeof line, p))
+    if (std::sscanf(line, "%*s %*s %399s", name) == 1) names.insert(name);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(names, (std::set<std::string>{"Quillmar_Entry", "Quillmar_ViewEntry"}));
+}
+
+TEST(AURender, AllocatesNothingOnceInitialised) {
+  Unit plug, upstream(&Quillmar_Entry);
+  std::vector<float> l(512), r(512);
+  const AURenderCallbackStruct cb = {&silence, nullptr};
+  for (bool byConnection : {false, true}) {
+    if (byConnection) {
+      const AudioUnitConnection c = {upstream.u, 0, 0};
+      ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &c, sizeof c), noErr);
+      AudioUnitSetProperty(upstream.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
+      AudioUnitInitialize(upstream.u);
+    } else {
+      ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb), noErr);
+    }
+    AudioUnitInitialize(plug.u);
+    ASSERT_EQ(render(plug.u, 0, 512, l.data(), r.data()), noErr);
+    alloc_scope allocations;
+    for (int i = 1; i < 40; ++i) render(plug.u, 512.0 * i, 512, l.data(), r.data());
+    EXPECT_EQ(allocations.count(), 0u) << (byConnection ? "by connection" : "by callback");
+  }
+}
+
+TEST(AUInputs, AssessmentFindsEachInputType) {
+  Unit plug, fast, plain(&plain_entry);
+  IPluginAU* p = plug.plug();
+  EXPECT_EQ(p->InputType(0), 0);
+  EXPECT_EQ(p->InputType(1), -1);
+  const AURenderCallbackStruct cb = {&silence, nullptr}, none = {nullptr, nullptr};
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
+  EXPECT_EQ(p->InputType(0), 3);
+  const AudioUnitConnection toFast = {fast.u, 0, 0}, toPlain = {plain.u, 0, 0}, cut = {};
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &toFast, sizeof toFast);
+  EXPECT_EQ(p->InputType(0), 1);
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &toPlain, sizeof toPlain);
+  EXPECT_EQ(p->InputType(0), 2);
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &cut, sizeof cut);
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &none, sizeof none);
+  EXPECT_EQ(p->InputType(0), 0);
+  const char* words[] = {"NotConnected", "DirectFastProc", "DirectNoFastProc", "RenderCallback"};
+  for (int t = 0; t < 4; ++t) EXPECT_STREQ(IPluginAU::InputTypeName(t), words[t]);
+}
+
+namespace {
+
+OSStatus beat_and_tempo(void*, Float64* beat, Float64* tempo) {
+  *beat = 16.5;
+  *tempo = NAN;  // not a number: stays 0
+  return noErr;
+}
+OSStatus time_location(void*, UInt32*, Float32* num, UInt32* den, Float64*) {
+  *num = 7;
+  *den = 8;
+  return noErr;
+}
+OSStatus transport(void*, Boolean* playing, Boolean*, Float64* pos, Boolean*, Float64*, Float64*) {
+  *playing = true;
+  *pos = 44100;
+  return noErr;
+}
+
+}  // namespace
+
+TEST(AUHost, IdentityAndTimeComeFromTheHost) {
+  Unit plug;
+  const AUHostIdentifier id = {CFSTR("auval"), {0, 0, 0x21, 1}};  // 1.2.1
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_AUHostIdentifier, G, 0, &id, sizeof id), noErr);
+  EXPECT_EQ(plug.plug()->GetHost(), kHostAuval);
+  EXPECT_EQ(plug.plug()->GetHostVersion(false), 0x10201);
+  ITimeInfo t;
+  plug.plug()->GetTime(&t);
+  EXPECT_EQ(t.mTempo + t.mPPQPos + t.mSamplePos + t.mNumerator, 0.0);
+  // An older host's record, without the second transport procedure.
+  HostCallbackInfo cb = {nullptr, &beat_and_tempo, &time_location, &transport, nullptr};
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_HostCallbacks, G, 0, &cb,
+                                 offsetof(HostCallbackInfo, transportStateProc2)), noErr);
+  plug.plug()->GetTime(&t);
+  EXPECT_EQ(t.mPPQPos, 16.5);
+  EXPECT_EQ(t.mTempo, 0.0);
+  EXPECT_EQ(t.mNumerator, 7);
+  EXPECT_EQ(t.mDenominator, 8);
+  EXPECT_EQ(t.mSamplePos, 44100.0);
+  EXPECT_TRUE(t.mTransportIsRunning);
+  EXPECT_FALSE(t.mTransportIsRecording);
+}
+
+TEST(AUParameters, GroupsAreClumpsNumberedFromOneAsAsked) {
+  Unit bare(&bare_entry);
+  const UInt32 ask[] = {2, 1, 0};  // Output is asked for first
+  const UInt32 clumps[] = {1, 0, 2};
+  for (int i = 0; i < 3; ++i) {
+    AudioUnitParameterInfo info = {};
+    UInt32 size = sizeof info;
+    ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterInfo, G, ask[i], &info, &size), noErr);
+    EXPECT_EQ(info.clumpID, clumps[i]);
+    EXPECT_EQ(bool(info.flags & kAudioUnitParameterFlag_HasClump), clumps[i] != 0);
+    CFRelease(info.cfNameString);
+  }
+  AudioUnitParameterNameInfo name = {2, kAudioUnitParameterName_Full, nullptr};
+  UInt32 size = sizeof name;
+  ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterClumpName, G, 0, &name, &size), noErr);
+  char text[32] = "";
+  CFStringGetCString(name.outName, text, sizeof text, kCFStringEncodingUTF8);
+  EXPECT_STREQ(text, "Input");
+  CFRelease(name.outName);
+}
+
+TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
+  Unit plug, bare(&bare_entry), plain(&plain_entry);
+  EXPECT_EQ(AUViewPlugin(plain.u), nullptr);  // storage that holds no plug-in
+  EXPECT_EQ(AUOpenEditorView(bare.u, nullptr), nullptr);
+  auto* view = static_cast<AUStandIn_View*>(AUOpenEditorView(plug.u, nullptr));
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->mWidth, 1060);
+}
+
+TEST(AUEditor, ValuesSetOffTheMainThreadReachTheControlsOnIt) {
+  Unit plug;
+  IControl* knob = plug.plug()->GetGUI()->GetControl(8);  // Overall Gain, -60 .. 60 dB
+  const double before = knob->GetValue();
+  std::thread([&] { AudioUnitSetParameter(plug.u, 17, G, 0, 30.0f, 0); }).join();
+  EXPECT_EQ(knob->GetValue(), before);
+  UInt32 size = 0;
+  AudioUnitGetPropertyInfo(plug.u, kAudioUnitProperty_Latency, G, 0, &size, nullptr);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 0.75);
+  AudioUnitSetParameter(plug.u, 17, G, 0, -60.0f, 0);
+  EXPECT_EQ(knob->GetValue(), 0.0);
+}
+
+TEST(AULock, ParametersStateAndInputsWaitForTheFrameworkLock) {
+  Unit plug, other, plain(&plain_entry);
+  IPluginAU* p = plug.plug();
+  AudioUnitSetParameter(other.u, 6, G, 0, 6.0f, 0);
+  CFPropertyListRef state = nullptr;
+  UInt32 size = sizeof state;
+  AudioUnitGetProperty(other.u, kAudioUnitProperty_ClassInfo, G, 0, &state, &size);
+  const AudioUnitConnection c = {plain.u, 0, 0};
+  struct op_t {
+    const char* name;
+    std::function<void()> run;
+    std::function<bool()> done;  // whether its effect is visible
+  };
+  const op_t ops[] = {
+      {"set parameter", [&] { AudioUnitSetParameter(plug.u, 5, G, 0, -3.0f, 0); },
+       [&] { return p->GetParam(5)->Value() == -3.0; }},
+      {"restore state",
+       [&] { AudioUnitSetProperty(plug.u, kAudioUnitProperty_ClassInfo, G, 0, &state, sizeof state); },
+       [&] { return p->GetParam(6)->Value() == 6.0; }},
+      {"connect an input",
+       [&] { AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &c, sizeof c); },
+       [&] { return p->InputType(0) == 2; }},
+  };
+  for (const op_t& op : ops) {
+    p->Lock();
+    std::thread t(op.run);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(op.done()) << op.name << " went ahead while another thread held the lock";
+    p->Unlock();
+    t.join();
+    EXPECT_TRUE(op.done()) << op.name;
+  }
+  CFRelease(state);
+}
