@@ -1,5 +1,5 @@
 // Shared by the libFuzzer targets: a forward reader of the input, a check that stops the run
-// with a message, and one long-lived instance set up as a host sets it up.
+// with a message, and checks of a plug-in's parameters and sizes (any host's build).
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -8,9 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/inst.h"
-#include "engine/params.h"
-#include "plugin/Quillmar.h"
+#include "engine/engine.h"
+#include "framework/IPluginBase.h"
 
 // A broken invariant is a finding: libFuzzer keeps the input that caused it.
 #define FUZZ_CHECK(cond, ...)                                           \
@@ -44,20 +43,30 @@ struct fuzz_bytes_t {
   }
 };
 
-// Settings folder in a fresh temporary folder (never the user's), resources from the tree.
-void fuzz_scratch_config();
-
-// The target's one long-lived instance (made by the first run), brought back to the state
-// of a fresh one: default parameters, 44100 Hz, the block size, stereo in and out, the limiter
-// at rest, nothing in flight.
-Quillmar* fuzz_fresh_instance(int block);
+// Settings folder in a fresh temporary folder (never the user's), made once per process.
+inline void fuzz_scratch_config() {
+  static bool made = false;
+  if (made) return;
+  char tmpl[] = "/tmp/quillmar-fuzz-XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  setenv("QUILLMAR_CONFIG_DIR", tmpl, 1);
+  made = true;
+}
 
 // Every parameter finite and inside its range.
-void fuzz_check_params(Quillmar* plug);
+inline void fuzz_check_params(const IPluginBase* plug) {
+  for (int i = 0; i < plug->NParams(); ++i) {
+    const IParam* p = plug->GetParam(i);
+    const double v = p->Value();
+    FUZZ_CHECK(std::isfinite(v) && v >= p->GetMin() && v <= p->GetMax(), "parameter %d = %g", i, v);
+  }
+}
 
-// The engine's sizes agree with the latency the host was told.
-void fuzz_check_sizes(Quillmar* plug);
-
-// One host call through the 32-bit float frame with a deterministic signal; every output
-// sample must be finite. Returns the number of frames processed.
-int fuzz_process(Quillmar* plug, int frames, int channels, uint32_t seed);
+// The engine's sizes agree with each other and with the latency the host was told.
+inline void fuzz_check_sizes(const engine_t& e, int latency) {
+  FUZZ_CHECK(e.kernel_size % 2 == 1 && e.hop_size >= 1 && e.fft_size <= ENGINE_MAX_FFT &&
+                 e.hop_size == e.fft_size + 1 - e.kernel_size,
+             "K %d N %d hop %d", e.kernel_size, e.fft_size, e.hop_size);
+  FUZZ_CHECK(latency == e.kernel_size / 2 + e.hop_size, "latency %d, K %d, hop %d", latency,
+             e.kernel_size, e.hop_size);
+}

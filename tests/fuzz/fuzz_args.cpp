@@ -3,6 +3,7 @@
 // separated by NUL bytes.
 #include <string>
 
+#include "engine/params.h"
 #include "fuzz.h"
 #include "hosts/cli/automate.h"
 #include "hosts/cli/render.h"

@@ -3,7 +3,7 @@
 // bypass, host calls of any length and editor frames. Input: one byte per event, then its
 // arguments.
 #include "framework/IGraphics.h"
-#include "fuzz.h"
+#include "fuzz_plug.h"
 
 namespace {
 

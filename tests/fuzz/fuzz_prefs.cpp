@@ -2,7 +2,8 @@
 // settings in use. Input: the file's bytes.
 #include <string>
 
-#include "fuzz.h"
+#include "engine/inst.h"
+#include "fuzz_plug.h"
 #include "plugin/io.h"
 #include "plugin/prefs.h"
 

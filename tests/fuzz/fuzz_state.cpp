@@ -1,7 +1,7 @@
 // Saved state as a host hands it back: a chunk of any length and content restored at a start
 // position, then audio through the restored settings. Input: one byte for the start position
 // (-4 .. 11), the rest the chunk.
-#include "fuzz.h"
+#include "fuzz_plug.h"
 
 namespace {
 

@@ -123,9 +123,50 @@ def events_seeds():
           process(200, 1) + bytes([6, 5, 2, 3, 17, 200, 7, 4]) + process(700, 5))
 
 
+def lv2_seeds():
+    def run(frames):
+        return bytes([6]) + struct.pack("<H", frames)
+
+    def control(port, table_index):
+        return bytes([0, port, table_index])
+
+    chunk_bytes = chunk(DEFAULTS[:5] + [12.0] + DEFAULTS[6:])
+    restore = bytes([2, 1]) + struct.pack("<H", len(chunk_bytes)) + chunk_bytes
+    # setup: bit 0 mono, bit 1 urid:map, bit 2 no options, high bits the maximum block
+    write("lv2", "stereo", bytes([0x32, 1]) + run(512) + control(5, 4) + run(1000) + bytes([3]) +
+          restore + run(4096))
+    write("lv2", "mono_bare", bytes([0x05, 250]) + struct.pack("<d", 96000.5) + run(300) +
+          control(23, 4) + control(24, 9) + run(8000) + bytes([4, 5, 7, 1]) + run(64))
+    write("lv2", "bad_state", bytes([0x02, 0]) + bytes([2, 3, 8, 0]) + b"12345678" + run(256) +
+          bytes([2, 2, 100, 0]) + bytes(100) + run(256))
+
+
+def au_seeds():
+    def render(frames, shape=2):
+        return bytes([7]) + struct.pack("<H", frames) + bytes([shape]) + bytes([0, 0, 1, 0])
+
+    def set_prop(index, data, extra=b""):
+        return bytes([3, index, 0, 0]) + struct.pack("<H", len(data)) + data + extra + bytes([1])
+
+    write("au", "render", bytes([6, 1]) + render(512) + render(4096) + bytes([9, 0, 0]) + render(100))
+    # a new rate and block size, then a render callback feeding the input
+    write("au", "formats", set_prop(2, struct.pack("<d", 96000)) +
+          set_prop(14, struct.pack("<I", 1024)) + bytes([6, 1]) +
+          set_prop(23, b"", bytes([2])) + render(1024))
+    # the unit's own ClassInfo with its data replaced by 232 other bytes
+    state = chunk(DEFAULTS[:23] + [16.0] + DEFAULTS[24:])
+    write("au", "class_info", bytes([3, 0, 0, 0, 0, 0, 1, 0, 5, 1, 3]) +
+          struct.pack("<H", len(state)) + state + bytes([1]) + render(512))
+    # parameters, including a value that is not a number
+    write("au", "parameters", bytes([5, 5, 0, 0, 1, 0, 0, 0x40, 0xc1]) +
+          bytes([5, 8, 0, 0, 1, 0, 0, 0xc0, 0x7f]) + bytes([5, 8, 0, 0, 0]) + render(256))
+
+
 if __name__ == "__main__":
     state_seeds()
     prefs_seeds()
     audio_seeds()
     args_seeds()
     events_seeds()
+    lv2_seeds()
+    au_seeds()

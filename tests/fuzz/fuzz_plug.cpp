@@ -1,20 +1,11 @@
-#include "fuzz.h"
+#include "fuzz_plug.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <string>
 
-#include "engine/engine.h"
-
-void fuzz_scratch_config() {
-  static std::string dir;
-  if (!dir.empty()) return;
-  char tmpl[] = "/tmp/quillmar-fuzz-XXXXXX";
-  if (!mkdtemp(tmpl)) std::abort();
-  dir = tmpl;
-  setenv("QUILLMAR_CONFIG_DIR", dir.c_str(), 1);
-}
+#include "engine/inst.h"
 
 Quillmar* fuzz_fresh_instance(int block) {
   static Quillmar* plug = nullptr;
@@ -36,23 +27,6 @@ Quillmar* fuzz_fresh_instance(int block) {
   inst->limiter_over = 0;
   plug->ServePendingChanges();
   return plug;
-}
-
-void fuzz_check_params(Quillmar* plug) {
-  for (int i = 0; i < plug->NParams(); ++i) {
-    const IParam* p = plug->GetParam(i);
-    const double v = p->Value();
-    FUZZ_CHECK(std::isfinite(v) && v >= p->GetMin() && v <= p->GetMax(), "parameter %d = %g", i, v);
-  }
-}
-
-void fuzz_check_sizes(Quillmar* plug) {
-  const engine_t& e = plug->Engine();
-  FUZZ_CHECK(e.kernel_size % 2 == 1 && e.hop_size >= 1 && e.fft_size <= ENGINE_MAX_FFT &&
-                 e.hop_size == e.fft_size + 1 - e.kernel_size,
-             "K %d N %d hop %d", e.kernel_size, e.fft_size, e.hop_size);
-  FUZZ_CHECK(plug->GetLatency() == e.kernel_size / 2 + e.hop_size, "latency %d, K %d, hop %d",
-             plug->GetLatency(), e.kernel_size, e.hop_size);
 }
 
 int fuzz_process(Quillmar* plug, int frames, int channels, uint32_t seed) {
