@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(status == 0 || status == 2, "status %d", status);
   if (status == 0) {
     FUZZ_CHECK(!r.in_path.empty() && !r.out_path.empty(), "paths");
-    FUZZ_CHECK(r.opts.block >= 1 && r.opts.block <= IPluginBase::kMaxBlockSize, "block %d", r.opts.block);
+    FUZZ_CHECK(r.opts.block >= 1 && r.opts.block <= IPluginBase::kMaxBlockSize, "block %d",
+               r.opts.block);
   }
   for (const std::string& s : r.settings.sets) {
     int index = -1;

@@ -22,15 +22,15 @@ namespace {
 
 enum { MAX_EVENTS = 48, MAX_FRAMES = 1 << 14 };
 
-const AudioUnitPropertyID kIDs[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14,
-                                    15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
-                                    30, 31, 32, 33, 34, 35, 36, 37, 38, 46, 1000};
+const AudioUnitPropertyID kIDs[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,  13,
+                                    14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26,  27,
+                                    28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 46, 1000};
 const char* const kKeys[] = {"version", "type", "subtype", "manufacturer", "name", "data", "x"};
 
 Component g_unit = nullptr;
 
-OSStatus source(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
-                AudioBufferList* io) {
+OSStatus source(void* ref, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                UInt32 frames, AudioBufferList* io) {
   const uintptr_t how = reinterpret_cast<uintptr_t>(ref);
   if (how == 1) return -50;  // a failing pull
   for (UInt32 b = 0; io && b < io->mNumberBuffers; ++b)
@@ -110,7 +110,8 @@ CFTypeRef cf_value(fuzz_bytes_t& in, int depth = 0) {
       CFMutableDictionaryRef d = CFDictionaryCreateMutable(
           nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
       for (int n = in.u8() % 8; n > 0; --n) {
-        CFStringRef k = CFStringCreateWithCString(nullptr, kKeys[in.u8() % 7], kCFStringEncodingUTF8);
+        CFStringRef k =
+            CFStringCreateWithCString(nullptr, kKeys[in.u8() % 7], kCFStringEncodingUTF8);
         CFTypeRef v = cf_value(in, depth + 1);
         CFDictionarySetValue(d, k, v);
         CFRelease(k);
@@ -133,7 +134,8 @@ CFTypeRef class_info(fuzz_bytes_t& in, AudioUnit u) {
                                                        &kCFTypeDictionaryValueCallBacks);
   for (const char* key : kKeys) {
     CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
-    if (const void* v = CFDictionaryGetValue(static_cast<CFDictionaryRef>(own), k)) CFDictionarySetValue(d, k, v);
+    if (const void* v = CFDictionaryGetValue(static_cast<CFDictionaryRef>(own), k))
+      CFDictionarySetValue(d, k, v);
     CFRelease(k);
   }
   CFRelease(own);
@@ -198,11 +200,13 @@ void get_property(fuzz_bytes_t& in, AudioUnit u) {
   // The query properties' inputs: a valid value pointer and string.
   const float value = any_float(in);
   CFStringRef string = cf_string(in);
-  if (id == kAudioUnitProperty_ParameterStringFromValue && size >= sizeof(AudioUnitParameterStringFromValue)) {
+  if (id == kAudioUnitProperty_ParameterStringFromValue &&
+      size >= sizeof(AudioUnitParameterStringFromValue)) {
     AudioUnitParameterStringFromValue q = {in.u8(), in.u8() % 2 ? &value : nullptr, nullptr};
     std::memcpy(buf.data(), &q, sizeof q);
   }
-  if (id == kAudioUnitProperty_ParameterValueFromString && size >= sizeof(AudioUnitParameterValueFromString)) {
+  if (id == kAudioUnitProperty_ParameterValueFromString &&
+      size >= sizeof(AudioUnitParameterValueFromString)) {
     AudioUnitParameterValueFromString q = {in.u8(), in.u8() % 2 ? string : nullptr, 0};
     std::memcpy(buf.data(), &q, sizeof q);
   }
@@ -212,8 +216,10 @@ void get_property(fuzz_bytes_t& in, AudioUnit u) {
     std::memcpy(buf.data(), &q, sizeof q);
   }
   const bool no_data = in.u8() % 16 == 0;
-  const OSStatus r = AudioUnitGetProperty(u, id, scope, element, no_data ? nullptr : buf.data(), &size);
-  FUZZ_CHECK(size <= buf.size() || no_data, "property %u: size %u out of %zu", id, size, buf.size());
+  const OSStatus r =
+      AudioUnitGetProperty(u, id, scope, element, no_data ? nullptr : buf.data(), &size);
+  FUZZ_CHECK(size <= buf.size() || no_data, "property %u: size %u out of %zu", id, size,
+             buf.size());
   if (r == noErr && !no_data) release_value(id, buf, size);
   CFRelease(string);
 }
@@ -223,7 +229,9 @@ void set_property(fuzz_bytes_t& in, AudioUnit u) {
   std::vector<uint8_t> data(in.u16() % 256);
   for (uint8_t& b : data) b = in.u8();
   std::vector<CFTypeRef> owned;
-  const auto put = [&](const void* v, size_t n) { data.assign(static_cast<const uint8_t*>(v), static_cast<const uint8_t*>(v) + n); };
+  const auto put = [&](const void* v, size_t n) {
+    data.assign(static_cast<const uint8_t*>(v), static_cast<const uint8_t*>(v) + n);
+  };
   switch (id) {  // values that carry pointers: valid objects, or null
     case kAudioUnitProperty_ClassInfo: {
       CFTypeRef info = in.u8() % 8 ? class_info(in, u) : nullptr;
@@ -238,12 +246,14 @@ void set_property(fuzz_bytes_t& in, AudioUnit u) {
     }
     case kAudioUnitProperty_SetRenderCallback: {
       const uint8_t how = in.u8() % 4;
-      const AURenderCallbackStruct c = {how ? &source : nullptr, reinterpret_cast<void*>(uintptr_t(how))};
+      const AURenderCallbackStruct c = {how ? &source : nullptr,
+                                        reinterpret_cast<void*>(uintptr_t(how))};
       put(&c, sizeof c);
       break;
     }
     case kAudioUnitProperty_HostCallbacks: {
-      const HostCallbackInfo c = {nullptr, in.u8() % 2 ? &beat : nullptr, nullptr, nullptr, nullptr};
+      const HostCallbackInfo c = {nullptr, in.u8() % 2 ? &beat : nullptr, nullptr, nullptr,
+                                  nullptr};
       put(&c, sizeof c);
       break;
     }
@@ -255,7 +265,8 @@ void set_property(fuzz_bytes_t& in, AudioUnit u) {
       break;
     }
     case kAudioUnitProperty_AUHostIdentifier: {
-      AUHostIdentifier h = {in.u8() % 2 ? cf_string(in) : nullptr, {in.u8(), in.u8(), in.u8(), in.u8()}};
+      AUHostIdentifier h = {in.u8() % 2 ? cf_string(in) : nullptr,
+                            {in.u8(), in.u8(), in.u8(), in.u8()}};
       if (h.hostName) owned.push_back(h.hostName);
       put(&h, sizeof h);
       break;
@@ -271,13 +282,15 @@ void set_property(fuzz_bytes_t& in, AudioUnit u) {
 void render(fuzz_bytes_t& in, AudioUnit u) {
   static float mem[2][MAX_FRAMES + 64];
   const UInt32 frames = in.u16() % (MAX_FRAMES + 1);
-  alignas(AudioBufferList) uint8_t list_bytes[sizeof(AudioBufferList) + 2 * sizeof(AudioBuffer)] = {};
+  alignas(AudioBufferList)
+      uint8_t list_bytes[sizeof(AudioBufferList) + 2 * sizeof(AudioBuffer)] = {};
   AudioBufferList* list = reinterpret_cast<AudioBufferList*>(list_bytes);
   const uint8_t shape = in.u8();
   list->mNumberBuffers = shape % 4;  // up to three; the unit has two channels at most
   for (UInt32 b = 0; b < 3; ++b) {
     const UInt32 bytes = shape & 0x80 ? (in.u16() % (MAX_FRAMES + 1)) * 4 : frames * 4;
-    list->mBuffers[b] = AudioBuffer{1, std::min<UInt32>(bytes, MAX_FRAMES * 4), shape & 0x40 ? nullptr : mem[b % 2]};
+    list->mBuffers[b] = AudioBuffer{1, std::min<UInt32>(bytes, MAX_FRAMES * 4),
+                                    shape & 0x40 ? nullptr : mem[b % 2]};
   }
   AudioTimeStamp ts = {};
   ts.mSampleTime = in.u16();
@@ -287,7 +300,8 @@ void render(fuzz_bytes_t& in, AudioUnit u) {
   for (UInt32 b = 0; b < list->mNumberBuffers && b < 2; ++b) {
     const float* d = static_cast<const float*>(list->mBuffers[b].mData);
     const UInt32 n = std::min(frames, list->mBuffers[b].mDataByteSize / 4);
-    for (UInt32 i = 0; d && i < n; ++i) FUZZ_CHECK(std::isfinite(d[i]), "output %u[%u] = %g", b, i, d[i]);
+    for (UInt32 i = 0; d && i < n; ++i)
+      FUZZ_CHECK(std::isfinite(d[i]), "output %u[%u] = %g", b, i, d[i]);
   }
 }
 
@@ -295,7 +309,7 @@ void render(fuzz_bytes_t& in, AudioUnit u) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz_scratch_config();
-  const auto code = [](const char (&s)[5]) {
+  const auto code = [](const char(&s)[5]) {
     return OSType(s[0]) << 24 | OSType(s[1]) << 16 | OSType(s[2]) << 8 | OSType(s[3]);
   };
   ComponentDescription d = {code("aufx"), code("Qmrl"), code("Mrwd"), 0, 0};
@@ -314,8 +328,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         UInt32 n = 0;
         Boolean w = false;
         const uint8_t outs = in.u8();
-        AudioUnitGetPropertyInfo(u, pick_id(in), pick_scope(in), pick_element(in), outs & 1 ? &n : nullptr,
-                                 outs & 2 ? &w : nullptr);
+        AudioUnitGetPropertyInfo(u, pick_id(in), pick_scope(in), pick_element(in),
+                                 outs & 1 ? &n : nullptr, outs & 2 ? &w : nullptr);
         break;
       }
       case 1:
@@ -325,8 +339,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 5: {
         AudioUnitParameterValue v = 0;
         const UInt32 id = in.u8() % 40, scope = pick_scope(in), el = pick_element(in);
-        if (in.u8() % 2) AudioUnitSetParameter(u, id, scope, el, any_float(in), in.u16());
-        else if (AudioUnitGetParameter(u, id, scope, el, &v) == noErr) FUZZ_CHECK(std::isfinite(v), "parameter %u = %g", id, v);
+        if (in.u8() % 2)
+          AudioUnitSetParameter(u, id, scope, el, any_float(in), in.u16());
+        else if (AudioUnitGetParameter(u, id, scope, el, &v) == noErr)
+          FUZZ_CHECK(std::isfinite(v), "parameter %u = %g", id, v);
         break;
       }
       case 6: in.u8() % 2 ? AudioUnitInitialize(u) : AudioUnitUninitialize(u); break;

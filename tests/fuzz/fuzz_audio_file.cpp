@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   audio_t a;
   std::string error;
   if (!read_audio(in, &a, &error)) {
-    FUZZ_CHECK(error.compare(0, in.size(), in) == 0, "the message names no file: %s", error.c_str());
+    FUZZ_CHECK(error.compare(0, in.size(), in) == 0, "the message names no file: %s",
+               error.c_str());
     return 0;
   }
   FUZZ_CHECK(a.channels >= 1 && a.samplerate >= 1 && a.ch.size() == size_t(a.channels),
@@ -39,12 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& c : a.ch) FUZZ_CHECK(c.size() == a.frames(), "channel lengths differ");
   if (a.frames() <= 100000 && write_audio(out, a, sample_format::same, &error)) {
     audio_t back;
-    FUZZ_CHECK(read_audio(out, &back, &error), "what was written cannot be read: %s", error.c_str());
+    FUZZ_CHECK(read_audio(out, &back, &error), "what was written cannot be read: %s",
+               error.c_str());
     // Block-coded formats (ADPCM, GSM) pad to whole blocks; plain samples keep the length.
     const int sub = back.sf_format & SF_FORMAT_SUBMASK;
-    const bool plain = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_PCM_16 ||
-                       sub == SF_FORMAT_PCM_24 || sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT ||
-                       sub == SF_FORMAT_DOUBLE;
+    const bool plain = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 ||
+                       sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_24 ||
+                       sub == SF_FORMAT_PCM_32 || sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
     FUZZ_CHECK(back.channels == a.channels && (!plain || back.frames() == a.frames()),
                "written %zu, read %zu", a.frames(), back.frames());
   }

@@ -9,7 +9,8 @@ namespace {
 
 enum { START_BLOCK = 512, MAX_EVENTS = 64, MAX_FRAMES_PER_RUN = 1 << 16, MAX_EDITOR_FRAMES = 2 };
 
-const double kRates[] = {44100, 48000, 22050, 88200, 96000, 192000, 384000, 768000, 8000, 1, 3e6, 11025};
+const double kRates[] = {44100,  48000,  22050, 88200, 96000, 192000,
+                         384000, 768000, 8000,  1,     3e6,   11025};
 const int kBlocks[] = {0, 1, 2, 64, 128, 500, 4096, 65535, IPluginBase::kMaxBlockSize + 1, -1};
 
 }  // namespace

@@ -27,9 +27,11 @@ TEST_F(Automate, AGainStepDuringASineIsCrossfadedWithoutAClick) {
   write_wav("sine.wav", sine(2 * FS));
   std::ofstream(path("step.txt")) << "# the step\n\n1.0 Overall Gain=-6.0206  # half\n";
   std::ofstream(path("samples.txt")) << "44100s 17=-6.0206\n";
-  ASSERT_EQ(run({"render", "sine.wav", "a.wav", "--automate", "step.txt", "--compensate"}).status, 0);
+  ASSERT_EQ(run({"render", "sine.wav", "a.wav", "--automate", "step.txt", "--compensate"}).status,
+            0);
   ASSERT_EQ(run({"render", "sine.wav", "b.wav", "--automate", "samples.txt", "--compensate",
-                 "--block", "100"}).status, 0);
+                 "--block", "100"}).status,
+            0);
   const audio_t a = read_wav("a.wav");
   EXPECT_EQ(a.ch, read_wav("b.wav").ch);  // seconds or samples, whatever the host's calls
   const std::vector<float>& y = a.ch[0];
