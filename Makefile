@@ -2,12 +2,14 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
-TSAN_SECONDS ?= 12
+TSAN_SECONDS ?= 60
+FUZZ_BUILD ?= build-fuzz
+SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps deps-hosts configure build test run bench sanitize tsan skin goldens toolkit-sample tables install-lv2 \
-	auval clean
+.PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
+	tables install-lv2 auval clean
 
 deps:
 	@./tools/deps.sh
@@ -49,6 +51,20 @@ tsan: deps
 	  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/stress/tsan.supp" \
 	  $(TSAN_BUILD)/tests/stress_threads --seconds $(TSAN_SECONDS)
 
+# The fuzz targets: clang with libFuzzer, ASan and UBSan, in their own build folder.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUILLMAR_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzz -j $(JOBS)
+
+# Each target for FUZZ_SECONDS (default 60) from its committed seeds, one after another.
+fuzz-smoke: fuzz
+	@ctest --test-dir $(FUZZ_BUILD) --output-on-failure
+
+# Four instances under random automation, host calls and editor frames for SOAK_SECONDS.
+soak: build
+	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/tests/soak --seconds $(SOAK_SECONDS)
+
 skin: build
 	@cmake --build $(BUILD) --target quillmar_skin -j $(JOBS)
 	@$(BUILD)/tools/skin/quillmar_skin resources/img
@@ -67,4 +83,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

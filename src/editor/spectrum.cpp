@@ -131,7 +131,9 @@ void comp_fft_mag_lut(inst_t* inst) {
   const column_bins_t bins = column_bins(inst, 0, N, local);
   for (int x = 0; x < W; ++x) {
     const double b = bins.at0[x];
-    if (!(b >= 0) || (int)b >= N / 2) continue;  // above the Nyquist frequency: no gain
+    // Above the Nyquist frequency: no gain. Compared before any conversion, so that a bin
+    // beyond every integer (a vanishing sample rate) cannot overflow it.
+    if (!(b >= 0) || b >= N / 2) continue;
     const double f = frac(b);
     col[x] = (1 - f) * m[(int)std::floor(b)] + f * m[(int)std::ceil(b)];
   }

@@ -125,10 +125,9 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   host->set_latency(e->kernel_size / 2 + e->hop_size);
 }
 
-void reinit_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
-                    double input_buffer_size, double resolution) {
-  mutex_to_1(inst->lock_buffers);
-  mutex_to_1(inst->lock_process);
+// A re-sizing, with lock_buffers and lock_process held.
+static void resize_locked(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
+                          double input_buffer_size, double resolution) {
   // No stream buffer was written beyond the longest ring in use since the last zeroing.
   const size_t used = sizeof(double) * e->extent;
   double* buffers[] = {e->active_kernel, e->conv_scratch, e->in_block[0], e->in_block[1],
@@ -138,18 +137,27 @@ void reinit_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bl
   e->extent = 0;
   init_buffers(e, inst, host, fixed_block, input_buffer_size, resolution);
   inst->bufs_state = 1;
+}
+
+void reinit_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
+                    double input_buffer_size, double resolution) {
+  mutex_to_1(inst->lock_buffers);
+  mutex_to_1(inst->lock_process);
+  resize_locked(e, inst, host, fixed_block, input_buffer_size, resolution);
   mutex_to_0(inst->lock_process);
   mutex_to_0(inst->lock_buffers);
 }
 
 void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double samplerate) {
+  // The rate is only ever written here, by the host's thread, so reading it unlocked is safe.
   if (inst->samplerate == samplerate || !(samplerate > 0.0) || !std::isfinite(samplerate))
     return;
-  inst->samplerate = samplerate;
-  reinit_buffers(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
-                 host->param(PARAM_RESOLUTION));
+  // The audio path and the editor read the rate under these locks.
   mutex_to_1(inst->lock_buffers);
   mutex_to_1(inst->lock_process);
+  inst->samplerate = samplerate;
+  resize_locked(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
+                host->param(PARAM_RESOLUTION));
   const int old_len = inst->capture_len;
   inst->capture_len = capture_length(samplerate);
   inst->capture_pos = 0;
@@ -335,12 +343,15 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
         } else {
           const double env =
               (0.5 * std::cos((t - 2.3) * M_PI / 2.3) + 0.5) * (peak - threshold) + threshold;
-          if (2.0 * std::fabs(x) > env) {
-            peak = env;
+          // A sample above the envelope itself re-arms at its own level: brought to the
+          // threshold like a new peak, never past it.
+          const double level = std::max(env, a);
+          if (2.0 * a > env) {
+            peak = level;
             t = 0.0;
             rearmed = true;
           }
-          x *= threshold / env;
+          x *= threshold / (rearmed ? level : env);
         }
       }
       if (!rearmed && t > 4.6) peak = 0.0;
@@ -394,13 +405,18 @@ void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inp
     reinit_buffers(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
                    host->param(PARAM_RESOLUTION));
   }
-  if (e->hop_size < frames) {
+  // The sizes and the rate as a Reset on the host's thread may just have left them.
+  mutex_to_1(inst->lock_process);
+  const int hop = e->hop_size;
+  const double fs = inst->samplerate;
+  mutex_to_0(inst->lock_process);
+  if (hop < frames) {
     // The hop grows to the call's length where the buffers allow it; a longer call is
     // split into pieces of at most the hop below.
     const double ibs = host->param(PARAM_INPUT_BUFFER_SIZE);
     const double res = host->param(PARAM_RESOLUTION);
-    const int grown = engine_sizes(inst->samplerate, frames, ibs, res).hop_size;
-    if (grown > e->hop_size) reinit_buffers(e, inst, host, frames, ibs, res);
+    if (engine_sizes(fs, frames, ibs, res).hop_size > hop)
+      reinit_buffers(e, inst, host, frames, ibs, res);
   }
   if (inst->bufs_state == 1) inst->bufs_state = 2;
 

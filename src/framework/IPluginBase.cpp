@@ -88,7 +88,7 @@ void IPluginBase::RedrawParamControls() {
 void IPluginBase::SetLatency(int samples) { mLatency = std::max(0, samples); }
 
 void IPluginBase::SetSampleRate(double sampleRate) {
-  if (std::isfinite(sampleRate) && sampleRate > 0.0) mSampleRate = sampleRate;
+  if (std::isfinite(sampleRate) && sampleRate >= kMinSampleRate) mSampleRate = sampleRate;
 }
 
 void IPluginBase::GetVersionParts(int version, int* pMajor, int* pMinor, int* pPatch) {

@@ -22,6 +22,7 @@ class IPluginBase {
     kMaxChannels = 128,           // per direction; larger channel counts are not parsed
     kMaxBlockSize = 1 << 20,      // frames; a larger block size is refused
   };
+  static constexpr double kMinSampleRate = 1.0;  // Hz; a lower rate is refused
 
   IPluginBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
               const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
@@ -160,7 +161,8 @@ class IPluginBase {
   // The float form is read, converted, during ProcessBuffers or PassThroughBuffers.
   void AttachInputBuffers(int idx, int n, float** ppData, int nFrames);
   void AttachOutputBuffers(int idx, int n, double** ppData);
-  // The float form: the plug-in writes the scratch buffers, converted into ppData afterwards.
+  // The float form: the plug-in writes the scratch buffers (silence where it writes nothing),
+  // converted into ppData afterwards.
   void AttachOutputBuffers(int idx, int n, float** ppData);
   // Calls ProcessDoubleReplacing with one pointer per channel; disconnected channels point at
   // their scratch buffers (inputs zeroed). A call longer than the block size is processed in
@@ -173,7 +175,8 @@ class IPluginBase {
   void PassThroughBuffers(float sampleType, int nFrames);
 
   // ---- rate, block size, latency ----
-  // A rate that is not positive and finite is ignored.
+  // A rate that is not finite or below kMinSampleRate is ignored (below it a sample lasts
+  // longer than any time the plug-in counts in).
   void SetSampleRate(double sampleRate);
   double GetSampleRate() const { return mSampleRate; }
   int GetBlockSize() const { return mBlockSize; }

@@ -225,6 +225,9 @@ void IPluginBase::RunFrame(int nFrames, bool passThrough) {
     for (int i = 0; i < nOut; ++i) {
       Channel& ch = mOutChannels[i];
       mOutData[i] = ch.mConnected && ch.mHost ? ch.mHost + done : ch.mScratch.data();
+      // What goes to a host's float buffer starts as silence, so an output the plug-in leaves
+      // alone (the second one of a mono input) never replays an earlier call's samples.
+      if (ch.mConnected && ch.mFloatHost) std::fill(mOutData[i], mOutData[i] + n, 0.0);
     }
     if (passThrough)
       CopyInputsToOutputs(mInData.data(), nIn, mOutData.data(), nOut, n);

@@ -154,9 +154,11 @@ Quillmar::Quillmar(int slot)
 }
 
 Quillmar::~Quillmar() {
-  FW_MutexLock lock(GetMutex());
-  gc_cleanup(mInst->alloc_list);
-  mInst->alloc_list = nullptr;
+  {
+    FW_MutexLock lock(GetMutex());
+    gc_cleanup(mInst->alloc_list);
+    mInst->alloc_list = nullptr;
+  }
   release_instance_slot(mInstanceNumber);
 }
 

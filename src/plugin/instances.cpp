@@ -26,6 +26,8 @@ int acquire_instance_slot() {
 }
 
 void release_instance_slot(int slot) {
+  // Under the mutex that construction takes the slots under.
+  FW_MutexLock guard(construction_mutex());
   if (inst_t* rec = instance_record(slot)) rec->in_use = 0;
 }
 

@@ -7,7 +7,8 @@ struct inst_t;
 
 // The record of a slot (the table is made on first use).
 inst_t* instance_record(int slot);
-// Takes the lowest free slot, reset to a fresh record marked in use; -1 when all are taken.
+// Takes the lowest free slot, reset to a fresh record marked in use; -1 when all are taken
+// (called under the construction mutex). Giving a slot back takes that mutex itself.
 int acquire_instance_slot();
 void release_instance_slot(int slot);
 // Serialises construction and the first-use creation of process-wide resources.

@@ -146,6 +146,22 @@ TEST_F(Spectrum, ColumnsBeyondHalfTheAnalysisLengthGetNothing) {
   EXPECT_GT(lit, 700);
 }
 
+// At the lowest rate a host may set, with a host call long enough to grow the FFT, every
+// column lies far above the Nyquist frequency (its bin beyond any integer) and shows nothing.
+TEST_F(Spectrum, AtOneHertzEveryColumnIsEmpty) {
+  PreviewPlug p = make(1);
+  p->SetSampleRate(1);
+  p->Reset();
+  std::vector<double> in(150000, 0.5), out(150000);
+  double* ip[2] = {in.data(), in.data()};
+  double* op[2] = {out.data(), out.data()};
+  p->ProcessDoubleReplacing(ip, op, 150000);
+  preview_frame(p.get());
+  const inst_t* inst = p->Inst();
+  ASSERT_GE(*inst->fft_size_ref, 150000);  // a bin of 20 kHz: 3e9
+  for (int x = 0; x < inst->area_w; ++x) ASSERT_EQ(inst->response_col[x], 0);
+}
+
 TEST_F(Spectrum, ResponsePerColumnFollowsTheKernel) {
   PreviewPlug p = make(1);
   preview_set(p.get(), "Band C freq", 1000);

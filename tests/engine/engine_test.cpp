@@ -281,6 +281,20 @@ TEST(Limiter, LoudSignalDuringReleaseReArmsTheHoldAtTheEnvelope) {
   EXPECT_NEAR(r.y(j + 44100), 0.3 * T / env, 1e-6);  // and held there
 }
 
+// During the release a sample louder than the envelope re-arms the hold at its own level, so
+// it too comes out at the threshold, never above it.
+TEST(Limiter, ASampleAboveTheReleasingEnvelopeComesOutAtTheThreshold) {
+  const double fs = 44100, T = 0.1;
+  signal_t s(2, std::vector<double>(size_t(fs * 3.2), 0.01));
+  s[0][0] = s[1][0] = 1.0;
+  const size_t late = size_t(fs * 3.0);  // 0.7 s into the release: the envelope is near 0.81
+  s[0][late] = s[1][late] = 0.9;
+  LimiterRun r(-20.0, s);
+  for (size_t i = 0; i < s[0].size(); ++i) ASSERT_LE(std::fabs(r.y(i)), T * (1 + 1e-12)) << i;
+  EXPECT_NEAR(r.y(late), T, 1e-12);
+  EXPECT_NEAR(r.y(late + 1), 0.01 * T / 0.9, 1e-12);  // held at the new peak
+}
+
 TEST(Limiter, AtSixtyDecibelsNothingIsTouched) {
   signal_t s(2, std::vector<double>(3000, 0.0));
   for (size_t i = 0; i < 1000; ++i) s[0][i] = s[1][i] = 5000.0 * std::sin(i * 0.1);

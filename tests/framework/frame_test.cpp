@@ -102,6 +102,17 @@ TEST(ProcessingFrame, AMonoConnectionHandsSilenceAsTheSecondInput) {
   EXPECT_FALSE(f.plug.IsInChannelConnected(1));
   EXPECT_EQ(rec.second, std::vector<double>(8, 0.0));
   EXPECT_EQ(outL, std::vector<float>(8, 1.0f));
+
+  // A connected output the plug-in leaves alone carries silence, never the samples of an
+  // earlier call (here the stereo call's 0.5).
+  f.plug.SetInputChannelConnections(1, 1, true);
+  f.plug.AttachInputBuffers(0, 2, in, 8);
+  f.plug.ProcessBuffers(0.0f, 8);
+  f.plug.process = [](double** in, double** out, int n) { std::copy(in[0], in[0] + n, out[0]); };
+  f.plug.SetInputChannelConnections(1, 1, false);
+  f.plug.AttachInputBuffers(0, 1, in, 8);
+  f.plug.ProcessBuffers(0.0f, 8);
+  EXPECT_EQ(outR, std::vector<float>(8, 0.0f));
 }
 
 TEST(ProcessingFrame, FloatBuffersAreConvertedBothWays) {

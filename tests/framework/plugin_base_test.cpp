@@ -13,6 +13,7 @@ TEST(Identity, RateAndLatencyRefuseNonsense) {
   plug.SetSampleRate(96000);
   plug.SetSampleRate(std::nan(""));
   plug.SetSampleRate(-48000);
+  plug.SetSampleRate(1e-310);  // a sample would last longer than any time can count
   EXPECT_EQ(plug.GetSampleRate(), 96000.0);
   plug.SetLatency(1234);
   EXPECT_EQ(plug.GetLatency(), 1234);

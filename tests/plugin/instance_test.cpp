@@ -172,6 +172,13 @@ TEST_F(Instances, ValuesThatAreNotNumbersNeverReachTheEngine) {
   for (int k = 0; k < 8; ++k) p->ProcessDoubleReplacing(ip, op, 256);
   for (double v : out0) ASSERT_TRUE(std::isfinite(v));
   EXPECT_NEAR(out0.back(), 0.25, 1e-3);
+  // Nor does a vanishing sample rate (the limiter's clock would step by infinity).
+  p->SetSampleRate(1e-310);
+  p->Reset();
+  p->GetParam(25)->Set(-30);
+  std::fill(in.begin(), in.end(), 1.0);
+  for (int k = 0; k < 8; ++k) p->ProcessDoubleReplacing(ip, op, 256);
+  for (double v : out0) ASSERT_TRUE(std::isfinite(v));
 }
 
 }  // namespace

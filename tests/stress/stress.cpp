@@ -1,28 +1,36 @@
-// The thread stress of one instance, for ThreadSanitizer (make tsan): the host's audio thread
-// through the processing frame, a host thread changing band parameters as an adapter's
-// parameter procedure does, the limiter light's fade, and the editor's main thread drawing
-// frames through its graphics context while it turns the zoom knobs (curve-only redesigns
-// that race the audio path's designs) and drags band points with the mouse. Each thread is a
-// function object of the harness.
+// The thread stress, for ThreadSanitizer (make tsan): two instances side by side. The host's
+// audio thread runs both through the processing frame; a host thread automates their band
+// parameters as an adapter's parameter procedure does; a thread watches the limiter lights; the
+// main thread plays both editors through the headless graphics context as a user does
+// (points and slope handles dragged, knobs turned, the wheel zooming: curve-only redesigns that
+// race the audio path's designs) and, as the host's main thread, saves and restores their
+// state and changes their sample rate and block size; and a loader thread keeps making and
+// closing a third instance (the instance table, the process-wide fonts, skin and tables).
+// Each thread is a function object of the harness.
 //   stress_threads [--seconds S]
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <vector>
 
-#include "framework/IGraphics.h"
+#include "editor/controls.h"
 #include "engine/bands.h"
+#include "engine/engine.h"
 #include "engine/inst.h"
 #include "engine/params.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
 #include "harness.h"
 #include "preview.h"
 #include "toolkit/util/mutex.h"
 
 namespace {
 
-enum { BLOCK = 128, LOUD_CALLS = 24 };
+enum { INSTANCES = 2, MAX_BLOCK = 512, LOUD_CALLS = 24 };
+constexpr double kRates[] = {44100, 48000, 96000};
 
 struct shared_t {
   PreviewPlug plug;
@@ -33,92 +41,153 @@ struct shared_t {
   std::atomic<uint32_t> loud_window{0};
 };
 
-// The audio thread: bursts of a loud sine (over the limiter's threshold, which no other thread
-// changes) between silences long enough for the output to drain.
+// The host's transport. A host renders under it and changes the block size (which resizes the
+// frame's buffers) only between renders, as an Audio Unit host sets MaximumFramesPerSlice only
+// while the unit is not rendering.
+struct transport_t {
+  std::mutex lock;
+  int block = 128;
+};
+
+// The audio thread: both instances, in calls of changing length, with bursts of a loud sine
+// (over the limiter's threshold, which no other thread changes) between silences long enough
+// for the output to drain.
 struct audio_t {
   shared_t* s;
+  transport_t* t;
   std::vector<double> buf[4];
   double* in[2];
   double* out[2];
-  long call = 0, quiet_samples = 0, drain = 0;
+  long call = 0, quiet_samples = 0;
   double phase = 0;
   std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
 
-  explicit audio_t(shared_t* sh) : s(sh) {
-    for (auto& b : buf) b.assign(BLOCK, 0.0);
+  audio_t(shared_t* sh, transport_t* tr) : s(sh), t(tr) {
+    for (auto& b : buf) b.assign(MAX_BLOCK, 0.0);
     in[0] = buf[0].data(), in[1] = buf[1].data(), out[0] = buf[2].data(), out[1] = buf[3].data();
-    const engine_t& e = s->plug->Engine();
-    drain = 2L * (e.hop_size + e.fft_size);
   }
   long operator()() {
+    std::lock_guard<std::mutex> rendering(t->lock);
+    const int n = 1 + static_cast<int>(call * 37 % t->block);
     // Twice as fast as the audio would play, so that the editor's thread gets its share.
-    next += std::chrono::microseconds(BLOCK * 1000000 / 44100 / 2);
+    next += std::chrono::microseconds(n * 1000000 / 44100 / 2);
     std::this_thread::sleep_until(next);
     const bool loud = call++ % 400 < LOUD_CALLS;
-    if (loud && !(s->loud_window & 1)) ++s->loud_window;
-    for (int i = 0; i < BLOCK; ++i) {
+    for (int i = 0; i < n; ++i) {
       in[0][i] = in[1][i] = loud ? 0.9 * std::sin(phase) : 0.0;
       phase += 0.05;
     }
-    Quillmar* p = s->plug.get();
-    p->AttachInputBuffers(0, 2, in, BLOCK);
-    p->AttachOutputBuffers(0, 2, out);
-    p->ProcessBuffers(0.0, BLOCK);
-    quiet_samples = loud ? 0 : quiet_samples + BLOCK;
-    if ((s->loud_window & 1) && quiet_samples > drain) ++s->loud_window;
+    quiet_samples = loud ? 0 : quiet_samples + n;
+    for (int k = 0; k < INSTANCES; ++k) {
+      shared_t& sk = s[k];
+      if (loud && !(sk.loud_window & 1)) ++sk.loud_window;
+      Quillmar* p = sk.plug.get();
+      p->AttachInputBuffers(0, 2, in, n);
+      p->AttachOutputBuffers(0, 2, out);
+      p->ProcessBuffers(0.0, n);
+      // Drained once twice the longest way through the engine is quiet. Its sizes follow the
+      // rate, Resolution and Input Buffer Size that other threads change: read as the audio
+      // path reads them, under lock_process.
+      const engine_t& e = p->Engine();
+      mutex_to_1(sk.inst->lock_process);
+      const long drain = 2L * (e.hop_size + e.fft_size);
+      mutex_to_0(sk.inst->lock_process);
+      if ((sk.loud_window & 1) && quiet_samples > drain) ++sk.loud_window;
+    }
     return 1;
   }
 };
 
-// The host thread: random band, Transpose, Overall Gain and Gain Scale values, each set under
-// the plug-in's lock and followed by OnParamChange.
+// The host thread: random band, Transpose, Overall Gain and Gain Scale values for either
+// instance, each set under the plug-in's lock and followed by OnParamChange.
 struct host_t {
   shared_t* s;
   std::mt19937 rng{2};
   long operator()() {
     const int index = std::uniform_int_distribution<int>(0, PARAM_GAIN_SCALE)(rng);
     const double v = std::uniform_real_distribution<double>(0, 1)(rng);
-    Quillmar* p = s->plug.get();
+    Quillmar* p = s[rng() % INSTANCES].plug.get();
     {
       FW_MutexLock lock(p->GetMutex());
       p->GetParam(index)->SetNormalized(v);
       p->OnParamChange(index);
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return 1;
   }
 };
 
-// The editor's main thread: a frame, with now and then the zoom knobs turned or a band point
-// dragged, as the mouse makes them.
+// The main thread: each editor's frame through its graphics context, with now and then a
+// user's gesture through the platform calls (the wheel, a band's point or slope handle dragged,
+// a knob turned), and, as the host's main thread, state saved and restored, a new sample rate,
+// a new block size.
 struct editor_t {
   shared_t* s;
+  transport_t* t;
   std::mt19937 rng{3};
-  long frame = 0;
+  long frame = 0, gestures = 0, ms = 0;
 
-  double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); }
+  int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 
-  void zoom() {
-    s->plug->SetParameterFromGUI(PARAM_HOR_ZOOM, uniform(0, 1));
-    s->plug->SetParameterFromGUI(PARAM_HOR_POSITION, uniform(0, 1));
+  void drag(IGraphics* g, int x0, int y0, int dx, int dy, IMouseMod m = IMouseMod(true)) {
+    g->PlatformMouseDown(x0, y0, m, ms += 1000);  // far apart: never a double-click
+    for (int k = 1; k <= 3; ++k) g->PlatformMouseMove(x0 + dx * k / 3, y0 + dy * k / 3, m, true);
+    g->PlatformMouseUp(x0 + dx, y0 + dy, m);
   }
-  // A band's point pressed where the last frame drew it, moved and let go.
-  void drag() {
-    inst_t* inst = s->inst;
-    IGraphics* g = s->plug->GetGUI();
-    const int b = static_cast<int>(uniform(0, BAND_COUNT));
-    mutex_to_1(inst->lock_curve);
-    const int x = static_cast<int>(inst->bands[b].point_px), y = static_cast<int>(inst->bands[b].point_py);
-    mutex_to_0(inst->lock_curve);
-    const IMouseMod left(true);
-    g->PlatformMouseDown(x, y, left, frame * 1000);
-    g->PlatformMouseMove(x + static_cast<int>(uniform(-40, 40)), y + static_cast<int>(uniform(-40, 40)), left, true);
-    g->PlatformMouseUp(x, y, left);
+  void gesture(shared_t& sk) {
+    inst_t* inst = sk.inst;
+    IGraphics* g = sk.plug->GetGUI();
+    switch (gestures++ % 4) {
+      case 0:
+        g->PlatformMouseWheel(inst->area_x + uniform(0, inst->area_w - 1), inst->area_y + 20,
+                              IMouseMod(), uniform(0, 1) ? 1 : -1);
+        break;
+      case 1: {  // a point or a slope handle where the last frame drew it
+        const eqband_t& b = inst->bands[uniform(0, BAND_COUNT - 1)];
+        const bool point = uniform(0, 2) != 0;
+        drag(g, static_cast<int>(point ? b.point_px : b.right_px),
+             static_cast<int>(point ? b.point_py : b.right_py), uniform(-40, 40), uniform(-40, 40));
+        break;
+      }
+      default: {  // any knob but the Limiter's, whose threshold the light's check relies on
+        int slot = uniform(CTRL_BAND_GAIN, CTRL_HOR_POSITION);
+        if (slot == CTRL_LIMITER) slot = CTRL_OVERALL_GAIN;
+        const IRECT r = g->GetControl(slot)->GetRECT();
+        drag(g, r.MW(), r.MH(), 0, uniform(-30, 30));
+        break;
+      }
+    }
+  }
+  // Restores the instance's own state with one band moved (the Limiter kept).
+  void restore(shared_t& sk) {
+    Quillmar* p = sk.plug.get();
+    ByteChunk chunk;
+    p->SerializeState(&chunk);
+    const double gain = uniform(-30, 30);
+    std::memcpy(chunk.GetBytes() + 8 * (PARAM_BAND_GAIN + uniform(0, 3)), &gain, sizeof gain);
+    p->UnserializeState(&chunk, 0);
   }
   long operator()() {
-    if (frame % 3 == 0) zoom();
-    if (frame % 5 == 1) drag();
-    preview_frame(s->plug.get());
+    for (int k = 0; k < INSTANCES; ++k) {
+      shared_t& sk = s[k];
+      if (frame % 2 == 0) gesture(sk);
+      if (frame % 10 == 2) restore(sk);
+      if (frame % 7 == 3 + k) {
+        sk.plug->SetSampleRate(kRates[uniform(0, 2)]);
+        sk.plug->Reset();
+      }
+      IRECT r;
+      IGraphics* g = sk.plug->GetGUI();
+      if (g->IsDirty(&r)) g->Draw(&r);
+    }
+    if (frame % 11 == 5) {
+      std::lock_guard<std::mutex> stopped(t->lock);
+      t->block = 1 << uniform(5, 9);
+      for (int k = 0; k < INSTANCES; ++k) {
+        s[k].plug->SetBlockSize(t->block);
+        s[k].plug->Reset();
+      }
+    }
     ++frame;
     // A timer leaves time between frames: a re-sizing waits for lock_buffers, held by a frame.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -126,24 +195,35 @@ struct editor_t {
   }
 };
 
-// The limiter light's fade, which the editor's frame makes by 0.9 a frame: here on a thread of
-// its own and far more often, so that a write-back from the audio path has many chances to show.
-// Outside a loud window the audio path must never bring back a level already lowered. (This
-// must stay the only thread that lowers it, or two fades could undo each other.)
+// A host loading and closing a third instance on a worker thread while the others run: the
+// instance table and the process-wide resources that construction creates and reads.
+struct loader_t {
+  long operator()() {
+    PreviewPlug p(MakePlug());
+    if (!p) return 0;
+    IRECT r;
+    IGraphics* g = p->GetGUI();
+    if (g->IsDirty(&r)) g->Draw(&r);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return 1;
+  }
+};
+
+// The limiter lights, watched. Only the editor's frames lower a light (by its fade); the audio
+// path only ever raises it, and outside a loud window (its output drained) never: so while a
+// window stays closed, a light that rises means the audio path wrote back an old level.
 struct light_t {
   shared_t* s;
-  double stored = 0;
-  uint32_t window_at_store = 1;
+  double seen[INSTANCES] = {};
+  uint32_t window_seen[INSTANCES] = {1, 1};
   long operator()() {
-    inst_t* inst = s->inst;
-    const double v = inst->limiter_over.load();
-    const uint32_t window = s->loud_window.load();
-    if (window == window_at_store && !(window & 1) && v > stored) ++s->run->failures;
-    double next = std::min(v, 1.0) * 0.99;
-    if (next < 1e-6) next = 0;
-    window_at_store = s->loud_window.load();
-    inst->limiter_over.store(next);
-    stored = next;
+    for (int k = 0; k < INSTANCES; ++k) {
+      const uint32_t window = s[k].loud_window.load();
+      const double v = s[k].inst->limiter_over.load();
+      if (window == window_seen[k] && !(window & 1) && v > seen[k]) ++s[k].run->failures;
+      window_seen[k] = s[k].loud_window.load();
+      seen[k] = v;
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     return 1;
   }
@@ -157,19 +237,31 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--seconds")) seconds = std::atof(argv[i + 1]);
   preview_scratch_config();
   stress_run_t run;
-  shared_t s;
-  s.plug = preview_make(0);
-  if (!s.plug) return 2;
-  s.inst = s.plug->Inst();
-  s.run = &run;
-  preview_set(s.plug.get(), "Limiter", -6);
-  audio_t audio(&s);
-  host_t host{&s};
-  light_t light{&s};
-  editor_t editor{&s};
+  transport_t transport;
+  shared_t s[INSTANCES];
+  for (shared_t& sk : s) {
+    sk.plug = preview_make(0);
+    if (!sk.plug) return 2;
+    sk.plug->SetBlockSize(transport.block);
+    sk.inst = sk.plug->Inst();
+    sk.run = &run;
+    preview_set(sk.plug.get(), "Limiter", -6);
+  }
+  audio_t audio(s, &transport);
+  host_t host{s};
+  light_t light{s};
+  loader_t loader;
+  editor_t editor{s, &transport};
   run.threads = {{"audio", std::ref(audio)},
                  {"host", std::ref(host)},
                  {"light", std::ref(light)},
+                 {"loader", std::ref(loader)},
                  {"editor", std::ref(editor)}};
-  return run.run(seconds);
+  const int status = run.run(seconds);
+  // What reached the plug-ins through the editors: gestures told to the host, and band edits
+  // the audio path wrote back into the parameters.
+  for (shared_t& sk : s)
+    std::printf("instance %d: %zu host gestures, %d band write-backs\n", sk.plug->InstanceNumber(),
+                sk.plug->HostEvents().size(), sk.plug->ProgramChanges());
+  return status;
 }

@@ -5,29 +5,36 @@
 #include <new>
 
 static std::atomic<size_t> g_allocs{0};
+static thread_local size_t t_allocs = 0;  // plain static TLS: reading it never allocates
 
 size_t alloc_count() { return g_allocs.load(); }
+size_t alloc_count_this_thread() { return t_allocs; }
+
+static void count() {
+  g_allocs.fetch_add(1);
+  ++t_allocs;
+}
 
 extern "C" {
 void* __real_malloc(size_t);
 void* __real_calloc(size_t, size_t);
 void* __real_realloc(void*, size_t);
 void* __wrap_malloc(size_t n) {
-  g_allocs.fetch_add(1);
+  count();
   return __real_malloc(n);
 }
 void* __wrap_calloc(size_t n, size_t s) {
-  g_allocs.fetch_add(1);
+  count();
   return __real_calloc(n, s);
 }
 void* __wrap_realloc(void* p, size_t n) {
-  g_allocs.fetch_add(1);
+  count();
   return __real_realloc(p, n);
 }
 }
 
 static void* counted_new(size_t n) {
-  g_allocs.fetch_add(1);
+  count();
   if (void* p = __real_malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }

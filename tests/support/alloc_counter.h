@@ -5,6 +5,8 @@
 
 // Allocations since the program started.
 size_t alloc_count();
+// Allocations made by the calling thread since it started.
+size_t alloc_count_this_thread();
 
 // The number of allocations made while it lived.
 class alloc_scope {

@@ -139,7 +139,8 @@ bool write_file_atomic(const std::string& path, const void* data, size_t size,
   return true;
 }
 
-bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error) {
+bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error,
+               size_t limit) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
     *error = path + ": " + std::strerror(errno);
@@ -150,12 +151,16 @@ bool read_file(const std::string& path, std::vector<unsigned char>* out, std::st
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
     out->insert(out->end(), buf, buf + n);
-    if (out->size() > (1u << 20)) break;  // nothing we read is anywhere near this large
+    if (out->size() > limit) break;
   }
   const bool bad = std::ferror(f);
   std::fclose(f);
   if (bad) {
     *error = path + ": read error";
+    return false;
+  }
+  if (out->size() > limit) {
+    *error = path + ": larger than " + std::to_string(limit) + " bytes";
     return false;
   }
   return true;

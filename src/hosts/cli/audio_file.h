@@ -25,4 +25,6 @@ bool write_audio(const std::string& path, const audio_t& audio, sample_format fo
 // Writes bytes to a file through a temporary name, renamed when complete.
 bool write_file_atomic(const std::string& path, const void* data, size_t size,
                        std::string* error);
-bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error);
+// Reads a whole file of at most `limit` bytes (a larger one is refused).
+bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error,
+               size_t limit = 1 << 20);

@@ -11,7 +11,7 @@ static const char kUsage[] =
     "usage: quillmar COMMAND [options]\n"
     "  render IN OUT [--set NAME=VALUE]... [--state FILE] [--save-state FILE]\n"
     "                [--block FRAMES] [--compensate] [--format float|pcm16|pcm24]\n"
-    "                [--progress | --no-progress]\n"
+    "                [--progress | --no-progress] [--automate FILE]\n"
     "  info [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--json]\n"
     "  response [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--points N]\n"
     "  snapshot OUT.png [--input IN] [--set NAME=VALUE]... [--state FILE] [--size 0|1|2]\n"

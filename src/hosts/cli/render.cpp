@@ -76,8 +76,20 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
   size_t total = frames;
   bool latency_known = !opts.compensate;
   progress_bar bar(opts.progress, frames);
+  // Changes timed at or after the input's end are never made.
+  const std::vector<scheduled_change_t>& changes = opts.automation;
+  size_t next_change = 0, due = 0;
+  while (due < changes.size() && changes[due].at < static_cast<int64_t>(frames)) ++due;
   while (fed < total || !latency_known) {
-    const size_t n = std::min<size_t>(opts.block, std::max(total - fed, size_t(1)));
+    for (; next_change < due && changes[next_change].at <= static_cast<int64_t>(fed);
+         ++next_change) {
+      const timed_change_t& c = changes[next_change].change;
+      apply_setting(plug, c.index, c.value,
+                    opts.automation_name + " line " + std::to_string(c.line) + ": ");
+    }
+    size_t n = std::min<size_t>(opts.block, std::max(total - fed, size_t(1)));
+    if (next_change < due)
+      n = std::min<size_t>(n, static_cast<size_t>(changes[next_change].at) - fed);
     for (int c = 0; c < channels; ++c)
       for (size_t i = 0; i < n; ++i)
         ibuf[c][i] = fed + i < frames ? in.ch[c][fed + i] : 0.0f;
@@ -98,49 +110,60 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
   }
 }
 
-int cmd_render(int argc, char** argv) {
+int parse_render_args(int argc, char** argv, render_args_t* r) {
   args_t a(argc, argv);
-  std::string in_path, out_path, save_state_file;
-  settings_t settings;
-  render_opts_t opts;
-  opts.progress = isatty(STDERR_FILENO);
-  sample_format format = sample_format::same;
   while (a.more()) {
     if (a.is_option()) {
       const std::string o = a.take();
-      if (o == "--set") settings.sets.push_back(a.value(o));
-      else if (o == "--state") settings.state_file = a.value(o);
-      else if (o == "--save-state") save_state_file = a.value(o);
-      else if (o == "--block") opts.block = a.int_value(o, 1, IPluginBase::kMaxBlockSize);
-      else if (o == "--compensate") opts.compensate = true;
-      else if (o == "--progress") opts.progress = true;
-      else if (o == "--no-progress") opts.progress = false;
+      if (o == "--set") r->settings.sets.push_back(a.value(o));
+      else if (o == "--state") r->settings.state_file = a.value(o);
+      else if (o == "--save-state") r->save_state_file = a.value(o);
+      else if (o == "--automate") r->automate_file = a.value(o);
+      else if (o == "--block") r->opts.block = a.int_value(o, 1, IPluginBase::kMaxBlockSize);
+      else if (o == "--compensate") r->opts.compensate = true;
+      else if (o == "--progress") r->opts.progress = true;
+      else if (o == "--no-progress") r->opts.progress = false;
       else if (o == "--format") {
         const std::string f = a.value(o);
-        if (f == "float") format = sample_format::float32;
-        else if (f == "pcm16") format = sample_format::pcm16;
-        else if (f == "pcm24") format = sample_format::pcm24;
+        if (f == "float") r->format = sample_format::float32;
+        else if (f == "pcm16") r->format = sample_format::pcm16;
+        else if (f == "pcm24") r->format = sample_format::pcm24;
         else return a.usage("--format " + f + ": expected float, pcm16 or pcm24");
       } else return a.usage("render: unknown option " + o);
-    } else if (in_path.empty()) in_path = a.take();
-    else if (out_path.empty()) out_path = a.take();
+    } else if (r->in_path.empty()) r->in_path = a.take();
+    else if (r->out_path.empty()) r->out_path = a.take();
     else return a.usage("render: unexpected argument " + a.take());
     if (a.failed()) return a.status();
   }
-  if (out_path.empty()) return a.usage("render: expected IN and OUT (quillmar render IN OUT)");
+  if (r->out_path.empty()) return a.usage("render: expected IN and OUT (quillmar render IN OUT)");
+  return 0;
+}
+
+int cmd_render(int argc, char** argv) {
+  render_args_t r;
+  r.opts.progress = isatty(STDERR_FILENO);
+  if (const int status = parse_render_args(argc, argv, &r)) return status;
+  render_opts_t& opts = r.opts;
+  cli_error err;
+  // A bad automation file is refused before anything is read or written.
+  std::vector<timed_change_t> changes;
+  if (!r.automate_file.empty() && !read_automation(r.automate_file, &changes, &err))
+    return fail(err.message, err.status);
 
   audio_t in;
   std::string msg;
-  if (!read_audio(in_path, &in, &msg)) return fail(msg);
-  cli_error err;
-  plug_ptr plug = make_session(settings, &err);
+  if (!read_audio(r.in_path, &in, &msg)) return fail(msg);
+  opts.automation_name = r.automate_file;
+  if (!schedule_changes(changes, in.samplerate, r.automate_file, &opts.automation, &err))
+    return fail(err.message, err.status);
+  plug_ptr plug = make_session(r.settings, &err);
   if (!plug) return fail(err.message, err.status);
   audio_t out;
   render_audio(plug.get(), in, opts, &out);
-  if (!write_audio(out_path, out, format, &msg)) return fail(msg);
-  if (!save_state_file.empty()) {
+  if (!write_audio(r.out_path, out, r.format, &msg)) return fail(msg);
+  if (!r.save_state_file.empty()) {
     const std::vector<unsigned char> state = save_state(plug.get());
-    if (!write_file_atomic(save_state_file, state.data(), state.size(), &msg)) return fail(msg);
+    if (!write_file_atomic(r.save_state_file, state.data(), state.size(), &msg)) return fail(msg);
   }
   return 0;
 }

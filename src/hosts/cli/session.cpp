@@ -26,10 +26,11 @@ static bool parse_number(const std::string& text, double* out) {
   return true;
 }
 
-bool parse_set(const std::string& arg, int* index, double* value, cli_error* err) {
+bool parse_set(const std::string& arg, int* index, double* value, cli_error* err,
+               const std::string& where) {
   const size_t eq = arg.rfind('=');
   if (eq == std::string::npos || eq == 0) {
-    *err = {"--set " + arg + ": expected NAME=VALUE", 2};
+    *err = {where + arg + ": expected NAME=VALUE", 2};
     return false;
   }
   const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
@@ -40,11 +41,11 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
     if (*end == '\0' && i >= 0 && i < PARAM_COUNT) found = static_cast<int>(i);
   }
   if (found < 0) {
-    *err = {"--set " + arg + ": no parameter is called \"" + name + "\" (see quillmar info)", 2};
+    *err = {where + arg + ": no parameter is called \"" + name + "\" (see quillmar info)", 2};
     return false;
   }
   if (!parse_number(text, value)) {
-    *err = {"--set " + arg + ": \"" + text + "\" is not a number", 2};
+    *err = {where + arg + ": \"" + text + "\" is not a number", 2};
     return false;
   }
   *index = found;
@@ -88,15 +89,7 @@ plug_ptr make_session(const settings_t& s, cli_error* err) {
     chunk.PutBytes(state.data(), static_cast<int>(state.size()));
     plug->UnserializeState(&chunk, 0);
   }
-  for (const auto& [index, value] : sets) {
-    IParam* p = plug->GetParam(index);
-    const double v = std::fmin(std::fmax(value, p->GetMin()), p->GetMax());
-    if (v != value)
-      std::fprintf(stderr, "quillmar: %s = %g is outside %g .. %g; using %g\n",
-                   p->GetNameForHost(), value, p->GetMin(), p->GetMax(), v);
-    p->Set(v);
-    plug->OnParamChange(index);
-  }
+  for (const auto& [index, value] : sets) apply_setting(plug.get(), index, value);
   plug->ServePendingChanges();
   return plug;
 }
@@ -111,6 +104,16 @@ bool remember_interface_size(int size, cli_error* err) {
   plug->OnParamChange(PARAM_INTERFACE_SIZE);
   plug->save_prefs();
   return true;
+}
+
+void apply_setting(Quillmar* plug, int index, double value, const std::string& where) {
+  IParam* p = plug->GetParam(index);
+  const double v = std::fmin(std::fmax(value, p->GetMin()), p->GetMax());
+  if (v != value)
+    std::fprintf(stderr, "quillmar: %s%s = %g is outside %g .. %g; using %g\n", where.c_str(),
+                 p->GetNameForHost(), value, p->GetMin(), p->GetMax(), v);
+  p->Set(v);
+  plug->OnParamChange(index);
 }
 
 std::vector<double> log_frequencies(int n) {

@@ -32,8 +32,14 @@ plug_ptr make_session(const settings_t& s, cli_error* err);
 // that the instances made afterwards open at that size.
 bool remember_interface_size(int size, cli_error* err);
 
-// Parses "NAME=VALUE" / "INDEX=VALUE" into a parameter index and a finite value.
-bool parse_set(const std::string& arg, int* index, double* value, cli_error* err);
+// Parses "NAME=VALUE" / "INDEX=VALUE" into a parameter index and a finite value. Messages
+// begin with `where` (the option, or a file and line).
+bool parse_set(const std::string& arg, int* index, double* value, cli_error* err,
+               const std::string& where = "--set ");
+
+// Sets a parameter as a host does (clamped to its range, then OnParamChange); a value outside
+// the range is reported on standard error, after `where`.
+void apply_setting(Quillmar* plug, int index, double value, const std::string& where = "");
 
 // The designed kernel's gain in dB at each frequency.
 std::vector<double> kernel_response_db(Quillmar* plug, const std::vector<double>& freqs);
