@@ -1,4 +1,5 @@
 #include "editor/grids.h"
+#include "toolkit/simd_target.h"
 
 #include <cmath>
 #include <cstdio>
@@ -206,8 +207,7 @@ void blend_grid_run(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+QM_SIMD_PUSH("avx2")
 // The same with AVX2, in 32-bit lanes, two pixels at a time: (grid * k + frame * (32768 -
 // k)) >> 15 is frame + ((grid - frame) * k >> 15) exactly, and that product fits a signed lane.
 void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
@@ -225,7 +225,7 @@ void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   }
   blend_grid_run(f + x, g + x, n - x, A);
 }
-#pragma GCC pop_options
+QM_SIMD_POP
 #endif
 
 typedef void (*grid_run_fn)(lrgb_t*, const lrgb_t*, int, uint32_t);

@@ -1,4 +1,5 @@
 #include "engine/conv_math.h"
+#include "toolkit/simd_target.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,8 +49,7 @@ void add_into_sse2(double* dst, const double* src, int n) {
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+QM_SIMD_PUSH("avx2")
 // The same four values at a time.
 void copy_finite_avx2(double* dst, const double* src, int n) {
   int i = 0;
@@ -67,7 +67,7 @@ void add_into_avx2(double* dst, const double* src, int n) {
     _mm256_storeu_pd(dst + i, _mm256_add_pd(_mm256_loadu_pd(dst + i), _mm256_loadu_pd(src + i)));
   add_into_sse2(dst + i, src + i, n - i);
 }
-#pragma GCC pop_options
+QM_SIMD_POP
 #endif
 
 typedef void (*copy_fn)(double*, const double*, int);

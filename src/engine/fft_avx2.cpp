@@ -6,11 +6,11 @@
 // fft_kernels_avx2(), which checks the processor first. Headers are included before the
 // target switch so that no shared inline code is built with it.
 #include "engine/fft.h"
+#include "toolkit/simd_target.h"
 #include "engine/fft_kernels.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
+QM_SIMD_PUSH("avx2,fma")
 #include <immintrin.h>
 
 namespace fft_avx2 {
@@ -212,7 +212,7 @@ const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<
 }  // namespace
 }  // namespace fft_avx2
 
-#pragma GCC pop_options
+QM_SIMD_POP
 
 const fft_kernels_t* fft_kernels_avx2() {
   if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) return nullptr;

@@ -6,11 +6,11 @@
 // which checks the processor first. Headers are included before the target switch so that no
 // shared inline code is built with it.
 #include "engine/fft.h"
+#include "toolkit/simd_target.h"
 #include "engine/fft_kernels.h"
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx2,fma")
+QM_SIMD_PUSH("avx512f,avx2,fma")
 #include <immintrin.h>
 
 namespace fft_avx512 {
@@ -63,7 +63,7 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
 }  // namespace
 }  // namespace fft_avx512
 
-#pragma GCC pop_options
+QM_SIMD_POP
 
 const fft_kernels_t* fft_kernels_avx512() {
   const fft_kernels_t* avx2 = fft_kernels_avx2();

@@ -1,4 +1,5 @@
 #include "toolkit/graphics/srgb.h"
+#include "toolkit/simd_target.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -215,8 +216,7 @@ void convert_span(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, cons
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
+QM_SIMD_PUSH("avx2")
 // The same with AVX2, eight pixels at a time (a 256-bit pack interleaves its two halves,
 // hence the permute); the rest of a span goes to the version above.
 inline __m256i load(const void* p) { return _mm256_loadu_si256((const __m256i*)p); }
@@ -253,7 +253,7 @@ void convert_span_avx2(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq,
   convert_span(out + k, in + k, n - k, dq + k, ref ? ref + k : nullptr, ref_keys ? ref_keys + k : nullptr,
                keys ? keys + k : nullptr, t);
 }
-#pragma GCC pop_options
+QM_SIMD_POP
 #endif
 
 typedef void (*span_fn)(srgb_t*, const lrgb_t*, int, const uint64_t*, const lrgb_t*, const uint64_t*, uint64_t*,
