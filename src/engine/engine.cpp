@@ -284,34 +284,22 @@ static void capture_input(inst_t* inst, double** inputs, int frames, int channel
   mutex_to_0(inst->lock_capture);
 }
 
-// The loudest magnitude of the call's outputs when every one lies at or under the threshold;
-// -1 when one does not (a NaN counts as not).
-static double loudest_under(double** outputs, int frames, int channels, double threshold) {
-  double loudest = 0;
-  bool under = true;
+// Whether every output of the call lies at or under the threshold (a NaN does not).
+static bool all_under(double** outputs, int frames, int channels, double threshold) {
   for (int ch = 0; ch < channels; ++ch) {
     const double* x = outputs[ch];
     int i = 0;
 #ifdef __SSE2__
     const __m128d sign = _mm_set1_pd(-0.0), limit = _mm_set1_pd(threshold);
-    __m128d most = _mm_setzero_pd(), ok = _mm_cmpeq_pd(most, most);
-    for (; i + 2 <= frames; i += 2) {
-      const __m128d a = _mm_andnot_pd(sign, _mm_loadu_pd(x + i));
-      most = _mm_max_pd(most, a);
-      ok = _mm_and_pd(ok, _mm_cmple_pd(a, limit));
-    }
-    double lanes[2];
-    _mm_storeu_pd(lanes, most);
-    loudest = std::max(loudest, std::max(lanes[0], lanes[1]));
-    under = under && _mm_movemask_pd(ok) == 3;
+    __m128d ok = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (; i + 2 <= frames; i += 2)
+      ok = _mm_and_pd(ok, _mm_cmple_pd(_mm_andnot_pd(sign, _mm_loadu_pd(x + i)), limit));
+    if (_mm_movemask_pd(ok) != 3) return false;
 #endif
-    for (; i < frames; ++i) {
-      const double a = std::fabs(x[i]);
-      under = under && a <= threshold;
-      loudest = std::max(loudest, a);
-    }
+    for (; i < frames; ++i)
+      if (!(std::fabs(x[i]) <= threshold)) return false;
   }
-  return under ? loudest : -1;
+  return true;
 }
 
 // Peak limiter: a new peak is brought to the threshold at once, the gain holds for 2.3 s,
@@ -320,12 +308,10 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
   double peak = inst->limiter_peak, t = inst->limiter_time;
   double over = 0.0;  // the largest overshoot of this piece
   const double dt = 1.0 / inst->samplerate;
-  // While the held peak and every sample stay at or under the threshold, nothing changes but
-  // the light's overshoot, which follows the loudest sample: no work per sample.
-  const double loudest = peak <= threshold ? loudest_under(outputs, frames, channels, threshold) : -1;
-  if (loudest >= 0 && loudest - threshold > over) over = loudest - threshold;
-  const int todo = loudest >= 0 ? 0 : frames;
-  for (int i = 0; i < todo; ++i) {
+  // While the held peak and every sample stay at or under the threshold, nothing changes and
+  // there is no overshoot: no work per sample.
+  const bool idle = peak <= threshold && all_under(outputs, frames, channels, threshold);
+  for (int i = 0; i < (idle ? 0 : frames); ++i) {
     for (int ch = 0; ch < channels; ++ch) {
       double x = outputs[ch][i];
       const double a = std::fabs(x);
