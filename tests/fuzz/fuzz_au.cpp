@@ -83,7 +83,8 @@ CFStringRef cf_string(fuzz_bytes_t& in) {
 CFTypeRef cf_value(fuzz_bytes_t& in, int depth = 0) {
   switch (in.u8() % (depth < 2 ? 6 : 4)) {
     case 0: {
-      const SInt64 v = int64_t(in.f64());
+      SInt64 v = 0;  // any integer, from raw bytes
+      for (int i = 0; i < 8; ++i) v = SInt64(uint64_t(v) << 8 | in.u8());
       const CFNumberType t = in.u8() % 2 ? kCFNumberSInt32Type : kCFNumberSInt64Type;
       return CFNumberCreate(nullptr, t, &v);
     }

@@ -137,12 +137,15 @@ void phase_class_info(check_t& c) {
   CFStringRef text = CFStringCreateWithCString(nullptr, "aufx", kCFStringEncodingUTF8);
   const SInt32 foreign = fourcc("Xxxx");
   CFNumberRef foreign_n = CFNumberCreate(nullptr, kCFNumberSInt32Type, &foreign);
+  const Float64 huge = 7e221;  // no integer holds it
+  CFNumberRef huge_n = CFNumberCreate(nullptr, kCFNumberFloat64Type, &huge);
   struct bad_t {
     const char* key;
     CFTypeRef value;
   } bad[] = {{"version", nullptr}, {"type", nullptr},  {"subtype", nullptr},
              {"manufacturer", nullptr}, {"name", nullptr}, {"type", text},
-             {"subtype", foreign_n},   {"data", text},     {"name", other}};
+             {"subtype", foreign_n},   {"data", text},     {"name", other},
+             {"version", huge_n}};
   for (const bad_t& k : bad) {
     CFMutableDictionaryRef d = variant(saved, k.key, k.value);
     c(set_prop(fresh, kAudioUnitProperty_ClassInfo, G, 0, CFPropertyListRef(d)) ==
@@ -167,7 +170,7 @@ void phase_class_info(check_t& c) {
   c(get_param(fresh, 5) == -12.0f && get_param(fresh, 6) == 6.0f && get_param(fresh, 14) == 0.0f,
     "after 100 bytes: %g, %g, %g", get_param(fresh, 5), get_param(fresh, 6), get_param(fresh, 14));
   for (CFTypeRef o : {CFTypeRef(no_data), CFTypeRef(part), CFTypeRef(truncated), CFTypeRef(other),
-                      CFTypeRef(text), CFTypeRef(foreign_n), CFTypeRef(saved)})
+                      CFTypeRef(text), CFTypeRef(foreign_n), CFTypeRef(huge_n), CFTypeRef(saved)})
     CFRelease(o);
 }
 

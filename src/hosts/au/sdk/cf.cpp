@@ -227,8 +227,10 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* p) {
   const __CFNumber* n = typed<__CFNumber>(number, kNumberID, "CFNumberGetValue");
   if (!p) return false;
   const double f = n->is_float ? n->f : static_cast<double>(n->i);
-  const int64_t i = n->is_float ? static_cast<int64_t>(n->f) : n->i;
-  bool exact = !n->is_float || static_cast<double>(i) == f;
+  // A float outside the 64-bit range (or NaN) has no integer value: 0, and not exact.
+  const bool fits = !n->is_float || (f >= -0x1p63 && f < 0x1p63);
+  const int64_t i = !n->is_float ? n->i : fits ? static_cast<int64_t>(f) : 0;
+  const bool exact = fits && (!n->is_float || static_cast<double>(i) == f);
   switch (type) {
     case kCFNumberSInt32Type: case kCFNumberIntType:
       *static_cast<int32_t*>(p) = static_cast<int32_t>(i);
