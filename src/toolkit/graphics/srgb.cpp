@@ -145,19 +145,17 @@ struct dither_walk_t {
     p = r1 & DITHER_MASK;
     e = (r1 + (r2 & 1023) + 100) & DITHER_MASK;
   }
-  // The dither of the next n pixels, as keys. A run also stops at the table's end.
-  void take(const uint64_t* table, uint64_t* dq, int n) {
-    while (n > 0) {
-      int run = (int)((e - p) & DITHER_MASK);
-      if (run == 0) run = DITHER_ENTRIES;
-      if (run > (int)(DITHER_ENTRIES - p)) run = (int)(DITHER_ENTRIES - p);
-      if (run > n) run = n;
-      std::memcpy(dq, table + p, sizeof(uint64_t) * run);
-      dq += run;
-      n -= run;
-      p = (p + (uint32_t)run) & DITHER_MASK;
-      if (p == e) start();
-    }
+  // The next stretch of at most n dither keys, read in place from the table: its length goes
+  // to *run. A run also stops at the table's end.
+  const uint64_t* next(const uint64_t* table, int n, int* run) {
+    int r = (int)((e - p) & DITHER_MASK);
+    if (r == 0) r = DITHER_ENTRIES;
+    if (r > (int)(DITHER_ENTRIES - p)) r = (int)(DITHER_ENTRIES - p);
+    *run = r < n ? r : n;
+    const uint64_t* at = table + p;
+    p = (p + (uint32_t)*run) & DITHER_MASK;
+    if (p == e) start();
+    return at;
   }
 };
 
@@ -268,33 +266,41 @@ span_fn best_span() {
 
 }  // namespace
 
-void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
-  const convert_tables_t& t = tables();
+namespace {
+
+// n pixels of one row, in stretches of consecutive dither (or all with zero dither); ref,
+// ref_keys and keys as for the span.
+void convert_row(srgb_t* out, const lrgb_t* in, int n, int dither, dither_walk_t& walk, const lrgb_t* ref,
+                 const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
   static const span_fn span = best_span();
+  static const uint64_t zero[CHUNK] = {};
+  for (int i = 0, run = 0; i < n; i += run) {
+    const uint64_t* dq = zero;
+    run = n - i < CHUNK ? n - i : CHUNK;
+    if (dither == 1) dq = walk.next(t.dither_keys, run, &run);
+    span(out + i, in + i, run, dq, ref ? ref + i : nullptr, ref_keys ? ref_keys + i : nullptr,
+         keys ? keys + i : nullptr, t);
+  }
+}
+
+}  // namespace
+
+void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
   dither_walk_t walk;
   walk.start();
-  uint64_t dq[CHUNK];
-  if (dither != 1) std::memset(dq, 0, sizeof dq);  // plain truncation is a run of zero dither
-  for (int i = 0; i < count; i += CHUNK) {
-    const int n = count - i < CHUNK ? count - i : CHUNK;
-    if (dither == 1) walk.take(t.dither_keys, dq, n);
-    span(out + i, in + i, n, dq, nullptr, nullptr, nullptr, t);
-  }
+  convert_row(out, in, count, dither, walk, nullptr, nullptr, nullptr, tables());
 }
 
 void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch) {
   const convert_tables_t& t = tables();
-  static const span_fn span = best_span();
   dither_walk_t walk;
   walk.start();
   if (w <= 0 || h <= 0) return;
-  uint64_t* dq = scratch;
   uint64_t* keys[2] = {scratch + w, scratch + 2 * (size_t)w};
-  if (dither != 1) std::memset(dq, 0, sizeof(uint64_t) * w);
   for (int y = 0; y < h; ++y) {
-    if (dither == 1) walk.take(t.dither_keys, dq, w);
     const size_t row = (size_t)y * w;
-    span(out + row, in + row, w, dq, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1], keys[y & 1], t);
+    convert_row(out + row, in + row, w, dither, walk, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1],
+                keys[y & 1], t);
   }
 }
 

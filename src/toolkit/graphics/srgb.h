@@ -53,7 +53,7 @@ void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither);
 // The conversion of a w x h frame: the same bytes as convert_lrgb_to_srgb(out, in, w * h,
 // dither), from the same draws of rand, but cheaper where the frame repeats itself down its
 // columns: a pixel equal to the one above it reuses that pixel's table values. scratch holds
-// 3 * w values.
+// at least 2 * w values.
 void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch);
 
 // Display to linear: r, g, b from bytes 1..3; each output's alpha is kept.
