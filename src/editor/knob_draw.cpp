@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "editor/controls.h"
 #include "editor/curve.h"
@@ -16,6 +17,7 @@
 #include "toolkit/font.h"
 #include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
+#include "toolkit/util/memory.h"
 
 namespace {
 
@@ -69,6 +71,72 @@ bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size
   }
 }
 
+// What a knob's box showed when it was last drawn. A box lying wholly on opaque panel, apart
+// from every other box, shows the same pixels as long as its frame and value text stay and the
+// panel under it is unchanged: those pixels are copied back instead of drawn.
+struct knob_cache_t {
+  enum { BOX = 64, LABEL = 32 };
+  int32_t panel_gen;  // of the panel the boxes were checked against
+  bool spilled;       // this frame, a text went outside its box: the boxes after it are drawn
+  struct slot_t {
+    bool usable;     // on opaque panel, apart from the other boxes
+    int32_t frame;   // the image frame kept; -1: nothing kept
+    const font_t* font;
+    char label[LABEL];
+    lrgb_t pixels[BOX * BOX];
+  } slot[CTRL_COUNT];
+};
+
+knob_cache_t* new_knob_cache(inst_t* inst) {
+  auto* k = static_cast<knob_cache_t*>(gc_calloc(inst->alloc_list, 1, sizeof(knob_cache_t)));
+  if (k) k->panel_gen = inst->panel_gen - 1;  // the boxes are checked on first use
+  return k;
+}
+
+namespace {
+
+// The box of a slot's knob image: x, y, w, h.
+bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
+  const layout_item_t& c = inst->layout[slot];
+  box[0] = c.x - (image->w >> 1);
+  box[1] = c.y - (image->h >> 1);
+  box[2] = image->w;
+  box[3] = image->h;
+  return box[0] >= 0 && box[1] >= 0 && box[0] + box[2] <= inst->ui_w && box[1] + box[3] <= inst->ui_h &&
+         box[2] <= knob_cache_t::BOX && box[3] <= knob_cache_t::BOX;
+}
+
+void check_boxes(inst_t* inst, const image_t* image) {
+  knob_cache_t* k = inst->knob_cache;
+  k->panel_gen = inst->panel_gen;
+  long boxes[CTRL_COUNT][4];
+  for (int s = 1; s < CTRL_COUNT; ++s) {
+    knob_cache_t::slot_t& slot = k->slot[s];
+    slot.frame = -1;
+    slot.usable = knob_box(inst, image, s, boxes[s]);
+    const long* b = boxes[s];
+    for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
+      for (long x = b[0]; x < b[0] + b[2]; ++x)
+        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;
+  }
+  for (int s = 1; s < CTRL_COUNT; ++s)
+    for (int o = 1; o < CTRL_COUNT; ++o) {
+      const long *a = boxes[s], *b = boxes[o];
+      if (o != s && a[0] < b[0] + b[2] && b[0] < a[0] + a[2] && a[1] < b[1] + b[3] && b[1] < a[1] + a[3])
+        k->slot[s].usable = false;
+    }
+}
+
+// Copies the box between the frame and the kept pixels.
+void copy_box(inst_t* inst, const long box[4], lrgb_t* kept, bool keep) {
+  for (long y = 0; y < box[3]; ++y) {
+    lrgb_t* row = inst->fb + (box[1] + y) * inst->ui_w + box[0];
+    std::memcpy(keep ? kept + y * box[2] : row, keep ? row : kept + y * box[2], sizeof(lrgb_t) * box[2]);
+  }
+}
+
+}  // namespace
+
 void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int slot) {
   IParam* p = inst->plug->GetParam(param);
   text_t* label = inst->label_text_c;
@@ -77,16 +145,42 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   label->x = c.x - 0.5;
   label->y = c.y;
   knob_value_text(inst, slot, p->Value(), label->string, TEXT_BYTES);
+  const bool drawable = image->l && image->w > 0 && image->h > 0;
+  const int n = std::min(KNOB_FRAMES - 1, std::max(0, static_cast<int>(p->GetNormalized() * (KNOB_FRAMES - 1) + 0.5)));
+
+  knob_cache_t* k = inst->knob_cache;
+  long box[4];
+  const bool boxed = k && drawable && slot > 0 && slot < CTRL_COUNT && knob_box(inst, image, slot, box);
+  if (boxed && k->panel_gen != inst->panel_gen) check_boxes(inst, image);
+  knob_cache_t::slot_t* kept = boxed && k->slot[slot].usable && !k->spilled ? &k->slot[slot] : nullptr;
+  if (kept && kept->frame == n && kept->font == label->font && std::strcmp(kept->label, label->string) == 0) {
+    copy_box(inst, box, kept->pixels, false);
+    return;
+  }
+
   static const lrgb_t text_colour = make_colour_srgb(64, 192, 255, 255);
   blit_text(label, inst->fb, text_colour, inst->ui_w, inst->ui_h, 1.3);
-  if (!image->l || image->w <= 0 || image->h <= 0) return;
-  const int n = std::min(KNOB_FRAMES - 1, std::max(0, static_cast<int>(p->GetNormalized() * (KNOB_FRAMES - 1) + 0.5)));
-  blit_sprite(inst->fb, inst->ui_w, inst->ui_h, image->l + static_cast<size_t>(n) * image->w * image->h, image->w,
-              image->h, c.x, c.y, 1, ALIGN_CENTRE, ALIGN_CENTRE);
+  if (drawable)
+    blit_sprite(inst->fb, inst->ui_w, inst->ui_h, image->l + static_cast<size_t>(n) * image->w * image->h,
+                image->w, image->h, c.x, c.y, 1, ALIGN_CENTRE, ALIGN_CENTRE);
+  if (!k) return;
+  long i0 = 0, i1 = 0, j0 = 0, j1 = 0;
+  // A text wholly off the frame (a hidden slot's) marks nothing.
+  const bool inside = !text_bounds(label, inst->ui_w, inst->ui_h, &i0, &i1, &j0, &j1) ||
+                      (boxed && i0 >= box[0] && i1 <= box[0] + box[2] && j0 >= box[1] && j1 <= box[1] + box[3]);
+  if (!inside) k->spilled = true;
+  if (!kept) return;
+  kept->frame = -1;
+  if (!inside || std::strlen(label->string) >= sizeof kept->label) return;
+  copy_box(inst, box, kept->pixels, true);
+  std::strcpy(kept->label, label->string);
+  kept->font = label->font;
+  kept->frame = n;
 }
 
 void draw_knobs(inst_t* inst) {
   const image_t& image = skin().bknob;
+  if (inst->knob_cache) inst->knob_cache->spilled = false;
   for (int slot = 1; slot < CTRL_COUNT; ++slot)
     draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
 }

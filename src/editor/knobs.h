@@ -4,11 +4,15 @@
 #include "toolkit/graphics/srgb.h"
 
 struct inst_t;
+struct knob_cache_t;
 
 // The value text of a slot's knob for a parameter value; false: the text stays as it was.
 bool knob_value_text(const inst_t* inst, int slot, double value, char* out, int size);
 // Value text and image of the knob of a slot, at the frame of its parameter's value.
 void draw_knob(inst_t* inst, const image_t* image, const char* text, int param, int slot);
+// Where the knobs keep their boxes as last drawn, to copy back while nothing in a box changed;
+// tracked memory of the instance (null when memory runs out: the knobs are then always drawn).
+knob_cache_t* new_knob_cache(inst_t* inst);
 // Every slot's knob, 1 to 16.
 void draw_knobs(inst_t* inst);
 // Adds a sprite's light, tinted and scaled by q, never darkening: centred on (x, y) unless

@@ -13,6 +13,7 @@ struct engine_t;
 struct eqband_t;
 struct fft_plan_t;
 struct gc_list_t;
+struct knob_cache_t;
 struct layout_item_t;
 struct lrgb_t;
 struct mutex_t;
@@ -52,6 +53,8 @@ struct inst_t {
   int32_t* layout_runs = nullptr;
   uint64_t* convert_scratch = nullptr;  // three rows of the display conversion
   int32_t layout_stale = 1;
+  int32_t panel_gen = 0;  // counts the changes of bg_final: what was drawn over it may be stale
+  knob_cache_t* knob_cache = nullptr;  // the knobs as last drawn (knob_draw.cpp)
 
   // Input capture for the spectrum display.
   double* capture[2] = {};

@@ -6,6 +6,7 @@
 
 #include "editor/controls.h"
 #include "editor/grids.h"
+#include "editor/knobs.h"
 #include "editor/layout.h"
 #include "editor/skin.h"
 #include "engine/bands.h"
@@ -89,6 +90,7 @@ Quillmar::Quillmar(int slot)
   inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
   inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
   inst->convert_scratch = tracked<uint64_t>(inst, 3 * FRAME_W);
+  inst->knob_cache = new_knob_cache(inst);
   make_layout(inst);
   draw_version_label(inst);
   make_final_layout(inst);

@@ -104,34 +104,85 @@ double text_width(const font_t* font, const char* s) {
   return sum * scale;
 }
 
-void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, double intensity) {
-  if (!text || !text->font || !text->string || !fb) return;
+namespace {
+
+// Where a text goes: its scale, the pen before the first glyph, the top of its sampling and
+// the rows it may mark.
+struct text_place_t {
+  double scale, pen, top;
+  long j0, j1;
+  size_t len;
+};
+
+bool place_text(const text_t* text, int h, text_place_t* t) {
+  if (!text || !text->font || !text->string) return false;
   const font_t* f = text->font;
   const unsigned char* s = (const unsigned char*)text->string;
-  size_t len = strnlen(text->string, TEXT_BYTES);  // never read past the buffer
-  if (len == 0) return;
-  double scale = f->size / f->cell_h;
-  double L = f->left[0], A = f->advance[0];
+  t->len = strnlen(text->string, TEXT_BYTES);  // never read past the buffer
+  if (t->len == 0) return false;
+  const double scale = f->size / f->cell_h;
+  const double L = f->left[0], A = f->advance[0];
   long sum = 0;
-  for (size_t i = 0; i < len; i++) sum += glyph_advance(f, s[i]);
+  for (size_t i = 0; i < t->len; i++) sum += glyph_advance(f, s[i]);
   double pen;
   if (text->flags & TEXT_RIGHT) pen = text->x - (A + sum) * scale;
   else if (text->flags & TEXT_LEFT) pen = text->x + A * scale;
   else pen = text->x - sum * 0.5 * scale;
-  pen -= L * scale;
-  double v = text->flags & TEXT_MIDDLE ? f->size * 1.3 : f->size * -0.2;
-  double top = text->y - v / 3;
+  const double v = text->flags & TEXT_MIDDLE ? f->size * 1.3 : f->size * -0.2;
+  t->scale = scale;
+  t->pen = pen - L * scale;
+  t->top = text->y - v / 3;
+  t->j0 = std::max(0L, (long)std::ceil(t->top - 1));
+  t->j1 = std::min((long)h, (long)std::floor(f->cell_h * scale + t->top + 1));
+  return true;
+}
+
+// The columns a glyph whose pen is at pen may mark.
+inline void glyph_columns(const font_t* f, double scale, double pen, int w, long* i0, long* i1) {
+  *i0 = std::max(0L, (long)std::ceil(pen - 1));
+  *i1 = std::min((long)w, (long)std::floor(f->cell_w * scale + pen + 1));
+}
+
+}  // namespace
+
+bool text_bounds(const text_t* text, int w, int h, long* i0, long* i1, long* j0, long* j1) {
+  text_place_t t;
+  if (!place_text(text, h, &t)) return false;
+  const font_t* f = text->font;
+  *i0 = w;
+  *i1 = 0;
+  double pen = t.pen;
+  for (size_t n = 0; n < t.len; n++) {
+    const unsigned char c = (unsigned char)text->string[n];
+    if (c >= 32) {
+      long a, b;
+      glyph_columns(f, t.scale, pen, w, &a, &b);
+      if (a < b) *i0 = std::min(*i0, a), *i1 = std::max(*i1, b);
+    }
+    pen += glyph_advance(f, c) * t.scale;
+  }
+  *j0 = t.j0;
+  *j1 = t.j1;
+  return *i0 < *i1 && *j0 < *j1;
+}
+
+void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, double intensity) {
+  text_place_t t;
+  if (!fb || !place_text(text, h, &t)) return;
+  const font_t* f = text->font;
+  const unsigned char* s = (const unsigned char*)text->string;
+  const double scale = t.scale, top = t.top;
+  double pen = t.pen;
   int32_t ii = intensity_weight(intensity);
   const int cw = f->cell_w, ch = f->cell_h;
-  long j0 = std::max(0L, (long)std::ceil(top - 1));
-  long j1 = std::min((long)h, (long)std::floor(ch * scale + top + 1));
-  for (size_t n = 0; n < len; n++) {
+  const long j0 = t.j0, j1 = t.j1;
+  for (size_t n = 0; n < t.len; n++) {
     unsigned char c = s[n];
     double adv = glyph_advance(f, c) * scale;
     if (c >= 32) {
       const uint16_t* cell = f->coverage + (size_t)(c - 32) * cw * ch;
-      long i0 = std::max(0L, (long)std::ceil(pen - 1));
-      long i1 = std::min((long)w, (long)std::floor(cw * scale + pen + 1));
+      long i0, i1;
+      glyph_columns(f, scale, pen, w, &i0, &i1);
       // The sampling position of every column, worked out once for all the rows.
       enum { COLS = 64 };
       struct column_t {

@@ -50,6 +50,9 @@ void free_text(gc_list_t* owner, text_t* text);
 
 // Draws the record's string in colour; intensity scales coverage (saturating at full).
 void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, double intensity);
+// The rectangle blit_text may mark in a w x h frame: columns i0 .. i1, rows j0 .. j1 (ends
+// excluded). False when it marks nothing.
+bool text_bounds(const text_t* text, int w, int h, long* i0, long* i1, long* j0, long* j1);
 
 // The string's width in framebuffer pixels (sum of its advances times the scale).
 double text_width(const font_t* font, const char* s);

@@ -84,6 +84,29 @@ void check_frame(const char* name, int size, preview_signal_t sig, int frames,
   check_golden("editor", name, inst->fb, inst->ui_w, inst->ui_h, 3, inst->ui_w * inst->ui_h / 1000);
 }
 
+// Knobs copied back from their kept boxes give the frame drawing them anew gives, whatever
+// turns, resizes or relabels in between.
+TEST_F(Frame, KeptKnobsAreTheKnobsDrawn) {
+  PreviewPlug kept = make(1), drawn = make(1);
+  drawn->Inst()->knob_cache = nullptr;
+  preview_signal_t sig[2];
+  const std::pair<const char*, double> steps[] = {
+      {"Band A gain", 3},   {"Band A gain", 3.04},  {"Band A gain", 3.06},   {"Limiter", -24},
+      {"Band B freq", 20000},
+      {"Vert. Range", 12},  {"Colour", 2},          {"Interface Size", 2},   {"Band A gain", -90},
+      {"Band C on", 0},     {"Interface Size", 0},  {"Colour Gain", 40},     {"Band A gain", 0}};
+  for (const auto& step : steps) {
+    int n = 0;
+    for (Quillmar* p : {kept.get(), drawn.get()}) {
+      ASSERT_TRUE(preview_set(p, step.first, step.second)) << step.first;
+      preview_run(p, &sig[n++], 2);
+    }
+    const inst_t *a = kept->Inst(), *b = drawn->Inst();
+    ASSERT_EQ(a->ui_w * a->ui_h, b->ui_w * b->ui_h);
+    EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << step.first << " " << step.second;
+  }
+}
+
 TEST_F(Frame, GoldenPinkNoiseInStereo) { check_frame("frame_pink_stereo", 1, preview_signal_t{}, 30, {}); }
 
 TEST_F(Frame, GoldenSmallestSizeWithTheLimiterLit) {
