@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "framework/bitmap/RasterBitmap.h"
 #include "framework/x11/x11_errors.h"
@@ -112,18 +115,30 @@ void X11Image::Convert(const RasterBitmap& bitmap, const IRECT& r) {
     const srgb_t* s = src + static_cast<size_t>(y) * W;
     uint32_t* d = reinterpret_cast<uint32_t*>(mImage->data + static_cast<size_t>(y) * mImage->bytes_per_line);
     if (swap) {
+      const uint32_t opaque = mOpaque;
       int x = r.L;
-      for (; x + 4 <= r.R; x += 4) {
+      auto one = [&](int i) {
+        uint32_t v;
+        std::memcpy(&v, &s[i], 4);
+        d[i] = reverse_rgb(v) | opaque;
+      };
+      auto four = [&](int i) {
         v4u v;
-        std::memcpy(&v, &s[x], sizeof v);
-        v = reverse_rgb(v) | mOpaque;
+        std::memcpy(&v, &s[i], sizeof v);
+        return v4u(reverse_rgb(v) | opaque);
+      };
+#ifdef __SSE2__
+      // A shared image is read by the X server, not by us: stores that bypass the cache spare
+      // fetching its lines first.
+      for (; mShm && x < r.R && reinterpret_cast<uintptr_t>(&d[x]) % 16; ++x) one(x);
+      for (; mShm && x + 4 <= r.R; x += 4)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(&d[x]), reinterpret_cast<__m128i>(four(x)));
+#endif
+      for (; x + 4 <= r.R; x += 4) {
+        const v4u v = four(x);
         std::memcpy(&d[x], &v, sizeof v);
       }
-      for (; x < r.R; ++x) {
-        uint32_t v;
-        std::memcpy(&v, &s[x], 4);
-        d[x] = reverse_rgb(v) | mOpaque;
-      }
+      for (; x < r.R; ++x) one(x);
     } else if (mFast) {
       for (int x = r.L; x < r.R; ++x)
         d[x] = uint32_t(s[x].r) << mShiftR | uint32_t(s[x].g) << mShiftG | uint32_t(s[x].b) << mShiftB | mOpaque;
@@ -141,6 +156,9 @@ void X11Image::Convert(const RasterBitmap& bitmap, const IRECT& r) {
                       scale(s[x].b, mImage->blue_mask) | mOpaque);
     }
   }
+#ifdef __SSE2__
+  _mm_sfence();  // the streamed stores are complete before the server is told to read
+#endif
 }
 
 void X11Image::Put(Drawable dst, GC gc, const RasterBitmap& bitmap, IRECT r) {
