@@ -15,15 +15,30 @@ font_t* new_font(const font_t* geometry, double size) {
   *f = *geometry;
   f->size = size;
   f->coverage = (uint16_t*)malloc((size_t)f->cell_w * f->cell_h * FONT_GLYPHS * sizeof(uint16_t));
-  if (!f->coverage) {
+  f->ink = (int32_t*)malloc(4 * FONT_GLYPHS * sizeof(int32_t));
+  if (!f->coverage || !f->ink) {
+    free(f->coverage);
+    free(f->ink);
     free(f);
     return nullptr;
   }
   return f;
 }
 
-void copy_green(uint16_t* dst, const lrgb_t* src, size_t n) {
-  for (size_t i = 0; i < n; i++) dst[i] = src[i].g > 32768 ? 32768 : src[i].g;
+// The coverage from the sheet's green channel, and each glyph's ink box.
+void copy_green(font_t* f, const lrgb_t* src) {
+  const int cw = f->cell_w, ch = f->cell_h;
+  for (size_t i = 0, n = (size_t)cw * ch * FONT_GLYPHS; i < n; i++)
+    f->coverage[i] = src[i].g > 32768 ? 32768 : src[i].g;
+  for (int g = 0; g < FONT_GLYPHS; g++) {
+    const uint16_t* cell = f->coverage + (size_t)g * cw * ch;
+    int x0 = cw, x1 = 0, y0 = ch, y1 = 0;
+    for (int y = 0; y < ch; y++)
+      for (int x = 0; x < cw; x++)
+        if (cell[y * cw + x]) x0 = std::min(x0, x), x1 = std::max(x1, x + 1), y0 = std::min(y0, y), y1 = y + 1;
+    int32_t* ink = f->ink + 4 * g;
+    ink[0] = std::min(x0, x1), ink[1] = x1, ink[2] = std::min(y0, y1), ink[3] = y1;
+  }
 }
 
 inline int glyph_advance(const font_t* f, unsigned char c) {
@@ -35,19 +50,19 @@ inline int glyph_advance(const font_t* f, unsigned char c) {
 font_t* font_load(int trim, image_t sheet) {
   font_t* f = nullptr;
   if (sheet.l && sheet.w > 0 && sheet.h >= FONT_GLYPHS) {
-    font_t geometry{sheet.w, sheet.h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr};
+    font_t geometry{sheet.w, sheet.h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr, nullptr};
     f = new_font(&geometry, geometry.cell_h);
     int16_t* metrics = f ? (int16_t*)calloc(2 * FONT_GLYPHS, sizeof(int16_t)) : nullptr;
     if (f && !metrics) {
       free(f->coverage);
+      free(f->ink);
       free(f);
       f = nullptr;
     }
     if (f) {
       f->left = metrics;
       f->advance = metrics + FONT_GLYPHS;
-      size_t n = (size_t)f->cell_w * f->cell_h * FONT_GLYPHS;
-      copy_green(f->coverage, sheet.l, n);
+      copy_green(f, sheet.l);
       for (int g = 0; g < FONT_GLYPHS; g++) {
         const uint16_t* row = f->coverage + ((size_t)g * f->cell_h + f->cell_h / 2) * f->cell_w;
         int first = 0, last = f->cell_w - 1;
@@ -68,7 +83,7 @@ font_t* make_font_size(const font_t* base, image_t sheet, double size) {
   size_t n = base ? (size_t)base->cell_w * base->cell_h * FONT_GLYPHS : 0;
   if (base && sheet.l && size > 0 && sheet.w > 0 && sheet.h > 0 && (size_t)sheet.w * sheet.h >= n) {
     f = new_font(base, size);
-    if (f) copy_green(f->coverage, sheet.l, n);
+    if (f) copy_green(f, sheet.l);
   }
   free(sheet.l);
   return f;
@@ -175,7 +190,6 @@ void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, doub
   double pen = t.pen;
   int32_t ii = intensity_weight(intensity);
   const int cw = f->cell_w, ch = f->cell_h;
-  const long j0 = t.j0, j1 = t.j1;
   for (size_t n = 0; n < t.len; n++) {
     unsigned char c = s[n];
     double adv = glyph_advance(f, c) * scale;
@@ -183,6 +197,15 @@ void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, doub
       const uint16_t* cell = f->coverage + (size_t)(c - 32) * cw * ch;
       long i0, i1;
       glyph_columns(f, scale, pen, w, &i0, &i1);
+      // Only pixels that sample the glyph's marks can be marked: the columns whose sampled
+      // pair of cell columns meets the ink, and likewise the rows.
+      const int32_t* ink = f->ink + 4 * (c - 32);
+      auto cell_at = [scale](long i, double origin) { return (long)std::floor((i - origin) / scale); };
+      while (i0 < i1 && cell_at(i0, pen) + 1 < ink[0]) ++i0;
+      while (i0 < i1 && cell_at(i1 - 1, pen) >= ink[1]) --i1;
+      long j0 = t.j0, j1 = t.j1;
+      while (j0 < j1 && cell_at(j0, top) + 1 < ink[2]) ++j0;
+      while (j0 < j1 && cell_at(j1 - 1, top) >= ink[3]) --j1;
       // The sampling position of every column, worked out once for all the rows.
       enum { COLS = 64 };
       struct column_t {

@@ -16,6 +16,7 @@ struct font_t {
   uint16_t* coverage;  // cell_w * cell_h * 224 values 0..32768
   int16_t* left;       // per glyph: first marked column of its middle row plus the trim
   int16_t* advance;    // per glyph: advance in sheet pixels
+  int32_t* ink;        // per glyph: first and end column, first and end row of its marks
 };
 
 enum {

@@ -208,3 +208,31 @@ TEST(Text, IntensitySaturatesAndControlCodesAdvance) {
   for (auto& p : b.px) ASSERT_EQ(p.g, 0);
   gc_cleanup(owner);
 }
+
+TEST(Text, InkBoxesLeaveEveryPixelAsWholeCellsWould) {
+  font_t* f = keep(font_load(1, make_sheet(1)));
+  std::vector<int32_t> whole(4 * FONT_GLYPHS);
+  for (int g = 0; g < FONT_GLYPHS; g++) {
+    int32_t* w = &whole[4 * g];
+    w[0] = 0, w[1] = CW, w[2] = 0, w[3] = CH;
+  }
+  font_t cells = *f;
+  cells.ink = whole.data();
+  gc_list_t* owner = gc_list_create();
+  text_t* t = init_text(owner, f, TEXT_LEFT, 0, 0);
+  strcpy(t->string, "WI Hi,\t~W");
+  for (double size : {3.3, 10.0, 17.9})
+    for (double x : {-7.0, 3.25, 150.6})
+      for (double y : {-3.0, 5.5, 31.7}) {
+        fb_t a, b;
+        t->x = x, t->y = y;
+        font_t sized = *f, sized_cells = cells;
+        sized.size = sized_cells.size = size;
+        t->font = &sized;
+        blit_text(t, a.px.data(), lrgb_t{32768, 20000, 9000, 0}, a.w, a.h, 1.3);
+        t->font = &sized_cells;
+        blit_text(t, b.px.data(), lrgb_t{32768, 20000, 9000, 0}, b.w, b.h, 1.3);
+        ASSERT_EQ(std::memcmp(a.px.data(), b.px.data(), a.px.size() * sizeof(lrgb_t)), 0) << size << " " << x << " " << y;
+      }
+  gc_cleanup(owner);
+}
