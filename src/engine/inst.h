@@ -51,7 +51,7 @@ struct inst_t {
   // The panel's opaque and partly transparent runs, for the frame; rebuilt by the first frame
   // after bg_final changed (layout_stale).
   int32_t* layout_runs = nullptr;
-  uint64_t* convert_scratch = nullptr;  // three rows of the display conversion
+  uint64_t* convert_scratch = nullptr;  // two rows of the display conversion
   int32_t layout_stale = 1;
   int32_t panel_gen = 0;  // counts the changes of bg_final: what was drawn over it may be stale
   knob_cache_t* knob_cache = nullptr;  // the knobs as last drawn (knob_draw.cpp)

@@ -89,7 +89,7 @@ Quillmar::Quillmar(int slot)
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
   inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
-  inst->convert_scratch = tracked<uint64_t>(inst, 3 * FRAME_W);
+  inst->convert_scratch = tracked<uint64_t>(inst, 2 * FRAME_W);
   inst->knob_cache = new_knob_cache(inst);
   make_layout(inst);
   draw_version_label(inst);

@@ -105,7 +105,7 @@ TEST(Srgb, FrameConversionGivesTheSameBytesFromTheSameDraws) {
       in[y * w + x] = y % 7 && x > 100 && (x + y) % 11 ? lrgb_t{v, (uint16_t)(v / 2), 100, 0}
                                                        : lrgb_t{u, v, (uint16_t)(u / 3), 9};
     }
-  std::vector<uint64_t> scratch(3 * w);
+  std::vector<uint64_t> scratch(2 * w);
   srgb_t first;
   convert_lrgb_to_srgb(&first, in.data(), 1, 1);  // builds the dither table from the stream
   for (int dither : {0, 1}) {

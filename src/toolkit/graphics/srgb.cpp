@@ -296,7 +296,7 @@ void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dith
   dither_walk_t walk;
   walk.start();
   if (w <= 0 || h <= 0) return;
-  uint64_t* keys[2] = {scratch + w, scratch + 2 * (size_t)w};
+  uint64_t* keys[2] = {scratch, scratch + w};
   for (int y = 0; y < h; ++y) {
     const size_t row = (size_t)y * w;
     convert_row(out + row, in + row, w, dither, walk, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1],
