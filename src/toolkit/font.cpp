@@ -199,13 +199,15 @@ void blit_text(const text_t* text, lrgb_t* fb, lrgb_t colour, int w, int h, doub
       glyph_columns(f, scale, pen, w, &i0, &i1);
       // Only pixels that sample the glyph's marks can be marked: the columns whose sampled
       // pair of cell columns meets the ink, and likewise the rows.
-      const int32_t* ink = f->ink + 4 * (c - 32);
-      auto cell_at = [scale](long i, double origin) { return (long)std::floor((i - origin) / scale); };
-      while (i0 < i1 && cell_at(i0, pen) + 1 < ink[0]) ++i0;
-      while (i0 < i1 && cell_at(i1 - 1, pen) >= ink[1]) --i1;
       long j0 = t.j0, j1 = t.j1;
-      while (j0 < j1 && cell_at(j0, top) + 1 < ink[2]) ++j0;
-      while (j0 < j1 && cell_at(j1 - 1, top) >= ink[3]) --j1;
+      if (f->ink) {  // a font record made by hand may have none
+        const int32_t* ink = f->ink + 4 * (c - 32);
+        auto cell_at = [scale](long i, double origin) { return (long)std::floor((i - origin) / scale); };
+        while (i0 < i1 && cell_at(i0, pen) + 1 < ink[0]) ++i0;
+        while (i0 < i1 && cell_at(i1 - 1, pen) >= ink[1]) --i1;
+        while (j0 < j1 && cell_at(j0, top) + 1 < ink[2]) ++j0;
+        while (j0 < j1 && cell_at(j1 - 1, top) >= ink[3]) --j1;
+      }
       // The sampling position of every column, worked out once for all the rows.
       enum { COLS = 64 };
       struct column_t {
