@@ -176,7 +176,7 @@ void release_value(UInt32 id, const std::vector<uint8_t>& buf, UInt32 size) {
       if (info.unit == kAudioUnitParameterUnit_CustomUnit) release(info.unitName);
       break;
     }
-    case kAudioUnitProperty_CurrentPreset:
+    // The deprecated CurrentPreset lends its name: only PresentPreset's is the host's.
     case kAudioUnitProperty_PresentPreset: release(at(offsetof(AUPreset, presetName))); break;
     case kAudioUnitProperty_CocoaUI:
       release(at(offsetof(AudioUnitCocoaViewInfo, mCocoaAUViewBundleLocation)));
