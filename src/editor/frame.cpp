@@ -12,6 +12,7 @@
 #include "editor/view.h"
 #include "engine/design.h"
 #include "engine/inst.h"
+#include "framework/IGraphics.h"
 #include "toolkit/font.h"
 #include "toolkit/graphics/blit.h"
 #include "toolkit/util/mutex.h"
@@ -143,7 +144,13 @@ void draw_frame(inst_t* inst) {
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);
   if (inst->screen_bits) {
-    if (inst->convert_scratch)
+    // With a window that takes them, the display pixels go straight into it.
+    int stride = 0;
+    uint32_t opaque = 0;
+    uint32_t* direct = inst->graphics && inst->convert_scratch ? inst->graphics->DirectFrame(&stride, &opaque) : nullptr;
+    if (direct)
+      convert_frame_to_xrgb(direct, stride, opaque, inst->fb, inst->ui_w, inst->ui_h, 1, inst->convert_scratch);
+    else if (inst->convert_scratch)
       convert_frame_to_srgb(inst->screen_bits, inst->fb, inst->ui_w, inst->ui_h, 1, inst->convert_scratch);
     else
       convert_lrgb_to_srgb(inst->screen_bits, inst->fb, inst->ui_w * inst->ui_h, 1);

@@ -142,6 +142,13 @@ class IGraphics {
   // ---- the platform's duties ----
   // Shows the draw bitmap; here, nothing to show.
   virtual bool DrawScreen(IRECT* /*pR*/) { return true; }
+  // Main thread, from the Draw of a control that draws every pixel of the frame and is drawn
+  // first (here the editor's; the other controls draw nothing): the window's own pixels, for
+  // the frame to be written straight into instead of the draw bitmap and shown as they are.
+  // They are 32-bit words 0x00RRGGBB | *opaque in the machine's byte order, rows *stride
+  // words apart. Only an open text field or menu is still drawn into the draw bitmap and put
+  // over them. Null when there is no such window (the frame goes to the draw bitmap).
+  virtual uint32_t* DirectFrame(int* /*stride*/, uint32_t* /*opaque*/) { return nullptr; }
   // The PNG of a skin resource as a new bitmap, or null.
   virtual RasterBitmap* OSLoadBitmap(int ID, const char* name);
   // Opens the editor in a window (a child of pParent when given); null when there is none.

@@ -95,7 +95,7 @@ TEST(Srgb, DitherTableIsBoundedForTheClampTable) {
   lut_free(&c);
 }
 
-TEST(Srgb, FrameConversionGivesTheSameBytesFromTheSameDraws) {
+TEST(Srgb, FrameConversionGivesTheSameBytesFromTheSameDrawsAsPixelsOrAsDisplayWords) {
   // A frame that repeats itself down most of its columns, with rows and pixels that do not.
   const int w = 300, h = 40;
   std::vector<lrgb_t> in(w * h);
@@ -118,6 +118,18 @@ TEST(Srgb, FrameConversionGivesTheSameBytesFromTheSameDraws) {
     EXPECT_EQ(rand31(), next);
     for (int i = 0; i < w * h; ++i)
       ASSERT_EQ(std::memcmp(&plain[i], &frame[i], sizeof(srgb_t)), 0) << i << " dither " << dither;
+    // As a display's words, in rows with room to spare that stays as it was.
+    const int stride = w + 5;
+    std::vector<uint32_t> words(stride * h, 7);
+    rand31_seed(11);
+    convert_frame_to_xrgb(words.data(), stride, 0xff000000u, in.data(), w, h, dither, scratch.data());
+    EXPECT_EQ(rand31(), next);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < stride; ++x) {
+        const srgb_t& p = plain[y * w + x];
+        const uint32_t want = x < w ? 0xff000000u | p.r << 16 | p.g << 8 | p.b : 7;
+        ASSERT_EQ(words[y * stride + x], want) << x << ", " << y << " dither " << dither;
+      }
   }
 }
 

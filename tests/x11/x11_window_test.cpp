@@ -60,15 +60,23 @@ class Probe : public IControl {
     return true;
   }
   bool IsDirty() override { return ParamIdx() < 0 || mDirty; }
+  // With sDirect, the window's own pixels are painted and the draw bitmap is cleared, as
+  // the editor leaves it.
   bool Draw(IGraphics* g) override {
     RasterBitmap* b = g->GetDrawBitmap();
+    int stride = 0;
+    uint32_t opaque = 0;
+    uint32_t* direct = sDirect ? g->DirectFrame(&stride, &opaque) : nullptr;
     for (int y = mRECT.T; y < mRECT.B; ++y)
       for (int x = mRECT.L; x < mRECT.R; ++x) {
         const uint8_t v = ParamIdx() < 0 ? uint8_t(x + y) : uint8_t(255 * GetValue());
-        b->Pixels()[y * b->Width() + x] = srgb_t{0, v, uint8_t(255 - v), uint8_t(x ^ y)};
+        const srgb_t p{0, v, uint8_t(255 - v), uint8_t(x ^ y)};
+        b->Pixels()[y * b->Width() + x] = direct ? srgb_t{} : p;
+        if (direct) direct[y * stride + x] = uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | p.b | opaque;
       }
     return true;
   }
+  static bool sDirect;
   int mDragX = 0, mDragY = 0;
 
  private:
@@ -78,6 +86,8 @@ class Probe : public IControl {
   std::vector<std::string>* mLog;
   std::string mName;
 };
+
+bool Probe::sDirect = false;
 
 // A context of the plug-in with only the background control.
 IGraphicsX11* background_only(TestPlug* plug, std::vector<std::string>* log) {
@@ -273,6 +283,21 @@ TEST_F(X11Window, KeysGoToTheKeyCatcherOrTheOpenTextFieldAndMenu) {
   EXPECT_FALSE(g->MenuOpen());
   EXPECT_FALSE(contains(log, "menu up 110 30 L"));  // the menu took the whole click
   EXPECT_EQ(plug->GetParam(0)->Value(), 0);
+}
+
+TEST_F(X11Window, AFrameWrittenIntoTheWindowShowsAsTheDrawBitmapWouldWithTheTextFieldOverIt) {
+  open();
+  xdo("mousemove --window " + win + " 50 50 click 3");
+  ASSERT_TRUE(g->TextEntryOpen());
+  check_shown(g, test, true);
+  RasterBitmap want(W, H);
+  std::memcpy(want.Pixels(), g->GetDrawBitmap()->Pixels(), sizeof(srgb_t) * W * H);
+  Probe::sDirect = true;
+  pump_until([] { return false; }, 0.1);
+  XSync(test, False);
+  usleep(20000);
+  EXPECT_EQ(pixels_differing(test, g->XWindow(), want), 0);
+  Probe::sDirect = false;
 }
 
 TEST_F(X11Window, RunEndsOnTheStopFlagAndOnWindowDelete) {

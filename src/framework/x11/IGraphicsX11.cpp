@@ -168,8 +168,13 @@ void IGraphicsX11::CloseWindow() {
 
 bool IGraphicsX11::DrawScreen(IRECT* pR) {
   IGraphicsHeadless::DrawScreen(pR);
-  if (WindowIsOpen() && pR) mWin->image.Put(mWin->window, mWin->gc, *GetDrawBitmap(), *pR);
+  if (WindowIsOpen() && pR)
+    mWin->image.Put(mWin->window, mWin->gc, *GetDrawBitmap(), *pR, PromptOpen() ? &PromptRECT() : nullptr);
   return true;
+}
+
+uint32_t* IGraphicsX11::DirectFrame(int* stride, uint32_t* opaque) {
+  return WindowIsOpen() ? mWin->image.Direct(Width(), Height(), stride, opaque) : nullptr;
 }
 
 void IGraphicsX11::HandlePendingEvents() {
@@ -192,7 +197,7 @@ void IGraphicsX11::HandleEvent(void* event) {
     case Expose:
       if (e.xexpose.count == 0) {
         IRECT all(0, 0, Width(), Height());
-        win.image.Put(win.window, win.gc, *GetDrawBitmap(), all);
+        win.image.PutAgain(win.window, win.gc, *GetDrawBitmap(), all);
       }
       break;
     case ButtonPress: {

@@ -41,8 +41,11 @@ class IGraphicsX11 : public IGraphicsHeadless {
   // when a tick is due. Never blocks. False once the window is gone.
   bool Pump();
 
-  // Shows the rectangle of the draw bitmap in the window (when one is open).
+  // Shows the rectangle of the draw bitmap in the window (when one is open), or the frame
+  // written through DirectFrame.
   bool DrawScreen(IRECT* pR) override;
+  // The window's shared image, when its pixels are 0x00RRGGBB words of the context's size.
+  uint32_t* DirectFrame(int* stride, uint32_t* opaque) override;
 
   // ---- for tests and embedding ----
   unsigned long XWindow() const;  // 0 without a window

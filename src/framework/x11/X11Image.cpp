@@ -86,6 +86,7 @@ bool X11Image::Create(Display* d, Visual* visual, int depth, int w, int h, bool 
   mFast = mImage->bits_per_pixel == 32 && mImage->byte_order == (kLittleEndian ? LSBFirst : MSBFirst) &&
           byte_mask(mImage->red_mask, &mShiftR) && byte_mask(mImage->green_mask, &mShiftG) &&
           byte_mask(mImage->blue_mask, &mShiftB);
+  mXrgb = kLittleEndian && mFast && mShiftR == 16 && mShiftG == 8 && mShiftB == 0;
   return true;
 }
 
@@ -102,19 +103,17 @@ void X11Image::Destroy(bool serverAlive) {
   XDestroyImage(mImage);  // frees the client-memory pixels
   mImage = nullptr;
   mSeg = XShmSegmentInfo{};
-  mShm = mPutPending = false;
+  mShm = mPutPending = mDirect = mWhole = false;
   mCompletionType = -1;
 }
 
 void X11Image::Convert(const RasterBitmap& bitmap, const IRECT& r) {
   const srgb_t* src = bitmap.Pixels();
   const int W = bitmap.Width();
-  // The usual visual (0x00RRGGBB, little-endian) is the bitmap's byte order reversed.
-  const bool swap = kLittleEndian && mFast && mShiftR == 16 && mShiftG == 8 && mShiftB == 0;
   for (int y = r.T; y < r.B; ++y) {
     const srgb_t* s = src + static_cast<size_t>(y) * W;
     uint32_t* d = reinterpret_cast<uint32_t*>(mImage->data + static_cast<size_t>(y) * mImage->bytes_per_line);
-    if (swap) {
+    if (mXrgb) {  // the usual visual: the bitmap's byte order reversed
       const uint32_t opaque = mOpaque;
       int x = r.L;
       auto one = [&](int i) {
@@ -161,19 +160,33 @@ void X11Image::Convert(const RasterBitmap& bitmap, const IRECT& r) {
 #endif
 }
 
-void X11Image::Put(Drawable dst, GC gc, const RasterBitmap& bitmap, IRECT r) {
-  if (!mImage || bitmap.Empty()) return;
-  r.L = std::max(r.L, 0);
-  r.T = std::max(r.T, 0);
-  r.R = std::min({r.R, bitmap.Width(), mImage->width});
-  r.B = std::min({r.B, bitmap.Height(), mImage->height});
-  if (r.R <= r.L || r.B <= r.T) return;
+bool X11Image::Clip(const RasterBitmap& bitmap, IRECT* r) const {
+  if (!mImage || bitmap.Empty()) return false;
+  r->L = std::max(r->L, 0);
+  r->T = std::max(r->T, 0);
+  r->R = std::min({r->R, bitmap.Width(), mImage->width});
+  r->B = std::min({r->B, bitmap.Height(), mImage->height});
+  return r->R > r->L && r->B > r->T;
+}
+
+void X11Image::WaitForServer() {
   if (mShm && mPutPending) {
     // The server may still read the segment of the last put: wait until it has.
     XSync(mDisplay, False);
     mPutPending = false;
   }
-  Convert(bitmap, r);
+}
+
+uint32_t* X11Image::Direct(int w, int h, int* stride, uint32_t* opaque) {
+  if (!mImage || !mXrgb || mImage->width != w || mImage->height != h || mImage->bytes_per_line % 4) return nullptr;
+  WaitForServer();
+  mDirect = true;
+  *stride = mImage->bytes_per_line / 4;
+  *opaque = mOpaque;
+  return reinterpret_cast<uint32_t*>(mImage->data);
+}
+
+void X11Image::Send(Drawable dst, GC gc, const IRECT& r) {
   if (mShm) {
     mPutSerial = NextRequest(mDisplay);
     XShmPutImage(mDisplay, dst, gc, mImage, r.L, r.T, r.L, r.T, r.W(), r.H(), True);
@@ -181,6 +194,26 @@ void X11Image::Put(Drawable dst, GC gc, const RasterBitmap& bitmap, IRECT r) {
   } else {
     XPutImage(mDisplay, dst, gc, mImage, r.L, r.T, r.L, r.T, r.W(), r.H());
   }
+}
+
+void X11Image::Put(Drawable dst, GC gc, const RasterBitmap& bitmap, IRECT r, const IRECT* redo) {
+  const bool direct = mDirect;
+  mDirect = false;
+  if (!Clip(bitmap, &r)) return;
+  WaitForServer();
+  if (!direct) {
+    Convert(bitmap, r);
+  } else if (redo) {
+    IRECT over(std::max(r.L, redo->L), std::max(r.T, redo->T), std::min(r.R, redo->R), std::min(r.B, redo->B));
+    if (over.L < over.R && over.T < over.B) Convert(bitmap, over);
+  }
+  mWhole = mWhole || direct || (r.L == 0 && r.T == 0 && r.R == mImage->width && r.B == mImage->height);
+  Send(dst, gc, r);
+}
+
+void X11Image::PutAgain(Drawable dst, GC gc, const RasterBitmap& bitmap, IRECT r) {
+  if (!mWhole) return Put(dst, gc, bitmap, r);
+  if (Clip(bitmap, &r)) Send(dst, gc, r);
 }
 
 void X11Image::OnEvent(const XEvent& e) {

@@ -159,24 +159,44 @@ struct dither_walk_t {
   }
 };
 
-// Writes bytes 1..3 of one pixel from its key and dither, keeping byte 0.
-inline void put_key(srgb_t* o, uint64_t key, uint64_t dq, const uint8_t* clamp) {
+// Where a conversion's pixels go: srgb_t with byte 0 kept, or a display's 32-bit words
+// 0x00RRGGBB with the alpha bits of `opaque` set.
+struct to_srgb_t {
+  typedef srgb_t pixel;
+  static constexpr bool words = false;
+  uint32_t opaque;
+};
+struct to_xrgb_t {
+  typedef uint32_t pixel;
+  static constexpr bool words = true;
+  uint32_t opaque;
+};
+
+// One pixel from its key and dither.
+inline void put_key(srgb_t* o, uint64_t key, uint64_t dq, const uint8_t* clamp, uint32_t) {
   const int d = (int16_t)(dq >> 16);
   o->r = clamp[((int)(key >> 16 & 0xffff) + d) >> 5];
   o->g = clamp[((int)(key >> 32 & 0xffff) + d) >> 5];
   o->b = clamp[((int)(key >> 48) + d) >> 5];
+}
+inline void put_key(uint32_t* o, uint64_t key, uint64_t dq, const uint8_t* clamp, uint32_t opaque) {
+  srgb_t p;
+  put_key(&p, key, dq, clamp, 0);
+  *o = (uint32_t)p.r << 16 | (uint32_t)p.g << 8 | p.b | opaque;
 }
 
 // n pixels with their dither dq. Where all pixels of a group equal their reference pixels
 // (ref may be null), the reference keys serve; otherwise the keys are looked up. Every key
 // goes to keys (may be null). With SSE2, four pixels at a time: the signed saturating pack
 // clamps to bytes as the clamp table would (the dither bound keeps every sum within 16 bits),
-// and byte 0 of each output is merged back unchanged.
-void convert_span(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
-                  const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
+// and byte 0 of each output is merged back unchanged (for words, the channels are reversed
+// before the pack and the alpha bits set).
+template <class To>
+void convert_span(typename To::pixel* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
+                  const uint64_t* ref_keys, uint64_t* keys, To to, const convert_tables_t& t) {
   int k = 0;
 #ifdef __SSE2__
-  const __m128i keep = _mm_set1_epi32(0xff);
+  const __m128i keep = _mm_set1_epi32(0xff), opaque = _mm_set1_epi32((int)to.opaque);
   for (; k + 4 <= n; k += 4) {
     __m128i k0, k1;
     bool known = false;
@@ -198,9 +218,14 @@ void convert_span(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, cons
       _mm_storeu_si128((__m128i*)(void*)(keys + k), k0);
       _mm_storeu_si128((__m128i*)(void*)(keys + k + 2), k1);
     }
-    const __m128i v0 = _mm_srai_epi16(_mm_add_epi16(k0, _mm_loadu_si128((const __m128i*)(const void*)(dq + k))), 5);
-    const __m128i v1 =
-        _mm_srai_epi16(_mm_add_epi16(k1, _mm_loadu_si128((const __m128i*)(const void*)(dq + k + 2))), 5);
+    __m128i v0 = _mm_srai_epi16(_mm_add_epi16(k0, _mm_loadu_si128((const __m128i*)(const void*)(dq + k))), 5);
+    __m128i v1 = _mm_srai_epi16(_mm_add_epi16(k1, _mm_loadu_si128((const __m128i*)(const void*)(dq + k + 2))), 5);
+    if (To::words) {
+      v0 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v0, 0x1b), 0x1b);
+      v1 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v1, 0x1b), 0x1b);
+      _mm_storeu_si128((__m128i*)(void*)(out + k), _mm_or_si128(_mm_packus_epi16(v0, v1), opaque));
+      continue;
+    }
     const __m128i v = _mm_packus_epi16(v0, v1);
     const __m128i old = _mm_loadu_si128((const __m128i*)(const void*)(out + k));
     _mm_storeu_si128((__m128i*)(void*)(out + k), _mm_or_si128(_mm_and_si128(old, keep), _mm_andnot_si128(keep, v)));
@@ -209,7 +234,7 @@ void convert_span(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, cons
   for (; k < n; k++) {
     const uint64_t key = ref && same(in[k], ref[k]) ? ref_keys[k] : key_of(in[k], t.lsrgb);
     if (keys) keys[k] = key;
-    put_key(out + k, key, dq[k], t.clamp.clamp);
+    put_key(out + k, key, dq[k], t.clamp.clamp, to.opaque);
   }
 }
 
@@ -224,10 +249,11 @@ inline __m256i lookup4(const lrgb_t* in, const uint16_t* table) {
                            (long long)key_of(in[1], table), (long long)key_of(in[0], table));
 }
 
-void convert_span_avx2(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
-                       const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
+template <class To>
+void convert_span_avx2(typename To::pixel* out, const lrgb_t* in, int n, const uint64_t* dq, const lrgb_t* ref,
+                       const uint64_t* ref_keys, uint64_t* keys, To to, const convert_tables_t& t) {
   int k = 0;
-  const __m256i keep = _mm256_set1_epi32(0xff);
+  const __m256i keep = _mm256_set1_epi32(0xff), opaque = _mm256_set1_epi32((int)to.opaque);
   for (; k + 8 <= n; k += 8) {
     __m256i k0, k1;
     if (ref && _mm256_movemask_epi8(_mm256_cmpeq_epi64(load(in + k), load(ref + k))) == -1)
@@ -242,26 +268,36 @@ void convert_span_avx2(srgb_t* out, const lrgb_t* in, int n, const uint64_t* dq,
       _mm256_storeu_si256((__m256i*)(keys + k), k0);
       _mm256_storeu_si256((__m256i*)(keys + k + 4), k1);
     }
-    const __m256i v0 = _mm256_srai_epi16(_mm256_add_epi16(k0, load(dq + k)), 5);
-    const __m256i v1 = _mm256_srai_epi16(_mm256_add_epi16(k1, load(dq + k + 4)), 5);
+    __m256i v0 = _mm256_srai_epi16(_mm256_add_epi16(k0, load(dq + k)), 5);
+    __m256i v1 = _mm256_srai_epi16(_mm256_add_epi16(k1, load(dq + k + 4)), 5);
+    if (To::words) {
+      v0 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v0, 0x1b), 0x1b);
+      v1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v1, 0x1b), 0x1b);
+    }
     const __m256i v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v0, v1), 0xd8);
+    if (To::words) {
+      _mm256_storeu_si256((__m256i*)(out + k), _mm256_or_si256(v, opaque));
+      continue;
+    }
     const __m256i old = load(out + k);
     _mm256_storeu_si256((__m256i*)(out + k), _mm256_or_si256(_mm256_and_si256(old, keep), _mm256_andnot_si256(keep, v)));
   }
   convert_span(out + k, in + k, n - k, dq + k, ref ? ref + k : nullptr, ref_keys ? ref_keys + k : nullptr,
-               keys ? keys + k : nullptr, t);
+               keys ? keys + k : nullptr, to, t);
 }
 QM_SIMD_POP
 #endif
 
-typedef void (*span_fn)(srgb_t*, const lrgb_t*, int, const uint64_t*, const lrgb_t*, const uint64_t*, uint64_t*,
-                        const convert_tables_t&);
+template <class To>
+using span_fn = void (*)(typename To::pixel*, const lrgb_t*, int, const uint64_t*, const lrgb_t*, const uint64_t*,
+                         uint64_t*, To, const convert_tables_t&);
 
-span_fn best_span() {
+template <class To>
+span_fn<To> best_span() {
 #if defined(__GNUC__) && defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return convert_span_avx2;
+  if (__builtin_cpu_supports("avx2")) return convert_span_avx2<To>;
 #endif
-  return convert_span;
+  return convert_span<To>;
 }
 
 }  // namespace
@@ -270,16 +306,32 @@ namespace {
 
 // n pixels of one row, in stretches of consecutive dither (or all with zero dither); ref,
 // ref_keys and keys as for the span.
-void convert_row(srgb_t* out, const lrgb_t* in, int n, int dither, dither_walk_t& walk, const lrgb_t* ref,
-                 const uint64_t* ref_keys, uint64_t* keys, const convert_tables_t& t) {
-  static const span_fn span = best_span();
+template <class To>
+void convert_row(typename To::pixel* out, const lrgb_t* in, int n, int dither, dither_walk_t& walk,
+                 const lrgb_t* ref, const uint64_t* ref_keys, uint64_t* keys, To to, const convert_tables_t& t) {
+  static const span_fn<To> span = best_span<To>();
   static const uint64_t zero[CHUNK] = {};
   for (int i = 0, run = 0; i < n; i += run) {
     const uint64_t* dq = zero;
     run = n - i < CHUNK ? n - i : CHUNK;
     if (dither == 1) dq = walk.next(t.dither_keys, run, &run);
     span(out + i, in + i, run, dq, ref ? ref + i : nullptr, ref_keys ? ref_keys + i : nullptr,
-         keys ? keys + i : nullptr, t);
+         keys ? keys + i : nullptr, to, t);
+  }
+}
+
+template <class To>
+void convert_frame(typename To::pixel* out, size_t stride, To to, const lrgb_t* in, int w, int h, int dither,
+                   uint64_t* scratch) {
+  const convert_tables_t& t = tables();
+  dither_walk_t walk;
+  walk.start();
+  if (w <= 0 || h <= 0) return;
+  uint64_t* keys[2] = {scratch, scratch + w};
+  for (int y = 0; y < h; ++y) {
+    const size_t row = (size_t)y * w;
+    convert_row(out + y * stride, in + row, w, dither, walk, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1],
+                keys[y & 1], to, t);
   }
 }
 
@@ -288,20 +340,16 @@ void convert_row(srgb_t* out, const lrgb_t* in, int n, int dither, dither_walk_t
 void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither) {
   dither_walk_t walk;
   walk.start();
-  convert_row(out, in, count, dither, walk, nullptr, nullptr, nullptr, tables());
+  convert_row(out, in, count, dither, walk, nullptr, nullptr, nullptr, to_srgb_t{0}, tables());
 }
 
 void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch) {
-  const convert_tables_t& t = tables();
-  dither_walk_t walk;
-  walk.start();
-  if (w <= 0 || h <= 0) return;
-  uint64_t* keys[2] = {scratch, scratch + w};
-  for (int y = 0; y < h; ++y) {
-    const size_t row = (size_t)y * w;
-    convert_row(out + row, in + row, w, dither, walk, y > 0 ? in + row - w : nullptr, keys[(y + 1) & 1],
-                keys[y & 1], t);
-  }
+  convert_frame(out, (size_t)w, to_srgb_t{0}, in, w, h, dither, scratch);
+}
+
+void convert_frame_to_xrgb(uint32_t* out, int stride, uint32_t opaque, const lrgb_t* in, int w, int h, int dither,
+                           uint64_t* scratch) {
+  convert_frame(out, (size_t)stride, to_xrgb_t{opaque}, in, w, h, dither, scratch);
 }
 
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count) {

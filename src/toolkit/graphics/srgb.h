@@ -55,6 +55,10 @@ void convert_lrgb_to_srgb(srgb_t* out, const lrgb_t* in, int count, int dither);
 // columns: a pixel equal to the one above it reuses that pixel's table values. scratch holds
 // at least 2 * w values.
 void convert_frame_to_srgb(srgb_t* out, const lrgb_t* in, int w, int h, int dither, uint64_t* scratch);
+// The same conversion, from the same draws of rand, written as a display's 32-bit words:
+// 0x00RRGGBB | opaque in the machine's byte order, rows stride words apart.
+void convert_frame_to_xrgb(uint32_t* out, int stride, uint32_t opaque, const lrgb_t* in, int w, int h, int dither,
+                           uint64_t* scratch);
 
 // Display to linear: r, g, b from bytes 1..3; each output's alpha is kept.
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count);
