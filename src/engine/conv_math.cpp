@@ -48,6 +48,28 @@ void add_into_sse2(double* dst, const double* src, int n) {
   for (; i < n; ++i) dst[i] += src[i];
 }
 
+bool move_under_sse2(double* dst, double* src, int n, double limit) {
+  int i = 0;
+  bool under = true;
+#ifdef __SSE2__
+  const __m128d sign = _mm_set1_pd(-0.0), lim = _mm_set1_pd(limit), zero = _mm_setzero_pd();
+  __m128d ok = _mm_castsi128_pd(_mm_set1_epi32(-1));
+  for (; i + 2 <= n; i += 2) {
+    const __m128d x = _mm_loadu_pd(src + i);
+    _mm_storeu_pd(dst + i, x);
+    _mm_storeu_pd(src + i, zero);
+    ok = _mm_and_pd(ok, _mm_cmple_pd(_mm_andnot_pd(sign, x), lim));
+  }
+  under = _mm_movemask_pd(ok) == 3;
+#endif
+  for (; i < n; ++i) {
+    dst[i] = src[i];
+    src[i] = 0.0;
+    under = under && std::fabs(dst[i]) <= limit;
+  }
+  return under;
+}
+
 #if defined(__GNUC__) && defined(__x86_64__)
 QM_SIMD_PUSH("avx2")
 // The same four values at a time.
@@ -66,6 +88,20 @@ void add_into_avx2(double* dst, const double* src, int n) {
   for (; i + 4 <= n; i += 4)
     _mm256_storeu_pd(dst + i, _mm256_add_pd(_mm256_loadu_pd(dst + i), _mm256_loadu_pd(src + i)));
   add_into_sse2(dst + i, src + i, n - i);
+}
+
+bool move_under_avx2(double* dst, double* src, int n, double limit) {
+  int i = 0;
+  const __m256d sign = _mm256_set1_pd(-0.0), lim = _mm256_set1_pd(limit), zero = _mm256_setzero_pd();
+  __m256d ok = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+  for (; i + 4 <= n; i += 4) {
+    const __m256d x = _mm256_loadu_pd(src + i);
+    _mm256_storeu_pd(dst + i, x);
+    _mm256_storeu_pd(src + i, zero);
+    ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_andnot_pd(sign, x), lim, _CMP_LE_OQ));
+  }
+  const bool under = _mm256_movemask_pd(ok) == 15;
+  return move_under_sse2(dst + i, src + i, n - i, limit) && under;
 }
 QM_SIMD_POP
 #endif
@@ -96,6 +132,15 @@ void add_into(double* dst, const double* src, int n) {
   static const copy_fn f = add_into_sse2;
 #endif
   f(dst, src, n);
+}
+
+bool move_under(double* dst, double* src, int n, double limit) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  static const auto f = __builtin_cpu_supports("avx2") ? move_under_avx2 : move_under_sse2;
+#else
+  static const auto f = move_under_sse2;
+#endif
+  return f(dst, src, n, limit);
 }
 
 void hann_transition(double* buf, int n, int fade_out) {

@@ -8,6 +8,9 @@ void fftconv(const double* a, const double* b, double* out, int n);
 void copy_finite(double* dst, const double* src, int n);
 // dst[i] += src[i] for n values.
 void add_into(double* dst, const double* src, int n);
+// Moves n values from src to dst, leaving zeros behind; true when every value moved lies at
+// or under limit in size (a NaN does not).
+bool move_under(double* dst, double* src, int n, double limit);
 
 // Multiplies buf[0 .. n-1] by a raised-cosine fade: out (1 -> 0) or in (0 -> 1).
 void hann_transition(double* buf, int n, int fade_out);

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "engine/bands.h"
 #include "engine/conv_math.h"
@@ -284,33 +281,16 @@ static void capture_input(inst_t* inst, double** inputs, int frames, int channel
   mutex_to_0(inst->lock_capture);
 }
 
-// Whether every output of the call lies at or under the threshold (a NaN does not).
-static bool all_under(double** outputs, int frames, int channels, double threshold) {
-  for (int ch = 0; ch < channels; ++ch) {
-    const double* x = outputs[ch];
-    int i = 0;
-#ifdef __SSE2__
-    const __m128d sign = _mm_set1_pd(-0.0), limit = _mm_set1_pd(threshold);
-    __m128d ok = _mm_castsi128_pd(_mm_set1_epi32(-1));
-    for (; i + 2 <= frames; i += 2)
-      ok = _mm_and_pd(ok, _mm_cmple_pd(_mm_andnot_pd(sign, _mm_loadu_pd(x + i)), limit));
-    if (_mm_movemask_pd(ok) != 3) return false;
-#endif
-    for (; i < frames; ++i)
-      if (!(std::fabs(x[i]) <= threshold)) return false;
-  }
-  return true;
-}
-
 // Peak limiter: a new peak is brought to the threshold at once, the gain holds for 2.3 s,
 // then returns to unity along a half raised cosine over the next 2.3 s.
-static void limit(inst_t* inst, double** outputs, int frames, int channels, double threshold) {
+// under: every output of the piece lies at or under the threshold.
+static void limit(inst_t* inst, double** outputs, int frames, int channels, double threshold, bool under) {
   double peak = inst->limiter_peak, t = inst->limiter_time;
   double over = 0.0;  // the largest overshoot of this piece
   const double dt = 1.0 / inst->samplerate;
   // While the held peak and every sample stay at or under the threshold, nothing changes and
   // there is no overshoot: no work per sample.
-  const bool idle = peak <= threshold && all_under(outputs, frames, channels, threshold);
+  const bool idle = peak <= threshold && under;
   for (int i = 0; i < (idle ? 0 : frames); ++i) {
     for (int ch = 0; ch < channels; ++ch) {
       double x = outputs[ch][i];
@@ -369,14 +349,13 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
 
   const int len = e->ring_len;
   const int first = std::min(frames, len - e->ring_read_pos);
+  bool under = true;
   for (int ch = 0; ch < channels; ++ch) {
     double* ring = e->out_ring[ch];
-    std::memcpy(out[ch], ring + e->ring_read_pos, sizeof(double) * first);
-    std::memset(ring + e->ring_read_pos, 0, sizeof(double) * first);
-    std::memcpy(out[ch] + first, ring, sizeof(double) * (frames - first));
-    std::memset(ring, 0, sizeof(double) * (frames - first));
+    under &= move_under(out[ch], ring + e->ring_read_pos, first, threshold);
+    under &= move_under(out[ch] + first, ring, frames - first, threshold);
   }
-  if (threshold < 999.0 && frames >= 1) limit(inst, out, frames, channels, threshold);
+  if (threshold < 999.0 && frames >= 1) limit(inst, out, frames, channels, threshold, under);
   e->ring_write_ofs -= frames;
   e->ring_read_pos = (e->ring_read_pos + frames) % len;
 }

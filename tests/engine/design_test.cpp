@@ -79,6 +79,22 @@ TEST(Crossfade, FadesAreRaisedCosinesThatSumToOne) {
   EXPECT_NEAR(out[163], 0.5 + 0.5 * std::cos(M_PI * 163 / 325), 1e-15);
 }
 
+// The delivery moves the ring's samples out and tells the limiter whether any needs it.
+TEST(Delivery, MovesLeavesZerosAndFindsAnySampleOverTheLimit) {
+  for (int n : {0, 1, 3, 4, 6, 9, 17})
+    for (int bad = -1; bad < n; ++bad)
+      for (double v : {0.5, -0.5000001, 7.0, double(NAN)}) {
+        std::vector<double> src(n), dst(n, 9.0);
+        for (int i = 0; i < n; ++i) src[i] = i == bad ? v : (i % 2 ? -0.25 : 0.5);
+        const std::vector<double> want = src;
+        EXPECT_EQ(move_under(dst.data(), src.data(), n, 0.5), bad < 0 || v == 0.5) << n << " " << bad << " " << v;
+        for (int i = 0; i < n; ++i) {
+          ASSERT_EQ(src[i], 0.0);
+          ASSERT_TRUE(dst[i] == want[i] || (std::isnan(dst[i]) && std::isnan(want[i])));
+        }
+      }
+}
+
 TEST(SpectrumProduct, MultipliesHalfcomplexBinsAlsoInPlace) {
   for (int n : {7, 8}) {
     std::vector<double> a(n), b(n), out(n);
