@@ -235,12 +235,12 @@ static void process_block(engine_t* e, inst_t* inst, engine_host_t* host, int ch
       hann_transition(block, e->hop_size, 1);
       hann_transition(e->saved_block, e->hop_size, 0);
       fft_convolve2(block, e->design.previous_spectrum, e->saved_block, e->design.spectrum, e->conv_scratch, n,
-                    e->conv_plan);
+                    e->conv_plan, e->hop_size);
       add_to_ring(e, ch);
     }
   } else {
     for (int ch = 0; ch < channels; ++ch) {
-      fft_convolve(e->in_block[ch], e->active_kernel, e->conv_scratch, n, e->conv_plan);
+      fft_convolve(e->in_block[ch], e->active_kernel, e->conv_scratch, n, e->conv_plan, e->hop_size);
       add_to_ring(e, ch);
     }
   }

@@ -58,10 +58,10 @@ void run_pass(const fft_plan_t* plan, int i, double* x, double* y, int conj_out)
 
 double* other(const fft_plan_t* plan, const double* buf) { return buf == plan->a ? plan->b : plan->a; }
 
-// Runs every pass from src, each into the scratch array it is not reading; returns the
-// array holding the result.
-double* run_passes(const fft_plan_t* plan, double* src) {
-  for (int i = 0; i < plan->npasses; ++i) {
+// Runs the passes from `from` on from src, each into the scratch array it is not reading;
+// returns the array holding the result.
+double* run_passes(const fft_plan_t* plan, double* src, int from = 0) {
+  for (int i = from; i < plan->npasses; ++i) {
     double* dst = other(plan, src);
     run_pass(plan, i, src, dst, 0);
     src = dst;
@@ -157,13 +157,18 @@ namespace {
 
 // The forward passes of even n from in, which they leave as it was; returns the array of the
 // plan that holds the complex spectrum.
-double* forward_passes(fft_plan_t* plan, const double* in, int n) {
-  const double* src = in;
-  if (plan->pass[0].radix > 5) {
+double* forward_passes(fft_plan_t* plan, const double* in, int n, int filled = -1) {
+  const fft_pass_t& first = plan->pass[0];
+  if (first.radix > 5) {
     std::memcpy(plan->b, in, sizeof(double) * n);  // passes of other radices use their input as scratch
-    src = plan->b;
+    return run_passes(plan, plan->b);
   }
-  return run_passes(plan, const_cast<double*>(src));
+  if (filled >= 0 && filled < n && !plan->lean && plan->kern->head[first.radix]) {
+    // A zero tail spares the first pass most of its butterflies.
+    plan->kern->head[first.radix](&first, in, plan->a, (size_t)(filled + 1) / 2);
+    return run_passes(plan, plan->a, 1);
+  }
+  return run_passes(plan, const_cast<double*>(in));
 }
 
 // The inverse from the conjugated spectrum z (an array of the plan): the forward passes, the
@@ -190,7 +195,7 @@ bool convolve_args(int n, fft_plan_t* plan) {
 
 }  // namespace
 
-void fft_convolve(const double* in, const double* kernel, double* out, int n, fft_plan_t* plan) {
+void fft_convolve(const double* in, const double* kernel, double* out, int n, fft_plan_t* plan, int filled) {
   if (!in || !kernel || !out || !convolve_args(n, plan)) return;
   if (n % 2 || n <= 2) {
     fftp(const_cast<double*>(in), out, n, 0, plan);  // the forward transform keeps its input
@@ -198,13 +203,13 @@ void fft_convolve(const double* in, const double* kernel, double* out, int n, ff
     fftp(out, out, n, 1, plan);
     return;
   }
-  double* z = forward_passes(plan, in, n);
+  double* z = forward_passes(plan, in, n, filled);
   plan->kern->mul(z, kernel, nullptr, nullptr, z, n, plan->post, 1.0 / n);
   inverse_passes(plan, z, out);
 }
 
 void fft_convolve2(const double* in, const double* kernel, double* in2, const double* kernel2, double* out, int n,
-                   fft_plan_t* plan) {
+                   fft_plan_t* plan, int filled) {
   if (!in || !kernel || !in2 || !kernel2 || !out || !convolve_args(n, plan)) return;
   if (n % 2 || n <= 2) {
     fft_convolve(in, kernel, out, n, plan);
@@ -213,8 +218,8 @@ void fft_convolve2(const double* in, const double* kernel, double* in2, const do
     return;
   }
   // The first spectrum waits in out while the second is made in the plan's arrays.
-  std::memcpy(out, forward_passes(plan, in, n), sizeof(double) * n);
-  double* z2 = forward_passes(plan, in2, n);
+  std::memcpy(out, forward_passes(plan, in, n, filled), sizeof(double) * n);
+  double* z2 = forward_passes(plan, in2, n, filled);
   plan->kern->mul(out, kernel, z2, kernel2, z2, n, plan->post, 1.0 / n);
   inverse_passes(plan, z2, out);
 }

@@ -60,13 +60,14 @@ void fftp(double* in, double* out, int n, int direction, fft_plan_t* plan);
 // The convolution of a real signal with a kernel given by its halfcomplex spectrum: to
 // rounding, what a forward fftp, fftconv with the kernel and an inverse fftp give, with the
 // product made in one pass between the two transforms for even n. `in` is not changed; out
-// may be in. Nothing is allocated.
-void fft_convolve(const double* in, const double* kernel, double* out, int n, fft_plan_t* plan);
+// may be in. Nothing is allocated. filled >= 0 promises that in[filled ..] are zero (and
+// for fft_convolve2, in2's too).
+void fft_convolve(const double* in, const double* kernel, double* out, int n, fft_plan_t* plan, int filled = -1);
 // The sum of two such convolutions (a crossfade between two kernels), with one inverse
 // transform for even n. in is not changed; in2 serves as working space and is left
 // undefined; out may be neither.
 void fft_convolve2(const double* in, const double* kernel, double* in2, const double* kernel2, double* out, int n,
-                   fft_plan_t* plan);
+                   fft_plan_t* plan, int filled = -1);
 
 // The smallest entry >= n of the table of fast sizes; above the table, the smallest
 // integer >= n with no prime factor but 2, 3 and 5; -1 when no such int exists.

@@ -67,17 +67,23 @@ inline void store_pairs<5>(double* y, const __m256d* c) {
   _mm256_storeu_pd(y + 16, _mm256_permute2f128_pd(c[3], c[4], 0x31));
 }
 
-// Stride 1: butterflies j and j + 1 side by side.
+// Stride 1: butterflies j and j + 1 side by side. Butterflies from j = live - span on have
+// only their first input (the others lie at or beyond live, where the input is zero).
 template <int P, bool CONJ>
-void pass_first(const fft_pass_t* ps, const double* x, double* y) {
+void pass_first(const fft_pass_t* ps, const double* x, double* y, size_t live = ~size_t(0)) {
   const size_t m = ps->count, span = ps->span;
   size_t j = 0;
   if (ps->tw) {
     for (; j + 2 <= m; j += 2) {
       __m256d a[P];
+      if (j + span >= live) {
 #pragma GCC unroll 8
-      for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * span));
-      butterfly<v2, P>::run(a);
+        for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * j);
+      } else {
+#pragma GCC unroll 8
+        for (int r = 0; r < P; ++r) a[r] = _mm256_loadu_pd(x + 2 * (j + r * span));
+        butterfly<v2, P>::run(a);
+      }
       const double* w = ps->tw + 2 * (P - 1) * j;
 #pragma GCC unroll 8
       for (int k = 1; k < P; ++k) {
@@ -103,6 +109,14 @@ void pass(const fft_pass_t* ps, const double* x, double* y, int conj_out) {
     conj_out ? pass_first<P, true>(ps, x, y) : pass_first<P, false>(ps, x, y);
   else
     conj_out ? pass_strided<P, true, v2, v1>(ps, x, y) : pass_strided<P, false, v2, v1>(ps, x, y);
+}
+
+template <int P>
+void head(const fft_pass_t* ps, const double* x, double* y, size_t live) {
+  if (ps->stride == 1)
+    pass_first<P, false>(ps, x, y, live);
+  else
+    pass_strided<P, false, v2, v1>(ps, x, y);
 }
 
 // Lane orders of the real split: vectors hold bins (k, k + 2, k + 1, k + 3) so that
@@ -207,7 +221,8 @@ void mul(const double* z, const double* kernel, const double* z2, const double* 
   fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, k);
 }
 
-const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre, mul};
+const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre, mul,
+                             {nullptr, nullptr, head<2>, head<3>, head<4>, head<5>}};
 
 }  // namespace
 }  // namespace fft_avx2

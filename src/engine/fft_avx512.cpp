@@ -72,7 +72,8 @@ const fft_kernels_t* fft_kernels_avx512() {
       {nullptr, nullptr, fft_avx512::pass<2>, fft_avx512::pass<3>, fft_avx512::pass<4>, fft_avx512::pass<5>},
       avx2->post,
       avx2->pre,
-      avx2->mul};
+      avx2->mul,
+      {nullptr, nullptr, avx2->head[2], avx2->head[3], avx2->head[4], avx2->head[5]}};
   return &k;
 }
 

@@ -30,11 +30,17 @@ typedef void (*fft_pre_fn)(const double* in, double* z, int n, const double* tw,
 typedef void (*fft_mul_fn)(const double* z, const double* kernel, const double* z2, const double* kernel2,
                            double* zo, int n, const double* tw, double scale);
 
+// The first pass (stride 1) of a forward transform whose complex input values from `live`
+// on are all zero: a butterfly with only its first input left scales that one by its
+// twiddles. The results are the pass's to rounding.
+typedef void (*fft_head_fn)(const fft_pass_t* pass, const double* x, double* y, size_t live);
+
 struct fft_kernels_t {
   fft_pass_fn pass[6];  // radix 2 to 5
   fft_post_fn post;
   fft_pre_fn pre;
   fft_mul_fn mul;
+  fft_head_fn head[6];  // radix 2 to 5; null: the plain pass serves
 };
 
 // Plain C++ kernels, for every processor.

@@ -206,7 +206,8 @@ const fft_kernels_t* fft_kernels_portable() {
       {nullptr, nullptr, portable_pass<2>, portable_pass<3>, portable_pass<4>, portable_pass<5>},
       portable_post,
       portable_pre,
-      portable_mul};
+      portable_mul,
+      {}};
   return &k;
 }
 
