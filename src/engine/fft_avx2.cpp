@@ -130,17 +130,20 @@ struct bins4 {
   __m256d xr, xi, yr, yi;
 };
 
-// The real spectrum's bins from the complex spectrum z, as post makes them, times 2 h.
+// The real spectrum's bins from the complex spectrum z, as post makes them, times 2 h (times
+// 2 without H).
+template <bool H = true>
 inline bins4 split4(const double* z, int m, int k, __m256d wr, __m256d wi, __m256d h) {
   const __m256d z0 = _mm256_loadu_pd(z + 2 * k), z1 = _mm256_loadu_pd(z + 2 * k + 4);
   const __m256d ar = _mm256_unpacklo_pd(z0, z1), ai = _mm256_unpackhi_pd(z0, z1);
   const __m256d r0 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 1)), _mm256_setzero_pd(), 0x01);
   const __m256d r1 = _mm256_permute2f128_pd(_mm256_loadu_pd(z + 2 * (m - k - 3)), _mm256_setzero_pd(), 0x01);
   const __m256d br = _mm256_unpacklo_pd(r0, r1), bi = _mm256_unpackhi_pd(r0, r1);
-  const __m256d er = _mm256_mul_pd(_mm256_add_pd(ar, br), h);
-  const __m256d ei = _mm256_mul_pd(_mm256_sub_pd(ai, bi), h);
-  const __m256d o_r = _mm256_mul_pd(_mm256_add_pd(ai, bi), h);
-  const __m256d o_i = _mm256_mul_pd(_mm256_sub_pd(br, ar), h);
+  const auto times_h = [h](__m256d v) { return H ? _mm256_mul_pd(v, h) : v; };
+  const __m256d er = times_h(_mm256_add_pd(ar, br));
+  const __m256d ei = times_h(_mm256_sub_pd(ai, bi));
+  const __m256d o_r = times_h(_mm256_add_pd(ai, bi));
+  const __m256d o_i = times_h(_mm256_sub_pd(br, ar));
   const __m256d tr = _mm256_fmsub_pd(o_r, wr, _mm256_mul_pd(o_i, wi));
   const __m256d ti = _mm256_fmadd_pd(o_r, wi, _mm256_mul_pd(o_i, wr));
   return {_mm256_add_pd(er, tr), _mm256_add_pd(ei, ti), _mm256_sub_pd(er, tr), _mm256_sub_pd(ti, ei)};
@@ -213,10 +216,11 @@ void mul(const double* z, const double* kernel, const double* z2, const double* 
   for (; 2 * (k + 3) < m; k += 4) {
     const __m256d wr = _mm256_loadu_pd(tw + fft_post_index(k));
     const __m256d wi = _mm256_loadu_pd(tw + fft_post_index(k) + 4);
-    const __m256d h = _mm256_set1_pd(0.5);
-    bins4 y = times4(split4(z, m, k, wr, wi, h), kernel, n, m, k, nullptr);
-    if (z2) y = times4(split4(z2, m, k, wr, wi, h), kernel2, n, m, k, &y);
-    join4(y, zo, m, k, wr, wi, scale);
+    // The split's halving moves into the join's scale: halving is exact, so nothing changes.
+    const __m256d none = _mm256_setzero_pd();
+    bins4 y = times4(split4<false>(z, m, k, wr, wi, none), kernel, n, m, k, nullptr);
+    if (z2) y = times4(split4<false>(z2, m, k, wr, wi, none), kernel2, n, m, k, &y);
+    join4(y, zo, m, k, wr, wi, 0.5 * scale);
   }
   fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, k);
 }
