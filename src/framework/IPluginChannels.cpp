@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "framework/IPluginBase.h"
+#include "toolkit/simd_target.h"
 
 namespace {
 
@@ -38,7 +42,7 @@ bool ReadCount(const char*& p, int* count) {
 // Between the host's floats and the plug-in's doubles, four values a step, which the compiler
 // turns into vector conversions (a plain loop stays one value at a time at -O2).
 template <class From, class To>
-void Convert(const From* src, To* dst, int n) {
+void ConvertPlain(const From* src, To* dst, int n) {
   int i = 0;
   for (; i + 4 <= n; i += 4) {
     dst[i] = static_cast<To>(src[i]);
@@ -47,6 +51,33 @@ void Convert(const From* src, To* dst, int n) {
     dst[i + 3] = static_cast<To>(src[i + 3]);
   }
   for (; i < n; ++i) dst[i] = static_cast<To>(src[i]);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+QM_SIMD_PUSH("avx")
+// The same with AVX, four conversions an instruction instead of two.
+void ConvertAvx(const float* src, double* dst, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) _mm256_storeu_pd(dst + i, _mm256_cvtps_pd(_mm_loadu_ps(src + i)));
+  for (; i < n; ++i) dst[i] = src[i];
+}
+void ConvertAvx(const double* src, float* dst, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) _mm_storeu_ps(dst + i, _mm256_cvtpd_ps(_mm256_loadu_pd(src + i)));
+  for (; i < n; ++i) dst[i] = static_cast<float>(src[i]);
+}
+QM_SIMD_POP
+#endif
+
+template <class From, class To>
+void Convert(const From* src, To* dst, int n) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  typedef void (*fn)(const From*, To*, int);
+  static const fn convert = __builtin_cpu_supports("avx") ? fn(ConvertAvx) : fn(ConvertPlain<From, To>);
+  convert(src, dst, n);
+#else
+  ConvertPlain(src, dst, n);
+#endif
 }
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
