@@ -26,7 +26,8 @@ class IDrawControl : public IControl {
   void OnMouseOver(int x, int y, IMouseMod* pMod) override;
   void OnMouseOut() override;
   // One whole frame, with the housekeeping that runs once per frame (preferences write,
-  // redesign while the audio path is idle). Always true.
+  // redesign while the audio path is idle), into the window's own pixels when the platform
+  // offers them (IGraphics::DirectFrame), else into the draw bitmap. Always true.
   bool Draw(IGraphics* pGraphics) override;
   bool IsDirty() override { return true; }
 
