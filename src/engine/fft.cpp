@@ -28,7 +28,7 @@ namespace {
 
 void run_part(const fft_plan_t* plan, const fft_pass_t* ps, double* x, double* y, int conj_out) {
   double* scratch = plan->aux + FFT_AUX_ROOTS + FFT_AUX_TWIDDLES;
-  if (ps->radix <= 5) {
+  if (fft_kernel_radix(ps->radix)) {
     plan->kern->pass[ps->radix](ps, x, y, conj_out);
   } else if (plan->lean) {
     const fft_roots_t roots = fft_roots_view(plan->aux, plan->cn);
@@ -73,7 +73,7 @@ double* run_passes(const fft_plan_t* plan, double* src, int from = 0) {
 // transformed at half length and then split into the spectrum of the real signal.
 void forward_even(const fft_plan_t* plan, double* in, double* out, int n, double scale) {
   double* src = in;
-  if (plan->pass[0].radix > 5) {
+  if (!fft_kernel_radix(plan->pass[0].radix)) {
     // The forward transform keeps its input: passes of other radices scratch theirs, so copy.
     std::memcpy(plan->b, in, sizeof(double) * n);
     src = plan->b;
@@ -159,7 +159,7 @@ namespace {
 // plan that holds the complex spectrum.
 double* forward_passes(fft_plan_t* plan, const double* in, int n, int filled = -1) {
   const fft_pass_t& first = plan->pass[0];
-  if (first.radix > 5) {
+  if (!fft_kernel_radix(first.radix)) {
     std::memcpy(plan->b, in, sizeof(double) * n);  // passes of other radices use their input as scratch
     return run_passes(plan, plan->b);
   }

@@ -24,7 +24,7 @@ struct fft_pass_t {
   int32_t count;        // butterflies per sub-transform run by this call
   int32_t span;         // m: remaining length / p, the distance between butterfly inputs
   const double* tw;     // twiddles [j][k - 1] as (re, im) from j = 0, or null (all 1)
-  const double* roots;  // radix >= 7: the p-th roots of unity as (re, im), or null
+  const double* roots;  // a radix the kernel sets lack (7 and up, but 9): its p-th roots as (re, im), or null
 };
 
 struct fft_kernels_t;

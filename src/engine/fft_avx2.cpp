@@ -58,6 +58,14 @@ inline void store_pairs<4>(double* y, const __m256d* c) {
   _mm256_storeu_pd(y + 8, _mm256_permute2f128_pd(c[0], c[1], 0x31));
   _mm256_storeu_pd(y + 12, _mm256_permute2f128_pd(c[2], c[3], 0x31));
 }
+// (A nine leads only an odd length of threes alone: a plain store of each half serves.)
+template <>
+inline void store_pairs<9>(double* y, const __m256d* c) {
+  for (int k = 0; k < 9; ++k) {
+    _mm_storeu_pd(y + 2 * k, _mm256_castpd256_pd128(c[k]));
+    _mm_storeu_pd(y + 18 + 2 * k, _mm256_extractf128_pd(c[k], 1));
+  }
+}
 template <>
 inline void store_pairs<5>(double* y, const __m256d* c) {
   _mm256_storeu_pd(y, _mm256_permute2f128_pd(c[0], c[1], 0x20));
@@ -225,8 +233,9 @@ void mul(const double* z, const double* kernel, const double* z2, const double* 
   fft_mul_scalar(z, kernel, z2, kernel2, zo, n, tw, scale, k);
 }
 
-const fft_kernels_t kAvx2 = {{nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>}, post, pre, mul,
-                             {nullptr, nullptr, head<2>, head<3>, head<4>, head<5>}};
+const fft_kernels_t kAvx2 = {
+    {nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>, nullptr, nullptr, nullptr, pass<9>}, post, pre, mul,
+    {nullptr, nullptr, head<2>, head<3>, head<4>, head<5>, nullptr, nullptr, nullptr, head<9>}};
 
 }  // namespace
 }  // namespace fft_avx2

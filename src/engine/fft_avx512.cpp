@@ -69,11 +69,13 @@ const fft_kernels_t* fft_kernels_avx512() {
   const fft_kernels_t* avx2 = fft_kernels_avx2();
   if (!avx2 || !__builtin_cpu_supports("avx512f")) return nullptr;
   static const fft_kernels_t k = {
-      {nullptr, nullptr, fft_avx512::pass<2>, fft_avx512::pass<3>, fft_avx512::pass<4>, fft_avx512::pass<5>},
+      {nullptr, nullptr, fft_avx512::pass<2>, fft_avx512::pass<3>, fft_avx512::pass<4>, fft_avx512::pass<5>, nullptr,
+       nullptr, nullptr, fft_avx512::pass<9>},
       avx2->post,
       avx2->pre,
       avx2->mul,
-      {nullptr, nullptr, avx2->head[2], avx2->head[3], avx2->head[4], avx2->head[5]}};
+      {nullptr, nullptr, avx2->head[2], avx2->head[3], avx2->head[4], avx2->head[5], nullptr, nullptr, nullptr,
+       avx2->head[9]}};
   return &k;
 }
 

@@ -1,4 +1,4 @@
-// Butterflies of radix 2 to 5, written once over a vector type T that holds one or more
+// Butterflies of radix 2 to 5 and 9, written once over a vector type T that holds one or more
 // complex values and provides add, sub, mul and fma/fms by a real constant, and neg_i.
 // Each kernel file includes this inside its own namespace (FFT_KERNEL_NS), compiled
 // for its own instruction set, so no two files share an instance.
@@ -11,6 +11,9 @@ const double kCos72 = 0.30901699437494742410;
 const double kSin72 = 0.95105651629515357212;
 const double kCos144 = -0.80901699437494742410;
 const double kSin144 = 0.58778525229247312917;
+const double kCos40 = 0.76604444311897803520, kSin40 = 0.64278760968653932632;
+const double kCos80 = 0.17364817766693034885, kSin80 = 0.98480775301220805936;
+const double kCos160 = -0.93969262078590838405, kSin160 = 0.34202014332566873304;
 
 // In-place DFT of size P with W = exp(-2 pi i / P).
 template <class T, int P>
@@ -64,6 +67,33 @@ struct butterfly<T, 5> {
     a[4] = T::sub(a1, b1);
     a[2] = T::add(a2, b2);
     a[3] = T::sub(a2, b2);
+  }
+};
+
+// Nine as three by three: DFTs of 3 over the inputs n1, n1 + 3, n1 + 6, the twiddles
+// W_9^(n1 k2), then DFTs of 3 across, whose results k1 land at 3 k1 + k2.
+template <class T>
+struct butterfly<T, 9> {
+  typedef typename T::v v;
+  static v rotate(v a, double c, double s) { return T::fma(a, c, T::mul(T::neg_i(a), s)); }  // a (c - i s)
+  static void run(v* a) {
+    v b[9];
+#pragma GCC unroll 3
+    for (int n1 = 0; n1 < 3; ++n1) {
+      v t[3] = {a[n1], a[n1 + 3], a[n1 + 6]};
+      butterfly<T, 3>::run(t);
+      b[3 * n1] = t[0], b[3 * n1 + 1] = t[1], b[3 * n1 + 2] = t[2];
+    }
+    b[4] = rotate(b[4], kCos40, kSin40);
+    b[5] = rotate(b[5], kCos80, kSin80);
+    b[7] = rotate(b[7], kCos80, kSin80);
+    b[8] = rotate(b[8], kCos160, kSin160);
+#pragma GCC unroll 3
+    for (int k2 = 0; k2 < 3; ++k2) {
+      v t[3] = {b[k2], b[3 + k2], b[6 + k2]};
+      butterfly<T, 3>::run(t);
+      a[k2] = t[0], a[3 + k2] = t[1], a[6 + k2] = t[2];
+    }
   }
 };
 

@@ -35,12 +35,17 @@ typedef void (*fft_mul_fn)(const double* z, const double* kernel, const double* 
 // twiddles. The results are the pass's to rounding.
 typedef void (*fft_head_fn)(const fft_pass_t* pass, const double* x, double* y, size_t live);
 
+// The radices the kernel sets run (2 to 5, and 9 for two threes in one pass); the plan's
+// other radices go to the generic passes.
+enum { FFT_KERNEL_RADICES = 10 };
+inline bool fft_kernel_radix(int p) { return p <= 5 || p == 9; }
+
 struct fft_kernels_t {
-  fft_pass_fn pass[6];  // radix 2 to 5
+  fft_pass_fn pass[FFT_KERNEL_RADICES];  // by radix
   fft_post_fn post;
   fft_pre_fn pre;
   fft_mul_fn mul;
-  fft_head_fn head[6];  // radix 2 to 5; null: the plain pass serves
+  fft_head_fn head[FFT_KERNEL_RADICES];  // by radix; null: the plain pass serves
 };
 
 // Plain C++ kernels, for every processor.

@@ -8,11 +8,17 @@
 
 namespace {
 
+// Above this complex length the arrays outgrow the first-level cache and the passes wait on
+// memory: two threes then go in one radix-9 pass, one trip over the arrays instead of two.
+// (Below it the passes are bound by arithmetic, which a nine does not save.)
+constexpr int NINES_ABOVE = 2048;
+
 // Radices of the complex length m, in pass order. The first pass runs at stride 1 and
 // the vector kernels like every later stride to be even, so an even length starts with
 // 4 or 2; fives come before threes (fewer odd-stride leftovers); other primes go last,
 // where a pass needs no twiddles.
 int factorize(int m, int32_t* radix) {
+  const bool nines = m > NINES_ABOVE;
   int count = 0, e2 = 0, e3 = 0, e5 = 0;
   while (m % 2 == 0) m /= 2, ++e2;
   while (m % 3 == 0) m /= 3, ++e3;
@@ -20,6 +26,7 @@ int factorize(int m, int32_t* radix) {
   if (e2 % 2 == 1) radix[count++] = 2;
   for (; e2 >= 2; e2 -= 2) radix[count++] = 4;
   for (; e5 > 0; --e5) radix[count++] = 5;
+  for (; nines && e3 >= 2; e3 -= 2) radix[count++] = 9;
   for (; e3 > 0; --e3) radix[count++] = 3;
   for (int p = 7; m > 1; p += 2) {
     if ((int64_t)p * p > m) p = m;
@@ -63,7 +70,7 @@ bool place_tables(fft_plan_t* plan, bool even, bool align) {
     fft_pass_t& ps = plan->pass[i];
     ps.tw = ps.count > 1 ? ar.take(2 * (size_t)(ps.radix - 1) * ps.count) : nullptr;
     ps.roots = nullptr;
-    if (ps.radix > 5) {
+    if (!fft_kernel_radix(ps.radix)) {
       for (int k = 0; k < i; ++k)
         if (plan->pass[k].radix == ps.radix) ps.roots = plan->pass[k].roots;
       if (!ps.roots) ps.roots = ar.take(2 * (size_t)ps.radix);
