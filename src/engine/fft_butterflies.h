@@ -76,7 +76,8 @@ template <class T>
 struct butterfly<T, 9> {
   typedef typename T::v v;
   static v rotate(v a, double c, double s) { return T::fma(a, c, T::mul(T::neg_i(a), s)); }  // a (c - i s)
-  static void run(v* a) {
+  // Inlined, so that the nine values stay in registers.
+  __attribute__((always_inline)) static void run(v* a) {
     v b[9];
 #pragma GCC unroll 3
     for (int n1 = 0; n1 < 3; ++n1) {

@@ -8,17 +8,11 @@
 
 namespace {
 
-// Above this complex length the arrays outgrow the first-level cache and the passes wait on
-// memory: two threes then go in one radix-9 pass, one trip over the arrays instead of two.
-// (Below it the passes are bound by arithmetic, which a nine does not save.)
-constexpr int NINES_ABOVE = 2048;
-
 // Radices of the complex length m, in pass order. The first pass runs at stride 1 and
 // the vector kernels like every later stride to be even, so an even length starts with
-// 4 or 2; fives come before threes (fewer odd-stride leftovers); other primes go last,
-// where a pass needs no twiddles.
+// 4 or 2; fives come before nines and threes (fewer odd-stride leftovers); other primes go
+// last, where a pass needs no twiddles.
 int factorize(int m, int32_t* radix) {
-  const bool nines = m > NINES_ABOVE;
   int count = 0, e2 = 0, e3 = 0, e5 = 0;
   while (m % 2 == 0) m /= 2, ++e2;
   while (m % 3 == 0) m /= 3, ++e3;
@@ -26,7 +20,7 @@ int factorize(int m, int32_t* radix) {
   if (e2 % 2 == 1) radix[count++] = 2;
   for (; e2 >= 2; e2 -= 2) radix[count++] = 4;
   for (; e5 > 0; --e5) radix[count++] = 5;
-  for (; nines && e3 >= 2; e3 -= 2) radix[count++] = 9;
+  for (; e3 >= 2; e3 -= 2) radix[count++] = 9;  // two threes in one trip over the arrays
   for (; e3 > 0; --e3) radix[count++] = 3;
   for (int p = 7; m > 1; p += 2) {
     if ((int64_t)p * p > m) p = m;
