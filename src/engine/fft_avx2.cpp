@@ -58,6 +58,14 @@ inline void store_pairs<4>(double* y, const __m256d* c) {
   _mm256_storeu_pd(y + 8, _mm256_permute2f128_pd(c[0], c[1], 0x31));
   _mm256_storeu_pd(y + 12, _mm256_permute2f128_pd(c[2], c[3], 0x31));
 }
+template <>
+inline void store_pairs<8>(double* y, const __m256d* c) {
+#pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    _mm256_storeu_pd(y + 4 * k, _mm256_permute2f128_pd(c[2 * k], c[2 * k + 1], 0x20));
+    _mm256_storeu_pd(y + 16 + 4 * k, _mm256_permute2f128_pd(c[2 * k], c[2 * k + 1], 0x31));
+  }
+}
 // (A nine leads only an odd length of threes alone: a plain store of each half serves.)
 template <>
 inline void store_pairs<9>(double* y, const __m256d* c) {
@@ -234,8 +242,8 @@ void mul(const double* z, const double* kernel, const double* z2, const double* 
 }
 
 const fft_kernels_t kAvx2 = {
-    {nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>, nullptr, nullptr, nullptr, pass<9>}, post, pre, mul,
-    {nullptr, nullptr, head<2>, head<3>, head<4>, head<5>, nullptr, nullptr, nullptr, head<9>}};
+    {nullptr, nullptr, pass<2>, pass<3>, pass<4>, pass<5>, nullptr, nullptr, pass<8>, pass<9>}, post, pre, mul,
+    {nullptr, nullptr, head<2>, head<3>, head<4>, head<5>, nullptr, nullptr, head<8>, head<9>}};
 
 }  // namespace
 }  // namespace fft_avx2

@@ -70,12 +70,12 @@ const fft_kernels_t* fft_kernels_avx512() {
   if (!avx2 || !__builtin_cpu_supports("avx512f")) return nullptr;
   static const fft_kernels_t k = {
       {nullptr, nullptr, fft_avx512::pass<2>, fft_avx512::pass<3>, fft_avx512::pass<4>, fft_avx512::pass<5>, nullptr,
-       nullptr, nullptr, fft_avx512::pass<9>},
+       nullptr, fft_avx512::pass<8>, fft_avx512::pass<9>},
       avx2->post,
       avx2->pre,
       avx2->mul,
-      {nullptr, nullptr, avx2->head[2], avx2->head[3], avx2->head[4], avx2->head[5], nullptr, nullptr, nullptr,
-       avx2->head[9]}};
+      {nullptr, nullptr, avx2->head[2], avx2->head[3], avx2->head[4], avx2->head[5], nullptr, nullptr,
+       avx2->head[8], avx2->head[9]}};
   return &k;
 }
 

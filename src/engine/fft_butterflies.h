@@ -1,4 +1,4 @@
-// Butterflies of radix 2 to 5 and 9, written once over a vector type T that holds one or more
+// Butterflies of radix 2 to 5, 8 and 9, written once over a vector type T that holds one or more
 // complex values and provides add, sub, mul and fma/fms by a real constant, and neg_i.
 // Each kernel file includes this inside its own namespace (FFT_KERNEL_NS), compiled
 // for its own instruction set, so no two files share an instance.
@@ -11,6 +11,7 @@ const double kCos72 = 0.30901699437494742410;
 const double kSin72 = 0.95105651629515357212;
 const double kCos144 = -0.80901699437494742410;
 const double kSin144 = 0.58778525229247312917;
+const double kSqrtHalf = 0.70710678118654752440;
 const double kCos40 = 0.76604444311897803520, kSin40 = 0.64278760968653932632;
 const double kCos80 = 0.17364817766693034885, kSin80 = 0.98480775301220805936;
 const double kCos160 = -0.93969262078590838405, kSin160 = 0.34202014332566873304;
@@ -67,6 +68,25 @@ struct butterfly<T, 5> {
     a[4] = T::sub(a1, b1);
     a[2] = T::add(a2, b2);
     a[3] = T::sub(a2, b2);
+  }
+};
+
+// Eight as the DFTs of 4 of the even and the odd inputs, the odd ones turned by W_8^k.
+template <class T>
+struct butterfly<T, 8> {
+  typedef typename T::v v;
+  __attribute__((always_inline)) static void run(v* a) {
+    v e[4] = {a[0], a[2], a[4], a[6]}, o[4] = {a[1], a[3], a[5], a[7]};
+    butterfly<T, 4>::run(e);
+    butterfly<T, 4>::run(o);
+    o[1] = T::mul(T::add(o[1], T::neg_i(o[1])), kSqrtHalf);
+    o[2] = T::neg_i(o[2]);
+    o[3] = T::mul(T::sub(T::neg_i(o[3]), o[3]), kSqrtHalf);
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      a[k] = T::add(e[k], o[k]);
+      a[k + 4] = T::sub(e[k], o[k]);
+    }
   }
 };
 

@@ -35,10 +35,10 @@ typedef void (*fft_mul_fn)(const double* z, const double* kernel, const double* 
 // twiddles. The results are the pass's to rounding.
 typedef void (*fft_head_fn)(const fft_pass_t* pass, const double* x, double* y, size_t live);
 
-// The radices the kernel sets run (2 to 5, and 9 for two threes in one pass); the plan's
-// other radices go to the generic passes.
+// The radices the kernel sets run (2 to 5, 8 and 9); the plan's other radices go to the
+// generic passes.
 enum { FFT_KERNEL_RADICES = 10 };
-inline bool fft_kernel_radix(int p) { return p <= 5 || p == 9; }
+inline bool fft_kernel_radix(int p) { return p <= 5 || p == 8 || p == 9; }
 
 struct fft_kernels_t {
   fft_pass_fn pass[FFT_KERNEL_RADICES];  // by radix

@@ -204,7 +204,7 @@ using namespace fft_portable;
 const fft_kernels_t* fft_kernels_portable() {
   static const fft_kernels_t k = {
       {nullptr, nullptr, portable_pass<2>, portable_pass<3>, portable_pass<4>, portable_pass<5>, nullptr, nullptr,
-       nullptr, portable_pass<9>},
+       portable_pass<8>, portable_pass<9>},
       portable_post,
       portable_pre,
       portable_mul,
