@@ -10,7 +10,7 @@ namespace {
 
 // Radices of the complex length m, in pass order. The first pass runs at stride 1 and
 // the vector kernels like every later stride to be even, so an even length starts with
-// 4 or 2; fives come before nines and threes (fewer odd-stride leftovers); other primes go
+// 8, 4 or 2; fives come before nines and threes (fewer odd-stride leftovers); other primes go
 // last, where a pass needs no twiddles.
 int factorize(int m, int32_t* radix) {
   int count = 0, e2 = 0, e3 = 0, e5 = 0;
