@@ -111,7 +111,10 @@ typedef void (*copy_fn)(double*, const double*, int);
 #if defined(__GNUC__) && defined(__x86_64__)
 // The AVX2 version where the processor has it (chosen on the first call, after the
 // processor's features are known).
-copy_fn pick(copy_fn avx2, copy_fn plain) { return __builtin_cpu_supports("avx2") ? avx2 : plain; }
+template <class F>
+F pick(F avx2, F plain) {
+  return __builtin_cpu_supports("avx2") ? avx2 : plain;
+}
 #endif
 
 }  // namespace
@@ -136,7 +139,7 @@ void add_into(double* dst, const double* src, int n) {
 
 bool move_under(double* dst, double* src, int n, double limit) {
 #if defined(__GNUC__) && defined(__x86_64__)
-  static const auto f = __builtin_cpu_supports("avx2") ? move_under_avx2 : move_under_sse2;
+  static const auto f = pick(move_under_avx2, move_under_sse2);
 #else
   static const auto f = move_under_sse2;
 #endif
