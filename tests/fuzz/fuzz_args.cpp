@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   render_args_t r;
   const int status = parse_render_args(static_cast<int>(args.size()), argv.data(), &r);
-  FUZZ_CHECK(status == 0 || status == 2, "status %d", status);
+  FUZZ_CHECK(status == 0 || status == 2 || status == HELP_SHOWN, "status %d", status);
   if (status == 0) {
     FUZZ_CHECK(!r.in_path.empty() && !r.out_path.empty(), "paths");
     FUZZ_CHECK(r.opts.block >= 1 && r.opts.block <= IPluginBase::kMaxBlockSize, "block %d",
