@@ -7,9 +7,10 @@ FUZZ_BUILD ?= build-fuzz
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval clean
+	tables install-lv2 auval install package guide-pictures clean
 
 deps:
 	@./tools/deps.sh
@@ -78,6 +79,22 @@ toolkit-sample: build
 # The LV2 bundle, with its resources, into $LV2_INSTALL_DIR (default ~/.lv2).
 install-lv2: build
 	@./tools/install-lv2.sh $(BUILD)/lv2/quillmar.lv2
+
+# The program, its resources, the LV2 bundle, the man page, the completion and the documents
+# under PREFIX (default /usr/local), below DESTDIR when it is set.
+install: configure
+	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package $(BUILD)/quillmar_<version>_<arch>.deb, installing under /usr.
+package: deps configure
+	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
+
+# The user guide's pictures (docs/guide/*.png), drawn by quillmar snapshot as listed in
+# docs/guide/pictures.txt; a test fails when they are stale.
+guide-pictures: build
+	@./tools/guide-pictures.sh $(BUILD)/quillmar docs/guide
 
 tables: configure
 	@cmake --build $(BUILD) --target tables
