@@ -14,7 +14,7 @@
 namespace {
 
 std::string slurp(const std::string& p) {
-  std::ifstream f(p);
+  std::ifstream f(p, std::ios::binary);
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
@@ -43,6 +43,8 @@ bool CliTest::exists(const std::string& name) const {
   return stat(path(name).c_str(), &st) == 0;
 }
 
+std::string CliTest::bytes(const std::string& name) const { return slurp(path(name)); }
+
 pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      const std::string& prefix) {
   const pid_t pid = fork();
@@ -61,10 +63,10 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
   const std::string script = prefix + "exec \"$0\" \"$@\"";
   std::vector<char*> argv;
   if (!prefix.empty()) argv = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script.c_str())};
-  argv.push_back(const_cast<char*>(QUILLMAR_BIN));
+  argv.push_back(const_cast<char*>(binary_.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  if (prefix.empty()) execv(QUILLMAR_BIN, argv.data());
+  if (prefix.empty()) execv(binary_.c_str(), argv.data());
   else execv("/bin/sh", argv.data());
   _exit(127);
 }

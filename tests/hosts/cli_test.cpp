@@ -333,7 +333,7 @@ TEST_F(Render, InfoListsEveryParameterAndTheLatency) {
   ASSERT_EQ(r.status, 0);
   int lines = 0;
   for (char c : r.out) lines += c == '\n';
-  EXPECT_EQ(lines, 1 + 29 + 1);
+  EXPECT_EQ(lines, 1 + 29 + 4);  // heading, parameters, blank line, latency and its explanation
   EXPECT_NE(r.out.find("Hor. Position"), std::string::npos);
   EXPECT_NE(r.out.find("dB/oct"), std::string::npos);
   EXPECT_NE(r.out.find("latency: 838 samples (19.00 ms"), std::string::npos);

@@ -125,12 +125,16 @@ const container_t* container_of(const std::string& path) {
   return nullptr;
 }
 
-std::string format_name(int major) {
+// A container's name for messages: ours, else libsndfile's without its explanation.
+std::string container_name(int format) {
+  for (const container_t& c : kContainers)
+    if (c.format == format || ((c.format & SF_FORMAT_SUBMASK) == 0 && c.format == (format & SF_FORMAT_TYPEMASK)))
+      return c.name;
   SF_FORMAT_INFO info = {};
-  info.format = major;
-  return sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name
-             ? info.name
-             : "this";
+  info.format = format & SF_FORMAT_TYPEMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name) return "this container";
+  const std::string name = info.name;
+  return name.substr(0, name.find(" ("));
 }
 
 bool holds(int format, int channels, int samplerate) {
@@ -150,11 +154,11 @@ bool output_format(const std::string& path, int in_format, int channels, int sam
   const container_t* c = container_of(path);
   const std::string name = path == "-" ? "standard output" : path;
   int major = c ? c->format : in_format ? in_format & SF_FORMAT_TYPEMASK : SF_FORMAT_WAV;
-  std::string container = c ? c->name : format_name(major);
   // A codec of its own (Vorbis, Opus) comes with its container.
   const int in_sub = in_format & SF_FORMAT_SUBMASK;
   if (!c && (major & SF_FORMAT_TYPEMASK) == (in_format & SF_FORMAT_TYPEMASK) && is_codec(in_sub))
     major |= in_sub;
+  const std::string container = container_name(major);
   if (major & SF_FORMAT_SUBMASK) {
     if (format != sample_format::same) {
       *error = name + ": " + container + " has an encoding of its own; leave out --format";
@@ -218,8 +222,10 @@ bool write_audio(const std::string& path, const audio_t& audio, sample_format fo
           *reason = std::string("cannot write (") + sf_strerror(nullptr) + ")";
           return false;
         }
-        // Integer formats clip rather than wrap samples beyond full scale.
+        // Integer formats clip rather than wrap samples beyond full scale. No PEAK chunk: it
+        // holds the time of writing, and the same audio should make the same file.
         sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        sf_command(f, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
         const size_t frames = audio.frames();
         std::vector<float> chunk(4096 * static_cast<size_t>(audio.channels));
         bool ok = true;

@@ -139,7 +139,8 @@ std::string completion_of(const option_t& o) {
   }
   if (v == "FILE" || v == "IN") return "COMPREPLY=($(compgen -f -- \"$cur\"))";
   if (std::strcmp(o.name, "--preset") == 0)
-    return "COMPREPLY=($(compgen -W \"$(quillmar presets 2>/dev/null | tr 'A-Z ' 'a-z-')\" -- \"$cur\"))";
+    return "COMPREPLY=($(compgen -W \"$(quillmar presets 2>/dev/null | tr A-Z a-z | "
+           "sed 's/[^a-z0-9]\\{1,\\}/-/g; s/^-//; s/-$//')\" -- \"$cur\"))";
   return "COMPREPLY=()";
 }
 
