@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace {
@@ -23,6 +24,15 @@ std::string slurp(const std::string& p) {
 int remove_entry(const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }
 
 }  // namespace
+
+std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed, float amplitude) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(-amplitude, amplitude);
+  std::vector<std::vector<float>> ch(channels, std::vector<float>(frames));
+  for (auto& c : ch)
+    for (float& x : c) x = u(rng);
+  return ch;
+}
 
 int cli_result_t::err_lines() const {
   int n = 0;

@@ -15,6 +15,9 @@ struct cli_result_t {
   int err_lines() const;
 };
 
+// Uniform noise in [-amplitude, amplitude), one vector per channel, the same for a seed.
+std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed = 1, float amplitude = 0.5f);
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include <sndfile.h>
@@ -15,15 +14,6 @@ namespace {
 std::vector<std::vector<float>> impulse(int channels, int frames) {
   std::vector<std::vector<float>> ch(channels, std::vector<float>(frames, 0.0f));
   for (auto& c : ch) c[0] = 1.0f;
-  return ch;
-}
-
-std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed = 1) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-  std::vector<std::vector<float>> ch(channels, std::vector<float>(frames));
-  for (auto& c : ch)
-    for (float& x : c) x = u(rng);
   return ch;
 }
 

@@ -11,7 +11,6 @@
 #include <atomic>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <thread>
 
 #include "cli_harness.h"
@@ -38,12 +37,7 @@ class Outputs : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-    std::vector<std::vector<float>> ch(2, std::vector<float>(2000));
-    for (auto& c : ch)
-      for (float& x : c) x = u(rng);
-    write_wav("in.wav", ch);
+    write_wav("in.wav", noise(2, 2000, 5));
   }
   mode_t type_of(const std::string& name) const {
     struct stat st;
