@@ -14,6 +14,7 @@
 
 #include "cli_harness.h"
 #include "hosts/lv2/quillmar_lv2.h"
+#include "quillmar_version.h"
 
 #ifdef __SANITIZE_ADDRESS__
 // The leak checker misreads the thread-local storage of a dlopen'ed object on this glibc;
@@ -62,19 +63,48 @@ LV2_State_Status keep_chunk(LV2_State_Handle h, uint32_t, const void* value, siz
   return LV2_STATE_SUCCESS;
 }
 
-using PresetsInLv2Hosts = CliTest;
+// The build's bundle alone, loaded as a host loads it.
+class PresetsInLv2Hosts : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    setenv("QUILLMAR_CONFIG_DIR", path("config").c_str(), 1);  // for the plug-in loaded here
+    world = lilv_world_new();
+    lilv_world_load_bundle(world, node(lilv_new_file_uri(world, nullptr, QUILLMAR_LV2_BUNDLE "/")));
+    plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), node(lilv_new_uri(world, QUILLMAR_LV2_STEREO_URI)));
+    ASSERT_NE(plugin, nullptr);
+  }
+  void TearDown() override {
+    for (LilvNode* n : nodes) lilv_node_free(n);
+    lilv_world_free(world);
+    CliTest::TearDown();
+  }
+  // A node freed with the world.
+  LilvNode* node(LilvNode* n) {
+    nodes.push_back(n);
+    return n;
+  }
+  LilvNode* uri(const char* u) { return node(lilv_new_uri(world, u)); }
+
+  LilvWorld* world = nullptr;
+  const LilvPlugin* plugin = nullptr;
+  std::vector<LilvNode*> nodes;
+};
+
+TEST_F(PresetsInLv2Hosts, TheBundleCarriesTheProgramsVersion) {
+  for (const auto& [predicate, number] : {std::pair<const char*, int>{LV2_CORE__minorVersion, QUILLMAR_VERSION_MINOR},
+                                          {LV2_CORE__microVersion, QUILLMAR_VERSION_PATCH}}) {
+    LilvNodes* v = lilv_plugin_get_value(plugin, uri(predicate));
+    ASSERT_NE(v, nullptr) << predicate;
+    EXPECT_EQ(lilv_node_as_int(lilv_nodes_get_first(v)), number) << predicate;
+    lilv_nodes_free(v);
+  }
+}
 
 TEST_F(PresetsInLv2Hosts, LilvGivesEachPresetTheSameParametersAsThePresetOption) {
-  setenv("QUILLMAR_CONFIG_DIR", path("config").c_str(), 1);  // for the plug-in loaded here
-  LilvWorld* world = lilv_world_new();
-  LilvNode* bundle = lilv_new_file_uri(world, nullptr, QUILLMAR_LV2_BUNDLE "/");
-  lilv_world_load_bundle(world, bundle);
-  LilvNode* uri = lilv_new_uri(world, QUILLMAR_LV2_STEREO_URI);
-  LilvNode* preset_class = lilv_new_uri(world, LV2_PRESETS__Preset);
-  LilvNode* label = lilv_new_uri(world, LILV_NS_RDFS "label");
-  LilvNode* audio_class = lilv_new_uri(world, LV2_CORE__AudioPort);
-  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-  ASSERT_NE(plugin, nullptr);
+  LilvNode* preset_class = uri(LV2_PRESETS__Preset);
+  LilvNode* label = uri(LILV_NS_RDFS "label");
+  LilvNode* audio_class = uri(LV2_CORE__AudioPort);
 
   urids_t ids;
   LV2_URID_Map map = {&ids, urids_t::map};
@@ -118,8 +148,6 @@ TEST_F(PresetsInLv2Hosts, LilvGivesEachPresetTheSameParametersAsThePresetOption)
     lilv_node_free(name);
   }
   lilv_nodes_free(presets);
-  for (LilvNode* n : {bundle, uri, preset_class, label, audio_class}) lilv_node_free(n);
-  lilv_world_free(world);
 
   std::vector<std::string> names;
   std::istringstream listed(run({"presets"}).out);
