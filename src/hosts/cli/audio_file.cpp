@@ -198,8 +198,12 @@ bool output_format(const std::string& path, int in_format, int channels, int sam
     }
   }
   if (!*sf_format || !holds(*sf_format, channels, samplerate)) {
-    *error = name + ": " + container + " cannot hold " + std::to_string(channels) +
-             " channel(s) at " + std::to_string(samplerate) + " Hz";
+    // A codec this libsndfile was built without, or a layout the container has no room for.
+    *error = name + ": " +
+             (is_codec(major & SF_FORMAT_SUBMASK)
+                  ? "this libsndfile cannot write " + container
+                  : container + " cannot hold " + std::to_string(channels) + " channel(s) at " +
+                        std::to_string(samplerate) + " Hz");
     return false;
   }
   return true;
