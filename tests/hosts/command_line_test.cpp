@@ -89,6 +89,8 @@ TEST_F(CommandLine, AnArgumentThatLooksLikeAnOptionIsNeverAFileName) {
       {{"render", "in.wav", "-o.wav"}, 2, "unknown option -o.wav"},
       {{"snapshot", "--frames"}, 2, "--frames needs N"},
       {{"render", "in.wav", "o.wav", "--block=0"}, 2, "--block 0: not a valid value"},
+      {{"render", "in.wav", ""}, 2, "an empty argument names no file"},
+      {{"render", "in.wav", "o.wav", "--save-state="}, 2, "--save-state needs FILE, not an empty value"},
   };
   for (const auto& c : cases) {
     const cli_result_t r = run(c.args);

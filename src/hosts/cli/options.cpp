@@ -39,6 +39,7 @@ int parse_args(const command_t& cmd, int argc, char** argv, parsed_args_t* out) 
   for (int i = 0; i < argc; ++i) {
     const char* a = argv[i];
     if (options_ended || !looks_like_option(a)) {
+      if (!*a) return usage_error(cmd, "an empty argument names no file");
       out->operands.push_back(a);
       continue;
     }
@@ -70,6 +71,7 @@ int parse_args(const command_t& cmd, int argc, char** argv, parsed_args_t* out) 
       if (looks_like_option(value.c_str()))
         return usage_error(cmd, name + " needs " + o->value + ", not the option " + value);
     }
+    if (value.empty()) return usage_error(cmd, name + " needs " + o->value + ", not an empty value");
     out->add(name, value);
   }
   const int n = static_cast<int>(out->operands.size());

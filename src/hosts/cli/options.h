@@ -61,7 +61,7 @@ class parsed_args_t {
 // `--help`, `--` ending the options, and `-` as an operand (standard input or output). An
 // argument that looks like an option and is not one of the command's, or an option value
 // that looks like an option, is a usage error: it is never taken as a file or folder name
-// (`./-name` names such a file). Returns 0, HELP_SHOWN after printing the command's help to
+// (`./-name` names such a file); so is an empty argument or value. Returns 0, HELP_SHOWN after printing the command's help to
 // standard output, or STATUS_USAGE after reporting the error.
 int parse_args(const command_t& cmd, int argc, char** argv, parsed_args_t* out);
 

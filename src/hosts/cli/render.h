@@ -2,6 +2,7 @@
 #pragma once
 #include "hosts/cli/audio_file.h"
 #include "hosts/cli/automate.h"
+#include "hosts/cli/options.h"
 #include "hosts/cli/session.h"
 
 // The host's side of one stream through the plug-in: sample rate, block size, Reset and the
