@@ -347,17 +347,24 @@ bool IGraphics::OnKeyDown(int x, int y, int key) {
 // ---- platform events ----
 
 void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, long long timeMs) {
+  bool dbl = false;
+  if (!PromptOpen()) {  // a press an open field or menu takes counts for no double-click
+    dbl = timeMs - mLastPressMs <= kDblClickMs && std::abs(x - mLastPressX) <= kDblClickPixels &&
+          std::abs(y - mLastPressY) <= kDblClickPixels;
+    // A third press starts counting again, so a triple click is a double-click and a press.
+    mLastPressMs = dbl ? -1000000 : timeMs;
+    mLastPressX = x;
+    mLastPressY = y;
+  }
+  PlatformMousePress(x, y, mod, dbl);
+}
+
+void IGraphics::PlatformMousePress(int x, int y, IMouseMod mod, bool dblClick) {
   mPlatformX = x;
   mPlatformY = y;
   mPressTakenByPrompt = PromptOpen() && PromptMouseDown(x, y);
   if (mPressTakenByPrompt) return;
-  const bool dbl = timeMs - mLastPressMs <= kDblClickMs && std::abs(x - mLastPressX) <= kDblClickPixels &&
-                   std::abs(y - mLastPressY) <= kDblClickPixels;
-  // A third press starts counting again, so a triple click is a double-click and a press.
-  mLastPressMs = dbl ? -1000000 : timeMs;
-  mLastPressX = x;
-  mLastPressY = y;
-  if (dbl)
+  if (dblClick)
     OnMouseDblClick(x, y, &mod);
   else
     OnMouseDown(x, y, &mod);
