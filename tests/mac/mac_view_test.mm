@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -228,6 +229,22 @@ NSString* ns(const std::string& s) { return [NSString stringWithUTF8String:s.c_s
 // Objects of a class alive (GNUstep counts them once its allocation debugging is on).
 int live(const char* className) { return GSDebugAllocationCount(NSClassFromString(ns(className))); }
 
+}  // namespace
+
+// A host's window that records the keys its content view passes on.
+@interface KeyRecordingWindow : NSWindow {
+ @public
+  char keys[64];
+}
+@end
+@implementation KeyRecordingWindow
+- (void)keyDown:(NSEvent*)e {
+  std::strncat(keys, [[e charactersIgnoringModifiers] UTF8String], sizeof keys - std::strlen(keys) - 1);
+}
+@end
+
+namespace {
+
 class MacView : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -285,7 +302,7 @@ class MacView : public ::testing::Test {
     [(NSObject*)factory release];
     ASSERT_NE(view, nil);
     // Placed clear of the corner where GNUstep keeps its application icon.
-    window = [[NSWindow alloc] initWithContentRect:NSMakeRect(200, 200, [view frame].size.width, [view frame].size.height)
+    window = [[KeyRecordingWindow alloc] initWithContentRect:NSMakeRect(200, 200, [view frame].size.width, [view frame].size.height)
                                          styleMask:NSTitledWindowMask | NSClosableWindowMask
                                            backing:NSBackingStoreBuffered
                                              defer:NO];
@@ -332,7 +349,7 @@ class MacView : public ::testing::Test {
   AudioUnit unit = nullptr;
   Quillmar* plug = nullptr;
   NSView* view = nil;
-  NSWindow* window = nil;
+  KeyRecordingWindow* window = nil;
   Window xwin = 0;
   std::string wid;
   BOOL bundle_loaded = NO;
@@ -411,6 +428,26 @@ TEST_F(MacView, ARightClickOnAKnobOpensTheTextFieldAndEnterSetsTheValue) {
   EXPECT_EQ(unbalanced_gestures(), "");
 }
 
+TEST_F(MacView, WheelModifiersAndKeysArriveAsCocoaHandsThemOver) {
+  open();
+  const IRECT r = gui()->GetControl(kOverallGainKnob)->GetRECT();
+  // A wheel step is 1 % of the range (120 dB), with Shift 0.1 %.
+  ASSERT_EQ(xdo(at(r.MW(), r.MH()) + " click 4"), 0);
+  EXPECT_NEAR(param(kOverallGain), 1.2, 1e-4);
+  ASSERT_EQ(xdo("keydown shift click 4 keyup shift click 5 click 5"), 0);
+  EXPECT_NEAR(param(kOverallGain), 1.2 + 0.12 - 2.4, 1e-4);
+  // Command (Super here) with the left button is R: the knob's value entry.
+  ASSERT_EQ(xdo("keydown super click 1 keyup super"), 0);
+  ASSERT_NE(text_field(), nil);
+  ASSERT_EQ(xdo("key Escape"), 0);
+  EXPECT_EQ(text_field(), nil);
+  // Keys the editor does not take go on to the next responder, the host's window.
+  window->keys[0] = 0;
+  ASSERT_EQ(xdo("key x 7"), 0);
+  EXPECT_STREQ(window->keys, "x7");
+  EXPECT_EQ(unbalanced_gestures(), "");
+}
+
 TEST_F(MacView, ClosingTheWindowReleasesTheViewAndItsTimer) {
   open();
   EXPECT_EQ(live("Quillmar_IGraphicsCocoa"), 1);
@@ -452,5 +489,7 @@ int main(int argc, char** argv) {
   [pool release];
   return status;
 }
+
+
 
 

@@ -42,6 +42,7 @@ class IPopupMenu;
   // nowhere (the press ended at once).
   BOOL mSwallowRelease;
   BOOL mPromptOpened;
+  BOOL mMenuUp;
   int mMenuChoice;
 }
 

@@ -65,6 +65,7 @@ EVirtualKey VirtualKey(NSEvent* e, char* ch) {
   return VK_OTHER;
 }
 
+// The context a view serves (mContext), typed.
 IGraphicsMac* Ctx(void* context) { return static_cast<IGraphicsMac*>(context); }
 
 NSString* Text(const char* s) { return [NSString stringWithUTF8String:s ? s : ""]; }
@@ -148,7 +149,7 @@ NSColor* Colour(const IColor& c) {
 
 - (void)dealloc {
   [self stopInWindow];
-  if (Ctx(mContext)) Ctx(mContext)->ViewClosed();
+  if (IGraphicsMac* g = Ctx(mContext)) g->ViewClosed();
   mContext = nullptr;
   [mRep release];
   [super dealloc];
@@ -232,23 +233,26 @@ NSColor* Colour(const IColor& c) {
 }
 
 - (void)timerTick {
-  if (!Ctx(mContext)) return;
-  if (IPluginBase* plug = Ctx(mContext)->GetPlug()) plug->OnIdle();
+  IGraphicsMac* g = Ctx(mContext);
+  if (!g || mMenuUp) return;
+  if (IPluginBase* plug = g->GetPlug()) plug->OnIdle();
   IRECT r;
-  if (Ctx(mContext)->IsDirty(&r)) [self setNeedsDisplayInRect:ToNSRect(Ctx(mContext), r)];
+  if (g->IsDirty(&r)) [self setNeedsDisplayInRect:ToNSRect(g, r)];
 }
 
 - (void)drawRect:(NSRect)rect {
-  if (!Ctx(mContext)) return;
-  IRECT r = ToIRECT(Ctx(mContext), rect);
+  IGraphicsMac* g = Ctx(mContext);
+  if (!g) return;
+  IRECT r = ToIRECT(g, rect);
   mInDrawRect = YES;
-  Ctx(mContext)->Draw(&r);
+  g->Draw(&r);
   mInDrawRect = NO;
 }
 
 - (void)drawBitmap {
-  if (!Ctx(mContext) || !mInDrawRect) return;
-  const RasterBitmap* b = Ctx(mContext)->GetDrawBitmap();
+  IGraphicsMac* g = Ctx(mContext);
+  if (!g || !mInDrawRect) return;
+  const RasterBitmap* b = g->GetDrawBitmap();
   const int w = static_cast<int>([mRep pixelsWide]), h = static_cast<int>([mRep pixelsHigh]);
   if (!b || b->Width() != w || b->Height() != h) return;
   unsigned char* dst = [mRep bitmapData];
@@ -276,10 +280,11 @@ NSColor* Colour(const IColor& c) {
 // The context's pixels of an event: x = px - 2, y = height - py - 3, with (px, py) the
 // event's place in the view (y up), as the editor has always placed the pointer.
 - (BOOL)mouseX:(int*)x y:(int*)y of:(NSEvent*)e {
-  if (!Ctx(mContext)) return NO;
+  IGraphicsMac* g = Ctx(mContext);
+  if (!g) return NO;
   const NSPoint p = [self convertPoint:[e locationInWindow] fromView:nil];
   *x = static_cast<int>(p.x) - 2;
-  *y = Ctx(mContext)->Height() - static_cast<int>(p.y) - 3;
+  *y = g->Height() - static_cast<int>(p.y) - 3;
   return YES;
 }
 
@@ -298,8 +303,8 @@ NSColor* Colour(const IColor& c) {
   Ctx(mContext)->PlatformMousePress(x, y, mod, [e clickCount] >= 2);
   // A menu it opened ran modally and took the release; a field it opened lies under the
   // pointer and may take it: the press ends here, and its release goes nowhere.
-  if (mPromptOpened && Ctx(mContext)) {
-    Ctx(mContext)->PlatformMouseUp(x, y, mod);
+  if (IGraphicsMac* g = mPromptOpened ? Ctx(mContext) : nullptr) {
+    g->PlatformMouseUp(x, y, mod);
     mSwallowRelease = YES;
   }
 }
@@ -344,7 +349,7 @@ NSColor* Colour(const IColor& c) {
 }
 - (void)mouseExited:(NSEvent*)e {
   (void)e;
-  if (Ctx(mContext)) Ctx(mContext)->PlatformMouseLeave();
+  if (IGraphicsMac* g = Ctx(mContext)) g->PlatformMouseLeave();
 }
 
 // A wheel step first ends an open field; the delta is the event's, truncated.
@@ -359,7 +364,8 @@ NSColor* Colour(const IColor& c) {
 - (void)keyDown:(NSEvent*)e {
   char ch = 0;
   const EVirtualKey vk = VirtualKey(e, &ch);
-  if (!Ctx(mContext) || !Ctx(mContext)->PlatformKey(vk, ch)) [super keyDown:e];
+  IGraphicsMac* g = Ctx(mContext);
+  if (!g || !g->PlatformKey(vk, ch)) [super keyDown:e];
 }
 
 // ---- tool tips ----
@@ -375,7 +381,8 @@ NSColor* Colour(const IColor& c) {
   (void)view;
   (void)tag;
   (void)point;
-  IControl* c = Ctx(mContext) ? Ctx(mContext)->GetControl(static_cast<int>(reinterpret_cast<intptr_t>(data))) : nullptr;
+  IGraphicsMac* g = Ctx(mContext);
+  IControl* c = g ? g->GetControl(static_cast<int>(reinterpret_cast<intptr_t>(data))) : nullptr;
   return c ? Text(c->GetTooltip()) : @"";
 }
 
@@ -437,7 +444,8 @@ NSColor* Colour(const IColor& c) {
   [mEdPreviousResponder release];
   mEdPreviousResponder = nil;
   // Enter on an unedited field leaves the value exactly as it was.
-  if (accept && edited && Ctx(mContext)) Ctx(mContext)->SetFromStringAfterPrompt(control, param, [text UTF8String]);
+  IGraphicsMac* g = Ctx(mContext);
+  if (accept && edited && g) g->SetFromStringAfterPrompt(control, param, [text UTF8String]);
   [self setNeedsDisplay:YES];
 }
 
@@ -515,7 +523,11 @@ NSColor* Colour(const IColor& c) {
                                eventNumber:0
                                 clickCount:1
                                   pressure:1];
+  // The frame stands still while the menu is up (GNUstep's cairo back end does not return
+  // from drawing the view while its menu tracks the mouse).
+  mMenuUp = YES;
   [NSMenu popUpContextMenu:m withEvent:e forView:self];
+  mMenuUp = NO;
   [m release];
   mPromptOpened = YES;
   return mMenuChoice;
@@ -526,6 +538,8 @@ NSColor* Colour(const IColor& c) {
 }
 
 @end
+
+
 
 
 

@@ -72,3 +72,4 @@ void IGraphicsMac::CreateIPopupMenu(IControl* pControl, IParam* pParam, IPopupMe
   pParam->GetDisplayTextAtIdx(chosen, &value);
   pControl->SetValueFromUserInput(pParam->GetNormalized(value));
 }
+
