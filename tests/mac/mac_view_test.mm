@@ -54,18 +54,6 @@ enum { kBandBGain = 5, kOverallGain = 17, kOverallGainKnob = 8 };
 
 // ---- the harness ----
 
-// Waits up to seconds for a child; its exit status, or -1 after killing it.
-int wait_child(pid_t pid, double seconds) {
-  for (double t = 0; t < seconds; t += 0.01) {
-    int st = 0;
-    if (waitpid(pid, &st, WNOHANG) == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    usleep(10000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return -1;
-}
-
 pid_t spawn(const std::vector<std::string>& args) {
   const pid_t pid = fork();
   if (pid == 0) {
@@ -187,15 +175,6 @@ int count_x_windows(Display* d) {
   return static_cast<int>(n);
 }
 
-int count_fds() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
 // The begin and end gestures the host was told of, per parameter: every begin ended once,
 // never an end without its begin. Empty when balanced.
 std::string unbalanced_gestures() {
@@ -312,6 +291,9 @@ class MacView : public ::testing::Test {
     [window makeKeyAndOrderFront:nil];
     for (int i = 0; i < 300 && !xwin; ++i, pump(0.01)) xwin = find_window(x, DefaultRootWindow(x), title);
     ASSERT_NE(xwin, 0u);
+    // The window takes the keyboard before anything is typed or clicked into it.
+    for (int i = 0; i < 300 && ![window isKeyWindow]; ++i) pump(0.01);
+    ASSERT_TRUE([window isKeyWindow]);
     pump(0.3);
     wid = std::to_string(xwin);
   }
@@ -395,9 +377,17 @@ TEST_F(MacView, DraggingABandPointMovesItsGainWithBalancedGestures) {
   const int bx = int(std::lround(B.point_px)), by = int(std::lround(B.point_py));
   const float before = param(kBandBGain);
   AUStandIn_ClearEvents();
-  ASSERT_EQ(xdo(at(bx, by) + " mousedown 1 sleep 0.1 mousemove_relative 0 -20 sleep 0.1 mousemove_relative 0 -20 sleep 0.1 mouseup 1"), 0);
-  pump(0.5);  // the editor writes the band back when no audio runs
-  EXPECT_GT(param(kBandBGain), before + 3) << "before " << before;
+  // Pressed, moved up while held (until the point follows), released.
+  ASSERT_EQ(xdo(at(bx, by) + " mousedown 1"), 0);
+  const double gain = B.gain;
+  ASSERT_EQ(xdo("mousemove_relative 0 -20 sleep 0.1 mousemove_relative 0 -20"), 0);
+  for (int i = 0; i < 300 && B.gain == gain; ++i) pump(0.01);
+  ASSERT_EQ(xdo("mouseup 1"), 0);
+  // With no audio running the editor writes the band back itself, after 16 frames.
+  for (int i = 0; i < 500 && param(kBandBGain) == before; ++i) pump(0.01);
+  EXPECT_GT(param(kBandBGain), before + 3) << "before " << before << ", " << AUStandIn_EventCount()
+                                           << " events at the host; the band's gain " << B.gain
+                                           << (plug->Inst()->bands_dirty ? ", not written back" : "");
   EXPECT_GE(count_events(kAudioUnitEvent_BeginParameterChangeGesture, kBandBGain), 1);
   EXPECT_EQ(unbalanced_gestures(), "");
 }

@@ -543,3 +543,4 @@ NSColor* Colour(const IColor& c) {
 
 
 
+
