@@ -8,6 +8,10 @@ MAC_BUILD ?= build-mac
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The suite runs in any order, each test with a settings folder of its own, in a home whose
+# settings it must never touch.
+CTEST_ARGS ?= --schedule-random
+RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
 	tables install-lv2 auval mac-view clean
@@ -26,7 +30,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build deps-hosts
-	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(RUN_TESTS) --test-dir $(BUILD)
 
 # The Audio Unit validator: loads build/au/Quillmar.component as macOS does (its Info.plist,
 # its code, the factory function) and runs every phase.
@@ -51,7 +55,7 @@ sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	  $(RUN_TESTS) --test-dir $(SANITIZE_BUILD)
 
 # The thread stress under ThreadSanitizer: its own build of only what the stress needs.
 tsan: deps

@@ -18,7 +18,10 @@ IGraphics* MakeGraphicsMac(IPluginBase* pPlug, int w, int h, int fps) {
 IGraphicsMac::IGraphicsMac(IPluginBase* pPlug, int w, int h, int fps)
     : IGraphicsHeadless(pPlug, w, h, fps) {}
 
-IGraphicsMac::~IGraphicsMac() { CloseWindow(); }
+IGraphicsMac::~IGraphicsMac() {
+  ForgetMouseCapture();
+  CloseWindow();
+}
 
 void* IGraphicsMac::OpenWindow(void* pParent) {
   CloseWindow();
