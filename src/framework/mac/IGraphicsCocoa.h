@@ -42,6 +42,9 @@ class IPopupMenu;
   // nowhere (the press ended at once).
   BOOL mSwallowRelease;
   BOOL mPromptOpened;
+  // The button of the last press in this view (1 left, 2 right, 0 none since a wheel step):
+  // a double-click is two presses of the same button, whatever clickCount counted between.
+  int mLastPress;
   BOOL mMenuUp;
   int mMenuChoice;
 }

@@ -292,6 +292,9 @@ NSColor* Colour(const IColor& c) {
   int x, y;
   if (![self mouseX:&x y:&y of:e]) return;
   mSwallowRelease = NO;
+  const int button = right ? 2 : 1;
+  const bool dbl = [e clickCount] >= 2 && mLastPress == button;
+  mLastPress = button;
   // A press outside an open field closes it and goes no further.
   if (mTextField) {
     [self endTextEntry:NO];
@@ -300,7 +303,7 @@ NSColor* Colour(const IColor& c) {
   }
   mPromptOpened = NO;
   const IMouseMod mod = Modifiers(e, right);
-  Ctx(mContext)->PlatformMousePress(x, y, mod, [e clickCount] >= 2);
+  Ctx(mContext)->PlatformMousePress(x, y, mod, dbl);
   // A menu it opened ran modally and took the release; a field it opened lies under the
   // pointer and may take it: the press ends here, and its release goes nowhere.
   if (IGraphicsMac* g = mPromptOpened ? Ctx(mContext) : nullptr) {
@@ -357,6 +360,7 @@ NSColor* Colour(const IColor& c) {
   int x, y;
   if (![self mouseX:&x y:&y of:e]) return;
   [self endTextEntry:NO];
+  mLastPress = 0;
   Ctx(mContext)->PlatformMouseWheel(x, y, Modifiers(e, false), static_cast<int>([e deltaY]));
 }
 
