@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "toolkit/util/links.h"
+
 namespace {
 
 std::string dir_of(const std::string& p) {
@@ -37,20 +39,8 @@ std::string make_temp(std::string tmpl) {
 // The file a path finally names: symbolic links followed (also to a target that does not
 // exist yet, which is then made).
 bool follow_links(const std::string& path, std::string* target, std::string* reason) {
-  std::string p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-      *target = p;
-      return true;
-    }
-    char buf[4096];
-    const ssize_t n = readlink(p.c_str(), buf, sizeof buf - 1);
-    if (n < 0) break;
-    buf[n] = '\0';
-    p = buf[0] == '/' ? std::string(buf) : dir_of(p) + "/" + buf;
-  }
-  *reason = std::strerror(errno ? errno : ELOOP);
+  if (link_target(path, target)) return true;
+  *reason = std::strerror(errno);
   return false;
 }
 
