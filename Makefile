@@ -100,9 +100,9 @@ install: configure
 	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
-# Removes what the last `make install` of this build folder wrote.
+# Removes what the last `make install` of this build folder wrote (give the same DESTDIR).
 uninstall:
-	@cmake --build $(BUILD) --target uninstall
+	@DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
 
 # The Debian package $(BUILD)/quillmar_<version>_<arch>.deb, installing under /usr.
 package: deps configure
