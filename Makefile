@@ -9,7 +9,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval clean
+	tables install-lv2 auval mutate mutate-selftest clean
 
 deps:
 	@./tools/deps.sh
@@ -78,6 +78,22 @@ toolkit-sample: build
 # The LV2 bundle, with its resources, into $LV2_INSTALL_DIR (default ~/.lv2).
 install-lv2: build
 	@./tools/install-lv2.sh $(BUILD)/lv2/quillmar.lv2
+
+# The mutation runner (tools/mutate, docs/TESTING.md): FILES="src/... src/..." or
+# LAYER=engine|plugin|editor|framework|au|lv2|cli|core, MUTANTS=N (a seeded sample per file,
+# SEED), JOBS, SUITE=1 (judged by the whole suite). Its build folders are under build-mutate/.
+FILES ?=
+LAYER ?=
+MUTANTS ?=
+SEED ?=
+SUITE ?=
+mutate: deps
+	@exec python3 tools/mutate/mutate.py --files "$(FILES)" --layer "$(LAYER)" --mutants "$(MUTANTS)" \
+	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)"
+
+# The mutation runner's own check, on a small project it makes (about half a minute).
+mutate-selftest:
+	@python3 tools/mutate/selftest.py
 
 tables: configure
 	@cmake --build $(BUILD) --target tables
