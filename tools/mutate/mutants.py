@@ -29,6 +29,9 @@ KEYWORDS_NOT_EXPRESSIONS = {
 NUMBER = re.compile(r"(?<![\w.'])(0[xX][0-9a-fA-F']+|[0-9][0-9']*\.?[0-9']*(?:[eE][+-]?[0-9]+)?"
                     r"|\.[0-9]+(?:[eE][+-]?[0-9]+)?)([uUlLfF]*)(?![\w.'])")
 TABLE_ENTRIES = 16
+# Words a block's brace can follow directly.
+BLOCK_WORDS = {"else", "do", "try", "const", "override", "noexcept", "final", "mutable",
+               "namespace", "struct", "class", "union", "enum"}
 
 
 @dataclass
@@ -180,7 +183,12 @@ def collapse_brackets(s):
 def init_braces(masked):
     """Offsets of braces that open or close an initialiser list ("= {a, b}", "f({a, b})")."""
     found = set()
-    for m in re.finditer(r"(=|,|\(|\breturn)\s*\{", masked):
+    # After '=', ',', '(' or return, or straight after a type's name ("cpx{0, 0}"); a block's
+    # brace follows a space.
+    for m in re.finditer(r"(=\s*|,\s*|\(\s*|\breturn\s*|[\w>])\{", masked):
+        before = re.search(r"(\w+)$", masked[max(0, m.end() - 40): m.end() - 1])
+        if before and before.group(1) in BLOCK_WORDS:
+            continue
         a = m.end() - 1
         b = match_close(masked, a, "{", "}")
         if b > 0:

@@ -113,32 +113,55 @@ def sites(text, masked):
         if statement_kind(body) or word in ("return", "break", "continue", "throw", "delete", "goto"):
             found.append(("statement", a, b))
             continue
-        # A local variable's initialiser: "T name = init;" with one declarator.
+        # A local variable's initialisers: "T a = x, b = y;", each declarator's on its own.
         flat = collapse_brackets(body.rstrip(";"))
         eq = re.search(r"(?<![=!<>+\-*/%&|^])=(?!=)", flat)
-        if not eq or "," in flat or word in ("constexpr",) or re.search(r"\bconstexpr\b", flat):
+        if not eq or re.search(r"\bconstexpr\b", flat):
             continue
         lhs = flat[: eq.start()].strip()
         if not (" " in lhs or "*" in lhs or "&" in lhs or word in DECLARATION_START):
             continue
-        # Map the '=' back to the text: the first top-level '=' of the statement.
-        depth, pos = 0, None
-        for i in range(a, b):
-            ch = masked[i]
-            if ch in "([{":
-                depth += 1
-            elif ch in ")]}":
-                depth -= 1
-            elif ch == "=" and depth == 0 and masked[i + 1] != "=" and masked[i - 1] not in "=!<>+-*/%&|^":
-                pos = i
-                break
-        if pos is None:
-            continue
-        init_a, init_b = pos + 1, b - 1
-        if masked[init_a:init_b].strip().startswith("{"):
-            continue
-        found.append(("initialiser", init_a, init_b))
+        for d0, d1 in _declarators(masked, a, b - 1):
+            part = masked[d0:d1]
+            m_eq = re.search(r"(?<![=!<>+\-*/%&|^])=(?!=)", collapse_brackets(part))
+            if not m_eq:
+                continue
+            pos = _top_level_eq(masked, d0, d1)
+            if pos is None or masked[pos + 1:d1].strip().startswith("{"):
+                continue
+            found.append(("initialiser", pos + 1, d1))
     return [f for f in found if 'R"' not in text[f[1]:f[2]]]
+
+
+def _declarators(masked, a, b):
+    """(start, end) of each declarator of a declaration between a and b: split at the commas
+    outside brackets."""
+    parts, depth, cur = [], 0, a
+    for i in range(a, b):
+        ch = masked[i]
+        if ch in "([{":
+            depth += 1
+        elif ch in ")]}":
+            depth -= 1
+        elif ch == "," and depth == 0:
+            parts.append((cur, i))
+            cur = i + 1
+    parts.append((cur, b))
+    return parts
+
+
+def _top_level_eq(masked, a, b):
+    """The offset of the first '=' between a and b outside brackets that is an assignment."""
+    depth = 0
+    for i in range(a, b):
+        ch = masked[i]
+        if ch in "([{":
+            depth += 1
+        elif ch in ")]}":
+            depth -= 1
+        elif ch == "=" and depth == 0 and masked[i + 1] != "=" and masked[i - 1] not in "=!<>+-*/%&|^":
+            return i
+    return None
 
 
 def _container(site_list, mu):
