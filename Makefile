@@ -4,12 +4,17 @@ SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
 TSAN_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
+MAC_BUILD ?= build-mac
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The suite runs in any order, each test with a settings folder of its own, in a home whose
+# settings it must never touch.
+CTEST_ARGS ?= --schedule-random
+RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval mutate mutate-selftest clean
+	tables install-lv2 auval mac-view mutate mutate-selftest clean
 
 deps:
 	@./tools/deps.sh
@@ -25,11 +30,20 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build deps-hosts
-	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	@$(RUN_TESTS) --test-dir $(BUILD)
 
-# The Audio Unit validator: loads build/au/Quillmar.so as a host does and runs every phase.
+# The Audio Unit validator: loads build/au/Quillmar.component as macOS does (its Info.plist,
+# its code, the factory function) and runs every phase.
 auval: build
-	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/quillmar_auval
+	@$(BUILD)/quillmar_auval --bundle $(BUILD)/au/Quillmar.component
+
+# The Cocoa view against GNUstep's AppKit: its own build of the component with the Cocoa editor
+# (only what the view and its test host need), then the window test on a private Xvfb.
+mac-view: deps
+	@./tools/deps.sh mac
+	@cmake -S . -B $(MAC_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLMAR_MAC_VIEW=ON -DQUILLMAR_BENCH=OFF >/dev/null
+	@cmake --build $(MAC_BUILD) --target mac_view_test -j $(JOBS)
+	@ctest --test-dir $(MAC_BUILD) -R '^mac_view_window$$' --output-on-failure
 
 run: build
 	@$(BUILD)/quillmar demo out
@@ -41,7 +55,7 @@ sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMAR_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+	  $(RUN_TESTS) --test-dir $(SANITIZE_BUILD)
 
 # The thread stress under ThreadSanitizer: its own build of only what the stress needs.
 tsan: deps
@@ -99,4 +113,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(MAC_BUILD)

@@ -39,12 +39,16 @@ void serve_idle_audio(inst_t* inst) {
     mutex_to_1(inst->lock_process);
     engine_update_kernel(inst->engine, inst, inst->engine_host, 1);
     mutex_to_0(inst->lock_process);
+    if (inst->editor_host) inst->editor_host->finish_idle_write_back();
   }
   if (inst->audio_idle_frames != IDLE_HANDLED) {
+    // A host's Reset may re-size the capture meanwhile, on its own thread.
+    mutex_to_1(inst->lock_buffers);
     for (int c = 0; c < 2; ++c) {
       std::memset(inst->spectrum_col[c], 0, sizeof(double) * inst->area_w);
       std::memset(inst->capture_spectrum[c], 0, sizeof(double) * inst->capture_len);
     }
+    mutex_to_0(inst->lock_buffers);
   }
   inst->audio_idle_frames = IDLE_HANDLED;
 }

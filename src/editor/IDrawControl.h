@@ -32,6 +32,15 @@ class IDrawControl : public IControl {
   bool IsDirty() override { return true; }
 
  private:
+  // Ends the host gestures of a band drag, each once.
+  void EndGestures();
+
   inst_t* mInst;
   int mGestureParams[2] = {-1, -1};  // what the host is told a drag of a band is changing
+  // A drag moves the grabbed handle by the pointer's movement since the press: where the
+  // handle stood then (x, y), the pointer's offset from it, and the point's frequency and
+  // level then, which a drag along one axis keeps exactly on the other.
+  struct grab_t {
+    double x = 0, y = 0, dx = 0, dy = 0, freq = 0, gain = 0;
+  } mGrab;
 };

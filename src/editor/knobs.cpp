@@ -1,5 +1,7 @@
 #include "editor/IKnobInvisibleControl.h"
 
+#include <cmath>
+
 #include "editor/IDrawControl.h"
 #include "editor/controls.h"
 #include "editor/layout.h"
@@ -75,9 +77,11 @@ void bind_band_knobs(inst_t* inst, int b) {
                         *slope = knob(inst, CTRL_BAND_SLOPE);
   if (!gain || !freq || !slope) return;
   gain->ChangeDefaultValue(GAIN_KNOB_DEFAULT);
-  // A band that is off has no frequency to return to (freq_knob -1): no default then.
+  // A band that is off has no frequency to return to (freq_knob -1): no default then. The
+  // band record's frequency is transposed; the parameter's is not.
   const double fk = inst->bands[b].freq_knob;
-  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(fk));
+  const double untransposed = fk * std::pow(2.0, -plug->GetParam(PARAM_TRANSPOSE)->Value() / 12.0);
+  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(untransposed));
   slope->ChangeDefaultValue(SLOPE_KNOB_DEFAULT);
 }
 

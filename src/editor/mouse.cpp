@@ -35,8 +35,8 @@ bool in_area(const inst_t* inst, int x, int y) {
 }
 
 // The pointer's level on the curve scale and its frequency in Hz.
-double level_at(const inst_t* inst, int y) { return pix_to_db(inst, inst->area_h, y - inst->area_y); }
-double freq_at(const inst_t* inst, int x) {
+double level_at(const inst_t* inst, double y) { return pix_to_db(inst, inst->area_h, y - inst->area_y); }
+double freq_at(const inst_t* inst, double x) {
   return log_pos((x - inst->area_x) / static_cast<double>(inst->area_w - 1), inst->view_f_lo, inst->view_f_hi);
 }
 
@@ -113,6 +113,13 @@ void add_band(inst_t* inst, int b, int x, int y, double overall_gain) {
 
 }  // namespace
 
+void IDrawControl::EndGestures() {
+  for (int& p : mGestureParams) {
+    if (p >= 0) mPlug->EndInformHostOfParamChange(p);
+    p = -1;
+  }
+}
+
 void IDrawControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
   inst_t* inst = mInst;
   if (!pMod || !pMod->L) return;
@@ -124,27 +131,29 @@ void IDrawControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
     inst->drag_mode = 1;
     inst->drag_band = hit.band;
     inst->drag_handle = hit.handle;
+    const eqband_t& B = inst->bands[hit.band];
+    const double at[3][2] = {{B.point_px, B.point_py}, {B.right_px, B.right_py}, {B.left_px, B.left_py}};
+    mGrab = {at[hit.handle][0], at[hit.handle][1], at[hit.handle][0] - x, at[hit.handle][1] - y, B.freq, B.gain};
     print_control_info(inst);
     if (inst->sel_band != hit.band) inst->ring_phase = 0;
     inst->sel_band = hit.band;
     bind_band_knobs(inst, hit.band);
   }
-  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
-    if (IKnobInvisibleControl* k = knob(inst, slot)) k->SetValueFromUserInput(k->GetParam()->GetNormalized());
-  // The drag is one gesture for the host on the parameters it moves.
+  // The drag is one gesture for the host on the parameters it moves, begun before the knobs,
+  // pointed at the band, report its values. (The graphics context releases a press before it
+  // delivers the next, so none is still open here.)
   mGestureParams[0] = hit.handle == HANDLE_POINT ? PARAM_BAND_GAIN + hit.band : PARAM_BAND_SLOPE + hit.band;
   mGestureParams[1] = hit.handle == HANDLE_POINT ? PARAM_BAND_FREQ + hit.band : -1;
   for (int p : mGestureParams)
     if (p >= 0) mPlug->BeginInformHostOfParamChange(p);
+  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
+    if (IKnobInvisibleControl* k = knob(inst, slot)) k->SetValueFromUserInput(k->GetParam()->GetNormalized());
 }
 
 void IDrawControl::OnMouseUp(int, int, IMouseMod*) {
   mInst->drag_mode = 0;
   set_info(mInst, "");
-  for (int& p : mGestureParams) {
-    if (p >= 0) mPlug->EndInformHostOfParamChange(p);
-    p = -1;
-  }
+  EndGestures();
 }
 
 void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
@@ -160,9 +169,11 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
   else
     start_grid_fade(inst);
   if (!pMod || !pMod->L) return;
+  // The grabbed handle follows the pointer's movement since the press, not the pointer itself.
+  double hx = x + mGrab.dx, hy = y + mGrab.dy;
   if (inst->drag_mode && inst->drag_handle == HANDLE_POINT) {
-    x = std::min(std::max(x, inst->area_x), inst->area_x + inst->area_w - 1);
-    y = std::min(std::max(y, inst->area_y), inst->area_y + inst->area_h - 1);
+    hx = std::min(std::max(hx, double(inst->area_x)), double(inst->area_x + inst->area_w - 1));
+    hy = std::min(std::max(hy, double(inst->area_y)), double(inst->area_y + inst->area_h - 1));
   }
   const double scale = gain_scale(inst);
   // At Gain Scale 0 band values cannot be turned back into parameters.
@@ -170,16 +181,17 @@ void IDrawControl::OnMouseDrag(int x, int y, int dX, int, IMouseMod* pMod) {
   inst->grid_fade = 0;
   curve_lock_t lock(inst);
   eqband_t& B = inst->bands[inst->drag_band];
-  const double g = level_at(inst, y);
-  double f = freq_at(inst, x);
+  double g = level_at(inst, hy), f = freq_at(inst, hx);
   if (inst->drag_handle == HANDLE_POINT) {
-    B.gain = g;
-    B.freq = f;
+    // Unmoved along an axis, the point keeps its value there exactly (not the value of the
+    // pixel it stands on).
+    B.gain = hy == mGrab.y ? mGrab.gain : g;
+    B.freq = hx == mGrab.x ? mGrab.freq : f;
   } else {
     // A slope handle never passes its point: the pointer counts no closer to the point,
     // horizontally, than the handle stands now.
-    if (inst->drag_handle == HANDLE_RIGHT && x < B.right_px) f = log_pos(B.right_x, 20, 20000);
-    if (inst->drag_handle == HANDLE_LEFT && x > B.left_px) f = log_pos(B.left_x, 20, 20000);
+    if (inst->drag_handle == HANDLE_RIGHT && hx < B.right_px) f = log_pos(B.right_x, 20, 20000);
+    if (inst->drag_handle == HANDLE_LEFT && hx > B.left_px) f = log_pos(B.left_x, 20, 20000);
     const double s = (g - B.gain) / (log_pos_inv(f, 20, 20000) - B.pos) / OCTAVES_PER_AXIS;
     const double limit = 100 * std::fabs(scale);
     if (!std::isnan(s)) B.slope = std::min(limit, std::max(-limit, s));

@@ -46,6 +46,8 @@ void IGraphics::PrepDraw() {
 
 void IGraphics::Resize(int w, int h) {
   CancelPrompt();
+  IMouseMod mod(true);
+  EndMouseCapture(mMouseX, mMouseY, &mod);
   mWidth = w;
   mHeight = h;
   ReleaseMouseCapture();
@@ -257,30 +259,42 @@ int IGraphics::FindControl(int x, int y, bool mouseOver) const {
   return -1;
 }
 
-void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
-  ReleaseMouseCapture();
-  const int c = FindControl(x, y, false);
-  if (c < 0) return;
-  IControl* control = mControls.Get(c);
+void IGraphics::CaptureMouse(int c, int x, int y) {
   mMouseCapture = c;
   mMouseX = x;
   mMouseY = y;
-  const int param = control->ParamIdx();
-  if (param >= 0) {
+  const int param = mControls.Get(c)->ParamIdx();
+  if (param >= 0 && mPlug) {
     mLastClickedParam = param;
+    mGestureParam = param;
     mPlug->BeginInformHostOfParamChange(param);
   }
-  control->OnMouseDown(x, y, pMod);
+}
+
+void IGraphics::EndMouseCapture(int x, int y, IMouseMod* pMod) {
+  IControl* control = mControls.Get(mMouseCapture);
+  const int param = mGestureParam;
+  ReleaseMouseCapture();
+  mGestureParam = -1;
+  if (control) control->OnMouseUp(x, y, pMod);
+  if (param >= 0 && mPlug) mPlug->EndInformHostOfParamChange(param);
+}
+
+void IGraphics::OnMouseDown(int x, int y, IMouseMod* pMod) {
+  // A press while another is in progress (a second button) ends that one first.
+  EndMouseCapture(mMouseX, mMouseY, pMod);
+  const int c = FindControl(x, y, false);
+  if (c < 0) return;
+  CaptureMouse(c, x, y);
+  mControls.Get(c)->OnMouseDown(x, y, pMod);
 }
 
 void IGraphics::OnMouseUp(int x, int y, IMouseMod* pMod) {
-  const int c = mMouseCapture >= 0 ? mMouseCapture : FindControl(x, y, false);
-  ReleaseMouseCapture();
-  IControl* control = mControls.Get(c);
-  if (!control) return;
-  control->OnMouseUp(x, y, pMod);
-  const int param = control->ParamIdx();
-  if (param >= 0) mPlug->EndInformHostOfParamChange(param);
+  if (mMouseCapture >= 0) {
+    EndMouseCapture(x, y, pMod);
+    return;
+  }
+  if (IControl* control = mControls.Get(FindControl(x, y, false))) control->OnMouseUp(x, y, pMod);
 }
 
 void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
@@ -293,15 +307,15 @@ void IGraphics::OnMouseDrag(int x, int y, IMouseMod* pMod) {
   control->OnMouseDrag(x, y, dX, dY, pMod);
 }
 
+// The control is captured as by a press, so that its change lies inside one host gesture
+// that ends with the release, and the release comes back to it.
 bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* pMod) {
-  ReleaseMouseCapture();
+  EndMouseCapture(mMouseX, mMouseY, pMod);
   const int c = FindControl(x, y, false);
   IControl* control = mControls.Get(c);
   if (!control) return false;
+  CaptureMouse(c, x, y);
   if (control->GetDblAsSingleClick()) {
-    mMouseCapture = c;
-    mMouseX = x;
-    mMouseY = y;
     control->OnMouseDown(x, y, pMod);
     return true;
   }
@@ -346,18 +360,30 @@ bool IGraphics::OnKeyDown(int x, int y, int key) {
 
 // ---- platform events ----
 
-void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, long long timeMs) {
+void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, uint32_t timeMs, int button) {
+  bool dbl = false;
+  if (!PromptOpen()) {  // a press an open field or menu takes counts for no double-click
+    if (button < 0) button = mod.R ? 1 : 0;
+    // The difference of two clock readings, right across the clock's wrap.
+    const uint32_t elapsed = timeMs - mLastPressMs;
+    dbl = mHaveLastPress && button == mLastPressButton && elapsed <= kDblClickMs &&
+          std::abs(x - mLastPressX) <= kDblClickPixels && std::abs(y - mLastPressY) <= kDblClickPixels;
+    // A third press starts counting again, so a triple click is a double-click and a press.
+    mHaveLastPress = !dbl;
+    mLastPressMs = timeMs;
+    mLastPressButton = button;
+    mLastPressX = x;
+    mLastPressY = y;
+  }
+  PlatformMousePress(x, y, mod, dbl);
+}
+
+void IGraphics::PlatformMousePress(int x, int y, IMouseMod mod, bool dblClick) {
   mPlatformX = x;
   mPlatformY = y;
   mPressTakenByPrompt = PromptOpen() && PromptMouseDown(x, y);
   if (mPressTakenByPrompt) return;
-  const bool dbl = timeMs - mLastPressMs <= kDblClickMs && std::abs(x - mLastPressX) <= kDblClickPixels &&
-                   std::abs(y - mLastPressY) <= kDblClickPixels;
-  // A third press starts counting again, so a triple click is a double-click and a press.
-  mLastPressMs = dbl ? -1000000 : timeMs;
-  mLastPressX = x;
-  mLastPressY = y;
-  if (dbl)
+  if (dblClick)
     OnMouseDblClick(x, y, &mod);
   else
     OnMouseDown(x, y, &mod);
@@ -392,6 +418,17 @@ void IGraphics::PlatformMouseMove(int x, int y, IMouseMod mod, bool buttonDown) 
     OnMouseDrag(x, y, &mod);
   else
     OnMouseOver(x, y, &mod);
+}
+
+void IGraphics::PlatformCaptureLost() {
+  mPressTakenByPrompt = false;
+  IMouseMod mod(true);
+  EndMouseCapture(mMouseX, mMouseY, &mod);
+}
+
+void IGraphics::PlatformClosed() {
+  PlatformCaptureLost();
+  CancelPrompt();
 }
 
 void IGraphics::PlatformMouseWheel(int x, int y, IMouseMod mod, int d) {

@@ -11,6 +11,7 @@
 // of a change on another thread hands it over first). Only the bitmap cache is shared by all
 // contexts of a process, under its own recursive lock.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -123,9 +124,13 @@ class IGraphics {
   bool OnKeyDown(int x, int y, int key);
 
   // ---- what a platform layer calls: its events, with the platform rules applied ----
-  // A press: a second one within kDblClickMs and kDblClickPixels of the first is a
-  // double-click. Clicks go to an open text field or menu first; one outside closes it.
-  void PlatformMouseDown(int x, int y, IMouseMod mod, long long timeMs);
+  // A press of a button (0 left, 1 right; -1 takes it from mod.R) at a time in milliseconds
+  // that may wrap at 32 bits (an X server's clock does after 49.7 days): a second press of the
+  // same button within kDblClickMs and kDblClickPixels of the first is a double-click. Clicks
+  // go to an open text field or menu first; one outside closes it.
+  void PlatformMouseDown(int x, int y, IMouseMod mod, uint32_t timeMs, int button = -1);
+  // The same for a platform that tells double-clicks itself (Cocoa, by the event's click count).
+  void PlatformMousePress(int x, int y, IMouseMod mod, bool dblClick);
   void PlatformMouseUp(int x, int y, IMouseMod mod);
   // Movement: a drag while a button is down (not delivered while a text field is open),
   // else mouse-over.
@@ -136,8 +141,12 @@ class IGraphics {
   // A key: to an open text field or menu, else mapped to a key code (space, arrows, digits,
   // letters) for OnKeyDown at the last mouse position. False: the platform passes it on.
   bool PlatformKey(EVirtualKey vk, char ch);
-  // The window went away: any open text field or menu is cancelled.
-  void PlatformClosed() { CancelPrompt(); }
+  // The pointer is no longer the window's (it was unmapped, say): a press in progress ends
+  // as if released where the pointer was last, with its host gesture.
+  void PlatformCaptureLost();
+  // The window went away: any press in progress ends, any open text field or menu is
+  // cancelled.
+  void PlatformClosed();
 
   // ---- the platform's duties ----
   // Shows the draw bitmap; here, nothing to show.
@@ -179,6 +188,12 @@ class IGraphics {
                                IParam* pParam);
   virtual void CreateIPopupMenu(IControl* pControl, IParam* pParam, IPopupMenu* pMenu, IRECT* pR);
   void CancelPrompt();
+  // For a platform layer's destructor: the context goes away with its plug-in, whose host
+  // adapter is already gone, so a press in progress is forgotten without telling anyone.
+  void ForgetMouseCapture() {
+    ReleaseMouseCapture();
+    mGestureParam = -1;
+  }
 
  private:
   struct Prompt {
@@ -189,6 +204,8 @@ class IGraphics {
     IRECT mAsked;       // the rectangle the field was asked for; it grows from it to fit its text
     std::string mText;  // the field's text
     size_t mCaret = 0;
+    bool mSelected = false;  // the whole text is selected: typing replaces it
+    bool mEdited = false;    // typed into; Enter on an unedited field changes nothing
     int mMaxLength = 0;
     const char* mAllowed = "";
     IPopupMenu mMenu;
@@ -198,6 +215,11 @@ class IGraphics {
 
   int FindControl(int x, int y, bool mouseOver) const;
   void ReleaseMouseCapture() { mMouseCapture = mMouseX = mMouseY = -1; }
+  // Captures control c for a press or a double-click, beginning its parameter's gesture.
+  void CaptureMouse(int c, int x, int y);
+  // Ends the press in progress: the captured control is released at (x, y) and the gesture
+  // begun for it ends. Nothing when no control is captured.
+  void EndMouseCapture(int x, int y, IMouseMod* pMod);
   bool PromptMouseDown(int x, int y);
   bool PromptKey(EVirtualKey vk, char ch);
   void FinishPrompt(bool accept);
@@ -212,6 +234,9 @@ class IGraphics {
   RasterBitmap* mDrawBitmap = nullptr;
   int mWidth, mHeight, mFPS;
   int mMouseCapture = -1, mMouseOver = -1;
+  // The parameter whose host gesture the capture began; it ends exactly once, with the
+  // capture. A release over a control never pressed ends none.
+  int mGestureParam = -1;
   int mMouseX = -1, mMouseY = -1;
   int mLastClickedParam = -1;
   bool mHandleMouseOver = false;
@@ -220,8 +245,9 @@ class IGraphics {
   // Platform input state: the last pointer position (keys go there), the last press for
   // double-click detection, and whether a button is held.
   int mPlatformX = -1, mPlatformY = -1;
-  long long mLastPressMs = -1000000;
-  int mLastPressX = -1000, mLastPressY = -1000;
+  bool mHaveLastPress = false;  // false after a double-click: a third press starts counting again
+  uint32_t mLastPressMs = 0;
+  int mLastPressButton = -1, mLastPressX = 0, mLastPressY = 0;
   bool mPressTakenByPrompt = false;
   Prompt mPrompt;
   font_t* mPromptFont = nullptr;

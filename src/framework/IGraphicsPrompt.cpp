@@ -58,9 +58,11 @@ void IGraphics::CreateTextEntry(IControl* pControl, const IText& text, IRECT* pR
   mPrompt.mParam = pParam;
   mPrompt.mRect = mPrompt.mAsked = *pR;
   mPrompt.mMaxLength = std::max(1, pControl->GetTextEntryLength());
+  // The whole value, selected, as a platform's text field opens: typing replaces it. The
+  // length limit holds for what is typed; the value shown is never cut.
   mPrompt.mText.assign(str ? str : "");
-  if (static_cast<int>(mPrompt.mText.size()) > mPrompt.mMaxLength) mPrompt.mText.resize(mPrompt.mMaxLength);
   mPrompt.mCaret = mPrompt.mText.size();
+  mPrompt.mSelected = !mPrompt.mText.empty();
   mPrompt.mAllowed = pParam->Type() == IParam::kTypeDouble ? DOUBLE_CHARS : INTEGER_CHARS;
   mPrompt.mDirty = true;
   FitTextField();
@@ -108,6 +110,8 @@ void IGraphics::FinishPrompt(bool accept) {
   CancelPrompt();
   if (!accept) return;
   if (p.mKind == Prompt::kText) {
+    // The value shown was rounded for display: set as it stands it would move the value.
+    if (!p.mEdited) return;
     SetFromStringAfterPrompt(p.mControl, p.mParam, p.mText.c_str());
   } else if (p.mKind == Prompt::kMenu && p.mHover >= 0) {
     p.mMenu.SetChosenItemIdx(p.mHover);
@@ -153,16 +157,48 @@ bool IGraphics::PromptKey(EVirtualKey vk, char ch) {
     if (vk == VK_UP && n) p.mHover = (p.mHover <= 0 ? n : p.mHover) - 1;
     return true;
   }
+  const bool typed = vk == VK_CHAR && ch && std::strchr(p.mAllowed, ch);
+  if (p.mSelected) {
+    // Typing or deleting replaces the whole selected text; an arrow, Home or End leaves the
+    // caret at the selection's start or end, as in a platform's field.
+    switch (vk) {
+      case VK_CHAR:
+        if (!typed) return true;
+        [[fallthrough]];
+      case VK_BACK:
+      case VK_DELETE:
+        p.mText.clear();
+        p.mEdited = true;
+        [[fallthrough]];
+      case VK_LEFT:
+      case VK_HOME:
+        p.mCaret = 0;
+        break;
+      case VK_RIGHT:
+      case VK_END:
+        p.mCaret = p.mText.size();
+        break;
+      default:
+        return true;
+    }
+    p.mSelected = false;
+    if (!typed) {
+      FitTextField();
+      return true;
+    }
+  }
   switch (vk) {
     case VK_CHAR:
-      if (ch && std::strchr(p.mAllowed, ch) && static_cast<int>(p.mText.size()) < p.mMaxLength)
+      if (typed && static_cast<int>(p.mText.size()) < p.mMaxLength) {
         p.mText.insert(p.mCaret++, 1, ch);
+        p.mEdited = true;
+      }
       break;
     case VK_BACK:
-      if (p.mCaret > 0) p.mText.erase(--p.mCaret, 1);
+      if (p.mCaret > 0) p.mText.erase(--p.mCaret, 1), p.mEdited = true;
       break;
     case VK_DELETE:
-      if (p.mCaret < p.mText.size()) p.mText.erase(p.mCaret, 1);
+      if (p.mCaret < p.mText.size()) p.mText.erase(p.mCaret, 1), p.mEdited = true;
       break;
     case VK_LEFT: if (p.mCaret > 0) --p.mCaret; break;
     case VK_RIGHT: if (p.mCaret < p.mText.size()) ++p.mCaret; break;
@@ -184,22 +220,28 @@ void IGraphics::DrawPrompt() {
   const IRECT local(0, 0, w, h);
   const IText& style = mPrompt.mControl->GetText();
   const lrgb_t border = make_colour_srgb(96, 96, 96, 255);
+  const lrgb_t selection = make_colour_srgb(56, 117, 215, 255), selected_text = make_colour_srgb(255, 255, 255, 255);
   if (TextEntryOpen()) {
-    const lrgb_t fg = linear(style.mTextEntryFGColor);
+    lrgb_t fg = linear(style.mTextEntryFGColor);
     fill(px, w, local, linear(style.mTextEntryBGColor));
     frame(px, w, local, border);
     if (mPromptFont) {
-      // Centred as the control's style asks; the caret sits after the text before it.
+      // Centred as the control's style asks; the caret sits after the text before it, and a
+      // selected text shows on the selection's colour instead.
       const double full = text_width(mPromptFont, mPrompt.mText.c_str());
       const double left = style.mAlign == IText::kAlignNear ? 3
                           : style.mAlign == IText::kAlignFar ? w - 3 - full
                                                              : (w - full) / 2;
+      if (mPrompt.mSelected) {
+        fill(px, w, IRECT(static_cast<int>(left) - 1, 2, static_cast<int>(left + full) + 2, h - 2), selection);
+        fg = selected_text;
+      }
       line_t line(mPromptFont, TEXT_LEFT | TEXT_MIDDLE, 0, h / 2.0, mPrompt.mText.c_str());
       const double space = text_width(mPromptFont, " ");
       line.text.x = left - space;  // TEXT_LEFT starts one space right of x
       blit_text(&line.text, px.data(), fg, w, h, 1.0);
       const int caret = static_cast<int>(left + text_width(mPromptFont, mPrompt.mText.substr(0, mPrompt.mCaret).c_str()));
-      fill(px, w, IRECT(caret, 2, caret + 1, h - 2), fg);
+      if (!mPrompt.mSelected) fill(px, w, IRECT(caret, 2, caret + 1, h - 2), fg);
     }
   } else {
     fill(px, w, local, make_colour_srgb(236, 236, 236, 255));
@@ -207,8 +249,8 @@ void IGraphics::DrawPrompt() {
     for (int i = 0; i < mPrompt.mMenu.NItems(); ++i) {
       const IRECT row(1, 1 + i * MENU_ITEM_H, w - 1, 1 + (i + 1) * MENU_ITEM_H);
       const bool hover = i == mPrompt.mHover;
-      if (hover) fill(px, w, row, make_colour_srgb(56, 117, 215, 255));
-      const lrgb_t fg = hover ? make_colour_srgb(255, 255, 255, 255) : make_colour_srgb(0, 0, 0, 255);
+      if (hover) fill(px, w, row, selection);
+      const lrgb_t fg = hover ? selected_text : make_colour_srgb(0, 0, 0, 255);
       if (mPrompt.mMenu.IsItemChecked(i)) {
         const int cy = (row.T + row.B) / 2;
         fill(px, w, IRECT(5, cy - 2, 9, cy + 2), fg);

@@ -59,7 +59,9 @@ void IPluginBase::SetParameterFromGUI(int paramIdx, double normalizedValue) {
   IParam* param = GetParam(paramIdx);
   if (!param || !std::isfinite(normalizedValue)) return;
   FW_MutexLock lock(mMutex);
-  param->SetNormalized(normalizedValue);
+  // A control handing back the parameter's own position (a knob pointed at it anew) leaves
+  // the exact value: through the parameter's shape and back it could move by a rounding.
+  if (normalizedValue != param->GetNormalized()) param->SetNormalized(normalizedValue);
   InformHostOfParamChange(paramIdx, param->GetNormalized());
   OnParamChange(paramIdx);
 }

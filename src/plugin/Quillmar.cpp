@@ -203,12 +203,22 @@ bool Quillmar::second_input_connected() { return IsInChannelConnected(1); }
 void Quillmar::set_latency(int samples) { SetLatency(samples); }
 
 void Quillmar::bands_written_back(int /*sel_band*/, int from_editor) {
-  // The editor's own redesign moves the knobs as the user's values; the audio thread leaves
-  // them to the editor's next frame, never touching the controls itself.
-  if (from_editor && mInst->graphics)
-    sync_band_knobs(mInst, true);
-  else
-    mInst->knobs_dirty = 1;
+  // The editor's own redesign finishes once it has let go of lock_process
+  // (finish_idle_write_back); the audio thread leaves the knobs to the editor's next frame,
+  // never touching the controls itself.
+  if (from_editor) {
+    mIdleWriteBack = true;
+    return;
+  }
+  mInst->knobs_dirty = 1;
+  InformHostOfProgramChange();
+}
+
+void Quillmar::finish_idle_write_back() {
+  if (!mIdleWriteBack) return;
+  mIdleWriteBack = false;
+  // The editor's redesign moves the knobs as the user's values.
+  if (mInst->graphics) sync_band_knobs(mInst, true);
   InformHostOfProgramChange();
 }
 

@@ -27,6 +27,8 @@ class Quillmar : public IPluginHost, private engine_host_t, private editor_host_
   void reinit_buffers(int fixed_block, double input_buffer_size, double resolution);
   // Writes the preferences file from the current parameter values.
   void save_prefs() override;
+  // Editor thread, after its idle redesign released lock_process.
+  void finish_idle_write_back() override;
   // Serves pending re-sizing and kernel redesign now rather than at the next audio block
   // (for offline use: reports of the latency and of the response after settings changed).
   void ServePendingChanges();
@@ -45,6 +47,7 @@ class Quillmar : public IPluginHost, private engine_host_t, private editor_host_
   int mInstanceNumber;
   inst_t* mInst;
   engine_t mEngine;
+  bool mIdleWriteBack = false;  // the editor's redesign rewrote the band parameters
 };
 
 // A new instance in the lowest free slot of the process-wide table, built under the

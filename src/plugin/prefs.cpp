@@ -47,6 +47,17 @@ const setting_t* find_setting(const char* first, const char* second) {
   return nullptr;
 }
 
+// The shortest text of a value that reads back as exactly that value: a value that came back
+// rounded would move every later instance's setting (a vertical scale a hair off 1).
+void print_exact(FILE* f, const char* name, double v) {
+  char text[40];
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
+  std::fprintf(f, "%s %s\n", name, text);
+}
+
 }  // namespace
 
 void load_prefs(inst_t* inst, int pass) {
@@ -105,13 +116,13 @@ void save_prefs(inst_t* inst) {
   std::fprintf(f, "Quillmar Prefs 1.2\n");
   std::fprintf(f, "Interface size %d\n", static_cast<int>(value(PARAM_INTERFACE_SIZE)));
   std::fprintf(f, "Preset path %s\n", pres_dir().Get());
-  std::fprintf(f, "Resolution %g\n", value(PARAM_RESOLUTION));
-  std::fprintf(f, "Delay %g\n", value(PARAM_INPUT_BUFFER_SIZE));
-  std::fprintf(f, "Limiter %g\n", value(PARAM_LIMITER));
+  print_exact(f, "Resolution", value(PARAM_RESOLUTION));
+  print_exact(f, "Delay", value(PARAM_INPUT_BUFFER_SIZE));
+  print_exact(f, "Limiter", value(PARAM_LIMITER));
   std::fprintf(f, "Colour scheme %d\n", static_cast<int>(value(PARAM_COLOUR)));
-  std::fprintf(f, "Colour gain %g\n", value(PARAM_COLOUR_GAIN));
-  std::fprintf(f, "Colour gamma %g\n", value(PARAM_GAMMA));
-  std::fprintf(f, "Vertical range %g\n", value(PARAM_VERT_RANGE));
+  print_exact(f, "Colour gain", value(PARAM_COLOUR_GAIN));
+  print_exact(f, "Colour gamma", value(PARAM_GAMMA));
+  print_exact(f, "Vertical range", value(PARAM_VERT_RANGE));
   const bool ok = !std::ferror(f);
   if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0)
     std::remove(tmp.c_str());

@@ -16,6 +16,7 @@
 #include "engine/params.h"
 #include "plugin/io.h"
 #include "plugin/params.h"
+#include "support/gesture_script.h"
 #include "toolkit/font.h"
 
 namespace {
@@ -73,6 +74,62 @@ TEST_F(Interaction, DraggingAPointMovesItsBandOneGestureForTheHost) {
   for (const Event& e : p->HostEvents())
     if (e.kind != 'v') gestures.push_back(e);
   EXPECT_EQ(gestures, (std::vector<Event>{{'b', 5}, {'b', 9}, {'e', 5}, {'e', 9}}));
+}
+
+TEST_F(Interaction, APointMovesByThePointersMovementAndKeepsTheOtherAxisExactly) {
+  const eqband_t& B = inst->bands[1];
+  const double f0 = param("Band B freq"), g0 = param("Band B gain");
+  const double px = B.point_px, py = B.point_py;
+  const double u_per_px = (inst->view_u_hi - inst->view_u_lo) / (inst->area_w - 1);
+  // Pressed 3 px right of and 2 px above the point; then moved by (dx, dy).
+  const struct { int dx, dy; } moves[] = {{0, 0}, {0, 40}, {30, 0}, {30, 40}};
+  for (const auto& m : moves) {
+    PreviewPlug q = make(1);
+    preview_run(q.get(), &pink, 3);
+    const eqband_t& Q = q->Inst()->bands[1];
+    IGraphics* qg = q->GetGUI();
+    qg->PlatformMouseDown(int(std::lround(px)) + 3, int(std::lround(py)) - 2, left, 1000);
+    if (m.dx || m.dy) qg->PlatformMouseMove(int(std::lround(px)) + 3 + m.dx, int(std::lround(py)) - 2 + m.dy, left, true);
+    qg->PlatformMouseUp(0, 0, left);
+    preview_run(q.get(), &pink, 2);
+    const double f = q->GetParam(9)->Value(), gain = q->GetParam(5)->Value();
+    if (m.dx == 0) EXPECT_EQ(f, f0) << m.dy;
+    else EXPECT_NEAR(std::log(f / f0) / std::log(1000.0), m.dx * u_per_px, 1e-9);
+    if (m.dy == 0) EXPECT_EQ(gain, g0) << m.dx;
+    else EXPECT_LT(gain, -5) << m.dx;
+    EXPECT_NEAR(Q.point_py, py + m.dy, 0.5);
+  }
+}
+
+TEST_F(Interaction, FrequencyKnobReturnsToTheBandsFrequencyUnderTranspose) {
+  set_knob_value(inst, 12, PARAM_TRANSPOSE, CTRL_TRANSPOSE);
+  preview_run(p.get(), &pink, 2);
+  // Band B made anew where the pointer is: its knob returns to that frequency, an octave
+  // below what the display shows.
+  double_click(inst->bands[1].point_px, inst->bands[1].point_py);
+  preview_run(p.get(), &pink, 2);
+  double_click(inst->area_x + inst->area_w / 2, inst->area_y + 100);
+  preview_run(p.get(), &pink, 2);
+  const double made = param("Band B freq");
+  EXPECT_NEAR(made, inst->bands[1].freq / 2, 1e-9 * made);
+  const layout_item_t& k = inst->layout[CTRL_BAND_FREQ];
+  drag(k.x, k.y, k.x, k.y - 30);
+  EXPECT_GT(param("Band B freq"), made * 1.5);
+  double_click(k.x, k.y);
+  EXPECT_NEAR(param("Band B freq"), made, 1e-9 * made);
+}
+
+TEST_F(Interaction, EveryGestureBegunEndsOnceWhateverTheUserDoes) {
+  for (const gesture_script_t& s : gesture_scripts()) {
+    PreviewPlug q = make(1);
+    preview_run(q.get(), &pink, 3);
+    q->ClearHostEvents();
+    play_gesture_script(q->GetGUI(), q->Inst(), s);
+    std::vector<gesture_event_t> events;
+    for (const Event& e : q->HostEvents()) events.push_back({e.kind, e.param});
+    EXPECT_EQ(gesture_balance(events, s.values_inside), "") << s.name;
+    EXPECT_EQ(q->GetGUI()->GetMouseCapture(), -1) << s.name;
+  }
 }
 
 TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
@@ -139,18 +196,30 @@ TEST_F(Interaction, KnobsTurnFineDefaultAndTypedEntry) {
   }
 }
 
+// The magnitude in dB of the kernel in use at a frequency (its nearest bin).
+double kernel_db(const Quillmar* p, double hz) {
+  const engine_t& e = p->Engine();
+  const int n = e.fft_size, k = int(std::lround(hz * n / p->Inst()->samplerate));
+  return 20 * std::log10(std::hypot(e.active_kernel[k], e.active_kernel[n - k]));
+}
+
 TEST_F(Interaction, WithTheHostStoppedTheEditorRedesignsAndTellsTheHost) {
   preview_run(p.get(), &pink, 17, false);  // 16 frames without audio start the idle service
   EXPECT_EQ(inst->spectrum_col[0][100], 0.0);
   const eqband_t& A = inst->bands[0];
   const int programs = p->ProgramChanges();
+  const double before = kernel_db(p.get(), 80);
+  const int column = int(std::lround(A.point_px)) - inst->area_x;
   drag(A.point_px, A.point_py, A.point_px, A.point_py - 50);
   p->ClearHostEvents();
   preview_run(p.get(), &pink, 1, false);
-  EXPECT_GT(param("Band A gain"), 5);
+  const double gain = param("Band A gain");
+  EXPECT_GT(gain, 5);
   EXPECT_GT(p->ProgramChanges(), programs);
   EXPECT_EQ(p->HostEvents().front(), (Event{'v', 4}));  // the gain knob moved as the user's value
-  EXPECT_NEAR(inst->curve[0][inst->area_w / 2], 0, 1);  // the kernel's curve was redesigned too
+  // The curve at the band and the kernel in use rose by the band's new gain.
+  EXPECT_NEAR(inst->curve[0][column], realdb_to_db(gain), 0.5);
+  EXPECT_NEAR(kernel_db(p.get(), 80) - before, gain, 1.0);
 }
 
 TEST_F(Interaction, ASettingChangedThreeTimesWithin19FramesWritesOnce) {

@@ -19,6 +19,7 @@ struct Probe : IControl {
   void OnMouseUp(int, int, IMouseMod*) override { log += "u"; }
   void OnMouseDrag(int, int, int dX, int dY, IMouseMod*) override { log += "g" + std::to_string(dX) + "," + std::to_string(dY); }
   void OnMouseDblClick(int x, int y, IMouseMod* m) override { log += "2"; IControl::OnMouseDblClick(x, y, m); }
+  void OnMouseWheel(int x, int y, IMouseMod* m, int d) override { log += "w"; IControl::OnMouseWheel(x, y, m, d); }
   void OnMouseOver(int, int, IMouseMod*) override { log += "o"; }
   void OnMouseOut() override { log += "x"; }
   bool OnKeyDown(int, int, int key) override { log += "k" + std::to_string(key); return true; }
@@ -131,13 +132,13 @@ TEST_F(GraphicsContext, MouseDispatchCaptureAndGestures) {
   EXPECT_TRUE(plug.gestures.empty());
   g->OnMouseDown(15, 15, &left);
   g->OnMouseUp(15, 15, &left);
-  g->OnMouseUp(45, 15, &left);  // never pressed, still ends its gesture
-  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 20}, {'e', 20}, {'e', 0}}));
+  g->OnMouseUp(45, 15, &left);  // never pressed: it has no gesture to end
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 20}, {'e', 20}}));
   knob->Hide(true);
   toggle->GrayOut(true);
   g->OnMouseDown(15, 15, &left);
-  g->OnMouseDown(45, 15, &left);
-  EXPECT_EQ(bg->log, "dg3,-2udd");
+  g->OnMouseDown(45, 15, &left);  // a second press ends the first one's capture
+  EXPECT_EQ(bg->log, "dg3,-2udud");
   toggle->SetMOWhenGrayed(true);
   g->OnMouseUp(45, 15, &left);
   g->OnMouseOver(45, 15, &left);
@@ -160,17 +161,57 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_EQ(bg->log, "d");
 }
 
-TEST_F(GraphicsContext, PlatformDoubleClickNeedsTimeAndPlace) {
-  // 400 ms and 4 pixels make a double-click; a third press starts again.
-  const struct { long long t; int x; } presses[] = {{1000, 100}, {1400, 104}, {1500, 104}, {2000, 104}, {2300, 109}};
+TEST_F(GraphicsContext, PlatformDoubleClickNeedsTheSameButtonTimeAndPlace) {
+  // 400 ms and 4 pixels with the same button make a double-click; a third press starts again.
+  // The clock is 32 bits and wraps: differences are taken across the wrap, never negative.
+  const struct {
+    uint32_t t;
+    int x, button;
+  } presses[] = {{1000, 100, 0}, {1400, 104, 0}, {1500, 104, 0}, {2000, 104, 0}, {2300, 109, 0},
+                 {2400, 109, 1}, {2500, 109, 1}, {9000, 50, 0}, {100, 50, 0},
+                 {0xFFFFFF00u, 50, 0}, {0x40, 50, 0}};
   for (const auto& p : presses) {
-    g->PlatformMouseDown(p.x, 80, left, p.t);
-    g->PlatformMouseUp(p.x, 80, left);
+    const IMouseMod mod(true, p.button == 1);
+    g->PlatformMouseDown(p.x, 80, mod, p.t, p.button);
+    g->PlatformMouseUp(p.x, 80, mod);
   }
   std::string presses_seen;
   for (char c : bg->log)
     if (c != 'u') presses_seen += c;
-  EXPECT_EQ(presses_seen, "d2ddd");
+  EXPECT_EQ(presses_seen, "d2dddd2ddd2");
+}
+
+TEST(TextEntry, OpensWithTheWholeValueSelectedAndEnterAloneChangesNothing) {
+  // Keys: '<' the left arrow, '\b' backspace, '\n' Enter; other characters are typed.
+  const double vrange = 60.0 + 10.0 / std::log(10.0);  // shown rounded: 64.34
+  const struct {
+    int param;
+    double value;
+    const char *keys, *shown;
+    double result;
+  } rows[] = {
+      {17, 0.0, "6\n", "0.00", 6.0},                         // typing replaces the selection
+      {8, 12345.67, "\n", "12345.67", 12345.67},             // shown whole, not cut
+      {26, vrange, "\n", "64.34", vrange},                   // unedited: exactly as it was
+      {17, 1.5, "<5\n", "1.50", 51.5},                        // an arrow leaves the selection
+      {17, 1.5, "\b\n", "1.50", 1.5},                         // nothing left: not a number
+      {17, 1.5, "\b-2\b3\n", "1.50", -3.0},
+  };
+  for (const auto& r : rows) {
+    TestPlug plug;
+    IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 100, 100, 60);
+    Probe* field = new Probe(&plug, IRECT(0, 0, 100, 100), r.param);
+    g->AttachControl(field);
+    plug.AttachGraphics(g);
+    plug.GetParam(r.param)->Set(r.value);
+    field->PromptUserInput();
+    ASSERT_TRUE(g->TextEntryOpen()) << r.keys;
+    EXPECT_EQ(g->PromptText(), r.shown);
+    for (const char* k = r.keys; *k; ++k)
+      g->PlatformKey(*k == '<' ? VK_LEFT : *k == '\b' ? VK_BACK : *k == '\n' ? VK_RETURN : VK_CHAR, *k);
+    EXPECT_FALSE(g->PromptOpen());
+    EXPECT_EQ(plug.GetParam(r.param)->Value(), r.result) << r.shown << " " << r.keys;
+  }
 }
 
 TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
@@ -208,7 +249,9 @@ TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
     EXPECT_FALSE(g->PromptOpen());
     EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
   }
-  EXPECT_EQ(bg->log, "");  // the cancelling click and wheel went no further
+  // The cancelling click went no further; the wheel step, after cancelling, turned what lies
+  // under the pointer.
+  EXPECT_EQ(bg->log, "w");
 }
 
 TEST_F(GraphicsContext, MenuOfDisplayTextsByClickOrKeys) {

@@ -55,15 +55,16 @@ struct PromptScene {
   }
 };
 
-TEST(PromptGolden, TextFieldWhileTyping) {
+TEST(PromptGolden, TextFieldOpenedSelectedThenTyping) {
   ASSERT_NE(prompt_font(), nullptr);
   PromptScene s;
   s.right_click(60, 60);
   ASSERT_TRUE(s.g->TextEntryOpen());
-  for (int i = 0; i < 3; ++i) s.g->PlatformKey(VK_BACK, 0);
+  ASSERT_TRUE(s.g->Tick());
+  check_golden("framework", "prompt_text_field_selected", *s.g->GetDrawBitmap());
   for (char c : std::string("-12.5")) s.g->PlatformKey(VK_CHAR, c);
   s.g->PlatformKey(VK_LEFT, 0);
-  ASSERT_EQ(s.g->PromptText(), "0-12.5");
+  ASSERT_EQ(s.g->PromptText(), "-12.5");
   ASSERT_TRUE(s.g->Tick());
   check_golden("framework", "prompt_text_field", *s.g->GetDrawBitmap());
 }

@@ -76,6 +76,7 @@ TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
   PlugPtr p = make();
   p->GetParam(PARAM_COLOUR_GAIN)->Set(2.5);
   p->GetParam(PARAM_LIMITER)->Set(-3.25);
+  p->GetParam(PARAM_GAMMA)->Set(4.0 / 3);
   p->save_prefs();
   EXPECT_EQ(read_prefs(),
             "Quillmar Prefs 1.2\n"
@@ -86,11 +87,14 @@ TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
             "Limiter -3.25\n"
             "Colour scheme 2\n"
             "Colour gain 2.5\n"
-            "Colour gamma 1.1\n"
-            "Vertical range 64.3429\n");
+            "Colour gamma 1.3333333333333333\n"
+            "Vertical range 64.34294481903252\n");
   PlugPtr q = make();
   EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -3.25);
   EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 2.5);
+  EXPECT_EQ(q->GetParam(PARAM_GAMMA)->Value(), 4.0 / 3);
+  // Read back exactly, the default range keeps the scale at exactly 1.
+  EXPECT_EQ(q->Inst()->vscale, 1.0);
   EXPECT_STREQ(pres_dir().Get(), "");
 }
 

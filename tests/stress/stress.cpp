@@ -1,12 +1,14 @@
 // The thread stress, for ThreadSanitizer (make tsan): two instances side by side. The host's
-// audio thread runs both through the processing frame; a host thread automates their band
-// parameters as an adapter's parameter procedure does; a thread watches the limiter lights; the
-// main thread plays both editors through the headless graphics context as a user does
-// (points and slope handles dragged, knobs turned, the wheel zooming: curve-only redesigns that
-// race the audio path's designs) and, as the host's main thread, saves and restores their
-// state and changes their sample rate and block size; and a loader thread keeps making and
-// closing a third instance (the instance table, the process-wide fonts, skin and tables).
-// Each thread is a function object of the harness.
+// audio thread runs both through the processing frame, stopping its transport now and then; a
+// host thread automates their band parameters as an adapter's parameter procedure does; the
+// host's main thread changes their sample rate and resets them; a thread watches the limiter
+// lights; the editor's thread plays both editors through the headless graphics context as a
+// user does (points and slope handles dragged, knobs turned, the wheel zooming: curve-only
+// redesigns that race the audio path's designs, and, while the transport is stopped, the
+// editor's own redesigns) and saves and restores their state and changes their block size; and
+// a loader thread keeps making and closing a third instance (the instance table, the
+// process-wide fonts, skin and tables). Each thread is a function object of the harness, whose
+// watchdog fails the run when a thread stops making progress (a deadlock).
 //   stress_threads [--seconds S]
 #include <algorithm>
 #include <cmath>
@@ -29,7 +31,9 @@
 
 namespace {
 
-enum { INSTANCES = 2, MAX_BLOCK = 512, LOUD_CALLS = 24 };
+// The transport stops after PLAYING_CALLS calls until the editor has drawn STOPPED_FRAMES
+// frames: more than the 16 after which it serves band edits itself.
+enum { INSTANCES = 2, MAX_BLOCK = 512, LOUD_CALLS = 24, PLAYING_CALLS = 1500, STOPPED_FRAMES = 24 };
 constexpr double kRates[] = {44100, 48000, 96000};
 
 struct shared_t {
@@ -47,6 +51,7 @@ struct shared_t {
 struct transport_t {
   std::mutex lock;
   int block = 128;
+  std::atomic<long> editor_frames{0};
 };
 
 // The audio thread: both instances, in calls of changing length, with bursts of a loud sine
@@ -59,6 +64,7 @@ struct audio_t {
   double* in[2];
   double* out[2];
   long call = 0, quiet_samples = 0;
+  long stopped_until = -1;  // the editor frame the stopped transport waits for, -1 playing
   double phase = 0;
   std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
 
@@ -67,6 +73,14 @@ struct audio_t {
     in[0] = buf[0].data(), in[1] = buf[1].data(), out[0] = buf[2].data(), out[1] = buf[3].data();
   }
   long operator()() {
+    // Stopped, the thread only waits (each wait a step, so the watchdog sees it alive).
+    if (stopped_until < 0 && call % PLAYING_CALLS == PLAYING_CALLS - 1) stopped_until = t->editor_frames + STOPPED_FRAMES;
+    if (stopped_until >= 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (t->editor_frames < stopped_until) return 1;
+      stopped_until = -1;
+      next = std::chrono::steady_clock::now();
+    }
     std::lock_guard<std::mutex> rendering(t->lock);
     const int n = 1 + static_cast<int>(call * 37 % t->block);
     // Twice as fast as the audio would play, so that the editor's thread gets its share.
@@ -117,10 +131,27 @@ struct host_t {
   }
 };
 
-// The main thread: each editor's frame through its graphics context, with now and then a
+// The host's main thread, apart from the editor's (as an LV2 host may run its UI): a new sample
+// rate, set under the plug-in's lock, and a Reset, which takes that lock and then the engine's
+// locks.
+struct host_main_t {
+  shared_t* s;
+  std::mt19937 rng{4};
+  long operator()() {
+    Quillmar* p = s[rng() % INSTANCES].plug.get();
+    {
+      FW_MutexLock lock(p->GetMutex());
+      p->SetSampleRate(kRates[rng() % 3]);
+    }
+    p->Reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    return 1;
+  }
+};
+
+// The editor's thread: each editor's frame through its graphics context, with now and then a
 // user's gesture through the platform calls (the wheel, a band's point or slope handle dragged,
-// a knob turned), and, as the host's main thread, state saved and restored, a new sample rate,
-// a new block size.
+// a knob turned), and, as the host, state saved and restored and a new block size.
 struct editor_t {
   shared_t* s;
   transport_t* t;
@@ -172,10 +203,6 @@ struct editor_t {
       shared_t& sk = s[k];
       if (frame % 2 == 0) gesture(sk);
       if (frame % 10 == 2) restore(sk);
-      if (frame % 7 == 3 + k) {
-        sk.plug->SetSampleRate(kRates[uniform(0, 2)]);
-        sk.plug->Reset();
-      }
       IRECT r;
       IGraphics* g = sk.plug->GetGUI();
       if (g->IsDirty(&r)) g->Draw(&r);
@@ -189,6 +216,7 @@ struct editor_t {
       }
     }
     ++frame;
+    ++t->editor_frames;
     // A timer leaves time between frames: a re-sizing waits for lock_buffers, held by a frame.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
@@ -249,11 +277,13 @@ int main(int argc, char** argv) {
   }
   audio_t audio(s, &transport);
   host_t host{s};
+  host_main_t host_main{s};
   light_t light{s};
   loader_t loader;
   editor_t editor{s, &transport};
   run.threads = {{"audio", std::ref(audio)},
                  {"host", std::ref(host)},
+                 {"hostmain", std::ref(host_main)},
                  {"light", std::ref(light)},
                  {"loader", std::ref(loader)},
                  {"editor", std::ref(editor)}};

@@ -251,10 +251,33 @@ TEST_F(X11Window, MouseEventsReachControlsWithButtonsAndModifiers) {
   EXPECT_EQ(count_prefix(log, "knob dbl "), 1);
   xdo("sleep 0.5 click --repeat 2 --delay 600 1");
   EXPECT_EQ(count_prefix(log, "knob dbl "), 1);
+  // A left and a right press are two presses, however close.
+  xdo("sleep 0.5 mousemove --window " + win + " 150 150 click 1 click 3");
+  EXPECT_EQ(count_prefix(log, "bg dbl "), 0);
+  EXPECT_TRUE(contains(log, "bg down 150 150 LR"));
   // Leaving the window is a mouse-out for every control.
   xdo("mousemove 1000 900");
   EXPECT_TRUE(contains(log, "bg out"));
   EXPECT_TRUE(contains(log, "knob out"));
+  // A window unmapped mid-drag ends the drag: no release will come.
+  log.clear();
+  xdo("mousemove --window " + win + " 50 50 mousedown 1");
+  ASSERT_EQ(g->GetMouseCapture(), 1);
+  XUnmapWindow(test, g->XWindow());
+  XSync(test, False);
+  pump_until([&] { return !g->IsMapped(); });
+  EXPECT_EQ(g->GetMouseCapture(), -1);
+  EXPECT_TRUE(contains(log, "knob up 50 50 L"));
+  xdo("mouseup 1");
+}
+
+TEST_F(X11Window, APlugInClosedMidDragGoesQuietly) {
+  open();
+  xdo("mousemove --window " + win + " 50 50 mousedown 1");
+  ASSERT_EQ(g->GetMouseCapture(), 1);
+  plug.reset();  // with the window: its host adapter is gone, nobody to tell of the drag
+  g = nullptr;
+  EXPECT_EQ(run_on_display(*server, "xdotool mouseup 1"), 0);
 }
 
 TEST_F(X11Window, KeysGoToTheKeyCatcherOrTheOpenTextFieldAndMenu) {
@@ -350,13 +373,35 @@ TEST_F(X11Window, ChildOfAHostWindowPassesOnKeysAndSurvivesItsParent) {
   EXPECT_GE(g->Frames() - before, 3);
   EXPECT_LE(g->Frames() - before, seconds * 60 + 2);
 
-  // A click gives the child the keys; one it does not take goes to the host's window.
-  xdo("mousemove --window " + win + " 200 150 click 1 key F1 a");
+  // Keys that reach the child (here the pointer's: no window has the focus) and that it does
+  // not take go on to the host's window.
+  xdo("mousemove --window " + win + " 200 150 key F1 a");
   EXPECT_EQ(count_prefix(log, "catcher key"), 1);
   XEvent e;
   bool forwarded = false;
   while (XCheckTypedWindowEvent(test, parent, KeyPress, &e)) forwarded |= e.xkey.send_event != 0;
   EXPECT_TRUE(forwarded);
+
+  // The host keeps the keyboard focus (in a focus window of its own, as toolkits have): a click
+  // in the editor leaves it there; a text field takes it while it is open, then gives it back.
+  const Window focus = XCreateSimpleWindow(test, parent, 0, 0, 1, 1, 0, 0, 0);
+  XMapWindow(test, focus);
+  XSetInputFocus(test, focus, RevertToParent, CurrentTime);
+  auto focused = [&] {
+    Window w = 0;
+    int revert = 0;
+    XGetInputFocus(test, &w, &revert);
+    return w;
+  };
+  xdo("mousemove --window " + win + " 200 150 click 1");
+  EXPECT_EQ(focused(), focus);
+  xdo("mousemove --window " + win + " 50 50 click 3");
+  ASSERT_TRUE(g->TextEntryOpen());
+  EXPECT_EQ(focused(), g->XWindow());
+  xdo("key 7 Return");
+  EXPECT_FALSE(g->PromptOpen());
+  EXPECT_DOUBLE_EQ(plug->GetParam(4)->Value(), 7);
+  EXPECT_EQ(focused(), focus);
 
   // The host destroys its window before telling the editor.
   XDestroyWindow(test, parent);
@@ -365,15 +410,6 @@ TEST_F(X11Window, ChildOfAHostWindowPassesOnKeysAndSurvivesItsParent) {
   g->CloseWindow();
   g->Tick();  // headless again
   open();
-}
-
-int count_fds() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
 }
 
 int count_shm_maps() {

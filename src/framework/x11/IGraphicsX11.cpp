@@ -25,6 +25,11 @@ struct IGraphicsX11Window {
   bool gone = false;         // closed by the user, destroyed, or the connection was lost
   bool ioError = false;      // the connection is broken: only closing it is left
   std::bitset<256> passedOn; // keys whose press went to the host, so their release follows
+  // A child takes the keyboard focus only while a text field or menu is open, and gives it back
+  // to whoever had it then, so that the host's own shortcuts keep working.
+  bool focusTaken = false;
+  Window focusBefore = 0;
+  Time lastTime = CurrentTime;  // of the last event that carried a time
 };
 
 namespace {
@@ -84,7 +89,10 @@ bool x11_display_available() {
 
 IGraphicsX11::IGraphicsX11(IPluginBase* pPlug, int w, int h, int fps) : IGraphicsHeadless(pPlug, w, h, fps) {}
 
-IGraphicsX11::~IGraphicsX11() { CloseWindow(); }
+IGraphicsX11::~IGraphicsX11() {
+  ForgetMouseCapture();
+  CloseWindow();
+}
 
 bool IGraphicsX11::WindowIsOpen() const { return mWin && !mWin->gone; }
 unsigned long IGraphicsX11::XWindow() const { return WindowIsOpen() ? mWin->window : 0; }
@@ -154,6 +162,7 @@ void* IGraphicsX11::OpenWindow(void* pParent) {
 void IGraphicsX11::CloseWindow() {
   if (!mWin) return;
   PlatformClosed();
+  UpdateFocus();
   std::unique_ptr<IGraphicsX11Window> win = std::move(mWin);
   Display* d = win->display;
   // After a lost connection nothing more is asked of the server (Xlib drops the requests,
@@ -185,6 +194,31 @@ void IGraphicsX11::HandlePendingEvents() {
   }
   // Gone by the user's close or the server's destroy: the resources go now.
   if (mWin && mWin->gone) CloseWindow();
+  if (mWin) UpdateFocus();
+}
+
+void IGraphicsX11::UpdateFocus() {
+  IGraphicsX11Window& win = *mWin;
+  if (!win.child || win.ioError || !win.window) return;
+  Display* d = win.display;
+  const bool want = PromptOpen();
+  if (want == win.focusTaken) return;
+  win.focusTaken = want;
+  x11_trap_errors(d, [&] {
+    if (want) {
+      int revert = 0;
+      XGetInputFocus(d, &win.focusBefore, &revert);
+      XSetInputFocus(d, win.window, RevertToParent, win.lastTime);
+      return;
+    }
+    // Back to the window that had it, unless the focus has moved on meanwhile or that window
+    // is gone (the trap keeps the error from ending the process).
+    Window now = 0;
+    int revert = 0;
+    XGetInputFocus(d, &now, &revert);
+    const Window back = win.focusBefore > PointerRoot ? win.focusBefore : win.parent;
+    if (now == win.window) XSetInputFocus(d, back, RevertToParent, CurrentTime);
+  });
 }
 
 void IGraphicsX11::HandleEvent(void* event) {
@@ -202,16 +236,17 @@ void IGraphicsX11::HandleEvent(void* event) {
       break;
     case ButtonPress: {
       const XButtonEvent& b = e.xbutton;
-      // Inside a host's window the keys come to us only once we take the focus.
-      if (win.child) XSetInputFocus(d, win.window, RevertToParent, b.time);
+      win.lastTime = b.time;
       if (b.button == Button1 || b.button == Button3)
-        PlatformMouseDown(b.x, b.y, modifiers(b.state, b.button == Button3), static_cast<long long>(b.time));
+        PlatformMouseDown(b.x, b.y, modifiers(b.state, b.button == Button3), static_cast<uint32_t>(b.time),
+                          b.button == Button3 ? 1 : 0);
       else if (b.button == Button4 || b.button == Button5)
         PlatformMouseWheel(b.x, b.y, modifiers(b.state, false), b.button == Button4 ? 1 : -1);
       break;
     }
     case ButtonRelease: {
       const XButtonEvent& b = e.xbutton;
+      win.lastTime = b.time;
       if (b.button == Button1 || b.button == Button3)
         PlatformMouseUp(b.x, b.y, modifiers(b.state, b.button == Button3));
       break;
@@ -233,6 +268,7 @@ void IGraphicsX11::HandleEvent(void* event) {
     case KeyPress:
     case KeyRelease: {
       const unsigned code = e.xkey.keycode & 0xff;
+      win.lastTime = e.xkey.time;
       bool passOn;
       if (e.type == KeyPress) {
         char ch = 0;
@@ -255,7 +291,10 @@ void IGraphicsX11::HandleEvent(void* event) {
       if (static_cast<Atom>(e.xclient.data.l[0]) == win.wmDelete && win.wmDelete) win.gone = true;
       break;
     case MapNotify: win.mapped = true; break;
-    case UnmapNotify: win.mapped = false; break;
+    case UnmapNotify:
+      win.mapped = false;
+      PlatformCaptureLost();  // no release will come: the drag ends here, with its gesture
+      break;
     case DestroyNotify:
       win.gone = true;
       win.window = 0;  // already destroyed (with the parent): not destroyed again

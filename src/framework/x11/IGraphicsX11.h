@@ -54,6 +54,8 @@ class IGraphicsX11 : public IGraphicsHeadless {
 
  private:
   void HandlePendingEvents();
+  // A child window holds the keyboard focus exactly while a text field or menu is open.
+  void UpdateFocus();
   void HandleEvent(void* event);  // an XEvent
   bool TickIfDue();
 
