@@ -7,14 +7,24 @@ the file before anything else, unless someone has edited it since: then it stops
 
 Signals (Ctrl-C, SIGTERM, SIGHUP, the end of the make that started us) become an Interrupted
 exception, deferred while a file is being written, so that no file is ever left half written.
+
+What no handler sees (a SIGKILL of the run or of its whole process group) a watchdog handles: a
+small process in a session of its own, holding the read end of a pipe only the run can write.
+When the run ends in any way the pipe reaches its end, and the watchdog ends the process groups
+the run had started (builds, tests) and restores the file from the journal.
 """
 
 import ctypes
+import fcntl
 import hashlib
 import json
 import os
 import signal
+import sys
 import tempfile
+
+# Written into every schema build of a file; a source that holds it is a mutant left behind.
+MARKER = "quillmar_mutant_id_"
 
 
 class Interrupted(Exception):
@@ -52,6 +62,82 @@ class Guard:
         self._critical = 0
         self._pending = None
         self.active = None  # (path, original bytes, mode)
+        self._watch = None  # the write end of the watchdog's pipe
+        self._lock = None
+
+    # One run at a time ---------------------------------------------------------------------
+
+    def lock(self):
+        """Refuses to start while another run uses this checkout."""
+        os.makedirs(self.state_dir, exist_ok=True)
+        self._lock = open(os.path.join(self.state_dir, "lock"), "w")
+        try:
+            fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            raise SystemExit("mutate: another run is under way in this checkout; wait for it or stop it")
+
+    # The watchdog --------------------------------------------------------------------------
+
+    def start_watchdog(self):
+        """Starts the watchdog; call before any thread exists (it forks)."""
+        r, w = os.pipe()  # not inherited by the builds and tests we start
+        pid = os.fork()
+        if pid == 0:
+            code = 0
+            try:
+                os.close(w)
+                os.setsid()
+                for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGPIPE):
+                    signal.signal(sig, signal.SIG_IGN)
+                groups, buf = set(), b""
+                while True:
+                    chunk = os.read(r, 4096)
+                    if not chunk:
+                        break
+                    buf += chunk
+                    *lines, buf = buf.split(b"\n")
+                    for ln in lines:
+                        (groups.add if ln[:1] == b"+" else groups.discard)(int(ln[1:]))
+                for g in groups:
+                    if self._ours(g):
+                        try:
+                            os.killpg(g, signal.SIGKILL)
+                        except OSError:
+                            pass
+                message = self.recover()
+                if message:
+                    print(message.replace("an earlier run", "a run that was killed"), file=sys.stderr, flush=True)
+            except BaseException as e:  # noqa: BLE001 - a watchdog must never raise
+                print(f"mutate: watchdog: {e}", file=sys.stderr, flush=True)
+                code = 1
+            os._exit(code)
+        os.close(r)
+        self._watch = w
+        with open(os.path.join(self.state_dir, "watchdog.pid"), "w") as f:
+            f.write(f"{pid}\n")
+
+    def _ours(self, pid):
+        """Whether the group's leader is still one of ours (a build or test of this checkout),
+        not a process that has since been given the same number."""
+        try:
+            cmd = open(f"/proc/{pid}/cmdline", "rb").read().decode(errors="replace")
+            cwd = os.readlink(f"/proc/{pid}/cwd")
+        except OSError:
+            return False
+        return self.root in cmd or cwd.startswith(self.root)
+
+    def started_group(self, pgid):
+        self._tell(f"+{pgid}\n")
+
+    def ended_group(self, pgid):
+        self._tell(f"-{pgid}\n")
+
+    def _tell(self, line):
+        if self._watch is not None:
+            try:
+                os.write(self._watch, line.encode())
+            except OSError:
+                pass
 
     # Signals -------------------------------------------------------------------------------
 
@@ -83,6 +169,17 @@ class Guard:
             raise Interrupted(name)
 
     # Mutants -------------------------------------------------------------------------------
+
+    def refuse_leftovers(self, paths):
+        """Stops when a source still holds a schema, left by a run this guard knows nothing of."""
+        for rel in paths:
+            try:
+                text = open(os.path.join(self.root, rel), errors="replace").read()
+            except OSError:
+                continue
+            if MARKER in text:
+                raise SystemExit(f"mutate: {rel} holds mutants left by an interrupted run ({MARKER}); "
+                                 f"restore it (git checkout {rel}, or your own copy) and run again")
 
     def recover(self):
         """Restores a file an earlier run left mutated. Returns a message, or None."""

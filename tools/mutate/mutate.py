@@ -109,10 +109,13 @@ def main(argv):
     per_file = int(args.mutants) if args.mutants else None
 
     guard = guard_mod.Guard(root, os.path.join(out, "state"))
+    guard.lock()
     guard.install_signals()
     message = guard.recover()
     if message:
         say(message)
+    guard.refuse_leftovers(subprocess.run(["git", "-C", root, "ls-files", "src"], check=True,
+                                          capture_output=True, text=True).stdout.split())
 
     layers = read_layers(os.path.join(HERE, "layers.txt"))
     if args.files.strip():
@@ -149,6 +152,8 @@ def main(argv):
                 say(f"{f}:{m.line}: {m.kind}: {m.change}")
         return 0
 
+    guard.start_watchdog()
+    suite.watcher = guard
     wall_start = time.monotonic()
     cov = None
     if not args.no_coverage:

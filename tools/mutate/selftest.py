@@ -5,7 +5,8 @@
 - a mutant a test notices is caught, one it does not survives, one on a line no test runs is
   reported as such, and one that does not compile is not counted;
 - the schema and the one-by-one builds agree;
-- Ctrl-C restores the file at once, and after a kill -9 the next run restores it first.
+- Ctrl-C restores the file at once, so does the watchdog after a kill -9 of the run's group; with
+  the watchdog killed too the next run restores it first, and a leftover without a journal stops it.
 """
 
 import csv
@@ -130,19 +131,43 @@ def main():
         expect(p.returncode == 130 and "the file is restored" in out, "Ctrl-C stops the run")
         expect(open(calc).read() == CALC, "after Ctrl-C the file is as it was")
 
-        # kill -9 while the schema is in the file: the next run puts the original back first.
-        p = mutate(root, start_new_session=True)
-        while True:
-            line = p.stdout.readline()
-            if not line or "from one build" in line:
-                break
-        os.killpg(p.pid, signal.SIGKILL)
-        p.wait()
-        expect(open(calc).read() != CALC, "a killed run leaves the file changed")
+        # kill -9 of the run's whole group while the schema is in the file: the watchdog puts
+        # the original back at once.
+        def killed_while_mutated(also_watchdog):
+            p = mutate(root, start_new_session=True)
+            while True:
+                line = p.stdout.readline()
+                if not line or "from one build" in line:
+                    break
+            if also_watchdog:
+                with open(os.path.join(root, "build-mutate", "state", "watchdog.pid")) as f:
+                    os.kill(int(f.read()), signal.SIGKILL)
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+            for _ in range(100):
+                if open(calc).read() == CALC:
+                    break
+                time.sleep(0.1)
+
+        killed_while_mutated(False)
+        expect(open(calc).read() == CALC, "after a kill -9 of the run the watchdog restores the file")
+        time.sleep(1)  # the watchdog lets go of the lock as it ends
+
+        # Watchdog and run both killed: the next run puts the original back first.
+        killed_while_mutated(True)
+        expect(open(calc).read() != CALC, "a run killed with its watchdog leaves the file changed")
         p = mutate(root, "--list")
         out, _ = p.communicate(timeout=120)
         expect("restored it from the saved copy" in out and open(calc).read() == CALC,
                "the next run restores it first")
+
+        # A schema left without a journal (its state deleted): the run refuses to start.
+        killed_while_mutated(True)
+        shutil.rmtree(os.path.join(root, "build-mutate", "state"))
+        p = mutate(root, "--list")
+        out, _ = p.communicate(timeout=120)
+        expect(p.returncode != 0 and "left by an interrupted run" in out, "a leftover without a journal stops the run")
+        subprocess.run(["git", "-C", root, "checkout", "-q", "src/calc.cpp"], check=True)
     finally:
         shutil.rmtree(root, ignore_errors=True)
     print("selftest: all passed")

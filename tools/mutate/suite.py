@@ -16,6 +16,8 @@ from dataclasses import dataclass, field
 
 # Processes still running, so that an interruption can end them.
 _live = set()
+# Told of every process group we start and end (the guard's watchdog), or None.
+watcher = None
 
 
 @dataclass
@@ -55,6 +57,8 @@ def _kill(proc):
         proc.wait(timeout=10)
     except subprocess.TimeoutExpired:
         pass
+    if proc in _live and watcher:
+        watcher.ended_group(proc.pid)
     _live.discard(proc)
 
 
@@ -62,6 +66,8 @@ def _start(cmd, cwd=None, env=None, out=subprocess.DEVNULL):
     proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=out, stderr=subprocess.STDOUT,
                             stdin=subprocess.DEVNULL, start_new_session=True)
     _live.add(proc)
+    if watcher:
+        watcher.started_group(proc.pid)
     return proc
 
 
