@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <complex>
+#include <thread>
 #include <vector>
 
 #include "engine/conv_math.h"
@@ -10,6 +12,7 @@
 #include "engine/fft.h"
 #include "engine/levels.h"
 #include "harness.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -20,8 +23,14 @@ TEST(KernelSize, FollowsResolutionAndSampleRateAndStaysOdd) {
   EXPECT_EQ(kernel_size_calc(44100, 16.0), 16401);
   EXPECT_EQ(kernel_size_calc(48000, 1.0), 1115);
   EXPECT_EQ(kernel_size_calc(96000, 1.0), 2231);
-  EXPECT_EQ(kernel_size_calc(3000000, 1.0) % 2, 1);  // no overflow at absurd rates
-  EXPECT_GT(kernel_size_calc(3000000, 1.0), 69000);
+  EXPECT_EQ(kernel_size_calc(3000000, 1.0), 69727);  // no overflow at absurd rates
+  // K0 is an integer division: at 44099 Hz it is 1024, not 1025, and Resolution shows it.
+  EXPECT_EQ(kernel_size_calc(44099, 16.0), 16385);
+  // Values no caller should pass still give an odd length, never an overflow.
+  EXPECT_EQ(kernel_size_calc(44100, 3e9 / 1025), 2147483647);
+  EXPECT_EQ(kernel_size_calc(44100, double(NAN)), 1);
+  EXPECT_EQ(kernel_size_calc(44100, -1.0), 1);
+  EXPECT_EQ(kernel_size_calc(44100, 1e12), 2147483647);
 }
 
 TEST(BlockSizes, WorkedValues) {
@@ -205,6 +214,27 @@ TEST_F(DesignFixture, CurveOnlyUpdateBeforeTheFirstDesignDoesNothing) {
   EXPECT_EQ(t.inst.curve_new, 1);
   EXPECT_NEAR(t.curve[axis_pos(80.0) * 973 + 0.5], 9.0, 0.05);  // the curve moved
   EXPECT_EQ(std::vector<double>(d.spectrum, d.spectrum + 1350), before);  // the kernel did not
+}
+
+// The install is the caller's; the view is written only under the lock, then flagged.
+TEST(MixFirs, InstallsAndPublishesUnderTheLock) {
+  const std::vector<double> src = {0.5, -1.0, 2.0, 0.25};
+  std::vector<double> dst(4, 9.0), view(5, 9.0);
+  flag_t view_new;
+  view_new = 0;
+  mutex_t lock;
+  mutex_init(&lock, 0, 1);
+  mutex_to_1(&lock);
+  std::thread publisher([&] { mix_firs(src.data(), dst.data(), 4, view.data(), &lock, &view_new); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(dst, src);  // not locked
+  EXPECT_EQ(view, std::vector<double>(5, 9.0));
+  EXPECT_EQ(int(view_new), 0);
+  mutex_to_0(&lock);
+  publisher.join();
+  EXPECT_EQ(view, (std::vector<double>{0.5, -1.0, 2.0, 0.25, 9.0}));
+  EXPECT_EQ(int(view_new), 1);
+  EXPECT_EQ(lock.busy.load(), 0);
 }
 
 TEST(Window, BlackmanIsSymmetricWithUnitCentre) {
