@@ -175,6 +175,46 @@ TEST_F(DesignFixture, KernelFollowsTheCurveWhereItIsSmooth) {
   EXPECT_NEAR(bin_db(490, 2700), at_8k, 0.1);
 }
 
+// The design against the method written out with plain sums at small sizes: the curve sampled
+// at every bin below (N + 1) / 2 (its end levels below and above the end points), the Nyquist
+// bin zero, the delay of K / 2, the inverse transform, K taps under the window, the forward one.
+// Each is a redesign over an earlier curve, so that nothing of that may remain.
+TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
+  struct Case {
+    int k, n;
+    double fs;
+  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}};
+  const double gains[4] = {6.0, -9.0, 3.0, -12.0};
+  for (const Case& c : cases) {
+    for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = -gains[b];
+    design(c.k, c.n, c.fs);  // resized for the case, the curve mirrored
+    for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = gains[b];
+    t.refresh_bands(0);  // redesigned as the audio path does, without resizing
+    design_filters(&t.inst, &d, t.bands, t.sorted, c.k, c.n, t.curve.data(), &t.inst.curve_new,
+                   t.inst.lock_curve, 0, &t.inst.band_count, 0, c.fs);
+    const int n = c.n, half = (n + 1) / 2;
+    std::vector<double> amp(half), window(c.k), kernel(n), re(half), im(half);
+    for (int k = 0; k < half; ++k)
+      amp[k] = level_to_amp(curve_at(t.sorted, t.inst.band_count, axis_pos(k * c.fs / n)));
+    blackman_coefs(window.data(), c.k);
+    for (int j = 0; j < c.k; ++j) {
+      double sum = amp[0];
+      for (int k = 1; k < half; ++k) sum += 2 * amp[k] * std::cos(2 * M_PI * k * (j - c.k / 2) / n);
+      kernel[j] = sum / std::sqrt(double(n)) * window[j];
+    }
+    for (int k = 0; k < half; ++k)
+      for (int j = 0; j < c.k; ++j) {
+        re[k] += kernel[j] * std::cos(2 * M_PI * k * j / n) / std::sqrt(double(n));
+        im[k] -= kernel[j] * std::sin(2 * M_PI * k * j / n) / std::sqrt(double(n));
+      }
+    for (int j = 0; j < n; ++j) ASSERT_NEAR(d.kernel[j], kernel[j], 1e-12) << n << " tap " << j;
+    for (int k = 0; k < half; ++k) {
+      ASSERT_NEAR(d.spectrum[k], re[k], 1e-12) << n << " bin " << k;
+      if (k > 0) ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
+    }
+  }
+}
+
 TEST_F(DesignFixture, GainScaleZeroIsFlatAtOverallGainWhateverTheBandsHold) {
   const double gains[4] = {-68.68588963806504, -30, 12, 60};  // A silenced
   for (int b = 0; b < 4; ++b) {
