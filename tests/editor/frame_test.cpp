@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "editor/controls.h"
+#include "editor/knobs.h"
 #include "editor_env.h"
 #include "engine/levels.h"
 #include "support/golden.h"
@@ -104,6 +106,48 @@ TEST_F(Frame, KeptKnobsAreTheKnobsDrawn) {
     const inst_t *a = kept->Inst(), *b = drawn->Inst();
     ASSERT_EQ(a->ui_w * a->ui_h, b->ui_w * b->ui_h);
     EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << step.first << " " << step.second;
+  }
+}
+
+// The knobs' value texts, exactly; a golden frame would not see a changed digit.
+TEST_F(Frame, KnobValueTexts) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  inst->sel_band = 1;
+  ASSERT_TRUE(preview_set(p.get(), "Band A on", 0));  // another band off changes nothing
+  const struct {
+    int slot;
+    double value;
+    const char* text;  // nullptr: no text, the previous one stays
+  } cases[] = {
+      {CTRL_BAND_GAIN, -68.68588963806504, "-INF"}, {CTRL_BAND_GAIN, 0, "0.0"},
+      {CTRL_BAND_GAIN, -60.5, "-60.5"},  // real dB below the curve's -60: -60.51
+      {CTRL_BAND_GAIN, -68.6858076379792, "-INF"},  // -160.5 real dB
+      {CTRL_BAND_GAIN, -68.68579763245548, "-159.5"}, {CTRL_BAND_GAIN, 12.34, "12.3"},
+      {CTRL_BAND_FREQ, 999.6, "1000"},              {CTRL_BAND_FREQ, 20, "20"},
+      {CTRL_BAND_SLOPE, -100, "-100"},              {CTRL_BAND_SLOPE, 99.94, "99.9"},
+      {CTRL_BAND_SLOPE, 99.95, "100"},              {CTRL_BAND_SLOPE, -99.94, "-99.9"},
+      {CTRL_COLOUR, 0, "RGB"},                      {CTRL_COLOUR, 1.5, "CMY"},
+      {CTRL_COLOUR, 2.9, "Stereo"},                 {CTRL_COLOUR, 3, nullptr},
+      {CTRL_COLOUR, -0.5, nullptr},                 {CTRL_INTERFACE_SIZE, 0, "780"},
+      {CTRL_INTERFACE_SIZE, 1, "1060"},             {CTRL_INTERFACE_SIZE, 2, "1220"},
+      {CTRL_INTERFACE_SIZE, 3, nullptr},            {CTRL_COLOUR_GAIN, 0.5, "0.50"},
+      {CTRL_COLOUR_GAIN, 0, "0.0"},                 {CTRL_COLOUR_GAIN, 1, "1.0"},
+      {CTRL_OVERALL_GAIN, -0.5, "-0.50"},           {CTRL_OVERALL_GAIN, 0.9989, "1.00"},
+      {CTRL_OVERALL_GAIN, 0.999, "1.0"},            {CTRL_LIMITER, -24.25, "-24.2"},
+  };
+  for (const auto& c : cases) {
+    char text[32] = "kept";
+    EXPECT_EQ(knob_value_text(inst, c.slot, c.value, text, sizeof text), c.text != nullptr)
+        << c.slot << " " << c.value;
+    EXPECT_STREQ(text, c.text ? c.text : "kept") << c.slot << " " << c.value;
+  }
+  // The selected band off: its three knobs have no text, the others keep theirs.
+  ASSERT_TRUE(preview_set(p.get(), "Band B on", 0));
+  for (int slot : {CTRL_BAND_GAIN, CTRL_BAND_FREQ, CTRL_BAND_SLOPE, CTRL_COLOUR_GAIN}) {
+    char text[32] = "kept";
+    EXPECT_TRUE(knob_value_text(inst, slot, 0.5, text, sizeof text));
+    EXPECT_STREQ(text, slot == CTRL_COLOUR_GAIN ? "0.50" : "") << slot;
   }
 }
 
