@@ -5,8 +5,10 @@
 #include <string>
 
 #include "editor/controls.h"
+#include "editor/curve.h"
 #include "editor/knobs.h"
 #include "editor_env.h"
+#include "engine/bands.h"
 #include "engine/levels.h"
 #include "support/golden.h"
 #include "toolkit/font.h"
@@ -148,6 +150,44 @@ TEST_F(Frame, KnobValueTexts) {
     char text[32] = "kept";
     EXPECT_TRUE(knob_value_text(inst, slot, 0.5, text, sizeof text));
     EXPECT_STREQ(text, slot == CTRL_COLOUR_GAIN ? "0.50" : "") << slot;
+  }
+}
+
+// The information line while a point or handle is dragged, exactly.
+TEST_F(Frame, DragInformationTexts) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  ASSERT_NE(inst->info_text, nullptr);
+  const struct {
+    int band, handle;
+    double freq, gain, slope;
+    const char* text;
+  } cases[] = {
+      {1, HANDLE_POINT, 1000, 3.5, 0, "Band B : freq: 1000 Hz - gain: +3.50 dB"},
+      {1, HANDLE_POINT, 50, -20, 0, "Band B : freq: 50.0 Hz - gain: -20.0 dB"},
+      {0, HANDLE_POINT, 99.96, 12.5, 0, "Band A : freq: 100.0 Hz - gain: +12.5 dB"},
+      {3, HANDLE_POINT, 100, -12.49, 0, "Band D : freq:  100 Hz - gain: -12.49 dB"},
+      {2, HANDLE_POINT, 20000, -68.68588963806504, 0, "Band C : freq: 20000 Hz - gain: -INF dB"},
+      {2, HANDLE_POINT, 8000, -68.6858076379792, 0, "Band C : freq: 8000 Hz - gain: -INF dB"},  // -160.5
+      {2, HANDLE_POINT, 8000, -68.68579763245548, 0, "Band C : freq: 8000 Hz - gain: -159.5 dB"},
+      {1, HANDLE_RIGHT, 370, 0, 12.25, "Band B, top handle : freq:  370 Hz - slope: 12.2 dB/octave"},
+      {0, HANDLE_LEFT, 50, 0, 3, "Band A, bottom handle : freq: 50.0 Hz - slope: 3.0  dB/octave"},
+      {3, HANDLE_LEFT, 99.9, 0, -40, "Band D, bottom handle : freq: 99.9 Hz - slope: -40.0 dB/octave"},
+  };
+  for (const auto& c : cases) {
+    inst->drag_band = c.band;
+    inst->drag_handle = c.handle;
+    inst->bands[c.band].freq = c.freq;
+    inst->bands[c.band].gain = c.gain;
+    inst->bands[c.band].slope = c.slope;
+    print_control_info(inst);
+    EXPECT_STREQ(inst->info_text->string, c.text);
+  }
+  // No band dragged, or none of the four: the line stays.
+  for (int band : {-1, 4}) {
+    inst->drag_band = band;
+    print_control_info(inst);
+    EXPECT_STREQ(inst->info_text->string, cases[9].text);
   }
 }
 
