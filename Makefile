@@ -95,15 +95,19 @@ install-lv2: build
 
 # The mutation runner (tools/mutate, docs/TESTING.md): FILES="src/... src/..." or
 # LAYER=engine|plugin|editor|framework|au|lv2|cli|core, MUTANTS=N (a seeded sample per file,
-# SEED), JOBS, SUITE=1 (judged by the whole suite). Its build folders are under build-mutate/.
+# SEED), JOBS, SUITE=1 (judged by the whole suite), LINES=17,19 (only the mutants on those
+# lines), NO_COVERAGE=1 (every test of the file's programs, no coverage run). Its build folders
+# are under build-mutate/.
 FILES ?=
 LAYER ?=
 MUTANTS ?=
 SEED ?=
 SUITE ?=
+LINES ?=
+NO_COVERAGE ?=
 mutate: deps
 	@exec python3 tools/mutate/mutate.py --files "$(FILES)" --layer "$(LAYER)" --mutants "$(MUTANTS)" \
-	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)"
+	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)" --lines "$(LINES)" $(if $(NO_COVERAGE),--no-coverage)
 
 # The mutation runner's own check, on a small project it makes (about half a minute).
 mutate-selftest:

@@ -67,14 +67,18 @@ class Guard:
 
     # One run at a time ---------------------------------------------------------------------
 
-    def lock(self):
-        """Refuses to start while another run uses this checkout."""
+    def lock(self, required=True):
+        """Refuses to start while another run uses this checkout; False when not required and
+        another run holds it (its files must then be left alone)."""
         os.makedirs(self.state_dir, exist_ok=True)
         self._lock = open(os.path.join(self.state_dir, "lock"), "w")
         try:
             fcntl.flock(self._lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         except BlockingIOError:
+            if not required:
+                return False
             raise SystemExit("mutate: another run is under way in this checkout; wait for it or stop it")
+        return True
 
     # The watchdog --------------------------------------------------------------------------
 

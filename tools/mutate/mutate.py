@@ -93,6 +93,8 @@ def parse_args(argv):
                    help="run every test of the file's programs, not only those that execute the line")
     p.add_argument("--no-schema", action="store_true",
                    help="build every mutant on its own (slow; a check of the schemata)")
+    p.add_argument("--lines", default="",
+                   help="only the mutants on these lines (comma-separated, of every file): survivors judged again")
     p.add_argument("--list", action="store_true", help="only list the mutants")
     return p.parse_args(argv)
 
@@ -109,13 +111,13 @@ def main(argv):
     per_file = int(args.mutants) if args.mutants else None
 
     guard = guard_mod.Guard(root, os.path.join(out, "state"))
-    guard.lock()
-    guard.install_signals()
-    message = guard.recover()
-    if message:
-        say(message)
-    guard.refuse_leftovers(subprocess.run(["git", "-C", root, "ls-files", "src"], check=True,
-                                          capture_output=True, text=True).stdout.split())
+    if guard.lock(required=not args.list):  # a listing beside a run leaves its files alone
+        guard.install_signals()
+        message = guard.recover()
+        if message:
+            say(message)
+        guard.refuse_leftovers(subprocess.run(["git", "-C", root, "ls-files", "src"], check=True,
+                                              capture_output=True, text=True).stdout.split())
 
     layers = read_layers(os.path.join(HERE, "layers.txt"))
     if args.files.strip():
@@ -142,6 +144,9 @@ def main(argv):
         for line in mutants_mod.unmarked_reasons(text):
             notes.append(f"{f}:{line}: a skip mark without a reason in parentheses")
         ms = mutants_mod.generate(f, text)
+        if args.lines.strip():
+            wanted = {int(x) for x in args.lines.replace(",", " ").split()}
+            ms = [m for m in ms if m.line in wanted]
         total = len(ms)
         if per_file is not None and total > per_file:
             ms = sorted(random.Random(f"{seed}:{f}").sample(ms, per_file), key=lambda m: m.start)
@@ -243,7 +248,8 @@ def main(argv):
     header = [
         f"- Run: {report.stamp()} on {platform.node()} ({os.cpu_count()} cores), JOBS={jobs}",
         "- Command: `make mutate " + (f'FILES="{args.files.strip()}"' if args.files.strip() else f"LAYER={args.layer.strip()}")
-        + (f" MUTANTS={per_file} SEED={seed}" if per_file is not None else "") + "`",
+        + (f" MUTANTS={per_file} SEED={seed}" if per_file is not None else "")
+        + (f" LINES={args.lines.strip()}" if args.lines.strip() else "") + "`",
         "- Sampled: " + ("every mutant" if per_file is None else
                          f"at most {per_file} mutants per file, seed {seed} (of "
                          + ", ".join(f"{total} in {os.path.basename(f)}" for f, total, _ in planned) + ")"),
