@@ -32,8 +32,7 @@ void blackman_coefs(double* w, int n) {
 static void make_phase(design_t* d, int kernel_size, int fft_size) {
   d->kernel[kernel_size / 2] = 1.0;  // mutate: skip (any height: phase is divided by its bin 0)
   fftp(d->kernel, d->phase, fft_size, 0, d->plan_fwd);
-  // mutate: skip (every design writes the whole kernel before reading it)
-  std::memset(d->kernel, 0, sizeof(double) * fft_size);
+  std::memset(d->kernel, 0, sizeof(double) * fft_size);  // mutate: skip (a design writes it all)
   const double r = d->phase[0] != 0.0 ? 1.0 / d->phase[0] : 0.0;  // mutate: skip (an impulse's bin 0 is never 0)
   for (int i = 0; i < fft_size; ++i) d->phase[i] *= r;
 }
