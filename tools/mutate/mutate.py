@@ -94,7 +94,7 @@ def parse_args(argv):
     p.add_argument("--no-schema", action="store_true",
                    help="build every mutant on its own (slow; a check of the schemata)")
     p.add_argument("--lines", default="",
-                   help="only the mutants on these lines (comma-separated, of every file): survivors judged again")
+                   help="only the mutants on these lines: 17,19 (of every file) or src/x.cpp:17 (of one); survivors judged again")
     p.add_argument("--list", action="store_true", help="only list the mutants")
     return p.parse_args(argv)
 
@@ -144,8 +144,12 @@ def main(argv):
         for line in mutants_mod.unmarked_reasons(text):
             notes.append(f"{f}:{line}: a skip mark without a reason in parentheses")
         ms = mutants_mod.generate(f, text)
-        if args.lines.strip():
-            wanted = {int(x) for x in args.lines.replace(",", " ").split()}
+        if args.lines.strip():  # "17,19" for every file, "src/x.cpp:17" for one
+            wanted = set()
+            for item in args.lines.replace(",", " ").split():
+                path, _, no = item.rpartition(":")
+                if path in ("", f):
+                    wanted.add(int(no))
             ms = [m for m in ms if m.line in wanted]
         total = len(ms)
         if per_file is not None and total > per_file:
