@@ -51,6 +51,7 @@ TEST(BlockSizes, WorkedValues) {
     EXPECT_EQ(s.kernel_size / 2 + s.hop_size, c.latency) << c.fs;
   }
   EXPECT_EQ(fft_size_calc(4096, 1025, 0.2), 5184);
+  EXPECT_EQ(fft_size_calc(2000000000, 1025, 0.2), 2000000000);  // capped, and a fast size itself
   EXPECT_EQ(last2k_size_calc(44100), 8000);
   EXPECT_EQ(last2k_size_calc(48000), 8748);
   EXPECT_EQ(last2k_size_calc(96000), 18000);
@@ -186,7 +187,10 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
   } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}};
   const double gains[4] = {6.0, -9.0, 3.0, -12.0};
   for (const Case& c : cases) {
-    for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = -gains[b];
+    for (int b = 0; b < 4; ++b) {
+      t.host.value[PARAM_BAND_GAIN + b] = -gains[b];
+      t.host.value[PARAM_BAND_SLOPE + b] = 3.0 * (b + 1);  // the end levels differ from A's and D's
+    }
     design(c.k, c.n, c.fs);  // resized for the case, the curve mirrored
     for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = gains[b];
     t.refresh_bands(0);  // redesigned as the audio path does, without resizing

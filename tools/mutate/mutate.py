@@ -163,6 +163,7 @@ def main(argv):
 
     guard.start_watchdog()
     suite.watcher = guard
+    code = git_describe(root)  # the mutants are of the sources as they are now
     wall_start = time.monotonic()
     cov = None
     if not args.no_coverage:
@@ -251,13 +252,14 @@ def main(argv):
     loop = time.monotonic() - loop_start
     header = [
         f"- Run: {report.stamp()} on {platform.node()} ({os.cpu_count()} cores), JOBS={jobs}",
-        "- Command: `make mutate " + (f'FILES="{args.files.strip()}"' if args.files.strip() else f"LAYER={args.layer.strip()}")
+        "- Command: `make mutate " + (f'FILES="{args.files.strip()}"' if args.files.strip() else
+                                      f'LAYER="{args.layer.strip()}"' if " " in args.layer.strip() else f"LAYER={args.layer.strip()}")
         + (f" MUTANTS={per_file} SEED={seed}" if per_file is not None else "")
         + (f" LINES={args.lines.strip()}" if args.lines.strip() else "") + "`",
         "- Sampled: " + ("every mutant" if per_file is None else
                          f"at most {per_file} mutants per file, seed {seed} (of "
                          + ", ".join(f"{total} in {os.path.basename(f)}" for f, total, _ in planned) + ")"),
-        f"- Code: {git_describe(root)}",
+        f"- Code: {code}",
         "- Judged by: " + ("the whole suite" if whole_suite else "each file's test programs (tools/mutate/tests.txt)")
         + (", only the tests that execute the mutated line" if cov else ", every test of them"),
     ]
