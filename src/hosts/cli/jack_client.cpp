@@ -84,8 +84,8 @@ bool live_client_t::check_ports(const std::vector<std::string>& ins, const std::
   for (const side_t& side : {side_t{ins, "--connect-in", JackPortIsOutput, "sends no audio"},
                              side_t{outs, "--connect-out", JackPortIsInput, "takes no audio"}}) {
     if (static_cast<int>(side.ports.size()) > channels_) {
-      *err = {std::string(side.option) + " is given " + std::to_string(side.ports.size()) + " times; there are " +
-                  std::to_string(channels_) + (channels_ == 1 ? " port" : " ports") + " to connect",
+      *err = {std::string(side.option) + " is given " + std::to_string(side.ports.size()) + " times, for " +
+                  std::to_string(channels_) + (channels_ == 1 ? " port" : " ports"),
               2};
       return false;
     }
