@@ -70,26 +70,32 @@ class tap_t {
   static int play(jack_nframes_t n, void* arg) {
     tap_t* t = static_cast<tap_t*>(arg);
     const size_t len = t->signal_[0].size();
-    size_t at = t->played_.load();
-    if (t->go_ && at == 0) {
-      t->play_start_ = jack_last_frame_time(t->play_);
+    const jack_nframes_t now = jack_last_frame_time(t->play_);
+    if (t->go_ && !t->playing_) {
+      t->play_start_ = now;
       t->playing_ = true;
     }
+    // Where the signal is by the clock: a cycle the server skipped leaves a gap, no shift.
+    const size_t at = now - t->play_start_;
     for (int c = 0; c < 2; ++c) {
       float* out = static_cast<float*>(jack_port_get_buffer(t->out_[c], n));
       for (jack_nframes_t i = 0; i < n; ++i) {
         const size_t k = at + i;
-        out[i] = t->go_ && (k < len || t->loop_) ? t->signal_[c][k % len] : 0.0f;
+        out[i] = t->playing_ && (k < len || t->loop_) ? t->signal_[c][k % len] : 0.0f;
       }
     }
-    if (t->go_) t->played_ = at + n;
+    if (t->playing_) t->played_ = at + n;
     return 0;
   }
   static int record(jack_nframes_t n, void* arg) {
     tap_t* t = static_cast<tap_t*>(arg);
     if (!t->playing_) return 0;  // the player runs first in the cycle
-    size_t at = t->recorded_.load();
-    if (at == 0) t->rec_start_ = jack_last_frame_time(t->rec_client_);
+    const jack_nframes_t now = jack_last_frame_time(t->rec_client_);
+    if (!t->recording_) {
+      t->rec_start_ = now;
+      t->recording_ = true;
+    }
+    const size_t at = now - t->rec_start_;
     for (int c = 0; c < 2; ++c) {
       const float* in = static_cast<const float*>(jack_port_get_buffer(t->in_[c], n));
       for (jack_nframes_t i = 0; i < n && at + i < t->rec_[c].size(); ++i) t->rec_[c][at + i] = in[i];
@@ -103,7 +109,7 @@ class tap_t {
   std::vector<std::vector<float>> rec_;
   jack_client_t *play_ = nullptr, *rec_client_ = nullptr;
   jack_port_t *out_[2] = {}, *in_[2] = {};
-  std::atomic<bool> go_{false}, playing_{false};
+  std::atomic<bool> go_{false}, playing_{false}, recording_{false};
   std::atomic<size_t> played_{0}, recorded_{0};
   std::atomic<jack_nframes_t> play_start_{0}, rec_start_{0};
 };
@@ -129,7 +135,9 @@ class Live : public CliTest {
     server_ = "qm_live_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
     setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
-    ASSERT_TRUE(jackd_.start({"jackd", "-n", server_, "-r", "-d", "dummy", "-r", std::to_string(RATE), "-p",
+    // Synchronous: each cycle waits for every client, so a loaded machine slows the graph down
+    // rather than skipping a client's cycle.
+    ASSERT_TRUE(jackd_.start({"jackd", "-n", server_, "-r", "-S", "-t", "10000", "-d", "dummy", "-r", std::to_string(RATE), "-p",
                               std::to_string(PERIOD)},
                              path("jackd.log")));
     ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp 2>/dev/null").status == 0; })) << bytes("jackd.log");
