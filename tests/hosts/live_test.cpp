@@ -5,6 +5,7 @@
 #ifdef QUILLMAR_HAVE_JACK
 #include <jack/jack.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -130,6 +131,7 @@ class Live : public CliTest {
  protected:
   void SetUp() override {
     CliTest::SetUp();
+    if (std::getenv("QUILLMAR_TEST_PIPEWIRE")) return start_pipewire();
     if (!have_program("jackd")) GTEST_SKIP() << "no jackd (make deps-hosts)";
     static int serial = 0;
     server_ = "qm_live_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
@@ -137,13 +139,26 @@ class Live : public CliTest {
     setenv("JACK_NO_START_SERVER", "1", 1);
     // Synchronous: each cycle waits for every client, so a loaded machine slows the graph down
     // rather than skipping a client's cycle.
-    ASSERT_TRUE(jackd_.start({"jackd", "-n", server_, "-r", "-S", "-t", "10000", "-d", "dummy", "-r", std::to_string(RATE), "-p",
-                              std::to_string(PERIOD)},
-                             path("jackd.log")));
-    ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp 2>/dev/null").status == 0; })) << bytes("jackd.log");
+    ASSERT_TRUE(server_process_.start({"jackd", "-n", server_, "-r", "-S", "-t", "10000", "-d", "dummy", "-r",
+                                       std::to_string(RATE), "-p", std::to_string(PERIOD)},
+                                      path("server.log")));
+    wait_for_server();
+  }
+  // Under pw-jack (see LiveUnderPipeWire): a PipeWire daemon of the test's own, in a runtime
+  // folder of its own, its graph driven by its dummy driver at the test's rate and period.
+  void start_pipewire() {
+    mkdir(path("run").c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", path("run").c_str(), 1);
+    setenv("PIPEWIRE_QUANTUM", (std::to_string(PERIOD) + "/" + std::to_string(RATE)).c_str(), 1);
+    ASSERT_TRUE(server_process_.start({"pipewire"}, path("server.log")));
+    wait_for_server();
+  }
+  void wait_for_server() {
+    ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp 2>/dev/null").status == 0; })) << bytes("server.log");
   }
   void TearDown() override {
-    jackd_.stop();
+    // Time to leave cleanly: a killed jackd's entry would stay in JACK's machine-wide table.
+    server_process_.stop(15);
     CliTest::TearDown();
   }
   // Starts `quillmar live` on the tap's ports; waits until its outputs reach the recorder.
@@ -165,7 +180,7 @@ class Live : public CliTest {
   }
 
   std::string server_;
-  process_t jackd_;
+  process_t server_process_;
 };
 
 const std::vector<std::string> kSets = {"--set", "Band B gain=6", "--set", "Band D gain=-12"};
@@ -203,6 +218,21 @@ TEST_F(Live, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
   EXPECT_LT(worst, 1e-6);
 }
 
+// The same play-and-record check through PipeWire's JACK library: this program again, under
+// pw-jack, with a PipeWire daemon of its own in place of jackd.
+TEST(LiveUnderPipeWire, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
+  if (!have_program("pipewire") || !have_program("pw-jack")) GTEST_SKIP() << "no PipeWire (make deps-hosts)";
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  const shell_result_t r = shell("QUILLMAR_TEST_PIPEWIRE=1 pw-jack " + shell_quote(self) +
+                                     " --gtest_filter=Live.RecordsWhatRenderGivesTrimmedByTheLatencyJackReports",
+                                 true);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out;
+}
+
 TEST_F(Live, FollowsABufferSizeChangeAndReportsTheNewLatency) {
   tap_t tap(noise(2, RATE, 9, 0.3f), size_t(RATE) * 8, true);
   ASSERT_TRUE(tap.ok());
@@ -229,7 +259,8 @@ TEST_F(Live, FollowsABufferSizeChangeAndReportsTheNewLatency) {
 TEST_F(Live, AServerThatShutsDownEndsItWithStatusOneAfterSavingTheState) {
   const pid_t pid = start({"live", "--no-window", "--mono", "--save-state", "s.bin", "--set", "Band C gain=4"});
   ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp 2>/dev/null").out.find("Quillmar:out\n") != std::string::npos; }));
-  kill(jackd_.pid(), SIGKILL);
+  // SIGTERM: a killed server's entry would stay in JACK's machine-wide table of servers.
+  kill(server_process_.pid(), SIGTERM);
   const cli_result_t r = finish(pid, 20);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err_lines(), 1) << r.err;
