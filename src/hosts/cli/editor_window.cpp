@@ -10,7 +10,7 @@
 #include "hosts/cli/output.h"
 #include "plugin/Quillmar.h"
 
-int open_editor_window(const settings_t& settings, int size, plug_ptr* plug, IGraphicsX11** window) {
+int make_editor_session(const settings_t& settings, int size, plug_ptr* plug) {
   if (!x11_display_available()) {
     const char* display = std::getenv("DISPLAY");
     return fail(display && *display ? std::string("cannot open the X11 display \"") + display + "\" for the window"
@@ -21,8 +21,11 @@ int open_editor_window(const settings_t& settings, int size, plug_ptr* plug, IGr
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   *plug = make_session(settings, &err);
   if (!*plug) return fail(err.message, err.status);
-  if (const int status = refuse_without_skin()) return status;
-  *window = dynamic_cast<IGraphicsX11*>((*plug)->GetGUI());
+  return refuse_without_skin();
+}
+
+int open_editor_window(Quillmar* plug, IGraphicsX11** window) {
+  *window = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
   if (!*window || !(*window)->OpenWindow(nullptr)) return fail("the editor's window could not be opened");
   return 0;
 }

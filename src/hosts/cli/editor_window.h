@@ -7,9 +7,12 @@
 class IGraphicsX11;
 
 // Checks the display, remembers the interface size (size >= 0), makes the instance with the
-// settings, checks the skin and opens the window. 0 with *plug and *window set, or the status
-// after reporting the failure in one line.
-int open_editor_window(const settings_t& settings, int size, plug_ptr* plug, IGraphicsX11** window);
+// settings and its editor, and checks the skin. 0 with *plug set, or the status after
+// reporting the failure in one line.
+int make_editor_session(const settings_t& settings, int size, plug_ptr* plug);
+// Opens the instance's editor in a window of its own. 0 with *window set, or the status after
+// reporting the failure.
+int open_editor_window(Quillmar* plug, IGraphicsX11** window);
 
 // The folder a file would be written into exists (checked before anything is shown).
 bool folder_exists(const std::string& file);

@@ -33,7 +33,8 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   if (!in_path.empty() && !read_audio(in_path, &in, &msg)) return fail(msg);
   plug_ptr plug;
   IGraphicsX11* window = nullptr;
-  if (const int status = open_editor_window(settings, size, &plug, &window)) return status;
+  if (const int status = make_editor_session(settings, size, &plug)) return status;
+  if (const int status = open_editor_window(plug.get(), &window)) return status;
 
   player_t player;
   if (!in_path.empty()) {

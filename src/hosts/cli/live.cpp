@@ -32,7 +32,7 @@ namespace {
 // How often the loop without a window looks at the server and the latency.
 constexpr long POLL_NS = 20 * 1000 * 1000;
 
-// The options a JACK name may not hold; a usage error, not the server's refusal.
+// A name JACK would refuse or cut short is a usage error, before any server is asked.
 bool valid_client_name(const std::string& name) {
   return !name.empty() && name.find(':') == std::string::npos &&
          name.size() < static_cast<size_t>(jack_client_name_size());
@@ -64,7 +64,7 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   IGraphicsX11* window = nullptr;
   cli_error err;
   if (with_window) {
-    if (const int status = open_editor_window(settings, size, &plug, &window)) return status;
+    if (const int status = make_editor_session(settings, size, &plug)) return status;
   } else {
     if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
     plug = make_session(settings, &err);
@@ -75,8 +75,11 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   {
     // JACK's threads leave the signals to the main thread.
     stop_signals_blocked_t blocked;
-    if (!client.open(name, &err) || !client.check_ports(ins, outs, &err) || !client.activate(&err))
-      return fail(err.message, err.status);
+    if (!client.open(name, &err) || !client.check_ports(ins, outs, &err)) return fail(err.message, err.status);
+    // The window shows only once the server has taken the client and its connections are sound.
+    if (with_window)
+      if (const int status = open_editor_window(plug.get(), &window)) return status;
+    if (!client.activate(&err)) return fail(err.message, err.status);
   }
   catch_stop_signals();
   if (name != client.name())
