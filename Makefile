@@ -15,7 +15,7 @@ CTEST_ARGS ?= --schedule-random
 RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval mac-view install package guide-pictures clean
+	tables install-lv2 auval mac-view install uninstall package guide-pictures clean
 
 deps:
 	@./tools/deps.sh
@@ -99,6 +99,10 @@ install-lv2: build
 install: configure
 	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes what the last `make install` of this build folder wrote (give the same DESTDIR).
+uninstall:
+	@DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
 
 # The Debian package $(BUILD)/quillmar_<version>_<arch>.deb, installing under /usr.
 package: deps configure

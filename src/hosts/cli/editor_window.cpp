@@ -18,10 +18,18 @@ int make_editor_session(const settings_t& settings, int size, plug_ptr* plug) {
   }
   SetGraphicsFactory(MakeGraphicsX11);
   cli_error err;
-  if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
+  // The size is kept only for a window that opens: the skin is checked first, and the
+  // instance is made again to take the size up.
   *plug = make_session(settings, &err);
   if (!*plug) return fail(err.message, err.status);
-  return refuse_without_skin();
+  if (const int status = refuse_without_skin()) return status;
+  if (size >= 0) {
+    plug->reset();
+    if (!remember_interface_size(size, &err)) return fail(err.message, err.status);
+    *plug = make_session(settings, &err);
+    if (!*plug) return fail(err.message, err.status);
+  }
+  return 0;
 }
 
 int open_editor_window(Quillmar* plug, IGraphicsX11** window) {
