@@ -16,6 +16,7 @@
 
 #include "hosts/cli/audio_file.h"
 #include "hosts/cli/commands.h"
+#include "process_cpu.h"
 // The tests' private X server.
 #include "support/xvfb.cpp"
 
@@ -23,21 +24,6 @@ namespace {
 
 const std::string kDir = "/tmp/quillmar-bench-gui";
 constexpr int kSeconds = 30;
-
-double cpu_seconds(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(f, line);
-  // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
-  std::istringstream rest(line.substr(line.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return double(utime + stime) / sysconf(_SC_CLK_TCK);
-}
 
 void measure(benchmark::State& state, bool playing) {
   std::system(("mkdir -p " + kDir + "/config").c_str());

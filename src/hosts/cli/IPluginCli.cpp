@@ -6,7 +6,8 @@ IPluginCli::IPluginCli(int nParams, const char* channelIOStr, int nPresets,
                        bool plugDoesMidi, bool plugDoesChunks, bool plugIsInst)
     : IPluginBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName,
                   vendorVersion, uniqueID, mfrID, latency, plugDoesMidi, plugDoesChunks,
-                  plugIsInst, kAPICommandLine) {
+                  plugIsInst, kAPICommandLine),
+      mLatencyNow(latency) {
   mLatencyChanges.reserve(64);
   mHostEvents.reserve(4096);
 }
@@ -22,6 +23,7 @@ void IPluginCli::GetTime(ITimeInfo* pTimeInfo) {
 
 void IPluginCli::SetLatency(int samples) {
   IPluginBase::SetLatency(samples);
+  mLatencyNow.store(samples, std::memory_order_release);
   // The audio thread may report a latency (a re-sizing); no allocation while there is room.
   if (mLatencyChanges.size() < mLatencyChanges.capacity()) mLatencyChanges.push_back(samples);
   else mLatencyChanges.back() = samples;

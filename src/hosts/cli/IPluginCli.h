@@ -32,6 +32,8 @@ class IPluginCli : public IPluginBase {
 
   // Every latency the plug-in reported, oldest first (the last is the one in effect).
   const std::vector<int>& LatencyChanges() const { return mLatencyChanges; }
+  // The latency in effect, readable on any thread while the audio thread may change it.
+  int LatencyNow() const { return mLatencyNow.load(std::memory_order_acquire); }
   int ProgramChanges() const { return mProgramChanges; }
   // What the editor told the host, oldest first: 'b' gesture begins, 'v' value, 'e' ends.
   struct HostEvent {
@@ -48,5 +50,6 @@ class IPluginCli : public IPluginBase {
   }
   std::vector<HostEvent> mHostEvents;
   std::vector<int> mLatencyChanges;
+  std::atomic<int> mLatencyNow;
   std::atomic<int> mProgramChanges{0};  // the audio thread reports too
 };

@@ -92,6 +92,33 @@ const std::vector<command_t>& commands() {
         {"--device", "NAME", "the ALSA device to play to (default: default)"},
         {"--no-audio", nullptr, "play silently, paced by a clock"}},
        cmd_gui},
+      {"live", "", 0, 0, "run the equaliser live, as a JACK client",
+       "Runs the plug-in as a JACK client on live input: a microphone, a bus of a JACK or "
+       "PipeWire graph, or all of a system's sound as a correction of its speakers or "
+       "headphones. The client (\"Quillmar\", or --name) has the ports in_1, in_2, out_1 and "
+       "out_2 (in and out with --mono), runs at the server's rate and buffer size, follows a "
+       "change of either, and reports its latency to JACK, so that hosts and jack_lsp -l "
+       "see it. The editor's window shows the input's and output's spectrum and takes every "
+       "edit, unless --no-window.\n\n"
+       "Closing the window, Ctrl-C or SIGTERM end it: the ports are disconnected, the client "
+       "leaves the server and the state is written with --save-state. A server that shuts "
+       "down ends it too, after the state is saved, with status 1.\n\n"
+       "The server is JACK_DEFAULT_SERVER's, or \"default\"; none is started. Under "
+       "PipeWire, run it through pw-jack (package pipewire-jack):\n\n"
+       "  pw-jack quillmar live --preset Warm --connect-in system:capture_1",
+       {{"--name", "NAME", "the JACK client's name (default Quillmar)"},
+        {"--mono", nullptr, "one input and one output port (in, out) instead of two each"},
+        {"--connect-in", "PORT",
+         "connect a port that sends audio to our next input at the start, e.g. "
+         "system:capture_1 (repeatable: the first goes to in_1, the second to in_2)"},
+        {"--connect-out", "PORT",
+         "connect our next output to a port that takes audio, e.g. system:playback_1 "
+         "(repeatable)"},
+        kSet, kPreset, kState, kSaveState, kSize,
+        {"--no-window", nullptr, "run without the window until Ctrl-C or SIGTERM"},
+        {"--stats", nullptr,
+         "at the end, print the xruns the server reported and the longest processing cycle"}},
+       cmd_live},
       {"demo", "[OUTDIR]", 0, 1, "render a test signal through a demo curve",
        "Makes a test signal (10 s of stereo pink noise with a slow sine sweep at 44100 Hz), "
        "renders it through a demo curve (band B +6 dB, band D -12 dB) with the latency "
@@ -111,13 +138,13 @@ const std::vector<command_t>& commands() {
 
 const std::vector<help_topic_t>& help_topics() {
   static const std::vector<help_topic_t> topics = {
-      {"PARAMETERS", "render info response snapshot gui",
+      {"PARAMETERS", "render info response snapshot gui live",
        "A parameter is named by its exact name (\"Band B gain\", quoted for the shell), its "
        "symbol (band_b_gain, as LV2 hosts know it) or its index (5); `quillmar info` lists "
        "all three. A value is in the parameter's unit (dB, Hz, dB/oct, semitones, x); one "
        "outside the range is clamped, with a warning.\n\n"
-       "The settings are applied in this order: the preferences (render, info, response and "
-       "gui only), --state, --preset, then each --set. The Limiter is on at 0 dB by default: "
+       "The settings are applied in this order: the preferences (render, info, response, gui "
+       "and live only), --state, --preset, then each --set. The Limiter is on at 0 dB by default: "
        "output peaks above 0 dBFS are held down to it; --set Limiter=60 switches it off."},
       {"OUTPUT FILES", "render snapshot",
        "The output's extension chooses its container, as sox and ffmpeg do: .wav, .flac, "
@@ -151,10 +178,11 @@ const std::vector<help_topic_t>& help_topics() {
        "beside the program.\n"
        "- LV2_PATH: where LV2 hosts look for plug-ins (the package installs into /usr/lib/lv2, "
        "which they search by default).\n"
-       "- DISPLAY: the X11 display of the gui command's window."},
+       "- DISPLAY: the X11 display of the gui and live commands' window.\n"
+       "- JACK_DEFAULT_SERVER: the JACK server live runs on (default: default)."},
       {"EXIT STATUS", "",
        "0 on success, 1 when an operation failed (a file that cannot be read or written, no "
-       "display, a missing skin for the editor), 2 for bad usage (an unknown option, a bad "
+       "display, a missing skin for the editor, no JACK server or one that shut down), 2 for bad usage (an unknown option, a bad "
        "value, an output that is the input). Each error is one line on standard error naming "
        "the file or argument at fault."},
       {"EXAMPLES", "",
@@ -164,7 +192,8 @@ const std::vector<help_topic_t>& help_topics() {
        "  quillmar info --preset Telephone --block 1024\n"
        "  quillmar response --preset Warm --points 10\n"
        "  quillmar snapshot editor.png --input song.wav --size 2\n"
-       "  quillmar gui song.wav --save-state mine.state"},
+       "  quillmar gui song.wav --save-state mine.state\n"
+       "  quillmar live --connect-in system:capture_1 --connect-in system:capture_2 --no-window"},
   };
   return topics;
 }

@@ -10,6 +10,7 @@ int cmd_response(const command_t& cmd, int argc, char** argv);
 int cmd_presets(const command_t& cmd, int argc, char** argv);
 int cmd_snapshot(const command_t& cmd, int argc, char** argv);
 int cmd_gui(const command_t& cmd, int argc, char** argv);
+int cmd_live(const command_t& cmd, int argc, char** argv);
 int cmd_demo(const command_t& cmd, int argc, char** argv);
 
 // The demo's test signal, stereo, 10 s at 44100 Hz: pink noise (a sum of octave-spaced held

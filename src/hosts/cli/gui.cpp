@@ -1,43 +1,16 @@
 // The `gui` command: the editor in an X11 window, with a file playing through the plug-in.
-#include <signal.h>
-#include <sys/stat.h>
-
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "framework/x11/IGraphicsX11.h"
 #include "hosts/cli/commands.h"
+#include "hosts/cli/editor_window.h"
 #include "hosts/cli/options.h"
 #include "hosts/cli/output.h"
 #include "hosts/cli/player.h"
 #include "hosts/cli/session.h"
+#include "hosts/cli/stop_signals.h"
 #include "plugin/Quillmar.h"
-
-namespace {
-
-std::atomic<bool> g_stop{false};
-
-void on_signal(int) { g_stop = true; }
-
-// The folder a file would be written into exists (checked before anything is shown).
-bool folder_exists(const std::string& file) {
-  const size_t slash = file.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
-  struct stat st;
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Ctrl-C and SIGTERM end the window's loop; poll is interrupted, so it ends at once.
-void catch_stop_signals() {
-  struct sigaction sa {};
-  sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
-
-}  // namespace
 
 int cmd_gui(const command_t& cmd, int argc, char** argv) {
   parsed_args_t a;
@@ -58,27 +31,10 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   audio_t in;
   std::string msg;
   if (!in_path.empty() && !read_audio(in_path, &in, &msg)) return fail(msg);
-  if (!x11_display_available()) {
-    const char* display = std::getenv("DISPLAY");
-    return fail(display && *display ? std::string("cannot open the X11 display \"") + display + "\" for the window"
-                                    : std::string("no X11 display for the window (DISPLAY is not set)"));
-  }
-
-  SetGraphicsFactory(MakeGraphicsX11);
-  cli_error err;
-  // The size is kept only for a window that opens: the skin is checked first, and the
-  // instance is made again to take the size up.
-  plug_ptr plug = make_session(settings, &err);
-  if (!plug) return fail(err.message, err.status);
-  if (const int status = refuse_without_skin()) return status;
-  if (size >= 0) {
-    plug.reset();
-    if (!remember_interface_size(size, &err)) return fail(err.message, err.status);
-    plug = make_session(settings, &err);
-    if (!plug) return fail(err.message, err.status);
-  }
-  IGraphicsX11* window = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
-  if (!window || !window->OpenWindow(nullptr)) return fail("the editor's window could not be opened");
+  plug_ptr plug;
+  IGraphicsX11* window = nullptr;
+  if (const int status = make_editor_session(settings, size, &plug)) return status;
+  if (const int status = open_editor_window(plug.get(), &window)) return status;
 
   player_t player;
   if (!in_path.empty()) {
@@ -89,17 +45,12 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
       std::fprintf(stderr, "quillmar: audio device \"%s\" did not open (%s); playing silently\n", device.c_str(),
                    why.c_str());
     // The signals are the window loop's to take: the audio thread is started with them blocked.
-    sigset_t stops, old;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stops, &old);
+    stop_signals_blocked_t blocked;
     player.start(plug.get(), &in);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
   }
   catch_stop_signals();
   bool told = false;
-  window->Run(&g_stop, [&] {
+  window->Run(&g_stop_requested, [&] {
     if (player.device_failed() && !told) {
       std::fprintf(stderr, "quillmar: audio device \"%s\" failed; playing silently\n", device.c_str());
       told = true;
@@ -107,11 +58,5 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   });
   player.stop();
   window->CloseWindow();
-  if (!save_state_file.empty()) {
-    // An edit the audio path has not taken up yet still belongs in the state.
-    plug->ServePendingChanges();
-    const std::vector<unsigned char> state = save_state(plug.get());
-    if (!write_bytes(save_state_file, state.data(), state.size(), &msg)) return fail(msg);
-  }
-  return 0;
+  return write_state_at_end(plug.get(), save_state_file);
 }

@@ -17,7 +17,7 @@
 #include "engine/inst.h"
 #include "hosts/cli/audio_file.h"
 #include "hosts/lv2/quillmar_lv2.h"
-#include "process.h"
+#include "support/process.h"
 #include "support/xvfb.h"
 #include "support/editor_screen.h"  // last: it brings Xlib
 

@@ -1,4 +1,4 @@
-// Starting the real hosts and their helpers (jackd, Xvfb, jalv) as child processes.
+// Starting real programs beside a test (jackd, Xvfb, jalv) as child processes.
 #pragma once
 #include <sys/types.h>
 
