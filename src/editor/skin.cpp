@@ -1,6 +1,8 @@
 #include "editor/skin.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 #include "framework/IGraphics.h"
 #include "framework/bitmap/resources.h"
@@ -59,6 +61,7 @@ void skin_load_fonts() {
 }
 
 void skin_load_images(IGraphics* g) {
+  if (!g) return;
   if (!g_skin.bknob.l) {
     load_once(g, &g_skin.bknob, RES_KNOB, "black_knob.png", 64, 64 * KNOB_FRAMES);
     g_skin.bknob.h /= KNOB_FRAMES;
@@ -66,4 +69,18 @@ void skin_load_images(IGraphics* g) {
   load_once(g, &g_skin.light, RES_LIGHT, "light.png", 76, 76);
   load_once(g, &g_skin.logo, RES_LOGO, "logo.png", 119, 30);
   load_once(g, &g_skin.shade, RES_SHADOW, "shadow.png", 84, 84);
+}
+
+void skin_ensure(IGraphics* g) {
+  // Published once complete: an editor that sees the flag set sees every field written.
+  static std::atomic<bool> ready{false};
+  static std::mutex lock;
+  if (ready.load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> guard(lock);
+  if (ready.load(std::memory_order_relaxed)) return;
+  init_colours();
+  skin_load_fonts();
+  skin_load_images(g);
+  // Without a graphics context no image was loaded: a later editor loads them.
+  if (g) ready.store(true, std::memory_order_release);
 }

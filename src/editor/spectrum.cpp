@@ -9,6 +9,7 @@
 #include "editor/spectrum.h"
 #include "editor/view.h"
 #include "engine/fft.h"
+#include "engine/design.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "toolkit/util/mutex.h"
@@ -158,6 +159,14 @@ void comp_spectral_table(inst_t* inst) {
   }
   mutex_to_0(inst->lock_capture);
 
+  // The window follows the analysis length; made here, where it is used, rather than by
+  // every construction and change of rate.
+  if (inst->capture_window_len != L) {
+    if (inst->capture_window_len > L)
+      std::memset(inst->capture_window + L, 0, sizeof(double) * (inst->capture_window_len - L));
+    blackman_coefs(inst->capture_window, L);
+    inst->capture_window_len = L;
+  }
   for (int c = 0; c < 2; ++c) {
     double* s = inst->capture_copy[c];
     for (int i = 0; i < L; ++i) s[i] *= inst->capture_window[i];

@@ -82,8 +82,7 @@ void capture_alloc(inst_t* inst) {
     inst->capture_copy[ch] = alloc_buffer(inst);
     inst->capture_spectrum[ch] = alloc_buffer(inst);
   }
-  inst->capture_window = alloc_buffer(inst);
-  blackman_coefs(inst->capture_window, inst->capture_len);
+  inst->capture_window = alloc_buffer(inst);  // the editor's spectrum fills it when it first runs
   inst->capture_plan = fft_plan_init(inst->alloc_list, inst->capture_len);
 }
 
@@ -155,11 +154,8 @@ void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double sampler
   inst->samplerate = samplerate;
   resize_locked(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
                 host->param(PARAM_RESOLUTION));
-  const int old_len = inst->capture_len;
-  inst->capture_len = capture_length(samplerate);
+  inst->capture_len = capture_length(samplerate);  // the editor makes its window anew
   inst->capture_pos = 0;
-  std::memset(inst->capture_window, 0, sizeof(double) * std::max(old_len, 0));
-  blackman_coefs(inst->capture_window, inst->capture_len);
   inst->capture_plan->cached = 0;
   mutex_to_0(inst->lock_process);
   mutex_to_0(inst->lock_buffers);

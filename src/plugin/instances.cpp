@@ -4,20 +4,30 @@
 
 #include "engine/inst.h"
 #include "plugin/Quillmar.h"
+#include "toolkit/util/memory.h"
 
-static inst_t* ins = nullptr;  // never freed: records may be in use until the process ends
+namespace {
+
+// The table is zeroed memory from the system, never freed (records may be in use until the
+// process ends); a record is constructed when its slot is first taken, so the pages of slots
+// never used are never touched.
+inst_t* ins = nullptr;
+bool made[MAX_INSTANCES];  // the slot's record has been constructed
+
+}  // namespace
 
 inst_t* instance_record(int slot) {
-  if (!ins) ins = new inst_t[MAX_INSTANCES]();
-  return (slot >= 0 && slot < MAX_INSTANCES) ? &ins[slot] : nullptr;
+  if (!ins) ins = static_cast<inst_t*>(zeroed_alloc(sizeof(inst_t) * MAX_INSTANCES));
+  return ins && slot >= 0 && slot < MAX_INSTANCES ? &ins[slot] : nullptr;
 }
 
 int acquire_instance_slot() {
-  instance_record(0);
+  if (!instance_record(0)) return -1;
   for (int i = 0; i < MAX_INSTANCES; ++i) {
-    if (!ins[i].in_use) {
-      ins[i].~inst_t();
+    if (!made[i] || !ins[i].in_use) {
+      if (made[i]) ins[i].~inst_t();
       new (&ins[i]) inst_t();
+      made[i] = true;
       ins[i].in_use = 1;
       return i;
     }
@@ -28,7 +38,7 @@ int acquire_instance_slot() {
 void release_instance_slot(int slot) {
   // Under the mutex that construction takes the slots under.
   FW_MutexLock guard(construction_mutex());
-  if (inst_t* rec = instance_record(slot)) rec->in_use = 0;
+  if (slot >= 0 && slot < MAX_INSTANCES && made[slot]) ins[slot].in_use = 0;
 }
 
 FW_Mutex& construction_mutex() {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 // Larger images are refused rather than risking a runaway allocation from a hostile header.
@@ -11,14 +12,20 @@ const long MAX_PIXELS = 1L << 27;
 }  // namespace
 
 void RasterBitmap::Resize(int width, int height) {
-  if (width <= 0 || height <= 0 || (long)width * height > MAX_PIXELS) {
-    mWidth = mHeight = 0;
-    mPixels.clear();
-    return;
-  }
+  mPixels.reset();
+  mWidth = mHeight = 0;
+  if (width <= 0 || height <= 0 || (long)width * height > MAX_PIXELS) return;
+  mPixels = Allocate((size_t)width * height);
+  if (!mPixels) return;
   mWidth = width;
   mHeight = height;
-  mPixels.assign((size_t)width * height, srgb_t{0, 0, 0, 0});
+}
+
+RasterBitmap& RasterBitmap::operator=(const RasterBitmap& other) {
+  if (this == &other) return *this;
+  Resize(other.mWidth, other.mHeight);
+  if (mPixels) std::memcpy(mPixels.get(), other.mPixels.get(), sizeof(srgb_t) * mWidth * mHeight);
+  return *this;
 }
 
 bool RasterBitmap::LoadPNG(const std::string& path, std::string* error) {
@@ -34,12 +41,13 @@ bool RasterBitmap::LoadPNG(const std::string& path, std::string* error) {
   if (img.width == 0 || img.height == 0 || (long)img.width * img.height > MAX_PIXELS)
     return fail("image size out of range");
   img.format = PNG_FORMAT_ARGB;  // byte order of srgb_t
-  std::vector<srgb_t> pixels((size_t)img.width * img.height);
-  if (!png_image_finish_read(&img, nullptr, pixels.data(), 0, nullptr))
+  Pixels_t pixels = Allocate((size_t)img.width * img.height);
+  if (!pixels) return fail("out of memory");
+  if (!png_image_finish_read(&img, nullptr, pixels.get(), 0, nullptr))
     return fail(img.message[0] ? img.message : "corrupt image data");
   mWidth = (int)img.width;
   mHeight = (int)img.height;
-  mPixels.swap(pixels);
+  mPixels = std::move(pixels);
   png_image_free(&img);
   return true;
 }
@@ -55,16 +63,18 @@ bool RasterBitmap::SavePNG(const std::string& path, bool withAlpha, std::string*
   img.width = (png_uint_32)mWidth;
   img.height = (png_uint_32)mHeight;
   std::vector<uint8_t> rgb;
-  const void* data = mPixels.data();
+  const void* data = mPixels.get();
   if (withAlpha) {
     img.format = PNG_FORMAT_ARGB;
   } else {
     img.format = PNG_FORMAT_RGB;
-    rgb.resize(mPixels.size() * 3);
-    for (size_t i = 0; i < mPixels.size(); i++) {
-      rgb[3 * i] = mPixels[i].r;
-      rgb[3 * i + 1] = mPixels[i].g;
-      rgb[3 * i + 2] = mPixels[i].b;
+    const size_t n = (size_t)mWidth * mHeight;
+    const srgb_t* px = mPixels.get();
+    rgb.resize(n * 3);
+    for (size_t i = 0; i < n; i++) {
+      rgb[3 * i] = px[i].r;
+      rgb[3 * i + 1] = px[i].g;
+      rgb[3 * i + 2] = px[i].b;
     }
     data = rgb.data();
   }

@@ -1,0 +1,134 @@
+// What an instance costs to make: construction to the end of the first run() (a 128-frame
+// stereo call), destruction, and the first instance of a process (fonts, skin and tables
+// included), which runs in a child process of its own each time.
+//
+//   bench_construct [Google Benchmark options]   the three benchmarks
+//   bench_construct --first                      one first instance; prints its ms
+//   bench_construct --loop N                     the first instance, then N later ones made,
+//                                                run once and destroyed, instrumented for
+//                                                callgrind only after the first (see
+//                                                docs/PERFORMANCE.md)
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <valgrind/callgrind.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/Quillmar.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double ms_since(clock_type::time_point t0) {
+  return std::chrono::duration<double, std::milli>(clock_type::now() - t0).count();
+}
+
+// As a host does: rate, block size, Reset, connections, one call.
+void first_run(Quillmar* p) {
+  static std::vector<float> in(128, 0.25f), o0(128), o1(128);
+  float* ip[2] = {in.data(), in.data()};
+  float* op[2] = {o0.data(), o1.data()};
+  p->SetSampleRate(44100);
+  p->SetBlockSize(128);
+  p->Reset();
+  p->SetInputChannelConnections(0, 2, true);
+  p->SetOutputChannelConnections(0, 2, true);
+  p->AttachInputBuffers(0, 2, ip, 128);
+  p->AttachOutputBuffers(0, 2, op);
+  p->ProcessBuffers(0.0f, 128);
+}
+
+std::string g_self;
+
+void BM_first_instance(benchmark::State& state) {
+  const std::string cmd = g_self + " --first";
+  for (auto _ : state) {
+    FILE* f = popen(cmd.c_str(), "r");
+    double ms = -1;
+    if (!f || std::fscanf(f, "%lf", &ms) != 1) ms = -1;
+    if (f) pclose(f);
+    if (ms < 0) {
+      state.SkipWithError("the child failed");
+      break;
+    }
+    state.SetIterationTime(ms / 1000);
+  }
+}
+BENCHMARK(BM_first_instance)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// One instance stays alive throughout, as in a session, so that every one timed is a later
+// one.
+Quillmar* keep_first() {
+  static Quillmar* first = [] {
+    Quillmar* p = MakePlug();
+    first_run(p);
+    return p;
+  }();
+  return first;
+}
+
+void BM_later_instance(benchmark::State& state) {
+  keep_first();
+  for (auto _ : state) {
+    const auto t0 = clock_type::now();
+    Quillmar* p = MakePlug();
+    first_run(p);
+    state.SetIterationTime(ms_since(t0) / 1000);
+    delete p;
+  }
+}
+BENCHMARK(BM_later_instance)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+void BM_destroy(benchmark::State& state) {
+  keep_first();
+  for (auto _ : state) {
+    Quillmar* p = MakePlug();
+    first_run(p);
+    const auto t0 = clock_type::now();
+    delete p;
+    state.SetIterationTime(ms_since(t0) / 1000);
+  }
+}
+BENCHMARK(BM_destroy)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every instance reads the preferences: a folder of the benchmark's own, without a file.
+  setenv("QUILLMAR_CONFIG_DIR", "/tmp/quillmar-bench-construct", 1);
+  if (argc >= 2 && !std::strcmp(argv[1], "--first")) {
+    const auto t0 = clock_type::now();
+    Quillmar* p = MakePlug();
+    first_run(p);
+    std::printf("%.3f\n", ms_since(t0));
+    delete p;
+    return 0;
+  }
+  if (argc >= 3 && !std::strcmp(argv[1], "--loop")) {
+    const int n = std::atoi(argv[2]);
+    CALLGRIND_START_INSTRUMENTATION;
+    Quillmar* first = MakePlug();
+    first_run(first);
+    CALLGRIND_STOP_INSTRUMENTATION;
+    CALLGRIND_DUMP_STATS_AT("first instance");
+    CALLGRIND_START_INSTRUMENTATION;
+    for (int k = 0; k < n; ++k) {
+      Quillmar* p = MakePlug();
+      first_run(p);
+      delete p;
+    }
+    CALLGRIND_STOP_INSTRUMENTATION;
+    CALLGRIND_DUMP_STATS_AT("later instances");
+    delete first;
+    return 0;
+  }
+  g_self = argv[0];
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}
