@@ -1,13 +1,15 @@
 // What an instance costs to make: construction to the end of the first run() (a 128-frame
-// stereo call), destruction, and the first instance of a process (fonts, skin and tables
-// included), which runs in a child process of its own each time.
+// stereo call), destruction, and the first instance of a process, which runs in a child
+// process of its own each time: alone, and with its editor's first frame (which loads the
+// process-wide fonts and skin and draws the panel, the grid and the labels).
 //
-//   bench_construct [Google Benchmark options]   the three benchmarks
-//   bench_construct --first                      one first instance; prints its ms
-//   bench_construct --loop N                     the first instance, then N later ones made,
-//                                                run once and destroyed, instrumented for
-//                                                callgrind only after the first (see
-//                                                docs/PERFORMANCE.md)
+//   bench_construct [Google Benchmark options]   the benchmarks
+//   bench_construct --first [--frame]            one first instance (and its first frame);
+//                                                prints its ms
+//   bench_construct --loop N                     for callgrind (docs/PERFORMANCE.md): the
+//                                                first instance with its first frame, then N
+//                                                later ones made, run once and destroyed,
+//                                                each part dumped on its own
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <valgrind/callgrind.h>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/IGraphics.h"
 #include "plugin/Quillmar.h"
 
 namespace {
@@ -43,10 +46,16 @@ void first_run(Quillmar* p) {
   p->ProcessBuffers(0.0f, 128);
 }
 
+// One tick of the editor's timer.
+void frame(Quillmar* p) {
+  IRECT r;
+  if (p->GetGUI()->IsDirty(&r)) p->GetGUI()->Draw(&r);
+}
+
 std::string g_self;
 
 void BM_first_instance(benchmark::State& state) {
-  const std::string cmd = g_self + " --first";
+  const std::string cmd = g_self + (state.range(0) ? " --first --frame" : " --first");
   for (auto _ : state) {
     FILE* f = popen(cmd.c_str(), "r");
     double ms = -1;
@@ -59,7 +68,8 @@ void BM_first_instance(benchmark::State& state) {
     state.SetIterationTime(ms / 1000);
   }
 }
-BENCHMARK(BM_first_instance)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_first_instance)->ArgName("with_first_frame")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
+    ->UseManualTime()->Iterations(5);
 
 // One instance stays alive throughout, as in a session, so that every one timed is a later
 // one.
@@ -102,9 +112,11 @@ int main(int argc, char** argv) {
   // Every instance reads the preferences: a folder of the benchmark's own, without a file.
   setenv("QUILLMAR_CONFIG_DIR", "/tmp/quillmar-bench-construct", 1);
   if (argc >= 2 && !std::strcmp(argv[1], "--first")) {
+    const bool with_frame = argc >= 3 && !std::strcmp(argv[2], "--frame");
     const auto t0 = clock_type::now();
     Quillmar* p = MakePlug();
     first_run(p);
+    if (with_frame) frame(p);
     std::printf("%.3f\n", ms_since(t0));
     delete p;
     return 0;
@@ -116,6 +128,10 @@ int main(int argc, char** argv) {
     first_run(first);
     CALLGRIND_STOP_INSTRUMENTATION;
     CALLGRIND_DUMP_STATS_AT("first instance");
+    CALLGRIND_START_INSTRUMENTATION;
+    frame(first);
+    CALLGRIND_STOP_INSTRUMENTATION;
+    CALLGRIND_DUMP_STATS_AT("first frame");
     CALLGRIND_START_INSTRUMENTATION;
     for (int k = 0; k < n; ++k) {
       Quillmar* p = MakePlug();

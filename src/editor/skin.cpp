@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "framework/IGraphics.h"
 #include "framework/bitmap/resources.h"
@@ -18,20 +20,34 @@ skin_t g_skin = {};
 // A blank sheet must still hold 224 cells for the font loader.
 constexpr int SHEET_W = 80, SHEET_H = 48 * FONT_GLYPHS;
 
-image_t load_sheet(const char* name) {
-  RasterBitmap bitmap;  // the fonts keep only the coverage, not the bitmap
-  image_t img = load_skin_image(std::string("img/font/") + name, bitmap, SHEET_W, SHEET_H);
-  img.srgb = nullptr;
-  return img;
+// A font sheet as the green byte of each pixel, which is all a font takes from it: read
+// straight from the file, without a bitmap or a linear image of the whole sheet. A missing
+// sheet is blank.
+struct sheet_t {
+  std::vector<uint8_t> green;
+  int w = 0, h = 0;
+};
+
+sheet_t load_sheet(const char* name) {
+  sheet_t s;
+  if (!load_resource_png_green(std::string("img/font/") + name, &s.green, &s.w, &s.h)) {
+    s.w = SHEET_W;
+    s.h = SHEET_H;
+    s.green.assign((size_t)SHEET_W * SHEET_H, 0);
+  }
+  return s;
 }
 
 void load_family(font_t** base, font_t** small, font_t** medium, int trim, const char* big_name,
                  const char* small_name, const char* medium_name) {
   if (*base) return;
-  *base = font_load(trim, load_sheet(big_name));
+  const sheet_t big = load_sheet(big_name);
+  *base = font_load_green(trim, big.w, big.h, big.green.data());
   if (!*base) return;
-  *small = make_font_size(*base, load_sheet(small_name), 12.0);
-  *medium = make_font_size(*base, load_sheet(medium_name), 15.0);
+  const sheet_t s12 = load_sheet(small_name);
+  *small = make_font_size_green(*base, s12.w, s12.h, s12.green.data(), 12.0);
+  const sheet_t s15 = load_sheet(medium_name);
+  *medium = make_font_size_green(*base, s15.w, s15.h, s15.green.data(), 15.0);
 }
 
 // Through the graphics context's bitmap cache, which keeps the bitmaps for the process's life:

@@ -1,8 +1,10 @@
 // A 32-bit bitmap in the display pixel order of the toolkit (srgb_t: alpha, red, green,
 // blue bytes), with PNG reading and writing through libpng.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolkit/graphics/srgb.h"
 #include "toolkit/util/memory.h"
@@ -30,6 +32,10 @@ class RasterBitmap {
   // Reads an 8- or 16-bit grey, grey-alpha, RGB, RGBA or palette PNG. On failure the
   // bitmap is left unchanged and error names the file and the fault.
   bool LoadPNG(const std::string& path, std::string* error);
+  // The green sample of every pixel of a PNG as LoadPNG would read it, one byte a pixel, row
+  // by row; false as LoadPNG (green is then unspecified).
+  static bool LoadPNGGreen(const std::string& path, std::vector<uint8_t>* green, int* width, int* height,
+                           std::string* error);
   // Writes RGB, or RGBA when withAlpha, through a temporary file renamed into place, so a
   // failure never leaves a half-written file at path.
   bool SavePNG(const std::string& path, bool withAlpha, std::string* error) const;
@@ -44,6 +50,9 @@ class RasterBitmap {
     const size_t bytes = count * sizeof(srgb_t);
     return Pixels_t(static_cast<srgb_t*>(zeroed_alloc(bytes)), Free{bytes});
   }
+
+  // Through libpng's simplified reader, which takes every kind of PNG.
+  bool LoadPNGGeneral(const std::string& path, std::string* error);
 
   int mWidth = 0, mHeight = 0;
   Pixels_t mPixels;

@@ -68,16 +68,32 @@ image_t load_image(RasterBitmap& bitmap) {
   return img;
 }
 
-bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
-  std::string path = resource_path(name);
-  std::string error;
-  if (!path.empty() && bitmap.LoadPNG(path, &error)) return true;
+namespace {
+
+// A resource that could not be loaded: reported once per name.
+bool refuse(const std::string& name, const std::string& path, std::string error) {
   if (path.empty()) error = name + ": not found in any resource folder";
   static std::mutex lock;
   static std::set<std::string> reported;
   std::lock_guard<std::mutex> guard(lock);
   if (reported.insert(name).second) fprintf(stderr, "quillmar: cannot load skin image %s\n", error.c_str());
   return false;
+}
+
+}  // namespace
+
+bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
+  std::string path = resource_path(name);
+  std::string error;
+  if (!path.empty() && bitmap.LoadPNG(path, &error)) return true;
+  return refuse(name, path, error);
+}
+
+bool load_resource_png_green(const std::string& name, std::vector<uint8_t>* green, int* w, int* h) {
+  std::string path = resource_path(name);
+  std::string error;
+  if (!path.empty() && RasterBitmap::LoadPNGGreen(path, green, w, h, &error)) return true;
+  return refuse(name, path, error);
 }
 
 image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH) {

@@ -1,6 +1,8 @@
 // Finding the skin resources at run time and loading them as linear images.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "framework/bitmap/RasterBitmap.h"
 #include "toolkit/graphics/srgb.h"
@@ -18,6 +20,10 @@ image_t load_image(RasterBitmap& bitmap);
 // Reads a resource PNG into bitmap. A file that cannot be found or read is reported once on
 // standard error with its path, and the bitmap is left as it was: false then.
 bool load_resource_png(const std::string& name, RasterBitmap& bitmap);
+
+// The green samples of a resource PNG, one byte a pixel (RasterBitmap::LoadPNGGreen); a file
+// that cannot be found or read is reported as by load_resource_png: false then.
+bool load_resource_png_green(const std::string& name, std::vector<uint8_t>* green, int* w, int* h);
 
 // Loads a skin resource into bitmap and returns its image. A file that cannot be found or
 // read is reported once on standard error with its path, and replaced by a blank bitmap of
