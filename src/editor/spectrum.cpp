@@ -16,15 +16,17 @@
 
 namespace {
 
-// The fractional FFT bin of size n at column x plus offset o.
+// The fractional FFT bin of size n at column x plus offset o: log_pos((x + o) / last_col, lo,
+// hi), with the decades between lo and hi worked out once.
 struct bin_map_t {
-  double lo, hi, last_col;
-  double at(double x, double o) const { return log_pos((x + o) / last_col, lo, hi); }
+  double lo, decades, last_col;
+  double at(double x, double o) const { return lo * std::pow(10.0, decades * ((x + o) / last_col)); }
 };
 
 bin_map_t bin_map(const inst_t* inst, int n) {
   const double fs = inst->samplerate;
-  return {inst->view_f_lo * n / fs, inst->view_f_hi * n / fs, double(inst->area_w - 1)};
+  const double lo = inst->view_f_lo * n / fs, hi = inst->view_f_hi * n / fs;
+  return {lo, std::log10(hi) - std::log10(lo), double(inst->area_w - 1)};
 }
 
 // The bins of every column at offsets 0 and 0.5 for transforms of size n: kept per use (slot

@@ -142,6 +142,14 @@ struct inst_t {
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
   int32_t grids_stale = 0;        // the grid and the labels are due at the next frame
+  // The level lines' dashes, which a horizontal zoom or pan leaves where they are: each dash
+  // pixel's index in the grid image and its weight, in drawing order (pairs), and the rows
+  // they reach, recorded for a vertical range and an area size (grids.cpp).
+  int32_t* grid_dash_ops = nullptr;
+  uint8_t* grid_dash_rows = nullptr;
+  int32_t grid_dash_count = -1;  // -1: nothing usable recorded
+  double grid_dash_vscale = 0;
+  int32_t grid_dash_w = 0, grid_dash_h = 0;
   // The light the response curve's line adds, gathered once per shape (curve.cpp): its runs of
   // pixels and their amounts; the gathering image, all zero in between; what it was gathered
   // for.
