@@ -163,11 +163,15 @@ void level_label(inst_t* inst, int label_switch, double v, double q) {
 }
 
 // A covered pixel of the accumulated lines becomes the tint with the green light as its
-// opacity (all lines have red and green at half of blue).
+// opacity (all lines have red and green at half of blue, and equal red and green stay equal
+// through every blend: one division serves both).
 inline void to_tint(lrgb_t* p) {
   p->a = p->g;
   if (p->b == 0) {
     p->r = p->g = 0;
+  } else if (p->r == p->g) {
+    p->r = p->g = (uint16_t)(((uint32_t)p->r << 15) / p->b);
+    p->b = 32768;
   } else {
     p->r = (uint16_t)(((uint32_t)p->r << 15) / p->b);
     p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
