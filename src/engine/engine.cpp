@@ -107,6 +107,7 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   inst->latency = e->kernel_size / 2 + e->hop_size;
   e->in_fill = 0;
   e->overflow_count = 0;
+  e->block_valid[0] = e->block_valid[1] = 0;  // the blocks are zero: nothing earlier to hide
   e->ring_read_pos = 0;
   if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
   design_full(e, inst);
@@ -240,13 +241,16 @@ static void process_block(engine_t* e, inst_t* inst, engine_host_t* host, int ch
       add_to_ring(e, ch);
     }
   }
-  // Both channels restart clean, so a second input connected later never brings back
-  // samples from before it was disconnected. Nothing is ever written into a block beyond
-  // the hop, so that part stays zero.
+  // The next block starts with the overflow. A channel with input overwrites the rest of its
+  // block as it fills, so only a channel without input is cleared here; one whose input is
+  // connected later clears what it missed then (process_piece), so it never brings back
+  // samples from before. Nothing is ever written into a block beyond the hop, so that part
+  // stays zero.
   for (int ch = 0; ch < 2; ++ch) {
     const int kept = ch < channels ? e->overflow_count : 0;
     std::memcpy(e->in_block[ch], e->overflow[ch], sizeof(double) * kept);
-    std::memset(e->in_block[ch] + kept, 0, sizeof(double) * (e->hop_size - kept));
+    if (ch >= channels) std::memset(e->in_block[ch] + kept, 0, sizeof(double) * (e->hop_size - kept));
+    e->block_valid[ch] = ch < channels ? kept : e->hop_size;
   }
   e->ring_write_ofs += e->hop_size;
   e->in_fill = e->overflow_count;
@@ -335,7 +339,12 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
                           double** out, int frames, int channels, double threshold) {
   const int n = std::min(frames, e->hop_size - e->in_fill);
   for (int ch = 0; ch < channels; ++ch) {
-    copy_finite(e->in_block[ch] + e->in_fill, in[ch], n);
+    double* block = e->in_block[ch];
+    // Samples this channel missed while it had no input are silence.
+    if (e->block_valid[ch] < e->in_fill)
+      std::memset(block + e->block_valid[ch], 0, sizeof(double) * (e->in_fill - e->block_valid[ch]));
+    copy_finite(block + e->in_fill, in[ch], n);
+    e->block_valid[ch] = std::max(e->block_valid[ch], e->in_fill + n);
     if (n < frames) copy_finite(e->overflow[ch], in[ch] + n, frames - n);
   }
   e->in_fill += n;
@@ -350,6 +359,12 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
     double* ring = e->out_ring[ch];
     under &= move_under(out[ch], ring + e->ring_read_pos, first, threshold);
     under &= move_under(out[ch] + first, ring, frames - first, threshold);
+  }
+  // A channel without input delivers nothing, but its ring passes on as the other's does:
+  // what it held for these samples is dropped, or it would come out a ring later.
+  for (int ch = channels; ch < 2; ++ch) {
+    std::memset(e->out_ring[ch] + e->ring_read_pos, 0, sizeof(double) * first);
+    std::memset(e->out_ring[ch], 0, sizeof(double) * (frames - first));
   }
   if (threshold < 999.0 && frames >= 1) limit(inst, out, frames, channels, threshold, under);
   e->ring_write_ofs -= frames;

@@ -86,6 +86,33 @@ TEST(Stream, FlatCurveIsAnExactDelayForAnyPatternOfCalls) {
   expect_delayed(in, t.run(in, calls), 471, 1e-12);
 }
 
+// A second input disconnected mid-block and connected again brings back nothing of what it
+// carried before: neither the samples its block held nor what its output ring held.
+TEST(Stream, AnInputConnectedAgainBringsNothingBack) {
+  for (int mono_from : {951, 951 + 100}) {  // on a block boundary, and inside a block
+    test_engine_t t;
+    make_flat_odd(t);
+    signal_t in = noise(5000, 11);
+    for (size_t i = mono_from; i < in[1].size(); ++i) in[1][i] = 0.0;  // silence once back
+    signal_t out(2, std::vector<double>(in[0].size(), 0.0));
+    size_t pos = 0;
+    auto call = [&](int n, bool stereo) {
+      t.host.stereo = stereo;
+      double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
+      double* op[2] = {out[0].data() + pos, stereo ? out[1].data() + pos : nullptr};
+      engine_process(&t.eng, &t.inst, &t.host, ip, op, n);
+      pos += n;
+    };
+    while (pos < (size_t)mono_from) call(std::min<int>(50, mono_from - pos), true);
+    call(150, false);
+    while (pos < in[0].size()) call(std::min<size_t>(50, in[0].size() - pos), true);
+    for (size_t i = mono_from + 150; i < in[1].size(); ++i) {
+      const double want = i >= 471 ? in[1][i - 471] : 0.0;
+      ASSERT_NEAR(out[1][i], want, 1e-12) << "sample " << i << ", mono from " << mono_from;
+    }
+  }
+}
+
 TEST(Stream, FirstHopIsSilentAfterCreationAndAfterReSizing) {
   test_engine_t t;
   const signal_t in = noise(2000);
