@@ -90,6 +90,18 @@ static void design_full(engine_t* e, inst_t* inst) {
   design_filters(inst, &e->design, inst->bands, inst->bands_sorted, e->kernel_size,
                  e->fft_size, inst->curve[0], &inst->curve_new, inst->lock_curve, inst->area_w,
                  &inst->band_count, 0, inst->samplerate);
+  e->design.designed_k = e->kernel_size;
+  e->design.designed_n = e->fft_size;
+  e->design.designed_fs = inst->samplerate;
+}
+
+// The kernel in the design record is the one the band records give at these sizes and this
+// rate, and no band change waits: a re-sizing that keeps them all (a host's reactivation, a
+// Reset at the same rate) keeps it instead of designing it again.
+static bool design_current(const engine_t* e, const inst_t* inst) {
+  const design_t& d = e->design;
+  return d.spectrum && !inst->bands_dirty && d.designed_k == e->kernel_size && d.designed_n == e->fft_size &&
+         d.designed_fs == inst->samplerate;
 }
 
 static void install(engine_t* e, inst_t* inst, const double* spectrum) {
@@ -109,16 +121,15 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   e->overflow_count = 0;
   e->block_valid[0] = e->block_valid[1] = 0;  // the blocks are zero: nothing earlier to hide
   e->ring_read_pos = 0;
-  if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
-  design_full(e, inst);
+  if (!design_current(e, inst)) {
+    if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
+    design_full(e, inst);
+  }
   install(e, inst, e->design.spectrum);
   e->ring_len = e->hop_size + e->fft_size;
   e->ring_write_ofs = e->hop_size;
   e->extent = std::max(e->extent, e->ring_len);
-  if (!e->conv_plan)
-    e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);
-  else
-    e->conv_plan->cached = 0;
+  if (!e->conv_plan) e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);  // prepared for a new size when next used
   host->set_latency(e->kernel_size / 2 + e->hop_size);
 }
 

@@ -113,6 +113,33 @@ TEST(Stream, AnInputConnectedAgainBringsNothingBack) {
   }
 }
 
+// A re-sizing that keeps the sizes and the rate (a host's reactivation) keeps the kernel
+// instead of designing it again: it sounds bit for bit as one that designs it anew, also with
+// an edit of the band records waiting to be served.
+TEST(Stream, ReSizingAtTheSameSizesSoundsAsARedesign) {
+  const signal_t first = noise(3000, 5), then = noise(6000, 6);
+  for (bool edited : {false, true}) {
+    test_engine_t kept, redesigned;
+    signal_t out[2];
+    int k = 0;
+    for (test_engine_t* t : {&kept, &redesigned}) {
+      t->set_band_param(PARAM_BAND_GAIN + 1, 9);
+      t->run(first, {128});
+      if (edited) {  // a drag in the editor: the records move, the parameters follow later
+        t->bands[2].gain = -20;
+        t->inst.bands_from_editor = 1;
+        t->inst.bands_dirty = 1;
+      }
+      if (t == &redesigned) t->eng.design.designed_fs = 0;  // as if the rate had changed
+      reinit_buffers(&t->eng, &t->inst, &t->host, 0, 0.2, 1);
+      out[k++] = t->run(then, {128});
+    }
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 0; i < then[ch].size(); ++i)
+        ASSERT_EQ(out[0][ch][i], out[1][ch][i]) << "channel " << ch << " sample " << i << (edited ? ", edited" : "");
+  }
+}
+
 TEST(Stream, FirstHopIsSilentAfterCreationAndAfterReSizing) {
   test_engine_t t;
   const signal_t in = noise(2000);
