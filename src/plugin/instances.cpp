@@ -1,23 +1,25 @@
 #include "plugin/instances.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "engine/inst.h"
 #include "plugin/Quillmar.h"
-#include "toolkit/util/memory.h"
 
 namespace {
 
-// The table is zeroed memory from the system, never freed (records may be in use until the
-// process ends); a record is constructed when its slot is first taken, so the pages of slots
-// never used are never touched.
+// The table is zeroed heap memory, never freed (records may be in use until the process
+// ends); a record is constructed when its slot is first taken, so the pages of slots never
+// used are never touched (calloc maps a block this large fresh). The heap, not a mapping of
+// our own: the records hold the only pointers to their allocation lists, which a leak
+// checker must see.
 inst_t* ins = nullptr;
 bool made[MAX_INSTANCES];  // the slot's record has been constructed
 
 }  // namespace
 
 inst_t* instance_record(int slot) {
-  if (!ins) ins = static_cast<inst_t*>(zeroed_alloc(sizeof(inst_t) * MAX_INSTANCES));
+  if (!ins) ins = static_cast<inst_t*>(std::calloc(MAX_INSTANCES, sizeof(inst_t)));
   return ins && slot >= 0 && slot < MAX_INSTANCES ? &ins[slot] : nullptr;
 }
 

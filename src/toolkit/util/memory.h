@@ -31,6 +31,7 @@ void gc_cleanup(gc_list_t* owner);
 
 // A zero-filled block outside any list, for owners that free it themselves with its size
 // (zeroed_free). A large one is mapped from the system like a large recorded block: it costs
-// no memory until written, wherever earlier blocks were freed. Null on failure.
+// no memory until written, wherever earlier blocks were freed. Null on failure. Like large
+// recorded blocks, it is not heap memory: a leak checker does not look for pointers in it.
 void* zeroed_alloc(size_t bytes);
 void zeroed_free(void* block, size_t bytes);
