@@ -172,15 +172,19 @@ TEST(RasterBitmap, WritesAndReadsBack) {
   std::string err;
   ASSERT_TRUE(b.SavePNG(dir.file("a.png"), true, &err)) << err;
   ASSERT_TRUE(b.SavePNG(dir.file("c.png"), false, &err)) << err;
-  RasterBitmap a, c;
+  ASSERT_TRUE(b.SaveGreyPNG(dir.file("g.png"), &err)) << err;
+  RasterBitmap a, c, g;
   ASSERT_TRUE(a.LoadPNG(dir.file("a.png"), &err)) << err;
   ASSERT_TRUE(c.LoadPNG(dir.file("c.png"), &err)) << err;
+  ASSERT_TRUE(g.LoadPNG(dir.file("g.png"), &err)) << err;
   ASSERT_EQ(a.Width(), 7);
   ASSERT_EQ(a.Height(), 5);
   for (int i = 0; i < 35; i++) {
     EXPECT_EQ(memcmp(&a.Pixels()[i], &b.Pixels()[i], 4), 0) << i;
     EXPECT_EQ(c.Pixels()[i].a, 255);
     EXPECT_EQ(c.Pixels()[i].g, b.Pixels()[i].g);
+    const srgb_t grey{255, b.Pixels()[i].g, b.Pixels()[i].g, b.Pixels()[i].g};
+    EXPECT_EQ(memcmp(&g.Pixels()[i], &grey, 4), 0) << i;  // green, as grey
   }
   EXPECT_NE(access(dir.file("a.png.part").c_str(), F_OK), 0);  // no temporary left behind
 }
@@ -216,6 +220,7 @@ TEST(RasterBitmap, BadFilesAreErrorsWithTheirPath) {
   EXPECT_NE(err.find("no/such/folder/x.png"), std::string::npos);
   RasterBitmap empty;
   EXPECT_FALSE(empty.SavePNG(dir.file("e.png"), false, &err));
+  EXPECT_FALSE(empty.SaveGreyPNG(dir.file("e.png"), &err));
 }
 
 TEST(Resources, LookupOrder) {

@@ -170,6 +170,27 @@ bool RasterBitmap::LoadPNGGeneral(const std::string& path, std::string* error) {
   return true;
 }
 
+namespace {
+
+// Writes through a temporary file renamed into place, so a failure never leaves a
+// half-written file at path.
+bool write_png(png_image* img, const std::string& path, const void* data, std::string* error) {
+  std::string tmp = path + ".part";
+  if (!png_image_write_to_file(img, tmp.c_str(), 0, data, 0, nullptr)) {
+    if (error) *error = path + ": " + (img->message[0] ? img->message : "cannot write");
+    std::remove(tmp.c_str());
+    return false;
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (error) *error = path + ": " + strerror(errno);
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool RasterBitmap::SavePNG(const std::string& path, bool withAlpha, std::string* error) const {
   if (Empty()) {
     if (error) *error = path + ": empty bitmap";
@@ -196,16 +217,22 @@ bool RasterBitmap::SavePNG(const std::string& path, bool withAlpha, std::string*
     }
     data = rgb.data();
   }
-  std::string tmp = path + ".part";
-  if (!png_image_write_to_file(&img, tmp.c_str(), 0, data, 0, nullptr)) {
-    if (error) *error = path + ": " + (img.message[0] ? img.message : "cannot write");
-    std::remove(tmp.c_str());
+  return write_png(&img, path, data, error);
+}
+
+bool RasterBitmap::SaveGreyPNG(const std::string& path, std::string* error) const {
+  if (Empty()) {
+    if (error) *error = path + ": empty bitmap";
     return false;
   }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (error) *error = path + ": " + strerror(errno);
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  png_image img;
+  memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = (png_uint_32)mWidth;
+  img.height = (png_uint_32)mHeight;
+  img.format = PNG_FORMAT_GRAY;
+  const size_t n = (size_t)mWidth * mHeight;
+  std::vector<uint8_t> grey(n);
+  for (size_t i = 0; i < n; i++) grey[i] = mPixels.get()[i].g;
+  return write_png(&img, path, grey.data(), error);
 }

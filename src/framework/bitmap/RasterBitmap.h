@@ -39,6 +39,9 @@ class RasterBitmap {
   // Writes RGB, or RGBA when withAlpha, through a temporary file renamed into place, so a
   // failure never leaves a half-written file at path.
   bool SavePNG(const std::string& path, bool withAlpha, std::string* error) const;
+  // The same as 8-bit grey, from the green channel: for pictures whose red, green and blue are
+  // equal (the font sheets), a third of the data to write and to read back.
+  bool SaveGreyPNG(const std::string& path, std::string* error) const;
 
  private:
   struct Free {
