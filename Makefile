@@ -4,6 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 TSAN_BUILD ?= build-tsan
 TSAN_SECONDS ?= 60
 FUZZ_BUILD ?= build-fuzz
+MAC_BUILD ?= build-mac
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -13,7 +14,7 @@ CTEST_ARGS ?= --schedule-random
 RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval clean
+	tables install-lv2 auval mac-view clean
 
 deps:
 	@./tools/deps.sh
@@ -31,9 +32,18 @@ build: configure
 test: build deps-hosts
 	@$(RUN_TESTS) --test-dir $(BUILD)
 
-# The Audio Unit validator: loads build/au/Quillmar.so as a host does and runs every phase.
+# The Audio Unit validator: loads build/au/Quillmar.component as macOS does (its Info.plist,
+# its code, the factory function) and runs every phase.
 auval: build
-	@QUILLMAR_RESOURCES=$(CURDIR)/resources $(BUILD)/quillmar_auval
+	@$(BUILD)/quillmar_auval --bundle $(BUILD)/au/Quillmar.component
+
+# The Cocoa view against GNUstep's AppKit: its own build of the component with the Cocoa editor
+# (only what the view and its test host need), then the window test on a private Xvfb.
+mac-view: deps
+	@./tools/deps.sh mac
+	@cmake -S . -B $(MAC_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLMAR_MAC_VIEW=ON -DQUILLMAR_BENCH=OFF >/dev/null
+	@cmake --build $(MAC_BUILD) --target mac_view_test -j $(JOBS)
+	@ctest --test-dir $(MAC_BUILD) -R '^mac_view_window$$' --output-on-failure
 
 run: build
 	@$(BUILD)/quillmar demo out
@@ -87,4 +97,4 @@ tables: configure
 	@cmake --build $(BUILD) --target tables
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(MAC_BUILD)

@@ -5,14 +5,19 @@
 #   tools/deps.sh hosts    the real LV2 hosts the tests load our bundle in, and the other
 #                          equalisers the LV2 benchmark compares against; jackd2 gives jalv
 #                          the JACK server (dummy driver) it needs to run
+#   tools/deps.sh mac      GNUstep's AppKit and the Objective-C++ compiler, for the Cocoa view
+#                          (make mac-view), with its cairo back end to draw on X11
 set -e
 PACKAGES="cmake make g++ pkg-config libpng-dev zlib1g-dev libsndfile1-dev libx11-dev libxext-dev \
 libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libfreetype-dev fonts-dejavu-core \
-fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev clang libclang-rt-14-dev"
+fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev libplist-dev clang libclang-rt-14-dev"
 APT_OPTS=""
 if [ "$1" = "hosts" ]; then
   PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins jackd2"
   APT_OPTS="--no-install-recommends"  # jackd2 would bring a Qt control panel along
+elif [ "$1" = "mac" ]; then
+  PACKAGES="gnustep-devel libgnustep-gui-dev gobjc++ gnustep-back0.29-cairo"
+  APT_OPTS="--no-install-recommends"
 fi
 missing=""
 for p in $PACKAGES; do

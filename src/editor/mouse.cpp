@@ -139,14 +139,15 @@ void IDrawControl::OnMouseDown(int x, int y, IMouseMod* pMod) {
     inst->sel_band = hit.band;
     bind_band_knobs(inst, hit.band);
   }
-  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
-    if (IKnobInvisibleControl* k = knob(inst, slot)) k->SetValueFromUserInput(k->GetParam()->GetNormalized());
-  // The drag is one gesture for the host on the parameters it moves. (The graphics context
-  // releases a press before it delivers the next, so none is still open here.)
+  // The drag is one gesture for the host on the parameters it moves, begun before the knobs,
+  // pointed at the band, report its values. (The graphics context releases a press before it
+  // delivers the next, so none is still open here.)
   mGestureParams[0] = hit.handle == HANDLE_POINT ? PARAM_BAND_GAIN + hit.band : PARAM_BAND_SLOPE + hit.band;
   mGestureParams[1] = hit.handle == HANDLE_POINT ? PARAM_BAND_FREQ + hit.band : -1;
   for (int p : mGestureParams)
     if (p >= 0) mPlug->BeginInformHostOfParamChange(p);
+  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
+    if (IKnobInvisibleControl* k = knob(inst, slot)) k->SetValueFromUserInput(k->GetParam()->GetNormalized());
 }
 
 void IDrawControl::OnMouseUp(int, int, IMouseMod*) {

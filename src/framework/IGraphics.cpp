@@ -361,22 +361,29 @@ bool IGraphics::OnKeyDown(int x, int y, int key) {
 // ---- platform events ----
 
 void IGraphics::PlatformMouseDown(int x, int y, IMouseMod mod, uint32_t timeMs, int button) {
+  bool dbl = false;
+  if (!PromptOpen()) {  // a press an open field or menu takes counts for no double-click
+    if (button < 0) button = mod.R ? 1 : 0;
+    // The difference of two clock readings, right across the clock's wrap.
+    const uint32_t elapsed = timeMs - mLastPressMs;
+    dbl = mHaveLastPress && button == mLastPressButton && elapsed <= kDblClickMs &&
+          std::abs(x - mLastPressX) <= kDblClickPixels && std::abs(y - mLastPressY) <= kDblClickPixels;
+    // A third press starts counting again, so a triple click is a double-click and a press.
+    mHaveLastPress = !dbl;
+    mLastPressMs = timeMs;
+    mLastPressButton = button;
+    mLastPressX = x;
+    mLastPressY = y;
+  }
+  PlatformMousePress(x, y, mod, dbl);
+}
+
+void IGraphics::PlatformMousePress(int x, int y, IMouseMod mod, bool dblClick) {
   mPlatformX = x;
   mPlatformY = y;
   mPressTakenByPrompt = PromptOpen() && PromptMouseDown(x, y);
   if (mPressTakenByPrompt) return;
-  if (button < 0) button = mod.R ? 1 : 0;
-  // The difference of two clock readings, right across the clock's wrap.
-  const uint32_t elapsed = timeMs - mLastPressMs;
-  const bool dbl = mHaveLastPress && button == mLastPressButton && elapsed <= kDblClickMs &&
-                   std::abs(x - mLastPressX) <= kDblClickPixels && std::abs(y - mLastPressY) <= kDblClickPixels;
-  // A third press starts counting again, so a triple click is a double-click and a press.
-  mHaveLastPress = !dbl;
-  mLastPressMs = timeMs;
-  mLastPressButton = button;
-  mLastPressX = x;
-  mLastPressY = y;
-  if (dbl)
+  if (dblClick)
     OnMouseDblClick(x, y, &mod);
   else
     OnMouseDown(x, y, &mod);

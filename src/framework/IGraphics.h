@@ -129,6 +129,8 @@ class IGraphics {
   // same button within kDblClickMs and kDblClickPixels of the first is a double-click. Clicks
   // go to an open text field or menu first; one outside closes it.
   void PlatformMouseDown(int x, int y, IMouseMod mod, uint32_t timeMs, int button = -1);
+  // The same for a platform that tells double-clicks itself (Cocoa, by the event's click count).
+  void PlatformMousePress(int x, int y, IMouseMod mod, bool dblClick);
   void PlatformMouseUp(int x, int y, IMouseMod mod);
   // Movement: a drag while a button is down (not delivered while a text field is open),
   // else mouse-over.

@@ -24,7 +24,7 @@ struct stress_thread_t {
 };
 
 struct stress_run_t {
-  static constexpr int kStallSeconds = 20;
+  static constexpr int kStallSeconds = 60;
   std::vector<stress_thread_t> threads;
   std::atomic<long> failures{0};
 

@@ -52,14 +52,6 @@ struct transport_t {
   std::mutex lock;
   int block = 128;
   std::atomic<long> editor_frames{0};
-
-  // The transport stopped, as long as the editor takes to draw `frames` frames (at most 30 s).
-  void stop_for_frames(long frames) {
-    const long until = editor_frames.load() + frames;
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (editor_frames.load() < until && std::chrono::steady_clock::now() < give_up)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
 };
 
 // The audio thread: both instances, in calls of changing length, with bursts of a loud sine
@@ -72,6 +64,7 @@ struct audio_t {
   double* in[2];
   double* out[2];
   long call = 0, quiet_samples = 0;
+  long stopped_until = -1;  // the editor frame the stopped transport waits for, -1 playing
   double phase = 0;
   std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
 
@@ -80,8 +73,12 @@ struct audio_t {
     in[0] = buf[0].data(), in[1] = buf[1].data(), out[0] = buf[2].data(), out[1] = buf[3].data();
   }
   long operator()() {
-    if (call % PLAYING_CALLS == PLAYING_CALLS - 1) {
-      t->stop_for_frames(STOPPED_FRAMES);
+    // Stopped, the thread only waits (each wait a step, so the watchdog sees it alive).
+    if (stopped_until < 0 && call % PLAYING_CALLS == PLAYING_CALLS - 1) stopped_until = t->editor_frames + STOPPED_FRAMES;
+    if (stopped_until >= 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (t->editor_frames < stopped_until) return 1;
+      stopped_until = -1;
       next = std::chrono::steady_clock::now();
     }
     std::lock_guard<std::mutex> rendering(t->lock);

@@ -1,5 +1,7 @@
-// The test program's resident memory, for tests of what allocations really cost.
+// The test program's resident memory and open files, for tests of what allocations really cost
+// and of what a window leaves behind.
 #pragma once
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,4 +14,14 @@ inline double resident_mb() {
     std::fclose(f);
   }
   return resident * double(sysconf(_SC_PAGESIZE)) / (1 << 20);
+}
+
+// The file descriptors the program has open (with the one that reads them).
+inline int count_fds() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
 }

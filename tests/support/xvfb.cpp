@@ -11,9 +11,6 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace {
-
-// Waits for a child for up to timeout seconds; the exit status, or -1 after killing it.
 int wait_child(pid_t pid, double timeout) {
   for (double waited = 0; waited < timeout; waited += 0.005) {
     int st = 0;
@@ -24,8 +21,6 @@ int wait_child(pid_t pid, double timeout) {
   waitpid(pid, nullptr, 0);
   return -1;
 }
-
-}  // namespace
 
 xvfb_t::xvfb_t(const std::vector<std::string>& extra) {
   // Servers started at the same moment can settle on the same display number, one of them

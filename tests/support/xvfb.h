@@ -24,6 +24,9 @@ class xvfb_t {
   std::string display_;
 };
 
+// Waits for a child for up to timeout seconds; its exit status, or -1 after killing it.
+int wait_child(pid_t pid, double timeout);
+
 // Runs a shell command with DISPLAY set to the server's, killed after timeout seconds;
 // returns its exit status (-1 when it did not exit by itself).
 int run_on_display(const xvfb_t& x, const std::string& command, int timeout = 20);

@@ -412,15 +412,6 @@ TEST_F(X11Window, ChildOfAHostWindowPassesOnKeysAndSurvivesItsParent) {
   open();
 }
 
-int count_fds() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
 int count_shm_maps() {
   std::ifstream maps("/proc/self/maps");
   int n = 0;

@@ -1,19 +1,29 @@
 // quillmar_auval: a test host that drives the Audio Unit component as a host and Apple's
-// validator do, through the component's entry points only. Shared pieces of its phases.
+// validator do, through the component's exported functions only. Shared pieces of its phases.
 #pragma once
 #include <AudioToolbox/AudioToolbox.h>
 
 #include <string>
 #include <vector>
 
-// The components the validator registered: the plug-in, its view component, and two source
-// units of its own (one offering a fast render procedure, one not) for input by connection.
+#include "bundle.h"
+
+// The components the validator registered: the plug-in (through the bundle's factory, or
+// through its Component Manager entry), its view component, and two source units of its own
+// (one offering a fast render procedure, one not) for input by connection.
 struct components_t {
+  bool by_bundle = false;  // instances through the AudioComponent API, as macOS opens the bundle
+  au_bundle_t bundle;
   Component plugin = nullptr, view = nullptr, source_fast = nullptr, source_slow = nullptr;
   ComponentRoutineUPP entry = nullptr;  // the plug-in's entry, for calls no API call makes
   std::string plugin_path, cli_path, temp_dir;
 };
 extern components_t g;
+
+// Opens an instance of the plug-in the way the validator was asked to (or of another component
+// through the Component Manager); closes one either way.
+OSStatus open_unit(AudioUnit* u, Component c = nullptr);
+OSStatus close_unit(AudioUnit u);
 
 constexpr OSType fourcc(const char (&s)[5]) {
   return OSType(s[0]) << 24 | OSType(s[1]) << 16 | OSType(s[2]) << 8 | OSType(s[3]);
@@ -41,9 +51,9 @@ struct check_t {
   bool operator()(bool ok, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 };
 
-// An open instance of a component, closed with the object.
+// An open instance of the plug-in (or of another component), closed with the object.
 struct unit_t {
-  explicit unit_t(Component c = g.plugin);
+  explicit unit_t(Component c = nullptr);
   ~unit_t();
   unit_t(const unit_t&) = delete;
   unit_t& operator=(const unit_t&) = delete;
@@ -117,7 +127,12 @@ ComponentResult source_entry_fast(ComponentParameters* p, Handle storage);
 ComponentResult source_entry_slow(ComponentParameters* p, Handle storage);
 
 // Phases.
+void phase_bundle(check_t& c);
 void phase_open_close(check_t& c);
+void phase_initialisation(check_t& c);
+void phase_input_buffers(check_t& c);
+void phase_host_callbacks(check_t& c);
+void phase_two_threads(check_t& c);
 void phase_default_formats(check_t& c);
 void phase_properties(check_t& c);
 void phase_parameters(check_t& c);

@@ -28,12 +28,23 @@ bool check_t::operator()(bool ok, const char* fmt, ...) {
   return false;
 }
 
+OSStatus open_unit(AudioUnit* u, Component c) {
+  *u = nullptr;
+  if (!c && g.by_bundle) return AudioComponentInstanceNew(g.bundle.component, u);
+  return OpenAComponent(c ? c : g.plugin, u);
+}
+
+OSStatus close_unit(AudioUnit u) {
+  return AudioComponentInstanceGetComponent(u) ? AudioComponentInstanceDispose(u)
+                                               : OSStatus(CloseComponent(u));
+}
+
 unit_t::unit_t(Component c) {
-  if (OpenAComponent(c, &u) != noErr) u = nullptr;
+  if (open_unit(&u, c) != noErr) u = nullptr;
 }
 
 unit_t::~unit_t() {
-  if (u) CloseComponent(u);
+  if (u) close_unit(u);
 }
 
 raw_call_t raw_call(AudioUnit u, SInt16 what, std::vector<long> args) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "auval.h"
 
@@ -69,6 +70,8 @@ const prop_case_t kProps[] = {
     {kAudioUnitProperty_ParameterValueFromString, G, 0, noErr, kNoGet, false},
     {kAudioUnitProperty_OfflineRender, G, 0, noErr, kBadProp, true},
     {kAudioUnitProperty_AUHostIdentifier, G, 0, noErr, kBadProp, true},
+    {64000 /* the plug-in, for the view */, G, 0, noErr, noErr, false},
+    {64000, I, 0, kBadScope, kBadScope, false},
     {6, G, 0, kBadProp, kBadProp, false}, {7, G, 0, kBadProp, kBadProp, false},
     {9, G, 0, kBadProp, kBadProp, false}, {10, G, 0, kBadProp, kBadProp, false},
     {15, G, 0, kBadProp, kBadProp, false}, {17, G, 0, kBadProp, kBadProp, false},
@@ -151,8 +154,10 @@ void check_values(check_t& c, AudioUnit u) {
   if (cocoa.mCocoaAUViewBundleLocation)
     CFURLGetFileSystemRepresentation(cocoa.mCocoaAUViewBundleLocation, true,
                                      reinterpret_cast<UInt8*>(path), sizeof path);
+  // The bundle: three folders above its code (Contents/MacOS/Quillmar).
   std::string dir = realpath(g.plugin_path.c_str(), real) ? real : "";
-  dir.erase(dir.rfind('/') + 1);
+  for (int up = 0; up < 3 && !dir.empty(); ++up) dir.erase(dir.rfind('/'));
+  dir += '/';
   c(dir == path && cf_text(cocoa.mCocoaAUViewClass[0]) == "Quillmar_View",
     "Cocoa view: %s in %s", cf_text(cocoa.mCocoaAUViewClass[0]).c_str(), path);
   if (cocoa.mCocoaAUViewBundleLocation) CFRelease(cocoa.mCocoaAUViewBundleLocation);
@@ -170,10 +175,10 @@ void check_values(check_t& c, AudioUnit u) {
   AudioUnitGetParameterProc getp = nullptr;
   get_prop(u, kAudioUnitProperty_FastDispatch, G, kAudioUnitGetParameterSelect, &getp);
   AudioUnitParameterValue v = 0;
-  c(getp && getp(GetComponentInstanceStorage(u), 8, G, 0, &v) == noErr && v == 80.0f,
+  c(g.by_bundle ? !getp : getp && getp(GetComponentInstanceStorage(u), 8, G, 0, &v) == noErr && v == 80.0f,
     "fast get-parameter procedure");
   void* none = nullptr;
-  c(get_prop(u, kAudioUnitProperty_FastDispatch, G, 1, &none) == kBadElement,
+  c(get_prop(u, kAudioUnitProperty_FastDispatch, G, 1, &none) == (g.by_bundle ? kBadProp : kBadElement),
     "fast dispatch of an unknown selector");
   const AUHostIdentifier host = {CFSTR("auval"), {0, 0, 0x21, 1}};
   c(set_prop(u, kAudioUnitProperty_AUHostIdentifier, G, 0, host) == noErr, "host identifier");
@@ -263,6 +268,50 @@ OSStatus value_from_string(AudioUnit u, UInt32 id, const char* text, float* valu
 
 }  // namespace
 
+void phase_bundle(check_t& c) {
+  const au_bundle_t& b = g.bundle;
+  c(b.identifier == "com.merrowind.audiounit.Quillmar" && b.name == "Merrowind: Quillmar" &&
+        b.factory_name == "Quillmar_Factory",
+    "Info.plist: %s, \"%s\", factory %s", b.identifier.c_str(), b.name.c_str(),
+    b.factory_name.c_str());
+  const AudioComponentDescription want = {fourcc("aufx"), fourcc("Qmrl"), fourcc("Mrwd"), 0, 0};
+  c(AudioComponentFindNext(nullptr, &want) == b.component, "the registered unit is not found");
+  for (const char* f : {"black_knob.png", "light.png", "logo.png", "shadow.png", "font"}) {
+    const std::string path = b.path + "/Contents/Resources/resources/img/" + f;
+    c(access(path.c_str(), R_OK) == 0, "%s is missing", path.c_str());
+  }
+  // The entry's version is the unit's own (the one its saved state carries).
+  UInt32 version = 0;
+  AudioComponentGetVersion(b.component, &version);
+  unit_t u;
+  CFPropertyListRef state = nullptr;
+  get_prop(u.u, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state);
+  SInt32 unit_version = -1;
+  const void* v = state ? CFDictionaryGetValue(CFDictionaryRef(state), CFSTR("version")) : nullptr;
+  if (v) CFNumberGetValue(CFNumberRef(v), kCFNumberSInt32Type, &unit_version);
+  if (state) CFRelease(state);
+  c(version == b.version && SInt32(b.version) == unit_version && unit_version == 0x10000,
+    "version: the plist's %#x, the unit's %#x", unsigned(b.version), unsigned(unit_version));
+  c(AudioComponentInstanceGetComponent(u.u) == b.component, "the instance's component");
+  // Each call of the factory gives an interface of its own; one never opened closes cleanly.
+  AudioComponentPlugInInterface* one = b.factory(&b.desc);
+  AudioComponentPlugInInterface* two = b.factory(&b.desc);
+  if (c(one && two && one != two, "the factory gave %p and %p", (void*)one, (void*)two)) {
+    c(one->Lookup(kAudioUnitRenderSelect) && !one->Lookup(8) && !one->Lookup(kComponentOpenSelect),
+      "Lookup of render, 8 and open");
+    using get_t = AudioUnitGetPropertyProc;
+    UInt32 size = 4;
+    const auto get = reinterpret_cast<get_t>(one->Lookup(kAudioUnitGetPropertySelect));
+    c(get && get(one, kAudioUnitProperty_Latency, 0, 0, &size, &size) == badComponentInstance,
+      "a method of an interface never opened");
+    c(one->Close(one) == noErr && two->Close(two) == noErr, "closing interfaces never opened");
+  }
+  char note[160];
+  std::snprintf(note, sizeof note, "%s, %s %s %s version %#x", b.factory_name.c_str(), "aufx",
+                "Qmrl", "Mrwd", unsigned(b.version));
+  c.note = note;
+}
+
 void phase_open_close(check_t& c) {
   using clock = std::chrono::steady_clock;
   const auto ms = [](clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
@@ -271,18 +320,25 @@ void phase_open_close(check_t& c) {
   for (int i = 0; i <= n; ++i) {
     AudioUnit u = nullptr;
     const auto t0 = clock::now();
-    const OSStatus r = OpenAComponent(g.plugin, &u);
+    const OSStatus r = open_unit(&u);
     const auto t1 = clock::now();
     if (!c(r == noErr && u, "open answered %d", int(r))) return;
-    if (i == 0) {
+    if (i == 0 && !g.by_bundle) {
       c(GetComponentVersion(u) == 0x10000, "version %#x", unsigned(GetComponentVersion(u)));
       for (SInt16 s = -4; s <= 20; ++s) {
         const bool expected = s < 0 || (s >= 1 && s <= 18 && s != 8 && s != 12 && s != 13);
         c(CallComponentCanDo(u, s) == expected, "can-do %d", s);
       }
     }
+    if (i == 0 && g.by_bundle) {
+      // Through Lookup: a method for each Audio Unit selector of the can-do table.
+      for (SInt16 s = -4; s <= 300; ++s) {
+        const bool expected = s >= 1 && s <= 18 && s != 8 && s != 12 && s != 13;
+        c(AudioComponentInstanceCanDo(u, s) == expected, "can-do %d", s);
+      }
+    }
     const auto t2 = clock::now();
-    c(CloseComponent(u) == noErr, "close");
+    c(close_unit(u) == noErr, "close");
     const auto t3 = clock::now();
     if (i == 0) first = ms(t1 - t0);
     else {
@@ -316,7 +372,9 @@ void phase_default_formats(check_t& c) {
 void phase_properties(check_t& c) {
   unit_t u;
   alignas(16) unsigned char data[1024];
-  for (const prop_case_t& p : kProps) {
+  for (prop_case_t p : kProps) {
+    // An instance made through the factory has no instance storage for fast procedures.
+    if (g.by_bundle && p.id == kAudioUnitProperty_FastDispatch) p.info = p.get = kBadProp;
     UInt32 size = 0;
     Boolean writable = 2;
     OSStatus r = AudioUnitGetPropertyInfo(u, p.id, p.scope, p.element, &size, &writable);
@@ -356,6 +414,14 @@ void phase_parameters(check_t& c) {
   c(value_from_string(u, 5, "loud", &v) == kBadValue, "a text that names no value");
   AudioUnitParameterNameInfo clump = {1, kAudioUnitParameterName_Full, nullptr};
   c(get_prop(u, kAudioUnitProperty_ParameterClumpName, G, 0, &clump) == kBadValue, "clump 1");
+
+  // Minimum, maximum and default read back as set.
+  for (UInt32 i = 0; i < 29; ++i)
+    for (double x : {kParams[i].min, kParams[i].max, kParams[i].def}) {
+      const OSStatus r = AudioUnitSetParameter(u, i, G, 0, float(x), 0);
+      c(r == noErr && get_param(u, i) == float(x), "%s set to %.9g: %d, reads %.9g",
+        kParams[i].name, x, int(r), get_param(u, i));
+    }
 
   // Values a quarter into each range are kept through reset and re-initialisation.
   c(AudioUnitInitialize(u) == noErr, "initialize");

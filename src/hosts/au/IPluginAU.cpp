@@ -8,10 +8,8 @@
 #include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU_State.h"
 
-namespace {
-
-// The selectors this entry answers. MIDI is not among them: the plug-in ignores it.
-bool CanDo(int select) {
+// The selectors this unit answers. MIDI is not among them: the plug-in ignores it.
+bool AUCanDo(int select) {
   switch (select) {
     case kComponentOpenSelect:
     case kComponentCloseSelect:
@@ -35,6 +33,8 @@ bool CanDo(int select) {
     default: return false;
   }
 }
+
+namespace {
 
 // The channel count asked for on all buses of one direction; -1 (any) while one is not set.
 int HostChannelTotal(const std::vector<BusChannels>& buses) {
@@ -69,19 +69,21 @@ void SendParamEvent(IPluginAU* plug, AudioUnitEventType type, int paramIdx) {
   AUEventListenerNotify(nullptr, nullptr, &event);
 }
 
-// Parameter events at a buffer offset are applied at once; ramps are not followed.
+// Parameter events at a buffer offset are applied at once; ramps are not followed. A bad event
+// does not keep the valid ones after it from applying: the first error is reported at the end.
 ComponentResult ScheduleParameters(IPluginAU* plug, const AudioUnitParameterEvent* events,
                                    UInt32 n) {
   if (!events && n) return kAudio_ParamError;
+  OSStatus first = noErr;
   for (UInt32 i = 0; i < n; ++i) {
     const AudioUnitParameterEvent& e = events[i];
     if (e.eventType != kParameterEvent_Immediate) continue;
     const OSStatus r = AUSetParamProc(plug, e.parameter, e.scope, e.element,
                                       e.eventValues.immediate.value,
                                       e.eventValues.immediate.bufferOffset);
-    if (r != noErr) return r;
+    if (first == noErr) first = r;
   }
-  return noErr;
+  return first;
 }
 
 ComponentResult GetPropertySelector(IPluginAU* plug, const ComponentParameters* params) {
@@ -307,7 +309,7 @@ void AUShowPendingParams(IPluginAU* plug) {
 }
 
 void AUInformListeners(IPluginAU* plug, AudioUnitPropertyID propID) {
-  ComponentInstance ci = plug->AU().mCI;
+  AudioUnit ci = plug->AU().mCI;
   plug->AU().mPropertyListeners.ForEach(propID, [&](AudioUnitPropertyListenerProc proc, void* ref) {
     proc(ref, ci, propID, kAudioUnitScope_Global, 0);
   });
@@ -320,14 +322,44 @@ CFStringRef AUMakeCFString(const char* text) {
 ComponentDescription AUComponentDescription(IPluginAU* plug) {
   ComponentDescription d;
   std::memset(&d, 0, sizeof d);
-  ComponentInstance ci = plug->AU().mCI;
-  Component c = reinterpret_cast<Component>(ci);
-  if (!ci || GetComponentInfo(c, &d, nullptr, nullptr, nullptr) != noErr) {
+  const IPluginAU::State& au = plug->AU();
+  bool known = false;
+  if (au.mCI && au.mComponentManager) {
+    // A Component Manager instance stands for its component in GetComponentInfo.
+    known = GetComponentInfo(reinterpret_cast<Component>(au.mCI), &d, nullptr, nullptr, nullptr) == noErr;
+  } else if (au.mCI) {
+    AudioComponentDescription ad;
+    known = AudioComponentGetDescription(AudioComponentInstanceGetComponent(au.mCI), &ad) == noErr;
+    if (known) {
+      d.componentType = ad.componentType;
+      d.componentSubType = ad.componentSubType;
+      d.componentManufacturer = ad.componentManufacturer;
+    }
+  }
+  if (!known) {
     d.componentType = kAudioUnitType_Effect;
     d.componentSubType = static_cast<OSType>(plug->GetUniqueID());
     d.componentManufacturer = static_cast<OSType>(plug->GetMfrID());
   }
   return d;
+}
+
+IPluginAU* AUOpen(AudioUnit instance, bool componentManager, IPluginAU* (*makePlug)()) {
+  if (!instance || !makePlug) return nullptr;
+  IPluginAU* plug = makePlug();
+  if (!plug) return nullptr;
+  plug->AU().mCI = instance;
+  plug->AU().mComponentManager = componentManager;
+  AURegisterPlugin(plug, true);
+  plug->HostSpecificInit();
+  plug->PruneUninitializedPresets();
+  return plug;
+}
+
+void AUClose(IPluginAU* plug) {
+  if (!plug) return;
+  AURegisterPlugin(plug, false);
+  delete plug;
 }
 
 int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
@@ -337,24 +369,17 @@ int32_t IPluginAU::Dispatch(ComponentParameters* params, void* storage,
   if (select == kComponentOpenSelect) {
     ComponentInstance ci = Arg<ComponentInstance>(params, -1);
     if (!ci || !makePlug) return kAudio_ParamError;
-    IPluginAU* plug = makePlug();
+    IPluginAU* plug = AUOpen(ci, true, makePlug);
     if (!plug) return kAudio_MemFullError;
-    plug->mAU->mCI = ci;
-    AURegisterPlugin(plug, true);
-    plug->HostSpecificInit();
-    plug->PruneUninitializedPresets();
     SetComponentInstanceStorage(ci, reinterpret_cast<Handle>(plug));
     return noErr;
   }
-  if (select == kComponentCanDoSelect) return CanDo(Arg<SInt16>(params, 0)) ? 1 : 0;
+  if (select == kComponentCanDoSelect) return AUCanDo(Arg<SInt16>(params, 0)) ? 1 : 0;
   IPluginAU* plug = static_cast<IPluginAU*>(storage);
   if (select == kComponentCloseSelect) {
     // A failed open is closed too, with no plug-in in the storage.
-    if (plug) {
-      SetComponentInstanceStorage(plug->mAU->mCI, nullptr);
-      AURegisterPlugin(plug, false);
-    }
-    delete plug;
+    if (plug && plug->mAU->mComponentManager) SetComponentInstanceStorage(plug->mAU->mCI, nullptr);
+    AUClose(plug);
     return noErr;
   }
   if (!plug) return badComponentInstance;

@@ -1,7 +1,10 @@
-// The Audio Unit adapter: the plug-in as a Component Manager Audio Unit. The host calls the
-// component's entry point (Quillmar_Entry, which forwards to Dispatch) for every selector; the
-// adapter answers properties, parameters, state and rendering through the framework, and tells
-// the host about parameter gestures, latency and program changes.
+// The Audio Unit adapter: the plug-in as an Audio Unit. A host opens it either through the
+// AudioComponent API, which calls the bundle's factory function (Quillmar_Factory, which
+// returns NewPlugInInterface) and then the interface's methods, or through the Component
+// Manager, which calls the entry point (Quillmar_Entry, which forwards to Dispatch) for every
+// selector. Both reach Dispatch; the adapter answers properties, parameters, state and
+// rendering through the framework, and tells the host about parameter gestures, latency and
+// program changes.
 //
 // Threads and moments, as hosts call them:
 // - Dispatch: open, close, initialize, properties, listeners and parameters on the host's main
@@ -20,6 +23,7 @@
 
 #include "framework/IPluginBase.h"
 
+struct AudioComponentPlugInInterface;
 struct ComponentParameters;
 
 class IPluginAU : public IPluginBase {
@@ -59,6 +63,10 @@ class IPluginAU : public IPluginBase {
   // The component entry: one selector. makePlug builds the plug-in when the host opens the
   // component; storage is the instance storage (the plug-in) for every other selector.
   static int32_t Dispatch(ComponentParameters* params, void* storage, IPluginAU* (*makePlug)());
+  // A new plug-in interface, one per unit instance (the factory's answer): its Open builds the
+  // plug-in with makePlug, its Lookup gives a method for each selector the unit serves (each
+  // forwarding to Dispatch), and its Close destroys the plug-in and the interface.
+  static AudioComponentPlugInInterface* NewPlugInInterface(IPluginAU* (*makePlug)());
 
   // What the last input assessment found for an input bus: 0 not connected, 1 an upstream unit
   // with a fast render procedure, 2 one rendered through AudioUnitRender, 3 a render callback;

@@ -98,8 +98,11 @@ bool IsCanonicalFloat(const AudioStreamBasicDescription& f) {
   return f.mFormatID == kAudioFormatLinearPCM && (flags & kAudioFormatFlagIsFloat) &&
          (flags & kAudioFormatFlagIsNonInterleaved) && !(flags & kAudioFormatFlagIsBigEndian) &&
          f.mBitsPerChannel == 32 && f.mBytesPerFrame == sizeof(Float32) &&
-         f.mFramesPerPacket == 1 && std::isfinite(f.mSampleRate) && f.mSampleRate > 0.0;
+         f.mFramesPerPacket == 1 && std::isfinite(f.mSampleRate);
 }
+
+// A rate the framework can run at; below it a sample would last longer than a second.
+bool UsableRate(double rate) { return rate >= IPluginBase::kMinSampleRate; }
 
 AudioChannelLayoutTag LayoutTag(int channels) {
   if (channels == 1) return kAudioChannelLayoutTag_Mono;
@@ -159,6 +162,10 @@ ComponentResult SetStreamFormat(IPluginAU* plug, AudioUnitScope scope, AudioUnit
   const UInt32 n = f.mChannelsPerFrame;
   if (!IsCanonicalFloat(f) || n < 1 || n > static_cast<UInt32>(bus->mNPlugChannels))
     return kAudioUnitErr_FormatNotSupported;
+  if (!UsableRate(f.mSampleRate)) return kAudioUnitErr_InvalidPropertyValue;
+  // Initialised, the unit keeps the channels it was initialised with; a new rate re-sizes it
+  // at once, as the SampleRate property does.
+  if (plug->AU().mActive && static_cast<int>(n) != bus->Channels()) return kAudioUnitErr_Initialized;
   ChangeSampleRate(plug, f.mSampleRate);
   bus->mNHostChannels = static_cast<int>(n);
   if (scope == kAudioUnitScope_Input) AUAssessInputConnections(plug);
@@ -226,6 +233,9 @@ ComponentResult AUGetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
     case kAudioUnitProperty_ParameterValueFromString:
       return AUGetParamProperty(plug, propID, scope, element, pDataSize, pData);
     case kAudioUnitProperty_FastDispatch:
+      // The procedures take the Component Manager's instance storage, which an instance made
+      // through the factory has not: its host calls the methods Lookup gives instead.
+      if (!au.mComponentManager) return kAudioUnitErr_InvalidProperty;
       switch (element) {
         case kAudioUnitGetParameterSelect:
           return Value<AudioUnitGetParameterProc>(pDataSize, pData, [] { return &AUGetParamProc; });
@@ -313,6 +323,9 @@ ComponentResult AUGetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
       return Value<AudioChannelLayoutTag>(pDataSize, pData,
                                           [&] { return LayoutTag(bus->Channels()); });
     }
+    case kAUPlugInProperty:
+      if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+      return Value<IPluginAU*>(pDataSize, pData, [&] { return plug; });
     default: return kAudioUnitErr_InvalidProperty;
   }
 }
@@ -340,7 +353,7 @@ ComponentResult AUSetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
     case kAudioUnitProperty_SampleRate: {
       if (Short(pData, dataSize, sizeof(Float64))) return kAudio_ParamError;
       const auto rate = Take<Float64>(pData);
-      if (!std::isfinite(rate) || rate <= 0.0) return kAudioUnitErr_InvalidPropertyValue;
+      if (!UsableRate(rate)) return kAudioUnitErr_InvalidPropertyValue;
       ChangeSampleRate(plug, rate);
       return noErr;
     }
@@ -403,7 +416,8 @@ ComponentResult AUSetProperty(IPluginAU* plug, AudioUnitPropertyID propID, Audio
     case kAudioUnitProperty_ParameterStringFromValue:
     case kAudioUnitProperty_ParameterIDName:
     case kAudioUnitProperty_ParameterClumpName:
-    case kAudioUnitProperty_ParameterValueFromString: return kAudioUnitErr_PropertyNotWritable;
+    case kAudioUnitProperty_ParameterValueFromString:
+    case kAUPlugInProperty: return kAudioUnitErr_PropertyNotWritable;
     default: return kAudioUnitErr_InvalidProperty;
   }
 }

@@ -53,11 +53,13 @@ OSStatus PullInput(IPluginAU* plug, int busIdx, AudioUnitRenderActionFlags* flag
     default: return noErr;
   }
   if (r != noErr) return r;
-  // The source may point the list at its own memory, or give fewer buffers (silence then).
-  for (int i = 0; i < n; ++i)
-    au.mInPtrs[i] = i < static_cast<int>(list->mNumberBuffers)
-                        ? static_cast<float*>(list->mBuffers[i].mData)
-                        : nullptr;
+  // The source may point the list at its own memory, or give fewer buffers or ones too small
+  // for the frames asked for (silence then).
+  for (int i = 0; i < n; ++i) {
+    const AudioBuffer* b = i < static_cast<int>(list->mNumberBuffers) ? &list->mBuffers[i] : nullptr;
+    au.mInPtrs[i] = b && b->mDataByteSize >= nFrames * sizeof(Float32) ? static_cast<float*>(b->mData)
+                                                                        : nullptr;
+  }
   plug->AttachInputBuffers(bus.mPlugChannelStartIdx, n, au.mInPtrs, static_cast<int>(nFrames));
   return noErr;
 }
@@ -123,6 +125,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   IPluginAU* plug = static_cast<IPluginAU*>(storage);
   if (!plug || !pBufferList) return kAudio_ParamError;
   IPluginAU::State& au = plug->AU();
+  if (!au.mActive) return kAudioUnitErr_Uninitialized;
   if (!ts || !(ts->mFlags & kAudioTimeStampSampleTimeValid) ||
       outputBusIdx >= au.mOutBuses.size() || nFrames > static_cast<UInt32>(plug->GetBlockSize()))
     return kAudioUnitErr_InvalidPropertyValue;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -16,6 +17,11 @@
 #include "hosts/au/IPluginAU.h"
 
 enum { kAUMaxChannels = IPluginBase::kMaxChannels, kAUDefaultBlockSize = 4096 };
+
+// A property of this unit's own (Apple leaves IDs from 64000 to units): the plug-in behind the
+// unit, read in global scope, so that its view finds it through the unit whichever way the
+// unit was opened.
+enum : AudioUnitPropertyID { kAUPlugInProperty = 64000 };
 
 // Input types of an input bus, as AssessInputConnections finds them.
 enum EAUInputType {
@@ -95,13 +101,17 @@ struct ScratchBufferList {
 };
 
 struct IPluginAU::State {
-  ComponentInstance mCI = nullptr;
+  // The instance the unit was opened as: a Component Manager instance (through the entry
+  // point), or an AudioComponent instance (through the factory), which the Component Manager's
+  // calls do not take.
+  AudioUnit mCI = nullptr;
+  bool mComponentManager = false;
   std::vector<BusChannels> mInBuses, mOutBuses;
   std::vector<InputBusConnection> mInBusConnections;
   CallbackSlots<AudioUnitPropertyListenerProc> mPropertyListeners;
   CallbackSlots<AURenderCallback> mRenderNotify;
   HostCallbackInfo mHostCallbacks = {};
-  bool mActive = false;
+  std::atomic<bool> mActive{false};  // initialised; read by the render thread
   bool mOffline = false;
   // Sample time of the last pull of the inputs; NaN when the next render must pull.
   double mLastRenderSampleTime = NAN;
@@ -138,8 +148,44 @@ T Arg(const ComponentParameters* p, int i) {
   return value;
 }
 
-// The component's description (its type, subtype and manufacturer) from the Component Manager;
-// the plug-in's own IDs with type aufx when the instance is unknown.
+// Selector arguments packed as the Component Manager hands them over: the instance in slot 0,
+// argument i in slot i + 1 (the reverse of Arg).
+class AUComponentCall {
+ public:
+  template <class... A>
+  AUComponentCall(AudioUnit instance, SInt16 what, A... args) {
+    std::memset(mBytes, 0, sizeof mBytes);
+    int slot = 0;
+    Put(slot, instance);
+    (Put(slot, args), ...);
+    Params()->what = what;
+    Params()->paramSize = static_cast<UInt8>(sizeof(long) * (slot - 1));
+  }
+  ComponentParameters* Params() { return reinterpret_cast<ComponentParameters*>(mBytes); }
+
+ private:
+  enum { kSlots = 8 };
+  template <class T>
+  void Put(int& slot, T value) {
+    static_assert(sizeof(T) <= sizeof(long), "one slot per argument");
+    std::memcpy(mBytes + offsetof(ComponentParameters, params) + sizeof(long) * slot++, &value,
+                sizeof(T));
+  }
+  alignas(ComponentParameters) unsigned char mBytes[offsetof(ComponentParameters, params) +
+                                                    sizeof(long) * kSlots];
+};
+
+// The selectors the unit serves (Component Manager and Audio Unit ones): its can-do table.
+bool AUCanDo(int select);
+
+// Builds the plug-in for a unit instance opened either way and registers it; null when it
+// cannot be built. AUClose unregisters and destroys it.
+IPluginAU* AUOpen(AudioUnit instance, bool componentManager, IPluginAU* (*makePlug)());
+void AUClose(IPluginAU* plug);
+
+// The component's description (its type, subtype and manufacturer) from the Component Manager
+// or the AudioComponent the unit was opened as; the plug-in's own IDs with type aufx when the
+// instance is unknown.
 ComponentDescription AUComponentDescription(IPluginAU* plug);
 
 // Property info, get and set. For info, pData is null and pDataSize/pWriteable receive what they

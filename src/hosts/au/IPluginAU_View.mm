@@ -1,6 +1,6 @@
-// The Cocoa view factory of the Apple build (Objective-C++; written for review, not built on
-// this machine). A host reads the CocoaUI property, loads this class from the bundle and asks
-// it for the editor's view; the decision is the factory's (IPluginAU_ViewFactory), the view
+// The Cocoa view factory (Objective-C++): built against Apple's AppKit on a Mac and against
+// GNUstep's here (make mac-view). A host reads the CocoaUI property, loads this class from the
+// bundle and asks it for the editor's view; the decision is the factory's (IPluginAU_ViewFactory), the view
 // the graphics context's platform layer. The class name is the CocoaUI property's
 // (QUILLMAR_AU_VIEW_CLASS); it is unique to this plug-in, as Objective-C classes share one
 // name space per process. Main thread only.

@@ -23,7 +23,9 @@ namespace {
 // Carbon view component selectors (Apple's newer headers no longer carry them).
 enum { kCarbonViewCreateSelect = 0x0301 };
 
-// The folder of the component: the bundle on Apple, the shared object's folder elsewhere.
+// The folder of the component: its bundle (X.component/, whose Contents/MacOS/ holds the
+// code), found by the bundle's identifier on Apple and from the code's own path elsewhere; the
+// code's folder when it lies in no bundle.
 CFURLRef BundleLocation() {
 #if defined(__APPLE__)
   CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFSTR(QUILLMAR_AU_BUNDLE_ID));
@@ -35,6 +37,9 @@ CFURLRef BundleLocation() {
   if (!realpath(info.dli_fname, real)) return nullptr;
   std::string dir(real);
   dir.erase(dir.rfind('/') + 1);
+  const std::string code = "/Contents/MacOS/";
+  if (dir.size() > code.size() && dir.compare(dir.size() - code.size(), code.size(), code) == 0)
+    dir.erase(dir.size() - code.size() + 1);
   CFStringRef path = AUMakeCFString(dir.c_str());
   CFURLRef url =
       CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, true);
@@ -57,7 +62,15 @@ bool AUFillCocoaViewInfo(AudioUnitCocoaViewInfo* info) {
 
 IPluginAU* AUViewPlugin(void* audioUnit) {
   if (!audioUnit) return nullptr;
-  return AUOpenPlugin(GetComponentInstanceStorage(static_cast<ComponentInstance>(audioUnit)));
+  // Through the unit's own property, whichever way it was opened (instance storage belongs to
+  // the Component Manager's instances only).
+  IPluginAU* plug = nullptr;
+  UInt32 size = sizeof plug;
+  if (AudioUnitGetProperty(static_cast<AudioUnit>(audioUnit), kAUPlugInProperty,
+                           kAudioUnitScope_Global, 0, &plug, &size) != noErr ||
+      size != sizeof plug)
+    return nullptr;
+  return AUOpenPlugin(plug);
 }
 
 void* AUOpenEditorView(void* audioUnit, void* parent) {
@@ -81,13 +94,14 @@ int AUViewDispatch(ComponentParameters* params) {
              select == kCarbonViewCreateSelect;
     }
     case kCarbonViewCreateSelect: {
-      // (view, unit, window, parent control, location, size, control out)
-      void** pControl = Arg<void**>(params, 6);
+      // After the view component's instance: unit, window, parent control, location, size,
+      // control out.
+      void** pControl = Arg<void**>(params, 5);
       if (!pControl) return kAudio_ParamError;
       *pControl = nullptr;
-      void* unit = Arg<void*>(params, 1);
+      void* unit = Arg<void*>(params, 0);
       if (!AUViewPlugin(unit)) return badComponentInstance;
-      void* view = AUOpenEditorView(unit, Arg<void*>(params, 2));
+      void* view = AUOpenEditorView(unit, Arg<void*>(params, 1));
       if (!view) return kAudio_UnimplementedError;
       *pControl = view;
       return noErr;

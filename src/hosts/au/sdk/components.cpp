@@ -1,6 +1,8 @@
-// The Component Manager stand-in and the Audio Unit calls of a host. A call packs the unit
-// instance and its arguments into ComponentParameters, one long-sized slot each in declared
-// order, and calls the unit's entry point with the instance's storage, as on 64-bit macOS.
+// The Component Manager and AudioComponent stand-ins and the Audio Unit calls of a host. A call
+// on a Component Manager instance packs the instance and its arguments into
+// ComponentParameters, one long-sized slot each in declared order, and calls the unit's entry
+// point with the instance's storage, as on 64-bit macOS. A call on an AudioComponent instance
+// asks the unit's plug-in interface for the selector's method and calls it with the interface.
 #include <AudioToolbox/AudioToolbox.h>
 
 #include <cstring>
@@ -12,7 +14,7 @@
 
 namespace {
 
-enum : UInt32 { kComponentMagic = 0x436f6d70, kInstanceMagic = 0x496e7374 };
+enum : UInt32 { kComponentMagic = 0x436f6d70, kInstanceMagic = 0x496e7374, kAudioComponentMagic = 0x41436d70 };
 
 }  // namespace
 
@@ -22,16 +24,43 @@ struct ComponentRecord {
   ComponentRoutineUPP entry;
 };
 
+struct OpaqueAudioComponent {
+  UInt32 magic = kAudioComponentMagic;
+  AudioComponentDescription desc;
+  UInt32 version;
+  AudioComponentFactoryFunction factory;
+  OpaqueAudioComponent* next;
+};
+
+// One record for both kinds of instance, as macOS declares both with it: a Component Manager
+// instance has a component and storage, an AudioComponent instance a plug-in interface.
 struct ComponentInstanceRecord {
   UInt32 magic = kInstanceMagic;
-  ComponentRecord* component;
+  ComponentRecord* component = nullptr;
   Handle storage = nullptr;
+  OpaqueAudioComponent* audioComponent = nullptr;
+  AudioComponentPlugInInterface* plugIn = nullptr;
 };
 
 namespace {
 
 ComponentInstanceRecord* instance(ComponentInstance ci) {
   return ci && ci->magic == kInstanceMagic ? ci : nullptr;
+}
+
+// A Component Manager instance; an AudioComponent instance is not one.
+ComponentInstanceRecord* cm_instance(ComponentInstance ci) {
+  ComponentInstanceRecord* rec = instance(ci);
+  return rec && rec->component ? rec : nullptr;
+}
+
+ComponentInstanceRecord* ac_instance(AudioComponentInstance ci) {
+  ComponentInstanceRecord* rec = instance(ci);
+  return rec && rec->plugIn ? rec : nullptr;
+}
+
+AudioComponent audio_component(AudioComponent c) {
+  return c && c->magic == kAudioComponentMagic ? c : nullptr;
 }
 
 // Up to eight arguments after the instance.
@@ -50,7 +79,7 @@ void put(Call& c, int& slot, T value) {
 
 template <class... Args>
 ComponentResult dispatch(ComponentInstance ci, SInt16 what, Args... args) {
-  ComponentInstanceRecord* rec = instance(ci);
+  ComponentInstanceRecord* rec = cm_instance(ci);
   if (!rec) return badComponentInstance;
   Call c = {};
   int slot = 0;
@@ -60,6 +89,21 @@ ComponentResult dispatch(ComponentInstance ci, SInt16 what, Args... args) {
   c.head.paramSize = static_cast<UInt8>(sizeof(long) * (slot - 1));
   return rec->component->entry(&c.head, rec->storage);
 }
+
+// An Audio Unit call: through the method the unit's Lookup gives for an AudioComponent
+// instance (a selector without one is refused), else through the Component Manager entry.
+template <class Method, class... Args>
+ComponentResult call(AudioUnit u, SInt16 what, Args... args) {
+  if (ComponentInstanceRecord* rec = ac_instance(u)) {
+    AudioComponentMethod m = rec->plugIn->Lookup(what);
+    if (!m) return badComponentSelector;
+    return reinterpret_cast<Method>(m)(rec->plugIn, args...);
+  }
+  return dispatch(u, what, args...);
+}
+
+std::mutex g_components_lock;
+OpaqueAudioComponent* g_components = nullptr;
 
 std::mutex g_events_lock;
 std::vector<AudioUnitEvent>& events() {
@@ -72,11 +116,11 @@ std::vector<AudioUnitEvent>& events() {
 extern "C" {
 
 void SetComponentInstanceStorage(ComponentInstance ci, Handle theStorage) {
-  if (ComponentInstanceRecord* rec = instance(ci)) rec->storage = theStorage;
+  if (ComponentInstanceRecord* rec = cm_instance(ci)) rec->storage = theStorage;
 }
 
 Handle GetComponentInstanceStorage(ComponentInstance ci) {
-  ComponentInstanceRecord* rec = instance(ci);
+  ComponentInstanceRecord* rec = cm_instance(ci);
   return rec ? rec->storage : nullptr;
 }
 
@@ -84,7 +128,7 @@ OSErr GetComponentInfo(Component c, ComponentDescription* cd, Handle, Handle, Ha
   const void* any = c;
   ComponentRecord* comp = nullptr;
   if (c && c->magic == kComponentMagic) comp = c;
-  else if (ComponentInstanceRecord* rec = instance((ComponentInstance)any)) comp = rec->component;
+  else if (ComponentInstanceRecord* rec = cm_instance((ComponentInstance)any)) comp = rec->component;
   if (!comp) return invalidComponentID;
   if (cd) *cd = comp->desc;
   return noErr;
@@ -124,7 +168,7 @@ OSErr OpenAComponent(Component c, ComponentInstance* out) {
 }
 
 OSErr CloseComponent(ComponentInstance ci) {
-  ComponentInstanceRecord* rec = instance(ci);
+  ComponentInstanceRecord* rec = cm_instance(ci);
   if (!rec) return invalidComponentID;
   const ComponentResult status = dispatch(rec, kComponentCloseSelect);
   rec->magic = 0;
@@ -142,77 +186,160 @@ ComponentResult CallComponentCanDo(ComponentInstance ci, SInt16 ftnNumber) {
 
 ComponentResult CallComponentDispatch(ComponentParameters* cp) {
   if (!cp) return paramErr;
-  ComponentInstanceRecord* rec = instance(reinterpret_cast<ComponentInstance>(cp->params[0]));
+  ComponentInstanceRecord* rec = cm_instance(reinterpret_cast<ComponentInstance>(cp->params[0]));
   if (!rec) return badComponentInstance;
   return rec->component->entry(cp, rec->storage);
 }
 
-OSStatus AudioUnitInitialize(AudioUnit u) { return dispatch(u, kAudioUnitInitializeSelect); }
-OSStatus AudioUnitUninitialize(AudioUnit u) { return dispatch(u, kAudioUnitUninitializeSelect); }
+AudioComponent AudioComponentRegister(const AudioComponentDescription* desc, CFStringRef,
+                                      UInt32 version, AudioComponentFactoryFunction factory) {
+  if (!desc || !factory) return nullptr;
+  OpaqueAudioComponent* c = new (std::nothrow) OpaqueAudioComponent();
+  if (!c) return nullptr;
+  c->desc = *desc;
+  c->version = version;
+  c->factory = factory;
+  std::lock_guard<std::mutex> guard(g_components_lock);
+  c->next = g_components;
+  g_components = c;
+  return c;
+}
+
+AudioComponent AudioComponentFindNext(AudioComponent after, const AudioComponentDescription* d) {
+  std::lock_guard<std::mutex> guard(g_components_lock);
+  OpaqueAudioComponent* c = g_components;
+  if (after) {
+    while (c && c != after) c = c->next;
+    if (c) c = c->next;
+  }
+  const auto matches = [d](OSType want, OSType have) { return !d || !want || want == have; };
+  for (; c; c = c->next)
+    if (matches(d ? d->componentType : 0, c->desc.componentType) &&
+        matches(d ? d->componentSubType : 0, c->desc.componentSubType) &&
+        matches(d ? d->componentManufacturer : 0, c->desc.componentManufacturer))
+      return c;
+  return nullptr;
+}
+
+OSStatus AudioComponentGetDescription(AudioComponent c, AudioComponentDescription* out) {
+  if (!audio_component(c) || !out) return paramErr;
+  *out = c->desc;
+  return noErr;
+}
+
+OSStatus AudioComponentGetVersion(AudioComponent c, UInt32* out) {
+  if (!audio_component(c) || !out) return paramErr;
+  *out = c->version;
+  return noErr;
+}
+
+OSStatus AudioComponentInstanceNew(AudioComponent c, AudioComponentInstance* out) {
+  if (out) *out = nullptr;
+  if (!audio_component(c) || !out) return paramErr;
+  AudioComponentPlugInInterface* plugIn = c->factory(&c->desc);
+  if (!plugIn || !plugIn->Open || !plugIn->Close || !plugIn->Lookup) return kAudio_UnimplementedError;
+  ComponentInstanceRecord* rec = new (std::nothrow) ComponentInstanceRecord();
+  if (!rec) {
+    plugIn->Close(plugIn);
+    return memFullErr;
+  }
+  rec->audioComponent = c;
+  rec->plugIn = plugIn;
+  const OSStatus status = plugIn->Open(plugIn, rec);
+  if (status != noErr) {
+    plugIn->Close(plugIn);
+    delete rec;
+    return status;
+  }
+  *out = rec;
+  return noErr;
+}
+
+OSStatus AudioComponentInstanceDispose(AudioComponentInstance ci) {
+  ComponentInstanceRecord* rec = ac_instance(ci);
+  if (!rec) return paramErr;
+  const OSStatus status = rec->plugIn->Close(rec->plugIn);
+  rec->magic = 0;
+  delete rec;
+  return status;
+}
+
+AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance ci) {
+  ComponentInstanceRecord* rec = ac_instance(ci);
+  return rec ? rec->audioComponent : nullptr;
+}
+
+Boolean AudioComponentInstanceCanDo(AudioComponentInstance ci, SInt16 selector) {
+  ComponentInstanceRecord* rec = ac_instance(ci);
+  return rec && rec->plugIn->Lookup(selector) != nullptr;
+}
+
+OSStatus AudioUnitInitialize(AudioUnit u) { return call<AudioUnitInitializeProc>(u, kAudioUnitInitializeSelect); }
+OSStatus AudioUnitUninitialize(AudioUnit u) { return call<AudioUnitUninitializeProc>(u, kAudioUnitUninitializeSelect); }
 
 OSStatus AudioUnitGetPropertyInfo(AudioUnit u, AudioUnitPropertyID id, AudioUnitScope scope,
                                   AudioUnitElement el, UInt32* outDataSize, Boolean* outWritable) {
-  return dispatch(u, kAudioUnitGetPropertyInfoSelect, id, scope, el, outDataSize, outWritable);
+  return call<AudioUnitGetPropertyInfoProc>(u, kAudioUnitGetPropertyInfoSelect, id, scope, el, outDataSize, outWritable);
 }
 
 OSStatus AudioUnitGetProperty(AudioUnit u, AudioUnitPropertyID id, AudioUnitScope scope,
                               AudioUnitElement el, void* outData, UInt32* ioDataSize) {
-  return dispatch(u, kAudioUnitGetPropertySelect, id, scope, el, outData, ioDataSize);
+  return call<AudioUnitGetPropertyProc>(u, kAudioUnitGetPropertySelect, id, scope, el, outData, ioDataSize);
 }
 
 OSStatus AudioUnitSetProperty(AudioUnit u, AudioUnitPropertyID id, AudioUnitScope scope,
                               AudioUnitElement el, const void* inData, UInt32 inDataSize) {
-  return dispatch(u, kAudioUnitSetPropertySelect, id, scope, el, inData, inDataSize);
+  return call<AudioUnitSetPropertyProc>(u, kAudioUnitSetPropertySelect, id, scope, el, inData, inDataSize);
 }
 
 OSStatus AudioUnitAddPropertyListener(AudioUnit u, AudioUnitPropertyID id,
                                       AudioUnitPropertyListenerProc proc, void* userData) {
-  return dispatch(u, kAudioUnitAddPropertyListenerSelect, id, proc, userData);
+  return call<AudioUnitAddPropertyListenerProc>(u, kAudioUnitAddPropertyListenerSelect, id, proc, userData);
 }
 
 OSStatus AudioUnitRemovePropertyListener(AudioUnit u, AudioUnitPropertyID id,
                                          AudioUnitPropertyListenerProc proc) {
-  return dispatch(u, kAudioUnitRemovePropertyListenerSelect, id, proc);
+  return call<AudioUnitRemovePropertyListenerProc>(u, kAudioUnitRemovePropertyListenerSelect, id, proc);
 }
 
 OSStatus AudioUnitRemovePropertyListenerWithUserData(AudioUnit u, AudioUnitPropertyID id,
                                                      AudioUnitPropertyListenerProc proc,
                                                      void* userData) {
-  return dispatch(u, kAudioUnitRemovePropertyListenerWithUserDataSelect, id, proc, userData);
+  return call<AudioUnitRemovePropertyListenerWithUserDataProc>(u, kAudioUnitRemovePropertyListenerWithUserDataSelect, id, proc, userData);
 }
 
 OSStatus AudioUnitAddRenderNotify(AudioUnit u, AURenderCallback proc, void* userData) {
-  return dispatch(u, kAudioUnitAddRenderNotifySelect, proc, userData);
+  return call<AudioUnitAddRenderNotifyProc>(u, kAudioUnitAddRenderNotifySelect, proc, userData);
 }
 
 OSStatus AudioUnitRemoveRenderNotify(AudioUnit u, AURenderCallback proc, void* userData) {
-  return dispatch(u, kAudioUnitRemoveRenderNotifySelect, proc, userData);
+  return call<AudioUnitRemoveRenderNotifyProc>(u, kAudioUnitRemoveRenderNotifySelect, proc, userData);
 }
 
 OSStatus AudioUnitGetParameter(AudioUnit u, AudioUnitParameterID id, AudioUnitScope scope,
                                AudioUnitElement el, AudioUnitParameterValue* outValue) {
-  return dispatch(u, kAudioUnitGetParameterSelect, id, scope, el, outValue);
+  return call<AudioUnitGetParameterProc>(u, kAudioUnitGetParameterSelect, id, scope, el, outValue);
 }
 
 OSStatus AudioUnitSetParameter(AudioUnit u, AudioUnitParameterID id, AudioUnitScope scope,
                                AudioUnitElement el, AudioUnitParameterValue value,
                                UInt32 bufferOffset) {
-  return dispatch(u, kAudioUnitSetParameterSelect, id, scope, el, value, bufferOffset);
+  return call<AudioUnitSetParameterProc>(u, kAudioUnitSetParameterSelect, id, scope, el, value, bufferOffset);
 }
 
 OSStatus AudioUnitScheduleParameters(AudioUnit u, const AudioUnitParameterEvent* events,
                                      UInt32 n) {
-  return dispatch(u, kAudioUnitScheduleParametersSelect, events, n);
+  return call<AudioUnitScheduleParametersProc>(u, kAudioUnitScheduleParametersSelect, events, n);
 }
 
 OSStatus AudioUnitRender(AudioUnit u, AudioUnitRenderActionFlags* ioActionFlags,
                          const AudioTimeStamp* ts, UInt32 bus, UInt32 frames,
                          AudioBufferList* ioData) {
-  return dispatch(u, kAudioUnitRenderSelect, ioActionFlags, ts, bus, frames, ioData);
+  return call<AudioUnitRenderProc>(u, kAudioUnitRenderSelect, ioActionFlags, ts, bus, frames, ioData);
 }
 
 OSStatus AudioUnitReset(AudioUnit u, AudioUnitScope scope, AudioUnitElement el) {
-  return dispatch(u, kAudioUnitResetSelect, scope, el);
+  return call<AudioUnitResetProc>(u, kAudioUnitResetSelect, scope, el);
 }
 
 OSStatus AUEventListenerNotify(AUEventListenerRef, void*, const AudioUnitEvent* inEvent) {

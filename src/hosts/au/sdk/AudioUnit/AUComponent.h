@@ -1,9 +1,11 @@
-// Stand-in for Apple's AUComponent.h and AudioComponent.h: the Audio Unit handle, scopes,
-// selectors, statuses, render callbacks, the fast-dispatch procedures, parameter events and
-// the calls a host (or a unit pulling its input) makes on a unit. Each call packs its
-// arguments into ComponentParameters and calls the unit's entry point with its storage.
-// Never compiled on Apple.
+// Stand-in for Apple's AUComponent.h: the Audio Unit handle, scopes, selectors, statuses,
+// render callbacks, the methods a version 2 unit's Lookup gives (the fast-dispatch procedures
+// among them), parameter events and the calls a host (or a unit pulling its input) makes on a
+// unit. A call on a Component Manager instance packs its arguments into ComponentParameters and
+// calls the unit's entry point with its storage; on an AudioComponent instance it calls the
+// method the unit's Lookup gives for the selector. Never compiled on Apple.
 #pragma once
+#include <AudioUnit/AudioComponent.h>
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreServices/CoreServices.h>
 
@@ -11,16 +13,7 @@
 extern "C" {
 #endif
 
-typedef ComponentInstance AudioComponentInstance;
 typedef AudioComponentInstance AudioUnit;
-
-typedef struct AudioComponentDescription {
-  OSType componentType;
-  OSType componentSubType;
-  OSType componentManufacturer;
-  UInt32 componentFlags;
-  UInt32 componentFlagsMask;
-} AudioComponentDescription;
 
 enum { kAudioUnitType_Effect = 0x61756678 /* 'aufx' */ };
 
@@ -102,8 +95,9 @@ typedef void (*AudioUnitPropertyListenerProc)(void* inRefCon, AudioUnit inUnit,
                                               AudioUnitPropertyID inID, AudioUnitScope inScope,
                                               AudioUnitElement inElement);
 
-// The procedures a unit hands out through the FastDispatch property; inComponentStorage is the
-// unit's instance storage.
+// The methods of a version 2 unit, one per selector: self is its plug-in interface. The
+// procedures a Component Manager unit hands out through the FastDispatch property have the same
+// types; inComponentStorage is then the unit's instance storage.
 typedef OSStatus (*AudioUnitGetParameterProc)(void* inComponentStorage, AudioUnitParameterID inID,
                                               AudioUnitScope inScope,
                                               AudioUnitElement inElement,
@@ -118,6 +112,31 @@ typedef OSStatus (*AudioUnitRenderProc)(void* inComponentStorage,
                                         const AudioTimeStamp* inTimeStamp,
                                         UInt32 inOutputBusNumber, UInt32 inNumberFrames,
                                         AudioBufferList* ioData);
+
+typedef OSStatus (*AudioUnitInitializeProc)(void* self);
+typedef OSStatus (*AudioUnitUninitializeProc)(void* self);
+typedef OSStatus (*AudioUnitGetPropertyInfoProc)(void* self, AudioUnitPropertyID prop,
+                                                 AudioUnitScope scope, AudioUnitElement elem,
+                                                 UInt32* outDataSize, Boolean* outWritable);
+typedef OSStatus (*AudioUnitGetPropertyProc)(void* self, AudioUnitPropertyID inID,
+                                             AudioUnitScope inScope, AudioUnitElement inElement,
+                                             void* outData, UInt32* ioDataSize);
+typedef OSStatus (*AudioUnitSetPropertyProc)(void* self, AudioUnitPropertyID inID,
+                                             AudioUnitScope inScope, AudioUnitElement inElement,
+                                             const void* inData, UInt32 inDataSize);
+typedef OSStatus (*AudioUnitAddPropertyListenerProc)(void* self, AudioUnitPropertyID prop,
+                                                     AudioUnitPropertyListenerProc proc,
+                                                     void* userData);
+typedef OSStatus (*AudioUnitRemovePropertyListenerProc)(void* self, AudioUnitPropertyID prop,
+                                                        AudioUnitPropertyListenerProc proc);
+typedef OSStatus (*AudioUnitRemovePropertyListenerWithUserDataProc)(
+    void* self, AudioUnitPropertyID prop, AudioUnitPropertyListenerProc proc, void* userData);
+typedef OSStatus (*AudioUnitAddRenderNotifyProc)(void* self, AURenderCallback proc,
+                                                 void* userData);
+typedef OSStatus (*AudioUnitRemoveRenderNotifyProc)(void* self, AURenderCallback proc,
+                                                    void* userData);
+typedef OSStatus (*AudioUnitResetProc)(void* self, AudioUnitScope inScope,
+                                       AudioUnitElement inElement);
 
 typedef UInt32 AUParameterEventType;
 enum { kParameterEvent_Immediate = 1, kParameterEvent_Ramped = 2 };
@@ -140,6 +159,10 @@ typedef struct AudioUnitParameterEvent {
     } immediate;
   } eventValues;
 } AudioUnitParameterEvent;
+
+typedef OSStatus (*AudioUnitScheduleParametersProc)(void* self,
+                                                    const AudioUnitParameterEvent* events,
+                                                    UInt32 numEvents);
 
 OSStatus AudioUnitInitialize(AudioUnit inUnit);
 OSStatus AudioUnitUninitialize(AudioUnit inUnit);
