@@ -25,23 +25,22 @@ font_t* new_font(const font_t* geometry, double size) {
   return f;
 }
 
-// The coverage from the sheet's linear green (green(i) for pixel i), capped at full, and each
-// glyph's ink box: the first and end column and row of its marks, all 0 without any.
-template <class Green>
-void copy_green(font_t* f, Green green) {
+// The coverage from the sheet's linear green, capped at full (coverage(i) for pixel i), and
+// each glyph's ink box: the first and end column and row of its marks, all 0 without any.
+// Rows are copied and tested for marks in one pass; only rows with marks are searched.
+template <class Coverage>
+void copy_green(font_t* f, Coverage coverage) {
   const int cw = f->cell_w, ch = f->cell_h;
-  for (size_t i = 0, n = (size_t)cw * ch * FONT_GLYPHS; i < n; i++) {
-    const int32_t v = green(i);
-    f->coverage[i] = (uint16_t)(v > 32768 ? 32768 : v);
-  }
   for (int g = 0; g < FONT_GLYPHS; g++) {
-    const uint16_t* cell = f->coverage + (size_t)g * cw * ch;
     int x0 = cw, x1 = 0, y0 = ch, y1 = 0;
     for (int y = 0; y < ch; y++) {
-      const uint16_t* row = cell + y * cw;
+      const size_t at = ((size_t)g * ch + y) * cw;
+      uint16_t* row = f->coverage + at;
+      unsigned marks = 0;
+      for (int x = 0; x < cw; x++) marks |= row[x] = coverage(at + x);
+      if (!marks) continue;
       int first = 0, last = cw - 1;
-      while (first < cw && !row[first]) first++;
-      if (first == cw) continue;
+      while (!row[first]) first++;
       while (!row[last]) last--;
       x0 = std::min(x0, first), x1 = std::max(x1, last + 1), y0 = std::min(y0, y), y1 = y + 1;
     }
@@ -51,12 +50,21 @@ void copy_green(font_t* f, Green green) {
 }
 
 void copy_green(font_t* f, const lrgb_t* src) {
-  copy_green(f, [src](size_t i) { return (int32_t)src[i].g; });
+  copy_green(f, [src](size_t i) { return (uint16_t)(src[i].g > 32768 ? 32768 : src[i].g); });
 }
 
+// The capped linear coverage of each sRGB byte.
+struct byte_coverage_t {
+  uint16_t v[256];
+  byte_coverage_t() {
+    const int32_t* lut = get_lut_slrgb().v;
+    for (int b = 0; b < 256; b++) v[b] = (uint16_t)(lut[b] > 32768 ? 32768 : lut[b]);
+  }
+};
+
 void copy_green(font_t* f, const uint8_t* green) {
-  static const int32_t* lut = get_lut_slrgb().v;
-  copy_green(f, [green](size_t i) { return lut[green[i]]; });
+  static const byte_coverage_t table;
+  copy_green(f, [green](size_t i) { return table.v[green[i]]; });
 }
 
 // The font of a sheet w x h whose linear green copy_green reads from src; null when the sheet
