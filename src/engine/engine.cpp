@@ -14,9 +14,16 @@
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
-static double* alloc_buffer(inst_t* inst) {
-  return static_cast<double*>(gc_calloc(inst->alloc_list, BUFFER_CAPACITY, sizeof(double)));
-}
+// A group's fixed-capacity buffers, one after another in one zeroed block: one mapping to
+// make and one to give back for the group instead of one per buffer (each unmapping flushes
+// the address translations). All null when the block cannot be had.
+struct buffer_group_t {
+  double* base;
+  int next = 0;
+  buffer_group_t(inst_t* inst, int count)
+      : base(static_cast<double*>(gc_calloc(inst->alloc_list, size_t(count) * BUFFER_CAPACITY, sizeof(double)))) {}
+  double* take() { return base ? base + size_t(next++) * BUFFER_CAPACITY : nullptr; }
+};
 
 static int truncated_rate(double fs) {
   return static_cast<int>(std::min(std::max(std::trunc(fs), 0.0), 2147483647.0));
@@ -53,15 +60,16 @@ engine_sizes_t engine_sizes(double fs, int fixed_block, double input_buffer_size
 }
 
 void engine_alloc(engine_t* e, inst_t* inst) {
+  buffer_group_t group(inst, 11);
   for (int ch = 0; ch < 2; ++ch) {
-    e->in_block[ch] = alloc_buffer(inst);
-    e->overflow[ch] = alloc_buffer(inst);
-    e->out_ring[ch] = alloc_buffer(inst);
-    inst->kernel_view[ch] = alloc_buffer(inst);
+    e->in_block[ch] = group.take();
+    e->overflow[ch] = group.take();
+    e->out_ring[ch] = group.take();
+    inst->kernel_view[ch] = group.take();
   }
-  e->saved_block = alloc_buffer(inst);
-  e->active_kernel = alloc_buffer(inst);
-  e->conv_scratch = alloc_buffer(inst);
+  e->saved_block = group.take();
+  e->active_kernel = group.take();
+  e->conv_scratch = group.take();
   e->design.spectrum = nullptr;  // the first full design allocates the record's arrays
   inst->design = &e->design;
   inst->active_kernel = e->active_kernel;
@@ -77,12 +85,13 @@ static int capture_length(double fs) {
 void capture_alloc(inst_t* inst) {
   inst->capture_len = capture_length(inst->samplerate);
   inst->capture_pos = 0;
+  buffer_group_t group(inst, 7);
   for (int ch = 0; ch < 2; ++ch) {
-    inst->capture[ch] = alloc_buffer(inst);
-    inst->capture_copy[ch] = alloc_buffer(inst);
-    inst->capture_spectrum[ch] = alloc_buffer(inst);
+    inst->capture[ch] = group.take();
+    inst->capture_copy[ch] = group.take();
+    inst->capture_spectrum[ch] = group.take();
   }
-  inst->capture_window = alloc_buffer(inst);  // the editor's spectrum fills it when it first runs
+  inst->capture_window = group.take();  // the editor's spectrum fills it when it first runs
   inst->capture_plan = fft_plan_init(inst->alloc_list, inst->capture_len);
 }
 
