@@ -20,8 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/IGraphics.h"
-#include "plugin/Quillmar.h"
+#include "host_calls.h"
 
 namespace {
 
@@ -33,23 +32,8 @@ double ms_since(clock_type::time_point t0) {
 
 // As a host does: rate, block size, Reset, connections, one call.
 void first_run(Quillmar* p) {
-  static std::vector<float> in(128, 0.25f), o0(128), o1(128);
-  float* ip[2] = {in.data(), in.data()};
-  float* op[2] = {o0.data(), o1.data()};
-  p->SetSampleRate(44100);
-  p->SetBlockSize(128);
-  p->Reset();
-  p->SetInputChannelConnections(0, 2, true);
-  p->SetOutputChannelConnections(0, 2, true);
-  p->AttachInputBuffers(0, 2, ip, 128);
-  p->AttachOutputBuffers(0, 2, op);
-  p->ProcessBuffers(0.0f, 128);
-}
-
-// One tick of the editor's timer.
-void frame(Quillmar* p) {
-  IRECT r;
-  if (p->GetGUI()->IsDirty(&r)) p->GetGUI()->Draw(&r);
+  host_start(p);
+  host_calls(p, 1);
 }
 
 std::string g_self;
@@ -116,7 +100,7 @@ int main(int argc, char** argv) {
     const auto t0 = clock_type::now();
     Quillmar* p = MakePlug();
     first_run(p);
-    if (with_frame) frame(p);
+    if (with_frame) host_frame(p);
     std::printf("%.3f\n", ms_since(t0));
     delete p;
     return 0;
@@ -129,7 +113,7 @@ int main(int argc, char** argv) {
     CALLGRIND_STOP_INSTRUMENTATION;
     CALLGRIND_DUMP_STATS_AT("first instance");
     CALLGRIND_START_INSTRUMENTATION;
-    frame(first);
+    host_frame(first);
     CALLGRIND_STOP_INSTRUMENTATION;
     CALLGRIND_DUMP_STATS_AT("first frame");
     CALLGRIND_START_INSTRUMENTATION;

@@ -92,6 +92,32 @@ int64_t get_dist_to_roundrect(int64_t px, int64_t py, int64_t ix0, int64_t iy0, 
   return (ox ? ox : oy) - R;
 }
 
+namespace {
+
+// Blends colour over rows j0..j1 and columns i0..i1 of fb: at the weight inside over the
+// rows ra..rb and columns ca..cb, where every pixel's distances are the same, and at
+// weight_at(i, j) everywhere else.
+template <class Weight>
+void blend_rrect_area(lrgb_t* fb, int w, lrgb_t colour, int mode, long j0, long j1, long i0, long i1, long ra,
+                      long rb, long ca, long cb, int inside, Weight weight_at) {
+  with_blend_mode(mode, [&](auto m) {
+    for (long j = j0; j <= j1; j++) {
+      lrgb_t* row = fb + j * w;
+      const bool row_in = j >= ra && j <= rb;
+      for (long i = i0; i <= i1; i++) {
+        if (row_in && i >= ca && i <= cb) {
+          const long end = std::min(cb, i1);
+          for (; i <= end; i++) row[i] = blend_mode<decltype(m)::value>(row[i], colour, inside);
+          if (i > i1) break;
+        }
+        row[i] = blend_mode<decltype(m)::value>(row[i], colour, weight_at(i, j));
+      }
+    }
+  });
+}
+
+}  // namespace
+
 void draw_roundrect(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x0, double y0, double x1, double y1,
                     double R, double radius, double intensity) {
   if (!fb || w <= 0 || h <= 0 || !(radius > 0) || !finite_all({x0, y0, x1, y1, R, radius})) return;
@@ -107,20 +133,8 @@ void draw_roundrect(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x0
   long ca, cb, ra, rb;
   inner_span(rr.ix0, rr.ix1, &ca, &cb);
   inner_span(rr.iy0, rr.iy1, &ra, &rb);
-  with_blend_mode(mode, [&](auto m) {
-    for (long j = j0; j <= j1; j++) {
-      lrgb_t* row = fb + j * w;
-      const bool row_in = j >= ra && j <= rb;
-      for (long i = i0; i <= i1; i++) {
-        if (row_in && i >= ca && i <= cb) {
-          const long end = std::min(cb, i1);
-          for (; i <= end; i++) row[i] = blend_mode<decltype(m)::value>(row[i], colour, inside);
-          if (i > i1) break;
-        }
-        int64_t D = get_dist_to_roundrect(i << 16, j << 16, rr.ix0, rr.iy0, rr.ix1, rr.iy1, rr.R);
-        row[i] = blend_mode<decltype(m)::value>(row[i], colour, weight(D));
-      }
-    }
+  blend_rrect_area(fb, w, colour, mode, j0, j1, i0, i1, ra, rb, ca, cb, inside, [&](long i, long j) {
+    return weight(get_dist_to_roundrect(i << 16, j << 16, rr.ix0, rr.iy0, rr.ix1, rr.iy1, rr.R));
   });
 }
 
@@ -155,22 +169,11 @@ void draw_roundrect_frame(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, dou
     ra = std::max(oa, ia), rb = std::min(ob, ib);
   }
   const int inside = weight(-ro.R, -ri.R, has_inner);
-  with_blend_mode(mode, [&](auto m) {
-    for (long j = j0; j <= j1; j++) {
-      lrgb_t* row = fb + j * w;
-      const bool row_in = j >= ra && j <= rb;
-      for (long i = i0; i <= i1; i++) {
-        if (row_in && i >= ca && i <= cb) {
-          const long end = std::min(cb, i1);
-          for (; i <= end; i++) row[i] = blend_mode<decltype(m)::value>(row[i], colour, inside);
-          if (i > i1) break;
-        }
-        int64_t px = i << 16, py = j << 16;
-        int64_t D_out = get_dist_to_roundrect(px, py, ro.ix0, ro.iy0, ro.ix1, ro.iy1, ro.R);
-        int64_t D_in = has_inner ? get_dist_to_roundrect(px, py, ri.ix0, ri.iy0, ri.ix1, ri.iy1, ri.R) : 0;
-        row[i] = blend_mode<decltype(m)::value>(row[i], colour, weight(D_out, D_in, has_inner));
-      }
-    }
+  blend_rrect_area(fb, w, colour, mode, j0, j1, i0, i1, ra, rb, ca, cb, inside, [&](long i, long j) {
+    const int64_t px = i << 16, py = j << 16;
+    const int64_t D_out = get_dist_to_roundrect(px, py, ro.ix0, ro.iy0, ro.ix1, ro.iy1, ro.R);
+    const int64_t D_in = has_inner ? get_dist_to_roundrect(px, py, ri.ix0, ri.iy0, ri.ix1, ri.iy1, ri.R) : 0;
+    return weight(D_out, D_in, has_inner);
   });
 }
 
