@@ -8,13 +8,14 @@ MAC_BUILD ?= build-mac
 SOAK_SECONDS ?= 600
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 # The suite runs in any order, each test with a settings folder of its own, in a home whose
 # settings it must never touch.
 CTEST_ARGS ?= --schedule-random
 RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval mac-view clean
+	tables install-lv2 auval mac-view install package guide-pictures clean
 
 deps:
 	@./tools/deps.sh
@@ -92,6 +93,22 @@ toolkit-sample: build
 # The LV2 bundle, with its resources, into $LV2_INSTALL_DIR (default ~/.lv2).
 install-lv2: build
 	@./tools/install-lv2.sh $(BUILD)/lv2/quillmar.lv2
+
+# The program, its resources, the LV2 bundle, the man page, the completion and the documents
+# under PREFIX (default /usr/local), below DESTDIR when it is set.
+install: configure
+	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package $(BUILD)/quillmar_<version>_<arch>.deb, installing under /usr.
+package: deps configure
+	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
+	@cd $(BUILD) && cpack -G DEB --config CPackConfig.cmake
+
+# The user guide's pictures (docs/guide/*.png), drawn by quillmar snapshot as listed in
+# docs/guide/pictures.txt; a test fails when they are stale.
+guide-pictures: build
+	@./tools/guide-pictures.sh $(BUILD)/quillmar docs/guide
 
 tables: configure
 	@cmake --build $(BUILD) --target tables

@@ -7,6 +7,7 @@
 #include "editor/skin.h"
 #include "framework/IGraphics.h"
 #include "engine/inst.h"
+#include "quillmar_version.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
@@ -146,7 +147,7 @@ void make_layout(inst_t* inst) {
 void draw_version_label(inst_t* inst) {
   text_t* t = init_text(inst->alloc_list, skin().font12, TEXT_RIGHT, inst->ui_w - 3, inst->ui_h - 15);
   if (!t) return;
-  set_text(t, "v1.2");
+  set_text(t, "v" QUILLMAR_VERSION_SHORT);
   blit_text(t, inst->bg_layer, make_colour_lin(0.15, 0.15, 0.15, 1), inst->ui_w, inst->ui_h, 1.0);
   free_text(inst->alloc_list, t);
 }

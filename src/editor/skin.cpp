@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -57,7 +58,10 @@ void load_once(IGraphics* g, image_t* img, int id, const char* name, int w, int 
   if (img->l) return;
   IBitmap b = g->LoadIBitmap(id, (std::string("img/") + name).c_str());
   if (!b.mData) {
-    b.mData = new RasterBitmap(w, h);  // kept like the cached ones
+    // Kept for the process's life like the cached ones, and reachable, as they are.
+    static std::vector<std::unique_ptr<RasterBitmap>> blanks;
+    blanks.push_back(std::make_unique<RasterBitmap>(w, h));
+    b.mData = blanks.back().get();
   }
   *img = load_image(*b.mData);
 }

@@ -1,6 +1,9 @@
 #include "plugin/params.h"
 
+#include <array>
+#include <cctype>
 #include <cstring>
+#include <string>
 
 #include "editor/controls.h"
 #include "engine/levels.h"
@@ -81,5 +84,31 @@ const char* param_value_name(int index, int value) { return knob_caption(index, 
 int param_index(const char* name) {
   for (int i = 0; i < PARAM_COUNT; ++i)
     if (name && !std::strcmp(kTable[i].name, name)) return i;
+  return -1;
+}
+
+std::string identifier(const std::string& text, char separator) {
+  std::string s;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (std::isalnum(u)) s += static_cast<char>(std::tolower(u));
+    else if (!s.empty() && s.back() != separator) s += separator;
+  }
+  while (!s.empty() && s.back() == separator) s.pop_back();
+  return s;
+}
+
+const char* param_symbol(int index) {
+  static const auto symbols = [] {
+    std::array<std::string, PARAM_COUNT> s;
+    for (int i = 0; i < PARAM_COUNT; ++i) s[i] = identifier(kTable[i].name, '_');
+    return s;
+  }();
+  return index >= 0 && index < PARAM_COUNT ? symbols[index].c_str() : nullptr;
+}
+
+int param_index_by_symbol(const char* symbol) {
+  for (int i = 0; i < PARAM_COUNT; ++i)
+    if (symbol && !std::strcmp(param_symbol(i), symbol)) return i;
   return -1;
 }

@@ -9,12 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace {
 
 std::string slurp(const std::string& p) {
-  std::ifstream f(p);
+  std::ifstream f(p, std::ios::binary);
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
@@ -23,6 +24,15 @@ std::string slurp(const std::string& p) {
 int remove_entry(const char* p, const struct stat*, int, struct FTW*) { return std::remove(p); }
 
 }  // namespace
+
+std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed, float amplitude) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(-amplitude, amplitude);
+  std::vector<std::vector<float>> ch(channels, std::vector<float>(frames));
+  for (auto& c : ch)
+    for (float& x : c) x = u(rng);
+  return ch;
+}
 
 int cli_result_t::err_lines() const {
   int n = 0;
@@ -43,6 +53,8 @@ bool CliTest::exists(const std::string& name) const {
   return stat(path(name).c_str(), &st) == 0;
 }
 
+std::string CliTest::bytes(const std::string& name) const { return slurp(path(name)); }
+
 pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      const std::string& prefix) {
   const pid_t pid = fork();
@@ -61,10 +73,10 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
   const std::string script = prefix + "exec \"$0\" \"$@\"";
   std::vector<char*> argv;
   if (!prefix.empty()) argv = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script.c_str())};
-  argv.push_back(const_cast<char*>(QUILLMAR_BIN));
+  argv.push_back(const_cast<char*>(binary_.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  if (prefix.empty()) execv(QUILLMAR_BIN, argv.data());
+  if (prefix.empty()) execv(binary_.c_str(), argv.data());
   else execv("/bin/sh", argv.data());
   _exit(127);
 }

@@ -15,6 +15,9 @@ struct cli_result_t {
   int err_lines() const;
 };
 
+// Uniform noise in [-amplitude, amplitude), one vector per channel, the same for a seed.
+std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed = 1, float amplitude = 0.5f);
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -29,6 +32,10 @@ class CliTest : public ::testing::Test {
   cli_result_t finish(pid_t pid, double timeout = 60);
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
   bool exists(const std::string& name) const;
+  // The whole content of a file of the test's folder ("" when there is none).
+  std::string bytes(const std::string& name) const;
+  // Runs another copy of the program from now on (a copied or installed one).
+  void use_binary(const std::string& path) { binary_ = path; }
   // Writes a float WAV with the given channels.
   void write_wav(const std::string& name, const std::vector<std::vector<float>>& ch,
                  int rate = 44100);
@@ -36,4 +43,5 @@ class CliTest : public ::testing::Test {
 
  private:
   std::string dir_;
+  std::string binary_ = QUILLMAR_BIN;
 };

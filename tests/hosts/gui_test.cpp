@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <random>
 
 #include "cli_harness.h"
 #include "engine/bands.h"
@@ -24,15 +23,6 @@
 #include "support/editor_screen.h"  // last: it brings Xlib
 
 namespace {
-
-std::vector<std::vector<float>> noise(int channels, int frames) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> u(-0.3f, 0.3f);
-  std::vector<std::vector<float>> ch(channels, std::vector<float>(frames));
-  for (auto& c : ch)
-    for (float& x : c) x = u(rng);
-  return ch;
-}
 
 class Gui : public CliTest {
  protected:
@@ -119,7 +109,7 @@ TEST_F(Gui, TheWindowShowsTheEditorFrameAndTheMouseEditsTheCurve) {
 
 TEST_F(Gui, PlaysWhatRenderGivesIntoAnAlsaDeviceAndStopsCleanly) {
   const int frames = 22050;
-  write_wav("in.wav", noise(2, frames));
+  write_wav("in.wav", noise(2, frames, 7, 0.3f));
   const std::vector<std::string> sets = {"--set", "Band B gain=6", "--set", "Band D gain=-12"};
   std::vector<std::string> args = {"render", "in.wav", "want.wav"};
   args.insert(args.end(), sets.begin(), sets.end());
@@ -152,7 +142,7 @@ TEST_F(Gui, PlaysWhatRenderGivesIntoAnAlsaDeviceAndStopsCleanly) {
 }
 
 TEST_F(Gui, RefusesWhatItCannotDoWithOneLineAndWritesNothing) {
-  write_wav("in.wav", noise(1, 4410));
+  write_wav("in.wav", noise(1, 4410, 7, 0.3f));
   // No display, or one that does not answer: exit 1, nothing written, not even the settings.
   for (const char* display : {"DISPLAY=", "DISPLAY=:4999"}) {
     const cli_result_t r = run({"gui", "in.wav", "--save-state", "s.bin"}, {display});
@@ -167,6 +157,16 @@ TEST_F(Gui, RefusesWhatItCannotDoWithOneLineAndWritesNothing) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err_lines(), 1) << r.err;
   EXPECT_EQ(run({"gui", "--device", "x", "--no-audio"}, env()).status, 2);
+  // A copy without its skin opens no window without text.
+  ASSERT_EQ(std::system(("cp " + std::string(QUILLMAR_BIN) + " " + path("quillmar")).c_str()), 0);
+  use_binary(path("quillmar"));
+  std::vector<std::string> no_skin = env();
+  no_skin.push_back("QUILLMAR_RESOURCES=");
+  r = finish(start({"gui", "--no-audio"}, no_skin), 20);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err_lines(), 1);
+  EXPECT_EQ(r.err.find("quillmar: the editor cannot be drawn without its skin: "), 0u) << r.err;
+  use_binary(QUILLMAR_BIN);
 
   // A device that does not exist: one line, then the window plays silently until SIGTERM.
   const pid_t pid = start({"gui", "in.wav", "--device", "no_such_device", "--save-state", "s.bin"}, env());
@@ -194,7 +194,7 @@ TEST_F(Snapshot, HasTheSizeOfTheEditorAndLeavesThePreferencesAlone) {
     EXPECT_EQ(b.Height(), sizes[s][1]);
   }
   EXPECT_FALSE(exists("config/Quillmar Preferences.dat"));
-  write_wav("in.wav", noise(2, 4410));
+  write_wav("in.wav", noise(2, 4410, 7, 0.3f));
   EXPECT_EQ(run({"snapshot", "in.png", "--input", "in.wav", "--set", "Colour=0"}).status, 0);
   EXPECT_EQ(run({"snapshot", "x.png", "--input", "missing.wav"}).status, 1);
   EXPECT_EQ(run({"snapshot", "x.png", "--size", "3"}).status, 2);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <set>
+#include <vector>
 
 namespace {
 
@@ -36,20 +36,50 @@ std::string module_dir() {
   return dir_of(buf);
 }
 
+// True for a folder inside the build tree this code was compiled in.
+bool in_build_tree(const std::string& dir) {
+  const std::string tree = QUILLMAR_BUILD_TREE;
+  return !dir.empty() && dir.compare(0, tree.size(), tree) == 0 &&
+         (dir.size() == tree.size() || dir[tree.size()] == '/');
+}
+
+// What went wrong with the first resource that could not be loaded, and whether to say so.
+struct report_t {
+  std::mutex lock;
+  std::string first;
+  bool quiet = false;
+};
+
+report_t& report() {
+  static report_t r;
+  return r;
+}
+
 }  // namespace
 
-std::string resource_path(const std::string& name) {
+std::vector<std::string> resource_folders() {
+  std::vector<std::string> folders;
   const char* env = getenv("QUILLMAR_RESOURCES");
-  if (env && *env && exists(std::string(env) + "/" + name)) return std::string(env) + "/" + name;
-  std::string dir = module_dir();
+  if (env && *env) folders.push_back(env);
+  const std::string dir = module_dir();
   if (!dir.empty()) {
-    // Beside the binary, an installed share folder, or a macOS bundle's Resources folder.
-    for (const char* sub :
-         {"/resources/", "/../share/quillmar/resources/", "/../Resources/resources/"})
-      if (exists(dir + sub + name)) return dir + sub + name;
+    // Beside the binary, then the share folder of the prefix it is installed under.
+    folders.push_back(dir + "/resources");
+    folders.push_back(dir_of(dir) + "/share/quillmar/resources");
+#ifdef __APPLE__
+    folders.push_back(dir_of(dir) + "/Resources/resources");  // a bundle's Resources folder
+#endif
   }
-  std::string src = std::string(QUILLMAR_SOURCE_RESOURCES) + "/" + name;
-  return exists(src) ? src : "";
+  // The source tree serves only builds run in place: an installed or copied program never
+  // depends on where it was built.
+  if (in_build_tree(dir)) folders.push_back(QUILLMAR_SOURCE_RESOURCES);
+  return folders;
+}
+
+std::string resource_path(const std::string& name) {
+  for (const std::string& folder : resource_folders())
+    if (exists(folder + "/" + name)) return folder + "/" + name;
+  return "";
 }
 
 image_t load_image(RasterBitmap& bitmap) {
@@ -70,13 +100,22 @@ image_t load_image(RasterBitmap& bitmap) {
 
 namespace {
 
-// A resource that could not be loaded: reported once per name.
+// A resource that could not be loaded (path empty: found in no folder): false. One line for
+// the first failure: a missing skin misses every file, and one line says where they were
+// looked for. A file found but unreadable is a fault of its own.
 bool refuse(const std::string& name, const std::string& path, std::string error) {
-  if (path.empty()) error = name + ": not found in any resource folder";
-  static std::mutex lock;
-  static std::set<std::string> reported;
-  std::lock_guard<std::mutex> guard(lock);
-  if (reported.insert(name).second) fprintf(stderr, "quillmar: cannot load skin image %s\n", error.c_str());
+  if (path.empty()) {
+    error = name + " is in none of the resource folders (";
+    const std::vector<std::string> folders = resource_folders();
+    for (size_t i = 0; i < folders.size(); ++i) error += (i ? ", " : "") + folders[i];
+    error += "); QUILLMAR_RESOURCES may name the folder that holds img/";
+  }
+  report_t& r = report();
+  std::lock_guard<std::mutex> guard(r.lock);
+  const bool first = r.first.empty();
+  if (first) r.first = error;
+  if (!r.quiet && (first || !path.empty()))
+    fprintf(stderr, "quillmar: cannot load the skin: %s\n", error.c_str());
   return false;
 }
 
@@ -94,6 +133,16 @@ bool load_resource_png_green(const std::string& name, std::vector<uint8_t>* gree
   std::string error;
   if (!path.empty() && RasterBitmap::LoadPNGGreen(path, green, w, h, &error)) return true;
   return refuse(name, path, error);
+}
+
+void set_resource_reports_quiet(bool quiet) {
+  std::lock_guard<std::mutex> guard(report().lock);
+  report().quiet = quiet;
+}
+
+std::string resource_failure() {
+  std::lock_guard<std::mutex> guard(report().lock);
+  return report().first;
 }
 
 image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH) {

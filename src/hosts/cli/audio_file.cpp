@@ -3,10 +3,13 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
+
+#include "hosts/cli/output.h"
 
 // libsndfile reads what is there of a cut file and notes in its log that the audio chunk's
 // length in the header is larger than the file holds. A length of 0 or 0xFFFFFFFF comes from
@@ -25,11 +28,15 @@ static bool header_promises_more(SNDFILE* f) {
   return false;
 }
 
-bool read_audio(const std::string& path, audio_t* out, std::string* error) {
+namespace {
+
+// Reads a file; messages name it `name`.
+bool read_audio_file(const std::string& path, const std::string& name, audio_t* out,
+                     std::string* error) {
   SF_INFO info = {};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) {
-    *error = path + ": " + sf_strerror(nullptr);
+    *error = name + ": " + sf_strerror(nullptr);
     return false;
   }
   // Everything the header alone can tell is checked before a sample is read.
@@ -42,7 +49,7 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
     problem = std::to_string(info.channels) + " channels; Quillmar takes mono or stereo";
   if (!problem.empty()) {
     sf_close(f);
-    *error = path + ": " + problem;
+    *error = name + ": " + problem;
     return false;
   }
   out->channels = info.channels;
@@ -64,7 +71,7 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
   const int err = sf_error(f);
   sf_close(f);
   if (err != SF_ERR_NO_ERROR) {
-    *error = path + ": " + sf_error_number(err);
+    *error = name + ": " + sf_error_number(err);
     return false;
   }
   // SF_COUNT_MAX: the writer did not know the length (a streamed FLAC says 0), and all of
@@ -77,8 +84,129 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
   return true;
 }
 
-static std::string temp_name(const std::string& path) {
-  return path + ".tmp" + std::to_string(getpid());
+}  // namespace
+
+bool read_audio(const std::string& path, audio_t* out, std::string* error) {
+  if (path != "-") return read_audio_file(path, path, out, error);
+  std::string spooled;
+  if (!spool_standard_input(&spooled, error)) return false;
+  const bool ok = read_audio_file(spooled, "standard input", out, error);
+  unlink(spooled.c_str());
+  return ok;
+}
+
+namespace {
+
+struct container_t {
+  const char* extensions;  // each followed by a space
+  int format;              // major format, with its only encoding where it has one
+  const char* name;
+};
+
+const container_t kContainers[] = {
+    {".wav ", SF_FORMAT_WAV, "WAV"},
+    {".flac ", SF_FORMAT_FLAC, "FLAC"},
+    {".ogg .oga ", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "Ogg Vorbis"},
+    {".opus ", SF_FORMAT_OGG | SF_FORMAT_OPUS, "Ogg Opus"},
+    {".aif .aiff ", SF_FORMAT_AIFF, "AIFF"},
+    {".w64 ", SF_FORMAT_W64, "W64"},
+    {".caf ", SF_FORMAT_CAF, "CAF"},
+    {".au ", SF_FORMAT_AU, "AU"},
+};
+
+// The container an output's name asks for, or null for an unknown extension or none.
+const container_t* container_of(const std::string& path) {
+  const size_t dot = path.rfind('.'), slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const container_t& c : kContainers)
+    if (std::string(c.extensions).find(ext + " ") != std::string::npos) return &c;
+  return nullptr;
+}
+
+// A container's name for messages: ours, else libsndfile's without its explanation.
+std::string container_name(int format) {
+  for (const container_t& c : kContainers)
+    if (c.format == format || ((c.format & SF_FORMAT_SUBMASK) == 0 && c.format == (format & SF_FORMAT_TYPEMASK)))
+      return c.name;
+  SF_FORMAT_INFO info = {};
+  info.format = format & SF_FORMAT_TYPEMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name) return "this container";
+  const std::string name = info.name;
+  return name.substr(0, name.find(" ("));
+}
+
+bool holds(int format, int channels, int samplerate) {
+  SF_INFO info = {};
+  info.format = format;
+  info.channels = channels;
+  info.samplerate = samplerate;
+  return sf_format_check(&info);
+}
+
+bool is_codec(int subtype) { return subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS; }
+
+}  // namespace
+
+bool output_format(const std::string& path, int in_format, int channels, int samplerate,
+                   sample_format format, int* sf_format, std::string* error) {
+  const container_t* c = container_of(path);
+  const std::string name = path == "-" ? "standard output" : path;
+  int major = c ? c->format : in_format ? in_format & SF_FORMAT_TYPEMASK : SF_FORMAT_WAV;
+  // A codec of its own (Vorbis, Opus) comes with its container.
+  const int in_sub = in_format & SF_FORMAT_SUBMASK;
+  if (!c && (major & SF_FORMAT_TYPEMASK) == (in_format & SF_FORMAT_TYPEMASK) && is_codec(in_sub))
+    major |= in_sub;
+  const std::string container = container_name(major);
+  if (major & SF_FORMAT_SUBMASK) {
+    if (format != sample_format::same) {
+      *error = name + ": " + container + " has an encoding of its own; leave out --format";
+      return false;
+    }
+    *sf_format = major;
+    if ((major & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS &&
+        samplerate != 8000 && samplerate != 12000 && samplerate != 16000 && samplerate != 24000 &&
+        samplerate != 48000) {
+      *error = name + ": Opus takes 8000, 12000, 16000, 24000 or 48000 Hz, not " +
+               std::to_string(samplerate) + " Hz (Quillmar does not resample)";
+      return false;
+    }
+  } else {
+    struct {
+      sample_format f;
+      int subtype;
+      const char* name;
+    } const kEncodings[] = {{sample_format::float32, SF_FORMAT_FLOAT, "32-bit float"},
+                            {sample_format::pcm24, SF_FORMAT_PCM_24, "24-bit PCM"},
+                            {sample_format::pcm16, SF_FORMAT_PCM_16, "16-bit PCM"}};
+    *sf_format = 0;
+    if (format == sample_format::same) {
+      // The input's encoding where the container holds it, else the finest it holds.
+      if (in_sub && !is_codec(in_sub) && holds(major | in_sub, channels, samplerate)) *sf_format = major | in_sub;
+      for (const auto& e : kEncodings)
+        if (!*sf_format && holds(major | e.subtype, channels, samplerate)) *sf_format = major | e.subtype;
+    } else {
+      for (const auto& e : kEncodings) {
+        if (e.f != format) continue;
+        if (!holds(major | e.subtype, channels, samplerate)) {
+          *error = name + ": " + container + " cannot hold " + e.name + " samples";
+          return false;
+        }
+        *sf_format = major | e.subtype;
+      }
+    }
+  }
+  if (!*sf_format || !holds(*sf_format, channels, samplerate)) {
+    // A codec this libsndfile was built without, or a layout the container has no room for.
+    *error = name + ": " +
+             (is_codec(major & SF_FORMAT_SUBMASK)
+                  ? "this libsndfile cannot write " + container
+                  : container + " cannot hold " + std::to_string(channels) + " channel(s) at " +
+                        std::to_string(samplerate) + " Hz");
+    return false;
+  }
+  return true;
 }
 
 bool write_audio(const std::string& path, const audio_t& audio, sample_format format,
@@ -86,57 +214,39 @@ bool write_audio(const std::string& path, const audio_t& audio, sample_format fo
   SF_INFO info = {};
   info.channels = audio.channels;
   info.samplerate = audio.samplerate;
-  const int container = audio.sf_format ? (audio.sf_format & SF_FORMAT_TYPEMASK) : SF_FORMAT_WAV;
-  int subtype = audio.sf_format & SF_FORMAT_SUBMASK;
-  switch (format) {
-    case sample_format::float32: subtype = SF_FORMAT_FLOAT; break;
-    case sample_format::pcm16: subtype = SF_FORMAT_PCM_16; break;
-    case sample_format::pcm24: subtype = SF_FORMAT_PCM_24; break;
-    case sample_format::same: if (!subtype) subtype = SF_FORMAT_FLOAT; break;
-  }
-  info.format = container | subtype;
-  if (!sf_format_check(&info)) {
-    info.format = SF_FORMAT_WAV | subtype;  // e.g. a container that cannot hold floats
-    if (!sf_format_check(&info)) info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  }
-  const std::string tmp = temp_name(path);
-  SNDFILE* f = sf_open(tmp.c_str(), SFM_WRITE, &info);
-  if (!f) {
-    *error = path + ": cannot write (" + sf_strerror(nullptr) + ")";
+  if (!output_format(path, audio.sf_format, audio.channels, audio.samplerate, format,
+                     &info.format, error))
     return false;
-  }
-  // Integer formats clip rather than wrap samples beyond full scale.
-  sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  const size_t frames = audio.frames();
-  std::vector<float> chunk(4096 * static_cast<size_t>(audio.channels));
-  bool ok = true;
-  for (size_t pos = 0; pos < frames && ok; pos += 4096) {
-    const size_t n = std::min<size_t>(4096, frames - pos);
-    for (size_t i = 0; i < n; ++i)
-      for (int c = 0; c < audio.channels; ++c) chunk[i * audio.channels + c] = audio.ch[c][pos + i];
-    ok = sf_writef_float(f, chunk.data(), n) == static_cast<sf_count_t>(n);
-  }
-  if (sf_close(f) != 0) ok = false;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = path + ": cannot write (" + std::strerror(errno) + ")";
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
-bool write_file_atomic(const std::string& path, const void* data, size_t size,
-                       std::string* error) {
-  const std::string tmp = temp_name(path);
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  bool ok = f && std::fwrite(data, 1, size, f) == size;
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = path + ": cannot write (" + std::strerror(errno) + ")";
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return write_output(
+      path,
+      [&](const std::string& file, std::string* reason) {
+        SF_INFO i = info;
+        SNDFILE* f = sf_open(file.c_str(), SFM_WRITE, &i);
+        if (!f) {
+          *reason = std::string("cannot write (") + sf_strerror(nullptr) + ")";
+          return false;
+        }
+        // Integer formats clip rather than wrap samples beyond full scale. No PEAK chunk: it
+        // holds the time of writing, and the same audio should make the same file.
+        sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+        sf_command(f, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+        const size_t frames = audio.frames();
+        std::vector<float> chunk(4096 * static_cast<size_t>(audio.channels));
+        bool ok = true;
+        for (size_t pos = 0; pos < frames && ok; pos += 4096) {
+          const size_t n = std::min<size_t>(4096, frames - pos);
+          for (size_t k = 0; k < n; ++k)
+            for (int c = 0; c < audio.channels; ++c) chunk[k * audio.channels + c] = audio.ch[c][pos + k];
+          ok = sf_writef_float(f, chunk.data(), n) == static_cast<sf_count_t>(n);
+        }
+        if (!ok) *reason = sf_strerror(f);
+        if (sf_close(f) != 0 && ok) {
+          *reason = "cannot write";
+          ok = false;
+        }
+        return ok;
+      },
+      error);
 }
 
 bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error,

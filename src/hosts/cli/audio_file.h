@@ -13,18 +13,24 @@ struct audio_t {
   size_t frames() const { return ch.empty() ? 0 : ch[0].size(); }
 };
 
-// Reads a whole mono or stereo file. On failure (also for more channels, or a file that holds
-// less audio than its header promises) returns false with a message that names the file.
+// Reads a whole mono or stereo file; "-" reads standard input. On failure (also for more
+// channels, or a file that holds less audio than its header promises) returns false with a
+// message that names the file.
 bool read_audio(const std::string& path, audio_t* out, std::string* error);
 
-// Writes a file in the given format (`same`: the format read), first to a temporary name
-// beside it and renamed when complete, so a failure never leaves a partial file at `path`.
+// The libsndfile format of an output: the container its name's extension asks for (.wav,
+// .flac, .ogg/.oga Vorbis, .opus, .aif/.aiff, .w64, .caf, .au; an unknown extension or none,
+// "-" included, keeps in_format's container, WAV when there is none), and the encoding
+// `format` asks for (`same`: in_format's where the container holds it, else the container's
+// finest). False, with one line naming the output, when the container cannot hold that
+// encoding, that many channels or that sample rate.
+bool output_format(const std::string& path, int in_format, int channels, int samplerate,
+                   sample_format format, int* sf_format, std::string* error);
+
+// Writes audio as output_format says, as an output (output.h: never a partial file, links
+// followed, devices written in place, "-" for standard output).
 bool write_audio(const std::string& path, const audio_t& audio, sample_format format,
                  std::string* error);
-
-// Writes bytes to a file through a temporary name, renamed when complete.
-bool write_file_atomic(const std::string& path, const void* data, size_t size,
-                       std::string* error);
 // Reads a whole file of at most `limit` bytes (a larger one is refused).
 bool read_file(const std::string& path, std::vector<unsigned char>* out, std::string* error,
                size_t limit = 1 << 20);

@@ -13,21 +13,15 @@
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "engine/params.h"
-#include "hosts/cli/args.h"
+#include "framework/bitmap/resources.h"
+#include "hosts/cli/options.h"
+#include "hosts/cli/output.h"
 #include "hosts/cli/render.h"
 #include "hosts/cli/snapshot.h"
 #include "plugin/Quillmar.h"
+#include "plugin/params.h"
 
 namespace {
-
-// The options shared by info and response: --rate, --set, --state.
-bool take_setting(args_t& a, const std::string& o, settings_t* s) {
-  if (o == "--set") s->sets.push_back(a.value(o));
-  else if (o == "--state") s->state_file = a.value(o);
-  else if (o == "--rate") s->rate = a.double_value(o, 1000, 3000000);
-  else return false;
-  return true;
-}
 
 std::string json_string(const char* s) {
   std::string out = "\"";
@@ -70,62 +64,82 @@ double measured_db(const audio_t& in, const audio_t& out, double f) {
 
 }  // namespace
 
-int cmd_info(int argc, char** argv) {
-  args_t a(argc, argv);
+int cmd_info(const command_t& cmd, int argc, char** argv) {
+  parsed_args_t a;
+  if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t s;
-  bool json = false;
-  while (a.more() && !a.failed()) {
-    const std::string o = a.take();
-    if (o == "--json") json = true;
-    else if (!take_setting(a, o, &s)) return a.usage("info: unknown argument " + o);
-  }
-  if (a.failed()) return a.status();
+  int block = 0;
+  if (!settings_from_args(a, &s) || !a.int_value("--block", 1, IPluginBase::kMaxBlockSize, 0, &block))
+    return STATUS_USAGE;
   cli_error err;
   plug_ptr plug = make_session(s, &err);
   if (!plug) return fail(err.message, err.status);
   const double fs = plug->GetSampleRate();
-  const int latency = plug->GetLatency();
+  const int latency = plug->GetLatency(), hop = plug->Engine().hop_size;
+  // The latency at a host's call length: one call of that length, as a host would make it.
+  int block_latency = latency;
+  if (block) {
+    plug_ptr probe = make_session(s, &err);
+    if (!probe) return fail(err.message, err.status);
+    host_stream_t stream(probe.get(), static_cast<int>(fs), 2, block);
+    std::vector<std::vector<float>> buf(2, std::vector<float>(block, 0.0f));
+    float* ch[2] = {buf[0].data(), buf[1].data()};
+    stream.call(ch, ch, block);
+    block_latency = probe->GetLatency();
+  }
   char display[64];
+  const bool json = a.has("--json");
   if (json) {
     std::printf("{\n  \"samplerate\": %s,\n  \"latency_samples\": %d,\n  \"latency_ms\": %s,\n"
-                "  \"parameters\": [\n", num(fs).c_str(), latency, num(latency * 1000.0 / fs).c_str());
+                "  \"hop\": %d,\n", num(fs).c_str(), latency, num(latency * 1000.0 / fs).c_str(), hop);
+    if (block)
+      std::printf("  \"block\": %d,\n  \"block_latency_samples\": %d,\n  \"block_latency_ms\": %s,\n",
+                  block, block_latency, num(block_latency * 1000.0 / fs).c_str());
+    std::printf("  \"parameters\": [\n");
     for (int i = 0; i < PARAM_COUNT; ++i) {
       const IParam* p = plug->GetParam(i);
       p->GetDisplayForHost(display, sizeof display);
-      std::printf("    {\"index\": %d, \"name\": %s, \"value\": %s, \"display\": %s, \"unit\": %s, "
-                  "\"min\": %s, \"max\": %s, \"default\": %s}%s\n",
-                  i, json_string(p->GetNameForHost()).c_str(), num(p->Value()).c_str(),
-                  json_string(display).c_str(), json_string(p->GetLabelForHost()).c_str(),
-                  num(p->GetMin()).c_str(), num(p->GetMax()).c_str(), num(p->GetDefault()).c_str(),
-                  i + 1 < PARAM_COUNT ? "," : "");
+      std::printf("    {\"index\": %d, \"name\": %s, \"symbol\": %s, \"value\": %s, \"display\": %s, "
+                  "\"unit\": %s, \"min\": %s, \"max\": %s, \"default\": %s}%s\n",
+                  i, json_string(p->GetNameForHost()).c_str(), json_string(param_symbol(i)).c_str(),
+                  num(p->Value()).c_str(), json_string(display).c_str(),
+                  json_string(p->GetLabelForHost()).c_str(), num(p->GetMin()).c_str(),
+                  num(p->GetMax()).c_str(), num(p->GetDefault()).c_str(), i + 1 < PARAM_COUNT ? "," : "");
     }
     std::printf("  ]\n}\n");
     return 0;
   }
-  std::printf("%3s  %-18s %14s %-12s %-10s %-26s %s\n", "#", "name", "value", "display", "unit",
-              "range", "default");
+  std::printf("%3s  %-18s %-18s %12s %-12s %-10s %-22s %s\n", "#", "name", "symbol", "value",
+              "display", "unit", "range", "default");
   for (int i = 0; i < PARAM_COUNT; ++i) {
     const IParam* p = plug->GetParam(i);
     p->GetDisplayForHost(display, sizeof display);
     char range[64];
     std::snprintf(range, sizeof range, "%g .. %g", p->GetMin(), p->GetMax());
-    std::printf("%3d  %-18s %14.6g %-12s %-10s %-26s %g\n", i, p->GetNameForHost(), p->Value(),
-                display, p->GetLabelForHost(), range, p->GetDefault());
+    std::printf("%3d  %-18s %-18s %12.6g %-12s %-10s %-22s %g\n", i, p->GetNameForHost(),
+                param_symbol(i), p->Value(), display, p->GetLabelForHost(), range, p->GetDefault());
   }
-  std::printf("latency: %d samples (%.2f ms at %g Hz)\n", latency, latency * 1000.0 / fs, fs);
+  std::printf("\nlatency: %d samples (%.2f ms at %g Hz) for host calls of up to %d frames (the hop)\n",
+              latency, latency * 1000.0 / fs, fs, hop);
+  if (!block)
+    std::printf("A host that calls with more frames than the hop makes the engine re-size its blocks\n"
+                "to the call, and the latency grows; --block FRAMES shows it for a call length.\n");
+  else if (block <= hop)
+    std::printf("at --block %d: the same, %d samples: calls up to the hop keep the engine's sizes\n",
+                block, block_latency);
+  else
+    std::printf("at --block %d: %d samples (%.2f ms): calls longer than the hop re-size the engine\n",
+                block, block_latency, block_latency * 1000.0 / fs);
   return 0;
 }
 
-int cmd_response(int argc, char** argv) {
-  args_t a(argc, argv);
+int cmd_response(const command_t& cmd, int argc, char** argv) {
+  parsed_args_t a;
+  if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t s;
   int points = 100;
-  while (a.more() && !a.failed()) {
-    const std::string o = a.take();
-    if (o == "--points") points = a.int_value(o, 2, 100000);
-    else if (!take_setting(a, o, &s)) return a.usage("response: unknown argument " + o);
-  }
-  if (a.failed()) return a.status();
+  if (!settings_from_args(a, &s) || !a.int_value("--points", 2, 100000, points, &points))
+    return STATUS_USAGE;
   cli_error err;
   plug_ptr plug = make_session(s, &err);
   if (!plug) return fail(err.message, err.status);
@@ -133,6 +147,12 @@ int cmd_response(int argc, char** argv) {
   const std::vector<double> db = kernel_response_db(plug.get(), f);
   for (size_t i = 0; i < f.size(); ++i) std::printf("%.6g %.4f\n", f[i], db[i]);
   return 0;
+}
+
+int refuse_without_skin() {
+  const std::string failure = resource_failure();
+  if (failure.empty()) return 0;
+  return fail("the editor cannot be drawn without its skin: " + failure);
 }
 
 audio_t demo_signal(bool with_sweep) {
@@ -162,11 +182,10 @@ audio_t demo_signal(bool with_sweep) {
   return a;
 }
 
-int cmd_demo(int argc, char** argv) {
-  args_t a(argc, argv);
-  std::string dir = "out";
-  if (a.more()) dir = a.take();
-  if (a.more()) return a.usage("demo: unexpected argument " + a.take());
+int cmd_demo(const command_t& cmd, int argc, char** argv) {
+  parsed_args_t a;
+  if (const int status = parse_args(cmd, argc, argv, &a)) return status;
+  const std::string dir = a.operands.empty() ? "out" : a.operands[0];
   // The demo runs on the embedded defaults, whatever the user's preferences say.
   use_scratch_settings_folder();
   mkdir(dir.c_str(), 0755);
@@ -188,11 +207,15 @@ int cmd_demo(int argc, char** argv) {
   const std::vector<unsigned char> state = save_state(plug.get());
   if (!write_audio(dir + "/demo-input.wav", in, sample_format::float32, &msg) ||
       !write_audio(dir + "/demo-output.wav", out, sample_format::float32, &msg) ||
-      !write_file_atomic(dir + "/demo-state.bin", state.data(), state.size(), &msg))
+      !write_bytes(dir + "/demo-state.bin", state.data(), state.size(), &msg))
     return fail(msg);
-  // The editor after the first second of the input through the demo curve.
-  run_editor_frames(plug.get(), in, 60);
-  if (!write_editor_png(plug.get(), dir + "/demo-editor.png", &msg)) return fail(msg);
+  // The editor after the first second of the input through the demo curve; without its skin
+  // the rest is written, and the picture is not.
+  const bool skin = resource_failure().empty();
+  if (skin) {
+    run_editor_frames(plug.get(), in, 60);
+    if (!write_editor_png(plug.get(), dir + "/demo-editor.png", &msg)) return fail(msg);
+  }
 
   const int latency = plug->GetLatency();
   std::printf("Quillmar demo: 10 s of pink noise and a sine sweep, stereo, 44100 Hz\n");
@@ -205,7 +228,8 @@ int cmd_demo(int argc, char** argv) {
   for (size_t i = 0; i < freqs.size(); ++i)
     std::printf("%7g Hz %7.2f dB %7.2f dB %7.2f dB\n", freqs[i], curve_db(plug.get(), freqs[i]),
                 kernel[i], measured_db(in, out, freqs[i]));
-  std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin, %s/demo-editor.png\n",
-              dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str());
-  return 0;
+  std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin%s%s%s\n",
+              dir.c_str(), dir.c_str(), dir.c_str(), skin ? ", " : "", skin ? dir.c_str() : "",
+              skin ? "/demo-editor.png" : "");
+  return skin ? 0 : refuse_without_skin();
 }

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "framework/x11/IGraphicsX11.h"
-#include "hosts/cli/args.h"
 #include "hosts/cli/commands.h"
+#include "hosts/cli/options.h"
+#include "hosts/cli/output.h"
 #include "hosts/cli/player.h"
+#include "hosts/cli/session.h"
 #include "plugin/Quillmar.h"
 
 namespace {
@@ -37,39 +39,25 @@ void catch_stop_signals() {
 
 }  // namespace
 
-int cmd_gui(int argc, char** argv) {
-  args_t a(argc, argv);
+int cmd_gui(const command_t& cmd, int argc, char** argv) {
+  parsed_args_t a;
+  if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
-  std::string in_path, save_state_file, device = "default";
   int size = -1;
-  bool no_audio = false, device_given = false;
-  while (a.more() && !a.failed()) {
-    if (!a.is_option()) {
-      if (!in_path.empty()) return a.usage("gui: unexpected argument " + a.take());
-      in_path = a.take();
-      continue;
-    }
-    const std::string o = a.take();
-    if (o == "--set") settings.sets.push_back(a.value(o));
-    else if (o == "--state") settings.state_file = a.value(o);
-    else if (o == "--save-state") save_state_file = a.value(o);
-    else if (o == "--size") size = a.int_value(o, 0, 2);
-    else if (o == "--device") device = a.value(o), device_given = true;
-    else if (o == "--no-audio") no_audio = true;
-    else return a.usage("gui: unknown option " + o);
-  }
-  if (a.failed()) return a.status();
-  if (no_audio && device_given) return a.usage("gui: --device and --no-audio exclude each other");
+  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, size, &size)) return STATUS_USAGE;
+  const std::string in_path = a.operands.empty() ? "" : a.operands[0];
+  const std::string save_state_file = a.last("--save-state");
+  const std::string device = a.has("--device") ? a.last("--device") : "default";
+  const bool no_audio = a.has("--no-audio");
+  if (no_audio && a.has("--device")) return fail("gui: --device and --no-audio exclude each other", STATUS_USAGE);
+  const std::string clash = output_clash({{"IN", in_path}}, {{"--save-state", save_state_file}});
+  if (!clash.empty()) return fail(clash, STATUS_USAGE);
   // Everything that can be refused is refused before a window opens or a file is written.
   if (!save_state_file.empty() && !folder_exists(save_state_file))
     return fail(save_state_file + ": the folder does not exist; the state could not be saved there");
   audio_t in;
   std::string msg;
-  if (!in_path.empty()) {
-    if (!read_audio(in_path, &in, &msg)) return fail(msg);
-    if (in.channels > 2)
-      return fail(in_path + ": " + std::to_string(in.channels) + " channels; Quillmar takes mono or stereo");
-  }
+  if (!in_path.empty() && !read_audio(in_path, &in, &msg)) return fail(msg);
   if (!x11_display_available()) {
     const char* display = std::getenv("DISPLAY");
     return fail(display && *display ? std::string("cannot open the X11 display \"") + display + "\" for the window"
@@ -81,6 +69,7 @@ int cmd_gui(int argc, char** argv) {
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
+  if (const int status = refuse_without_skin()) return status;
   IGraphicsX11* window = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
   if (!window || !window->OpenWindow(nullptr)) return fail("the editor's window could not be opened");
 
@@ -115,7 +104,7 @@ int cmd_gui(int argc, char** argv) {
     // An edit the audio path has not taken up yet still belongs in the state.
     plug->ServePendingChanges();
     const std::vector<unsigned char> state = save_state(plug.get());
-    if (!write_file_atomic(save_state_file, state.data(), state.size(), &msg)) return fail(msg);
+    if (!write_bytes(save_state_file, state.data(), state.size(), &msg)) return fail(msg);
   }
   return 0;
 }

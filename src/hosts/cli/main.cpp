@@ -1,42 +1,36 @@
 // quillmar: the command-line host of the Quillmar equaliser.
 #include <cstdio>
-#include <cstring>
+#include <string>
 
-#include "hosts/cli/args.h"
-#include "hosts/cli/commands.h"
-#include "hosts/cli/render.h"
-#include "hosts/cli/snapshot.h"
-
-static const char kUsage[] =
-    "usage: quillmar COMMAND [options]\n"
-    "  render IN OUT [--set NAME=VALUE]... [--state FILE] [--save-state FILE]\n"
-    "                [--block FRAMES] [--compensate] [--format float|pcm16|pcm24]\n"
-    "                [--progress | --no-progress] [--automate FILE]\n"
-    "  info [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--json]\n"
-    "  response [--rate HZ] [--set NAME=VALUE]... [--state FILE] [--points N]\n"
-    "  snapshot OUT.png [--input IN] [--set NAME=VALUE]... [--state FILE] [--size 0|1|2]\n"
-    "      [--frames N]\n"
-    "  gui [IN] [--set NAME=VALUE]... [--state FILE] [--save-state FILE] [--size 0|1|2]\n"
-    "      [--device NAME | --no-audio]\n"
-    "  demo [OUTDIR]\n";
+#include "framework/bitmap/resources.h"
+#include "hosts/cli/help.h"
+#include "hosts/cli/options.h"
+#include "quillmar_version.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
+    print_program_usage(stderr);
+    return STATUS_USAGE;
   }
-  const char* cmd = argv[1];
-  if (!std::strcmp(cmd, "--help") || !std::strcmp(cmd, "help")) {
-    std::fputs(kUsage, stdout);
+  const std::string first = argv[1];
+  if (first == "--help" || first == "-h") {
+    print_program_help(stdout);
     return 0;
   }
-  if (!std::strcmp(cmd, "render")) return cmd_render(argc - 2, argv + 2);
-  if (!std::strcmp(cmd, "info")) return cmd_info(argc - 2, argv + 2);
-  if (!std::strcmp(cmd, "response")) return cmd_response(argc - 2, argv + 2);
-  if (!std::strcmp(cmd, "demo")) return cmd_demo(argc - 2, argv + 2);
-  if (!std::strcmp(cmd, "snapshot")) return cmd_snapshot(argc - 2, argv + 2);
-  if (!std::strcmp(cmd, "gui")) return cmd_gui(argc - 2, argv + 2);
-  fail(std::string("unknown command \"") + cmd + "\"", 2);
-  std::fputs(kUsage, stderr);
-  return 2;
+  if (first == "--version") {
+    std::printf("quillmar %s\n", QUILLMAR_VERSION);
+    return 0;
+  }
+  const command_t* cmd = find_command(first);
+  if (!cmd) {
+    fail((first[0] == '-' ? "unknown option " + first : "unknown command \"" + first + "\"") +
+             " (quillmar --help lists the commands)",
+         STATUS_USAGE);
+    return STATUS_USAGE;
+  }
+  // Commands that draw nothing have no use for the skin, and those that draw check it
+  // themselves: a missing skin is reported by them, once, or not at all.
+  set_resource_reports_quiet(true);
+  const int status = cmd->run(*cmd, argc - 2, argv + 2);
+  return status == HELP_SHOWN ? 0 : status;
 }

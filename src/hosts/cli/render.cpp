@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "hosts/cli/args.h"
+#include "hosts/cli/commands.h"
+#include "hosts/cli/help.h"
+#include "hosts/cli/options.h"
+#include "hosts/cli/output.h"
 #include "plugin/Quillmar.h"
 
 namespace {
@@ -111,40 +114,43 @@ void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, 
 }
 
 int parse_render_args(int argc, char** argv, render_args_t* r) {
-  args_t a(argc, argv);
-  while (a.more()) {
-    if (a.is_option()) {
-      const std::string o = a.take();
-      if (o == "--set") r->settings.sets.push_back(a.value(o));
-      else if (o == "--state") r->settings.state_file = a.value(o);
-      else if (o == "--save-state") r->save_state_file = a.value(o);
-      else if (o == "--automate") r->automate_file = a.value(o);
-      else if (o == "--block") r->opts.block = a.int_value(o, 1, IPluginBase::kMaxBlockSize);
-      else if (o == "--compensate") r->opts.compensate = true;
-      else if (o == "--progress") r->opts.progress = true;
-      else if (o == "--no-progress") r->opts.progress = false;
-      else if (o == "--format") {
-        const std::string f = a.value(o);
-        if (f == "float") r->format = sample_format::float32;
-        else if (f == "pcm16") r->format = sample_format::pcm16;
-        else if (f == "pcm24") r->format = sample_format::pcm24;
-        else return a.usage("--format " + f + ": expected float, pcm16 or pcm24");
-      } else return a.usage("render: unknown option " + o);
-    } else if (r->in_path.empty()) r->in_path = a.take();
-    else if (r->out_path.empty()) r->out_path = a.take();
-    else return a.usage("render: unexpected argument " + a.take());
-    if (a.failed()) return a.status();
+  parsed_args_t a;
+  if (const int status = parse_args(*find_command("render"), argc, argv, &a)) return status;
+  r->in_path = a.operands[0];
+  r->out_path = a.operands[1];
+  if (!settings_from_args(a, &r->settings)) return STATUS_USAGE;
+  r->save_state_file = a.last("--save-state");
+  r->automate_file = a.last("--automate");
+  if (!a.int_value("--block", 1, IPluginBase::kMaxBlockSize, r->opts.block, &r->opts.block))
+    return STATUS_USAGE;
+  r->opts.compensate = a.has("--compensate");
+  const std::string progress = a.last_given({"--progress", "--no-progress"});
+  if (!progress.empty()) r->opts.progress = progress == "--progress";
+  if (a.has("--format")) {
+    const std::string f = a.last("--format");
+    if (f == "float") r->format = sample_format::float32;
+    else if (f == "pcm16") r->format = sample_format::pcm16;
+    else if (f == "pcm24") r->format = sample_format::pcm24;
+    else return fail("--format " + f + ": expected float, pcm16 or pcm24", STATUS_USAGE);
   }
-  if (r->out_path.empty()) return a.usage("render: expected IN and OUT (quillmar render IN OUT)");
   return 0;
 }
 
-int cmd_render(int argc, char** argv) {
+int cmd_render(const command_t&, int argc, char** argv) {
   render_args_t r;
   r.opts.progress = isatty(STDERR_FILENO);
   if (const int status = parse_render_args(argc, argv, &r)) return status;
   render_opts_t& opts = r.opts;
   cli_error err;
+  // Nothing is read or written when an output would write over an input (--save-state may
+  // rewrite the --state file).
+  std::string clash = output_clash(
+      {{"IN", r.in_path}, {"--state", r.settings.state_file}, {"--automate", r.automate_file}},
+      {{"OUT", r.out_path}});
+  if (clash.empty())
+    clash = output_clash({{"IN", r.in_path}, {"--automate", r.automate_file}},
+                         {{"OUT", r.out_path}, {"--save-state", r.save_state_file}});
+  if (!clash.empty()) return fail(clash, STATUS_USAGE);
   // A bad automation file is refused before anything is read or written.
   std::vector<timed_change_t> changes;
   if (!r.automate_file.empty() && !read_automation(r.automate_file, &changes, &err))
@@ -153,6 +159,9 @@ int cmd_render(int argc, char** argv) {
   audio_t in;
   std::string msg;
   if (!read_audio(r.in_path, &in, &msg)) return fail(msg);
+  int out_format = 0;
+  if (!output_format(r.out_path, in.sf_format, in.channels, in.samplerate, r.format, &out_format, &msg))
+    return fail(msg, STATUS_USAGE);
   opts.automation_name = r.automate_file;
   if (!schedule_changes(changes, in.samplerate, r.automate_file, &opts.automation, &err))
     return fail(err.message, err.status);
@@ -163,7 +172,7 @@ int cmd_render(int argc, char** argv) {
   if (!write_audio(r.out_path, out, r.format, &msg)) return fail(msg);
   if (!r.save_state_file.empty()) {
     const std::vector<unsigned char> state = save_state(plug.get());
-    if (!write_file_atomic(r.save_state_file, state.data(), state.size(), &msg)) return fail(msg);
+    if (!write_bytes(r.save_state_file, state.data(), state.size(), &msg)) return fail(msg);
   }
   return 0;
 }

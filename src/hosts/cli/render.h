@@ -2,6 +2,7 @@
 #pragma once
 #include "hosts/cli/audio_file.h"
 #include "hosts/cli/automate.h"
+#include "hosts/cli/options.h"
 #include "hosts/cli/session.h"
 
 // The host's side of one stream through the plug-in: sample rate, block size, Reset and the
@@ -38,13 +39,10 @@ struct render_args_t {
 };
 
 // Parses the render command's arguments into r (whose defaults stand where an option is not
-// given). Returns 0, or the status of the usage error it reported.
+// given). Returns 0, HELP_SHOWN, or the status of the usage error it reported.
 int parse_render_args(int argc, char** argv, render_args_t* r);
 
 // Sample rate, block size, Reset, channel connections for mono or stereo, then 32-bit float
 // buffers through the processing frame, call after call. `out` gets the input's rate, channel
 // count and format.
 void render_audio(Quillmar* plug, const audio_t& in, const render_opts_t& opts, audio_t* out);
-
-// The `render` command.
-int cmd_render(int argc, char** argv);

@@ -10,9 +10,12 @@
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "hosts/cli/audio_file.h"
+#include "hosts/cli/factory_presets.h"
+#include "hosts/cli/options.h"
 #include "plugin/Quillmar.h"
 #include "plugin/io.h"
 #include "plugin/params.h"
+#include "plugin/presets.h"
 #include "toolkit/util/memory.h"
 
 void plug_deleter::operator()(Quillmar* p) const { delete p; }
@@ -35,6 +38,7 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
   }
   const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
   int found = param_index(name.c_str());
+  if (found < 0) found = param_index_by_symbol(name.c_str());
   if (found < 0) {
     char* end = nullptr;
     const long i = std::strtol(name.c_str(), &end, 10);
@@ -50,6 +54,13 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
   }
   *index = found;
   return true;
+}
+
+bool settings_from_args(const parsed_args_t& args, settings_t* s) {
+  s->sets = args.all("--set");
+  s->state_file = args.last("--state");
+  s->preset = args.last("--preset");
+  return args.double_value("--rate", 1000, 3000000, s->rate, &s->rate);
 }
 
 plug_ptr make_session(const settings_t& s, cli_error* err) {
@@ -75,6 +86,8 @@ plug_ptr make_session(const settings_t& s, cli_error* err) {
       return nullptr;
     }
   }
+  preset_t preset;
+  if (!s.preset.empty() && !find_factory_preset(s.preset, &preset, err)) return nullptr;
   plug_ptr plug(MakePlug());
   if (!plug) {
     *err = {"no instance slot is free", 1};
@@ -89,6 +102,8 @@ plug_ptr make_session(const settings_t& s, cli_error* err) {
     chunk.PutBytes(state.data(), static_cast<int>(state.size()));
     plug->UnserializeState(&chunk, 0);
   }
+  if (!s.preset.empty())
+    for (int i = 0; i < PRESET_PARAMS; ++i) apply_setting(plug.get(), i, preset.values[i]);
   for (const auto& [index, value] : sets) apply_setting(plug.get(), index, value);
   plug->ServePendingChanges();
   return plug;

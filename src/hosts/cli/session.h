@@ -19,21 +19,28 @@ struct cli_error {
 };
 
 struct settings_t {
-  std::vector<std::string> sets;  // "NAME=VALUE" or "INDEX=VALUE"
+  std::vector<std::string> sets;  // "NAME=VALUE": a parameter's name, symbol or index
   std::string state_file;
+  std::string preset;             // a factory preset's name
   double rate = 0;                // 0: the plug-in's own default
 };
 
-// A new instance at the rate, with the state restored and then the --set values applied.
-// Warnings (a value clamped to its range) go to standard error.
+class parsed_args_t;
+// The settings a command was given: --set, --preset, --state and --rate. False after
+// reporting a bad value (usage, status 2).
+bool settings_from_args(const parsed_args_t& args, settings_t* s);
+
+// A new instance at the rate, with the state restored, then the preset's curve, then the
+// --set values applied. Warnings (a value clamped to its range) go to standard error.
 plug_ptr make_session(const settings_t& s, cli_error* err);
 
 // Writes the interface size into the preferences file as the Interface Size knob does, so
 // that the instances made afterwards open at that size.
 bool remember_interface_size(int size, cli_error* err);
 
-// Parses "NAME=VALUE" / "INDEX=VALUE" into a parameter index and a finite value. Messages
-// begin with `where` (the option, or a file and line).
+// Parses "NAME=VALUE" into a parameter index and a finite value; NAME is the parameter's
+// exact name, its port symbol or its index. Messages begin with `where` (the option, or a
+// file and line).
 bool parse_set(const std::string& arg, int* index, double* value, cli_error* err,
                const std::string& where = "--set ");
 

@@ -9,8 +9,9 @@
 
 #include "framework/IGraphics.h"
 #include "framework/bitmap/RasterBitmap.h"
-#include "hosts/cli/args.h"
 #include "hosts/cli/commands.h"
+#include "hosts/cli/options.h"
+#include "hosts/cli/output.h"
 #include "hosts/cli/render.h"
 #include "plugin/Quillmar.h"
 
@@ -72,30 +73,29 @@ bool write_editor_png(Quillmar* plug, const std::string& path, std::string* erro
     *error = "the plug-in has no editor";
     return false;
   }
-  return g->GetDrawBitmap()->SavePNG(path, false, error);
+  const RasterBitmap* bitmap = g->GetDrawBitmap();
+  return write_output(
+      path,
+      [bitmap](const std::string& file, std::string* reason) {
+        if (bitmap->SavePNG(file, false, reason)) return true;
+        if (reason->compare(0, file.size() + 2, file + ": ") == 0) reason->erase(0, file.size() + 2);
+        return false;
+      },
+      error);
 }
 
-int cmd_snapshot(int argc, char** argv) {
-  args_t a(argc, argv);
+int cmd_snapshot(const command_t& cmd, int argc, char** argv) {
+  parsed_args_t a;
+  if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
-  std::string out_path, in_path;
   int size = -1, frames = DEFAULT_FRAMES;
-  while (a.more() && !a.failed()) {
-    if (!a.is_option()) {
-      if (!out_path.empty()) return a.usage("snapshot: unexpected argument " + a.take());
-      out_path = a.take();
-      continue;
-    }
-    const std::string o = a.take();
-    if (o == "--input") in_path = a.value(o);
-    else if (o == "--set") settings.sets.push_back(a.value(o));
-    else if (o == "--state") settings.state_file = a.value(o);
-    else if (o == "--size") size = a.int_value(o, 0, 2);
-    else if (o == "--frames") frames = a.int_value(o, 1, 100000);
-    else return a.usage("snapshot: unknown option " + o);
-  }
-  if (a.failed()) return a.status();
-  if (out_path.empty()) return a.usage("snapshot: expected OUT.png (quillmar snapshot OUT.png)");
+  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, size, &size) ||
+      !a.int_value("--frames", 1, 100000, frames, &frames))
+    return STATUS_USAGE;
+  const std::string out_path = a.operands[0], in_path = a.last("--input");
+  const std::string clash = output_clash({{"--input", in_path}, {"--state", settings.state_file}},
+                                         {{"OUT.png", out_path}});
+  if (!clash.empty()) return fail(clash, STATUS_USAGE);
 
   audio_t in;
   std::string msg;
@@ -103,8 +103,6 @@ int cmd_snapshot(int argc, char** argv) {
     in = demo_signal(false);
   } else {
     if (!read_audio(in_path, &in, &msg)) return fail(msg);
-    if (in.channels > 2)
-      return fail(in_path + ": " + std::to_string(in.channels) + " channels; Quillmar takes mono or stereo");
   }
   // The picture depends on the arguments alone, and the user's preferences stay untouched.
   use_scratch_settings_folder();
@@ -112,6 +110,7 @@ int cmd_snapshot(int argc, char** argv) {
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
+  if (const int status = refuse_without_skin()) return status;
   run_editor_frames(plug.get(), in, frames);
   if (!write_editor_png(plug.get(), out_path, &msg)) return fail(msg);
   return 0;

@@ -24,6 +24,3 @@ void run_editor_frames(Quillmar* plug, const audio_t& in, int frames);
 
 // The editor's draw bitmap as PNG (through a temporary file renamed into place).
 bool write_editor_png(Quillmar* plug, const std::string& path, std::string* error);
-
-// The `snapshot` command.
-int cmd_snapshot(int argc, char** argv);

@@ -1,7 +1,7 @@
-// Writes the bundle's Turtle (manifest.ttl and quillmar.ttl) from a live instance's parameter
-// table, so that names, ranges, defaults and units are written in one place only. Run at
-// build time: quillmar_lv2_ttl OUTDIR BINARY
-#include <cctype>
+// Writes the bundle's Turtle (manifest.ttl, quillmar.ttl, presets.ttl) from a live instance's
+// parameter table and the factory preset files, so that names, ranges, defaults, units and
+// presets are written in one place only. Run at build time:
+// quillmar_lv2_ttl OUTDIR BINARY PRESETS_FOLDER
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,12 +9,15 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "hosts/lv2/IPluginLV2.h"
 #include "hosts/lv2/quillmar_lv2.h"
 #include "plugin/Quillmar.h"
 #include "plugin/params.h"
+#include "plugin/presets.h"
+#include "quillmar_version.h"
 
 namespace {
 
@@ -39,20 +42,6 @@ std::string Quoted(const char* text) {
     q += *c;
   }
   return q + "\"";
-}
-
-// "Band A gain" -> "band_a_gain", "Vert. Range" -> "vert_range".
-std::string Symbol(const char* name) {
-  std::string s;
-  for (const char* c = name; *c; ++c) {
-    const unsigned char u = static_cast<unsigned char>(*c);
-    if (std::isalnum(u))
-      s += static_cast<char>(std::tolower(u));
-    else if (!s.empty() && s.back() != '_')
-      s += '_';
-  }
-  while (!s.empty() && s.back() == '_') s.pop_back();
-  return s;
 }
 
 // The units extension's own unit for a label, else one of ours declared in quillmar.ttl.
@@ -94,7 +83,7 @@ void ControlPort(std::ostream& o, IPluginBase* plug, int i) {
   o << "  lv2:port [\n"
     << "    a lv2:InputPort , lv2:ControlPort ;\n"
     << "    lv2:index " << i << " ;\n"
-    << "    lv2:symbol \"" << Symbol(p->GetNameForHost()) << "\" ;\n"
+    << "    lv2:symbol \"" << param_symbol(i) << "\" ;\n"
     << "    lv2:name " << Quoted(p->GetNameForHost()) << " ;\n"
     << "    lv2:default " << Number(p->GetDefault()) << " ;\n"
     << "    lv2:minimum " << Number(p->GetMin()) << " ;\n"
@@ -139,14 +128,12 @@ const char* kUI =
 
 void Plugin(std::ostream& o, IPluginBase* plug, const quillmar_lv2_kind_t& kind) {
   const int n = plug->NParams(), channels = kind.channels;
-  int major = 0, minor = 0, patch = 0;
-  IPluginBase::GetVersionParts(plug->GetEffectVersion(false), &major, &minor, &patch);
   o << "<" << kind.uri << ">\n"
     << "  a lv2:Plugin , lv2:EQPlugin ;\n"
     << "  doap:name " << Quoted(channels == 2 ? "Quillmar" : "Quillmar Mono") << " ;\n"
     << "  doap:maintainer [ foaf:name " << Quoted(plug->GetMfrName()) << " ] ;\n"
-    << "  lv2:minorVersion " << minor << " ;\n"
-    << "  lv2:microVersion " << patch << " ;\n"
+    << "  lv2:minorVersion " << QUILLMAR_VERSION_MINOR << " ;\n"
+    << "  lv2:microVersion " << QUILLMAR_VERSION_PATCH << " ;\n"
     << "  lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
     << "  opts:supportedOption bufsz:maxBlockLength ;\n"
     << "  lv2:extensionData state:interface ;\n"
@@ -180,6 +167,47 @@ void Plugin(std::ostream& o, IPluginBase* plug, const quillmar_lv2_kind_t& kind)
   }
 }
 
+// The factory presets as pset:Presets of both plug-ins: the curve's parameters as port
+// values. Ports carry single-precision values, so a preset's values must be exact in single
+// precision for a host to restore them exactly; a preset that is not is refused.
+bool Presets(std::ostream& manifest, std::ostream& presets, IPluginBase* plug,
+             const std::string& folder) {
+  std::vector<preset_t> list;
+  std::string error;
+  if (!read_presets(folder, &list, &error)) {
+    std::fprintf(stderr, "quillmar_lv2_ttl: %s\n", error.c_str());
+    return false;
+  }
+  std::string applies;
+  for (const quillmar_lv2_kind_t& kind : kQuillmarLV2Kinds)
+    applies += std::string(applies.empty() ? "" : " , ") + "<" + kind.uri + ">";
+  presets << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+          << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+          << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n";
+  for (const preset_t& p : list) {
+    const std::string uri = std::string(QUILLMAR_LV2_PRESET_URI) + preset_slug(p.name);
+    manifest << "<" << uri << ">\n"
+             << "  a pset:Preset ;\n"
+             << "  lv2:appliesTo " << applies << " ;\n"
+             << "  rdfs:seeAlso <presets.ttl> .\n\n";
+    presets << "<" << uri << ">\n"
+            << "  a pset:Preset ;\n"
+            << "  rdfs:label " << Quoted(p.name.c_str()) << " ;\n"
+            << "  lv2:appliesTo " << applies << " ;\n";
+    for (int i = 0; i < PRESET_PARAMS; ++i) {
+      const double v = p.values[i];
+      if (static_cast<double>(static_cast<float>(v)) != v) {
+        std::fprintf(stderr, "quillmar_lv2_ttl: preset \"%s\": %s = %.17g is not exact in single precision\n",
+                     p.name.c_str(), plug->GetParam(i)->GetNameForHost(), v);
+        return false;
+      }
+      presets << (i ? "    [ " : "  lv2:port [ ") << "lv2:symbol \"" << param_symbol(i)
+              << "\" ; pset:value " << Number(v) << " ]" << (i + 1 < PRESET_PARAMS ? " ,\n" : " .\n\n");
+    }
+  }
+  return true;
+}
+
 bool Write(const std::string& path, const std::string& text) {
   std::ofstream f(path);
   f << text;
@@ -191,16 +219,17 @@ bool Write(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: quillmar_lv2_ttl OUTDIR BINARY\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: quillmar_lv2_ttl OUTDIR BINARY PRESETS_FOLDER\n");
     return 2;
   }
-  const std::string dir = argv[1], binary = argv[2];
+  const std::string dir = argv[1], binary = argv[2], preset_folder = argv[3];
   Quillmar* plug = MakePlug();
   if (!plug) return 1;
 
-  std::ostringstream manifest, plugins;
+  std::ostringstream manifest, plugins, presets;
   manifest << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+           << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
            << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
            << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n"
            << "<" QUILLMAR_LV2_UI_URI ">\n"
@@ -215,8 +244,11 @@ int main(int argc, char** argv) {
              << "  rdfs:seeAlso <quillmar.ttl> .\n\n";
     Plugin(plugins, plug, kind);
   }
+  const bool ok = Presets(manifest, presets, plug, preset_folder);
   delete plug;
-  return Write(dir + "/manifest.ttl", manifest.str()) && Write(dir + "/quillmar.ttl", plugins.str())
+  return ok && Write(dir + "/manifest.ttl", manifest.str()) &&
+                 Write(dir + "/quillmar.ttl", plugins.str()) &&
+                 Write(dir + "/presets.ttl", presets.str())
              ? 0
              : 1;
 }

@@ -1,0 +1,36 @@
+# What `make install` (cmake --install) puts under the prefix, and the documents made for it.
+# An installed program finds its resources relative to itself (bin/../share/quillmar), the
+# LV2 bundle carries its own, so the prefix can be chosen at install time.
+
+# The man page and the bash completion, made from the program's own help table.
+add_executable(quillmar_docs ${CMAKE_SOURCE_DIR}/tools/docs/quillmar_docs.cpp)
+target_link_libraries(quillmar_docs PRIVATE qm_cli)
+set(QUILLMAR_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
+add_custom_command(
+  OUTPUT ${QUILLMAR_DOC_DIR}/quillmar.1 ${QUILLMAR_DOC_DIR}/quillmar.1.gz
+         ${QUILLMAR_DOC_DIR}/quillmar.bash-completion
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QUILLMAR_DOC_DIR}
+  COMMAND quillmar_docs ${QUILLMAR_DOC_DIR}
+  COMMAND gzip -9 -n -f -k ${QUILLMAR_DOC_DIR}/quillmar.1
+  DEPENDS quillmar_docs
+  COMMENT "Writing the man page and the bash completion")
+add_custom_target(quillmar_doc_files ALL
+  DEPENDS ${QUILLMAR_DOC_DIR}/quillmar.1.gz ${QUILLMAR_DOC_DIR}/quillmar.bash-completion)
+
+# Everything the install rules take, for make install and make package to build first (the
+# install itself builds nothing).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+add_custom_target(quillmar_install_parts DEPENDS quillmar quillmar_lv2_bundle quillmar_doc_files)
+
+set(lv2_dir lib/lv2/quillmar.lv2)
+install(TARGETS quillmar RUNTIME DESTINATION bin)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/ DESTINATION share/quillmar/resources)
+install(TARGETS quillmar_lv2 LIBRARY DESTINATION ${lv2_dir})
+install(FILES ${QUILLMAR_LV2_TTL} DESTINATION ${lv2_dir})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/img DESTINATION ${lv2_dir}/resources)
+install(FILES ${QUILLMAR_DOC_DIR}/quillmar.1.gz DESTINATION share/man/man1)
+install(FILES ${QUILLMAR_DOC_DIR}/quillmar.bash-completion
+        DESTINATION share/bash-completion/completions RENAME quillmar)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/GUIDE.md
+        DESTINATION share/doc/quillmar)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/guide DESTINATION share/doc/quillmar FILES_MATCHING PATTERN "*.png")
