@@ -69,7 +69,7 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
-  if (const int status = refuse_without_skin()) return status;
+  if (const int status = refuse_without_skin(plug.get())) return status;
   IGraphicsX11* window = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
   if (!window || !window->OpenWindow(nullptr)) return fail("the editor's window could not be opened");
 
