@@ -15,7 +15,7 @@ CTEST_ARGS ?= --schedule-random
 RUN_TESTS = tests/with_fake_home.sh ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 .PHONY: deps deps-hosts configure build test run bench sanitize tsan fuzz fuzz-smoke soak skin goldens toolkit-sample \
-	tables install-lv2 auval mac-view install package guide-pictures clean
+	tables install-lv2 auval mac-view install uninstall package guide-pictures mutate mutate-selftest clean
 
 deps:
 	@./tools/deps.sh
@@ -100,6 +100,10 @@ install: configure
 	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
 	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
+# Removes what the last `make install` of this build folder wrote (give the same DESTDIR).
+uninstall:
+	@DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
+
 # The Debian package $(BUILD)/quillmar_<version>_<arch>.deb, installing under /usr.
 package: deps configure
 	@cmake --build $(BUILD) --target quillmar_install_parts -j $(JOBS)
@@ -109,6 +113,26 @@ package: deps configure
 # docs/guide/pictures.txt; a test fails when they are stale.
 guide-pictures: build
 	@./tools/guide-pictures.sh $(BUILD)/quillmar docs/guide
+
+# The mutation runner (tools/mutate, docs/TESTING.md): FILES="src/... src/..." or
+# LAYER=engine|plugin|editor|framework|au|lv2|cli|core, MUTANTS=N (a seeded sample per file,
+# SEED), JOBS, SUITE=1 (judged by the whole suite), LINES=17,19 (only the mutants on those
+# lines), NO_COVERAGE=1 (every test of the file's programs, no coverage run). Its build folders
+# are under build-mutate/.
+FILES ?=
+LAYER ?=
+MUTANTS ?=
+SEED ?=
+SUITE ?=
+LINES ?=
+NO_COVERAGE ?=
+mutate: deps
+	@exec python3 tools/mutate/mutate.py --files "$(FILES)" --layer "$(LAYER)" --mutants "$(MUTANTS)" \
+	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)" --lines "$(LINES)" $(if $(NO_COVERAGE),--no-coverage)
+
+# The mutation runner's own check, on a small project it makes (about half a minute).
+mutate-selftest:
+	@python3 tools/mutate/selftest.py
 
 tables: configure
 	@cmake --build $(BUILD) --target tables

@@ -14,8 +14,21 @@ add_custom_command(
   COMMAND gzip -9 -n -f -k ${QUILLMAR_DOC_DIR}/quillmar.1
   DEPENDS quillmar_docs
   COMMENT "Writing the man page and the bash completion")
+# The package's changelog: this version, dated as the version is.
+execute_process(COMMAND date -u -R -d "${QUILLMAR_VERSION_DATE} 12:00:00"
+                OUTPUT_VARIABLE changelog_date OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(WRITE ${QUILLMAR_DOC_DIR}/changelog.Debian
+  "quillmar (${PROJECT_VERSION}) unstable; urgency=medium\n\n"
+  "  * Release ${PROJECT_VERSION}.\n\n"
+  " -- Merrowind <quillmar@merrowind.invalid>  ${changelog_date}\n")
+add_custom_command(
+  OUTPUT ${QUILLMAR_DOC_DIR}/changelog.Debian.gz
+  COMMAND gzip -9 -n -f -k ${QUILLMAR_DOC_DIR}/changelog.Debian
+  DEPENDS ${QUILLMAR_DOC_DIR}/changelog.Debian
+  COMMENT "Compressing the package changelog")
 add_custom_target(quillmar_doc_files ALL
-  DEPENDS ${QUILLMAR_DOC_DIR}/quillmar.1.gz ${QUILLMAR_DOC_DIR}/quillmar.bash-completion)
+  DEPENDS ${QUILLMAR_DOC_DIR}/quillmar.1.gz ${QUILLMAR_DOC_DIR}/quillmar.bash-completion
+          ${QUILLMAR_DOC_DIR}/changelog.Debian.gz)
 
 # Everything the install rules take, for make install and make package to build first (the
 # install itself builds nothing).
@@ -31,6 +44,15 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/img DESTINATION ${lv2_dir}/resou
 install(FILES ${QUILLMAR_DOC_DIR}/quillmar.1.gz DESTINATION share/man/man1)
 install(FILES ${QUILLMAR_DOC_DIR}/quillmar.bash-completion
         DESTINATION share/bash-completion/completions RENAME quillmar)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/GUIDE.md
-        DESTINATION share/doc/quillmar)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/guide DESTINATION share/doc/quillmar FILES_MATCHING PATTERN "*.png")
+# The documents keep the source tree's layout (README.md, docs/GUIDE.md, docs/guide/), so that
+# their links work where they are installed too; with Debian's copyright and changelog.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/copyright
+        ${QUILLMAR_DOC_DIR}/changelog.Debian.gz DESTINATION share/doc/quillmar)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/GUIDE.md DESTINATION share/doc/quillmar/docs)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/guide DESTINATION share/doc/quillmar/docs
+        FILES_MATCHING PATTERN "*.png" PATTERN "pictures.txt")
+
+# `make uninstall`: removes what the last install wrote, as its manifest lists it.
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
+          -P ${CMAKE_SOURCE_DIR}/cmake/uninstall.cmake)

@@ -11,7 +11,7 @@ set -e
 PACKAGES="cmake make g++ pkg-config libpng-dev zlib1g-dev libsndfile1-dev libx11-dev libxext-dev \
 libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libfreetype-dev fonts-dejavu-core \
 fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev libplist-dev clang libclang-rt-14-dev \
-dpkg-dev file man-db"
+dpkg-dev file man-db locales"
 APT_OPTS=""
 if [ "$1" = "hosts" ]; then
   PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins jackd2"

@@ -30,10 +30,10 @@ void blackman_coefs(double* w, int n) {
 
 // The pure delay of K / 2 samples as a unit-magnitude spectrum.
 static void make_phase(design_t* d, int kernel_size, int fft_size) {
-  d->kernel[kernel_size / 2] = 1.0;
+  d->kernel[kernel_size / 2] = 1.0;  // mutate: skip (any height: phase is divided by its bin 0)
   fftp(d->kernel, d->phase, fft_size, 0, d->plan_fwd);
-  std::memset(d->kernel, 0, sizeof(double) * fft_size);
-  const double r = d->phase[0] != 0.0 ? 1.0 / d->phase[0] : 0.0;
+  std::memset(d->kernel, 0, sizeof(double) * fft_size);  // mutate: skip (a design writes it all)
+  const double r = d->phase[0] != 0.0 ? 1.0 / d->phase[0] : 0.0;  // mutate: skip (an impulse's bin 0 is never 0)
   for (int i = 0; i < fft_size; ++i) d->phase[i] *= r;
 }
 
@@ -55,11 +55,15 @@ void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
 
 void free_design(design_t* d, int kernel_size, int fft_size) {
   // Only what earlier sizes touched needs zeroing; the rest was never written.
+  // A design rewrites spectrum and kernel over all N values, previous_spectrum is copied before
+  // every crossfade, and fftp prepares a plan again for a new size.
+  // mutate: off (hygiene that no output shows)
   const size_t used = sizeof(double) * d->extent;
   std::memset(d->spectrum, 0, used);
   std::memset(d->previous_spectrum, 0, used);
   std::memset(d->kernel, 0, used);
   d->extent = std::max(d->extent, fft_size);
+  // mutate: on
   // The plans prepare themselves for a new size when next used; the delay's spectrum and the
   // window depend on the sizes only, so a re-sizing that keeps them (a host's reactivation, a
   // Reset at the same rate) keeps them too.

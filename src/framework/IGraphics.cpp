@@ -9,6 +9,7 @@
 #include "framework/IPluginBase.h"
 #include "framework/bitmap/RasterBitmap.h"
 #include "framework/bitmap/resources.h"
+#include "toolkit/util/c_numbers.h"
 
 namespace {
 
@@ -175,7 +176,7 @@ bool IGraphics::SetFromStringAfterPrompt(IControl* pControl, IParam* pParam, con
   } else {
     // A number and nothing else: "abc" or "3x" must not quietly become 0 or 3.
     char* end = nullptr;
-    value = std::strtod(txt, &end);
+    value = c_strtod(txt, &end);
     while (end && (*end == ' ' || *end == '\t')) ++end;
     if (end == txt || !end || *end || !std::isfinite(value)) {
       std::snprintf(message, sizeof message, "\"%.40s\" is not a number", txt);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "toolkit/util/c_numbers.h"
+
 namespace {
 
 // Names, labels and groups longer than 31 characters are cut: they are only shown.
@@ -142,6 +144,7 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* out, int out
     }
   }
   if (mNegateDisplay) value = -value;
+  const c_numeric_scope_t point;
   int i = 0;
   if (mDisplayPrecision == 0 && TruncToInt(value, &i))
     std::snprintf(out, outSize, "%d", i);

@@ -17,6 +17,7 @@
 #include "plugin/io.h"
 #include "plugin/params.h"
 #include "plugin/prefs.h"
+#include "quillmar_version.h"
 #include "toolkit/font.h"
 #include "toolkit/graphics/blit.h"
 #include "toolkit/util/memory.h"
@@ -49,7 +50,7 @@ Quillmar* MakePlug() {
 }
 
 Quillmar::Quillmar(int slot)
-    : IPluginHost(PARAM_COUNT, "1-1 2-2", 0, "Quillmar", "", "Merrowind", 0x00010000,
+    : IPluginHost(PARAM_COUNT, "1-1 2-2", 0, "Quillmar", "", "Merrowind", QUILLMAR_UNIT_VERSION,
                   fourcc("Qmrl"), fourcc("Mrwd"), 65536, false, false, false),
       mInstanceNumber(slot),
       mInst(instance_record(slot)) {

@@ -1,5 +1,6 @@
 #include "plugin/prefs.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,6 +14,8 @@
 #include "framework/IPluginBase.h"
 #include "plugin/Quillmar.h"
 #include "plugin/io.h"
+#include "toolkit/util/c_numbers.h"
+#include "toolkit/util/links.h"
 
 FW_String& pres_dir() {
   static FW_String dir;
@@ -63,9 +66,11 @@ void print_exact(FILE* f, const char* name, double v) {
 void load_prefs(inst_t* inst, int pass) {
   if (pass == 0) inst->ui_size = 1;
   const std::string& path = path_prefs();
+  // A missing file leaves no preset folder from an earlier one read in this process.
+  if (pass == 1) pres_dir().Clear();
   FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
   if (!f) return;
-  if (pass == 1) pres_dir().Clear();
+  const c_numeric_scope_t point;
   double version = 1.2;
   char line[2000];
   while (std::fgets(line, sizeof line, f)) {
@@ -101,10 +106,16 @@ void save_prefs(inst_t* inst) {
   const std::string& path = path_prefs();
   if (path.empty()) return;
   // Written beside under a name of its own and renamed over, so that a reader never sees a
-  // half-written file and two writers never share one.
-  std::string tmp = path + ".XXXXXX";
+  // half-written file and two writers never share one. A link is kept and its file written;
+  // a file replaced keeps its permissions (a new one is the user's alone).
+  std::string target;
+  if (!link_target(path, &target)) return;
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  std::string tmp = target + ".XXXXXX";
   const int fd = mkstemp(&tmp[0]);
   if (fd < 0) return;
+  if (exists) fchmod(fd, old.st_mode & 07777);
   FILE* f = fdopen(fd, "w");
   if (!f) {
     close(fd);
@@ -113,6 +124,7 @@ void save_prefs(inst_t* inst) {
   }
   IPluginBase* plug = inst->plug;
   auto value = [plug](int i) { return plug->GetParam(i)->Value(); };
+  const c_numeric_scope_t point;
   std::fprintf(f, "Quillmar Prefs 1.2\n");
   std::fprintf(f, "Interface size %d\n", static_cast<int>(value(PARAM_INTERFACE_SIZE)));
   std::fprintf(f, "Preset path %s\n", pres_dir().Get());
@@ -124,7 +136,7 @@ void save_prefs(inst_t* inst) {
   print_exact(f, "Colour gamma", value(PARAM_GAMMA));
   print_exact(f, "Vertical range", value(PARAM_VERT_RANGE));
   const bool ok = !std::ferror(f);
-  if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0)
+  if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), target.c_str()) != 0)
     std::remove(tmp.c_str());
 }
 

@@ -4,7 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "editor/controls.h"
+#include "editor/curve.h"
+#include "editor/knobs.h"
 #include "editor_env.h"
+#include "engine/bands.h"
 #include "engine/levels.h"
 #include "framework/IGraphics.h"
 #include "support/golden.h"
@@ -105,6 +109,86 @@ TEST_F(Frame, KeptKnobsAreTheKnobsDrawn) {
     const inst_t *a = kept->Inst(), *b = drawn->Inst();
     ASSERT_EQ(a->ui_w * a->ui_h, b->ui_w * b->ui_h);
     EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << step.first << " " << step.second;
+  }
+}
+
+// The knobs' value texts, exactly; a golden frame would not see a changed digit.
+TEST_F(Frame, KnobValueTexts) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  inst->sel_band = 1;
+  ASSERT_TRUE(preview_set(p.get(), "Band A on", 0));  // another band off changes nothing
+  const struct {
+    int slot;
+    double value;
+    const char* text;  // nullptr: no text, the previous one stays
+  } cases[] = {
+      {CTRL_BAND_GAIN, -68.68588963806504, "-INF"}, {CTRL_BAND_GAIN, 0, "0.0"},
+      {CTRL_BAND_GAIN, -60.5, "-60.5"},  // real dB below the curve's -60: -60.51
+      {CTRL_BAND_GAIN, -68.6858076379792, "-INF"},  // -160.5 real dB
+      {CTRL_BAND_GAIN, -68.68579763245548, "-159.5"}, {CTRL_BAND_GAIN, 12.34, "12.3"},
+      {CTRL_BAND_FREQ, 999.6, "1000"},              {CTRL_BAND_FREQ, 20, "20"},
+      {CTRL_BAND_SLOPE, -100, "-100"},              {CTRL_BAND_SLOPE, 99.94, "99.9"},
+      {CTRL_BAND_SLOPE, 99.95, "100"},              {CTRL_BAND_SLOPE, -99.94, "-99.9"},
+      {CTRL_COLOUR, 0, "RGB"},                      {CTRL_COLOUR, 1.5, "CMY"},
+      {CTRL_COLOUR, 2.9, "Stereo"},                 {CTRL_COLOUR, 3, nullptr},
+      {CTRL_COLOUR, -0.5, nullptr},                 {CTRL_INTERFACE_SIZE, 0, "780"},
+      {CTRL_INTERFACE_SIZE, 1, "1060"},             {CTRL_INTERFACE_SIZE, 2, "1220"},
+      {CTRL_INTERFACE_SIZE, 3, nullptr},            {CTRL_COLOUR_GAIN, 0.5, "0.50"},
+      {CTRL_COLOUR_GAIN, 0, "0.0"},                 {CTRL_COLOUR_GAIN, 1, "1.0"},
+      {CTRL_OVERALL_GAIN, -0.5, "-0.50"},           {CTRL_OVERALL_GAIN, 0.9989, "1.00"},
+      {CTRL_OVERALL_GAIN, 0.999, "1.0"},            {CTRL_LIMITER, -24.25, "-24.2"},
+  };
+  for (const auto& c : cases) {
+    char text[32] = "kept";
+    EXPECT_EQ(knob_value_text(inst, c.slot, c.value, text, sizeof text), c.text != nullptr)
+        << c.slot << " " << c.value;
+    EXPECT_STREQ(text, c.text ? c.text : "kept") << c.slot << " " << c.value;
+  }
+  // The selected band off: its three knobs have no text, the others keep theirs.
+  ASSERT_TRUE(preview_set(p.get(), "Band B on", 0));
+  for (int slot : {CTRL_BAND_GAIN, CTRL_BAND_FREQ, CTRL_BAND_SLOPE, CTRL_COLOUR_GAIN}) {
+    char text[32] = "kept";
+    EXPECT_TRUE(knob_value_text(inst, slot, 0.5, text, sizeof text));
+    EXPECT_STREQ(text, slot == CTRL_COLOUR_GAIN ? "0.50" : "") << slot;
+  }
+}
+
+// The information line while a point or handle is dragged, exactly.
+TEST_F(Frame, DragInformationTexts) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  ASSERT_NE(inst->info_text, nullptr);
+  const struct {
+    int band, handle;
+    double freq, gain, slope;
+    const char* text;
+  } cases[] = {
+      {1, HANDLE_POINT, 1000, 3.5, 0, "Band B : freq: 1000 Hz - gain: +3.50 dB"},
+      {1, HANDLE_POINT, 50, -20, 0, "Band B : freq: 50.0 Hz - gain: -20.0 dB"},
+      {0, HANDLE_POINT, 99.96, 12.5, 0, "Band A : freq: 100.0 Hz - gain: +12.5 dB"},
+      {3, HANDLE_POINT, 100, -12.49, 0, "Band D : freq:  100 Hz - gain: -12.49 dB"},
+      {2, HANDLE_POINT, 20000, -68.68588963806504, 0, "Band C : freq: 20000 Hz - gain: -INF dB"},
+      {2, HANDLE_POINT, 8000, -68.6858076379792, 0, "Band C : freq: 8000 Hz - gain: -INF dB"},  // -160.5
+      {2, HANDLE_POINT, 8000, -68.68579763245548, 0, "Band C : freq: 8000 Hz - gain: -159.5 dB"},
+      {1, HANDLE_RIGHT, 370, 0, 12.25, "Band B, top handle : freq:  370 Hz - slope: 12.2 dB/octave"},
+      {0, HANDLE_LEFT, 50, 0, 3, "Band A, bottom handle : freq: 50.0 Hz - slope: 3.0  dB/octave"},
+      {3, HANDLE_LEFT, 99.9, 0, -40, "Band D, bottom handle : freq: 99.9 Hz - slope: -40.0 dB/octave"},
+  };
+  for (const auto& c : cases) {
+    inst->drag_band = c.band;
+    inst->drag_handle = c.handle;
+    inst->bands[c.band].freq = c.freq;
+    inst->bands[c.band].gain = c.gain;
+    inst->bands[c.band].slope = c.slope;
+    print_control_info(inst);
+    EXPECT_STREQ(inst->info_text->string, c.text);
+  }
+  // No band dragged, or none of the four: the line stays.
+  for (int band : {-1, 4}) {
+    inst->drag_band = band;
+    print_control_info(inst);
+    EXPECT_STREQ(inst->info_text->string, cases[9].text);
   }
 }
 

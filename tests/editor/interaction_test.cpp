@@ -54,6 +54,25 @@ struct Interaction : EditorTest {
   }
 };
 
+// Hovering reads the frequency and level under the pointer at the area's corners exactly, and
+// leaving the area clears the line.
+TEST_F(Interaction, HoveringShowsFrequencyAndLevelUnderThePointer) {
+  const int x0 = inst->area_x, y0 = inst->area_y, x1 = x0 + inst->area_w - 1, y1 = y0 + inst->area_h - 1;
+  const struct {
+    int x, y;
+    const char* text;
+  } cases[] = {
+      {x0, y0, "freq: 20.0 Hz - gain: +60.0 dB"},
+      {x1, y1, "freq: 20000 Hz - gain: -INF dB"},
+      {x1 + 1, y0, ""},
+      {x0, y1 + 1, ""},
+  };
+  for (const auto& c : cases) {
+    g->PlatformMouseMove(c.x, c.y, IMouseMod(), false);
+    EXPECT_STREQ(inst->info_text->string, c.text) << c.x << " " << c.y;
+  }
+}
+
 TEST_F(Interaction, DraggingAPointMovesItsBandOneGestureForTheHost) {
   const eqband_t& B = inst->bands[1];
   p->ClearHostEvents();

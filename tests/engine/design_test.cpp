@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <complex>
+#include <thread>
 #include <vector>
 
 #include "engine/conv_math.h"
@@ -10,6 +12,7 @@
 #include "engine/fft.h"
 #include "engine/levels.h"
 #include "harness.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -20,8 +23,14 @@ TEST(KernelSize, FollowsResolutionAndSampleRateAndStaysOdd) {
   EXPECT_EQ(kernel_size_calc(44100, 16.0), 16401);
   EXPECT_EQ(kernel_size_calc(48000, 1.0), 1115);
   EXPECT_EQ(kernel_size_calc(96000, 1.0), 2231);
-  EXPECT_EQ(kernel_size_calc(3000000, 1.0) % 2, 1);  // no overflow at absurd rates
-  EXPECT_GT(kernel_size_calc(3000000, 1.0), 69000);
+  EXPECT_EQ(kernel_size_calc(3000000, 1.0), 69727);  // no overflow at absurd rates
+  // K0 is an integer division: at 44099 Hz it is 1024, not 1025, and Resolution shows it.
+  EXPECT_EQ(kernel_size_calc(44099, 16.0), 16385);
+  // Values no caller should pass still give an odd length, never an overflow.
+  EXPECT_EQ(kernel_size_calc(44100, 3e9 / 1025), 2147483647);
+  EXPECT_EQ(kernel_size_calc(44100, double(NAN)), 1);
+  EXPECT_EQ(kernel_size_calc(44100, -1.0), 1);
+  EXPECT_EQ(kernel_size_calc(44100, 1e12), 2147483647);
 }
 
 TEST(BlockSizes, WorkedValues) {
@@ -42,6 +51,7 @@ TEST(BlockSizes, WorkedValues) {
     EXPECT_EQ(s.kernel_size / 2 + s.hop_size, c.latency) << c.fs;
   }
   EXPECT_EQ(fft_size_calc(4096, 1025, 0.2), 5184);
+  EXPECT_EQ(fft_size_calc(2000000000, 1025, 0.2), 2000000000);  // capped, and a fast size itself
   EXPECT_EQ(last2k_size_calc(44100), 8000);
   EXPECT_EQ(last2k_size_calc(48000), 8748);
   EXPECT_EQ(last2k_size_calc(96000), 18000);
@@ -166,6 +176,49 @@ TEST_F(DesignFixture, KernelFollowsTheCurveWhereItIsSmooth) {
   EXPECT_NEAR(bin_db(490, 2700), at_8k, 0.1);
 }
 
+// The design against the method written out with plain sums at small sizes: the curve sampled
+// at every bin below (N + 1) / 2 (its end levels below and above the end points), the Nyquist
+// bin zero, the delay of K / 2, the inverse transform, K taps under the window, the forward one.
+// Each is a redesign over an earlier curve, so that nothing of that may remain.
+TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
+  struct Case {
+    int k, n;
+    double fs;
+  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}};
+  const double gains[4] = {6.0, -9.0, 3.0, -12.0};
+  for (const Case& c : cases) {
+    for (int b = 0; b < 4; ++b) {
+      t.host.value[PARAM_BAND_GAIN + b] = -gains[b];
+      t.host.value[PARAM_BAND_SLOPE + b] = 3.0 * (b + 1);  // the end levels differ from A's and D's
+    }
+    design(c.k, c.n, c.fs);  // resized for the case, the curve mirrored
+    for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_GAIN + b] = gains[b];
+    t.refresh_bands(0);  // redesigned as the audio path does, without resizing
+    design_filters(&t.inst, &d, t.bands, t.sorted, c.k, c.n, t.curve.data(), &t.inst.curve_new,
+                   t.inst.lock_curve, 0, &t.inst.band_count, 0, c.fs);
+    const int n = c.n, half = (n + 1) / 2;
+    std::vector<double> amp(half), window(c.k), kernel(n), re(half), im(half);
+    for (int k = 0; k < half; ++k)
+      amp[k] = level_to_amp(curve_at(t.sorted, t.inst.band_count, axis_pos(k * c.fs / n)));
+    blackman_coefs(window.data(), c.k);
+    for (int j = 0; j < c.k; ++j) {
+      double sum = amp[0];
+      for (int k = 1; k < half; ++k) sum += 2 * amp[k] * std::cos(2 * M_PI * k * (j - c.k / 2) / n);
+      kernel[j] = sum / std::sqrt(double(n)) * window[j];
+    }
+    for (int k = 0; k < half; ++k)
+      for (int j = 0; j < c.k; ++j) {
+        re[k] += kernel[j] * std::cos(2 * M_PI * k * j / n) / std::sqrt(double(n));
+        im[k] -= kernel[j] * std::sin(2 * M_PI * k * j / n) / std::sqrt(double(n));
+      }
+    for (int j = 0; j < n; ++j) ASSERT_NEAR(d.kernel[j], kernel[j], 1e-12) << n << " tap " << j;
+    for (int k = 0; k < half; ++k) {
+      ASSERT_NEAR(d.spectrum[k], re[k], 1e-12) << n << " bin " << k;
+      if (k > 0) ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
+    }
+  }
+}
+
 TEST_F(DesignFixture, GainScaleZeroIsFlatAtOverallGainWhateverTheBandsHold) {
   const double gains[4] = {-68.68588963806504, -30, 12, 60};  // A silenced
   for (int b = 0; b < 4; ++b) {
@@ -205,6 +258,27 @@ TEST_F(DesignFixture, CurveOnlyUpdateBeforeTheFirstDesignDoesNothing) {
   EXPECT_EQ(t.inst.curve_new, 1);
   EXPECT_NEAR(t.curve[axis_pos(80.0) * 973 + 0.5], 9.0, 0.05);  // the curve moved
   EXPECT_EQ(std::vector<double>(d.spectrum, d.spectrum + 1350), before);  // the kernel did not
+}
+
+// The install is the caller's; the view is written only under the lock, then flagged.
+TEST(MixFirs, InstallsAndPublishesUnderTheLock) {
+  const std::vector<double> src = {0.5, -1.0, 2.0, 0.25};
+  std::vector<double> dst(4, 9.0), view(5, 9.0);
+  flag_t view_new;
+  view_new = 0;
+  mutex_t lock;
+  mutex_init(&lock, 0, 1);
+  mutex_to_1(&lock);
+  std::thread publisher([&] { mix_firs(src.data(), dst.data(), 4, view.data(), &lock, &view_new); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(dst, src);  // not locked
+  EXPECT_EQ(view, std::vector<double>(5, 9.0));
+  EXPECT_EQ(int(view_new), 0);
+  mutex_to_0(&lock);
+  publisher.join();
+  EXPECT_EQ(view, (std::vector<double>{0.5, -1.0, 2.0, 0.25, 9.0}));
+  EXPECT_EQ(int(view_new), 1);
+  EXPECT_EQ(lock.busy.load(), 0);
 }
 
 TEST(Window, BlackmanIsSymmetricWithUnitCentre) {

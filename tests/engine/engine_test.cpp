@@ -8,6 +8,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "engine/float_mode.h"
 #include "engine/levels.h"
 #include "harness.h"
 #include "support/alloc_counter.h"
@@ -379,7 +380,8 @@ TEST(Capture, LongCallKeepsTheLastSamplesInOrderAndIdleEditorStopsIt) {
   test_engine_t t;
   const signal_t in = noise(10000, 4);
   t.run(in, {10000});
-  for (int i = 0; i < 8000; ++i) ASSERT_EQ(t.inst.capture[1][i], in[1][2000 + i]);
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < 8000; ++i) ASSERT_EQ(t.inst.capture[ch][i], in[ch][2000 + i]) << ch;
   EXPECT_EQ(t.inst.capture_pos, 0);
   // With no editor frame for a second's worth of samples, the rings keep their content.
   t.run(noise(44100, 5), {300});
@@ -445,6 +447,21 @@ TEST(HostileAudio, DenormalsAreZeroInsideAndTheCallersModeIsKept) {
   for (double x : out[0]) ASSERT_EQ(x, 0.0);  // read as zero, so they cost nothing
 #endif
   EXPECT_NE(tiny[0][1000] * 1e300, 0.0);  // and the caller's arithmetic still sees them
+}
+
+// Inside the mode a denormal operand reads as zero and a denormal result is flushed; the
+// caller's mode comes back whole.
+TEST(FloatMode, DenormalsAreZeroBothWaysUntilRestored) {
+#if defined(__x86_64__) || defined(__aarch64__)
+  volatile double tiny = 1e-310, big = 1e300, small = 1e-300, shrink = 1e-10;
+  const uint64_t mode = float_mode_flush_denormals();
+  volatile double operand = tiny * big, result = small * shrink;  // stored before the restore
+  float_mode_restore(mode);
+  EXPECT_EQ(operand, 0.0);
+  EXPECT_EQ(result, 0.0);
+  EXPECT_NE(tiny * big, 0.0);
+  EXPECT_NE(small * shrink, 0.0);
+#endif
 }
 
 TEST(RealTime, TheAudioPathNeverAllocates) {

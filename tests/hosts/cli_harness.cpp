@@ -93,7 +93,8 @@ cli_result_t CliTest::finish(pid_t pid, double timeout) {
     }
     usleep(10000);
   }
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  // A signal's end as a shell reports it: 128 + the signal.
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : WIFSIGNALED(st) ? 128 + WTERMSIG(st) : -1;
   r.out = slurp(path(".stdout"));
   r.err = slurp(path(".stderr"));
   return r;

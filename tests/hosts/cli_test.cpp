@@ -194,6 +194,44 @@ TEST_F(Render, BadInputGetsOneClearLineAndNoOutput) {
   EXPECT_NE(r.err.find("using 60"), std::string::npos);
 }
 
+// A file cut short, in every container that can be read, is refused rather than rendered
+// short: cut by a little (the header's length is then checked) and by half.
+TEST_F(Render, ACutFileOfEveryContainerIsRefused) {
+  audio_t a;
+  a.channels = 2;
+  a.samplerate = 44100;
+  a.ch = noise(2, 44100, 4);
+  const struct {
+    const char* name;
+    int format;
+  } containers[] = {
+      {"c.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},  {"c.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+      {"c.au", SF_FORMAT_AU | SF_FORMAT_FLOAT},     {"c.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16},
+      {"c.caf", SF_FORMAT_CAF | SF_FORMAT_FLOAT},   {"c.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+  };
+  for (const auto& c : containers) {
+    a.sf_format = c.format;
+    std::string err;
+    ASSERT_TRUE(write_audio(path(c.name), a, sample_format::same, &err)) << err;
+    const std::string whole = bytes(c.name);
+    for (const size_t keep : {whole.size() - 100, whole.size() / 2}) {
+      SCOPED_TRACE(std::string(c.name) + " cut to " + std::to_string(keep));
+      std::ofstream(path(c.name), std::ios::binary | std::ios::trunc) << whole.substr(0, keep);
+      const cli_result_t r = run({"render", c.name, "o.wav"});
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err_lines(), 1) << r.err;
+      EXPECT_EQ(r.err.find(std::string("quillmar: ") + c.name + ": "), 0u) << r.err;
+      // (libsndfile refuses a CAF cut by half as malformed before anything is read, and a
+      // FLAC cut anywhere as a lost sync.)
+      if (c.format != (SF_FORMAT_FLAC | SF_FORMAT_PCM_16) &&
+          (keep > whole.size() / 2 || c.format != (SF_FORMAT_CAF | SF_FORMAT_FLOAT))) {
+        EXPECT_NE(r.err.find("truncated"), std::string::npos) << r.err;
+      }
+      EXPECT_FALSE(exists("o.wav"));
+    }
+  }
+}
+
 // Headers that promise absurd lengths or channel counts, patched into small real files.
 TEST_F(Render, AbsurdHeadersFailAtOnceInLittleMemory) {
   audio_t a;
@@ -250,6 +288,10 @@ TEST_F(Render, AbsurdHeadersFailAtOnceInLittleMemory) {
     EXPECT_EQ(r.err_lines(), 1) << r.err;
     EXPECT_FALSE(exists("o.wav"));
   }
+  // From standard input, the message names it, not the temporary copy.
+  const cli_result_t r = run({"render", "-", "o.wav"}, {}, "exec <long.flac; ");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quillmar: standard input: the file is truncated (1000 of 68719476735 frames could be read)\n");
   // A streamed FLAC that did not know its length (0) is read whole.
   std::ofstream(path("streamed.flac"), std::ios::binary) << streaminfo(1, 0);
   EXPECT_EQ(run({"render", "streamed.flac", "o.flac"}).status, 0);

@@ -103,6 +103,47 @@ TEST_F(CommandLine, AnArgumentThatLooksLikeAnOptionIsNeverAFileName) {
   EXPECT_TRUE(exists("-x/demo-output.wav"));
 }
 
+// Refusals a user meets, each one exact line with its status; none writes a file or touches
+// the settings.
+TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
+  std::ofstream(path("f")) << "a file\n";
+  const std::string no_tmp = "cannot make a temporary settings folder in /nonexistent (No such file or directory)";
+  const struct {
+    std::vector<std::string> args;
+    const char* env;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"--version", "extra"}, "", 2, "--version takes no argument, not extra (quillmar help COMMAND explains a command)"},
+      {{"--help", "render"}, "", 2, "--help takes no argument, not render (quillmar help COMMAND explains a command)"},
+      {{"info", "--set", "5=0x10"}, "", 2, "--set 5=0x10: \"0x10\" is not a number"},
+      {{"info", "--set", "5=inf"}, "", 2, "--set 5=inf: \"inf\" is not a number"},
+      {{"info", "--set", "5=-NAN"}, "", 2, "--set 5=-NAN: \"-NAN\" is not a number"},
+      {{"info", "--rate", "0x10000"}, "", 2, "--rate 0x10000: not a valid value (expected a number from 1000 to 3e+06)"},
+      {{"demo", "-"}, "", 2, "demo: OUTDIR is a folder; - (standard output) cannot hold its files"},
+      {{"demo", "a/b/c"}, "", 1, "a/b/c: cannot make the folder (No such file or directory)"},
+      {{"demo", "f"}, "", 1, "f: cannot make the folder (Not a directory)"},
+      {{"demo", "d"}, "TMPDIR=/nonexistent", 1, no_tmp},
+      {{"snapshot", "x.png", "--size", "2"}, "TMPDIR=/nonexistent", 1, no_tmp},
+      {{"snapshot", "x.jpg"}, "", 2, "x.jpg: snapshot writes PNG only; name the output with .png"},
+      {{"snapshot", "x.Png.gif"}, "", 2, "x.Png.gif: snapshot writes PNG only; name the output with .png"},
+  };
+  for (const auto& c : cases) {
+    const cli_result_t r = run(c.args, {c.env});
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "quillmar: " + c.err + "\n");
+    EXPECT_EQ(r.out, "");
+    for (const char* never : {"-", "a", "d", "x.png", "x.jpg", "x.Png.gif", "config/Quillmar Preferences.dat"})
+      EXPECT_FALSE(exists(never)) << never;
+  }
+  // Any case of .png, and no extension at all, is a PNG.
+  for (const char* name : {"x.PNG", "picture"}) {
+    EXPECT_EQ(run({"snapshot", name, "--frames", "1"}).status, 0);
+    EXPECT_EQ(bytes(name).compare(0, 4, "\x89PNG"), 0) << name;
+  }
+}
+
 TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
   write_wav("in.wav", noise(2, 4000, 3));
   write_wav("in48.wav", noise(2, 4800, 3), 48000);
@@ -131,6 +172,8 @@ TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
       {"in.wav", "o.caf", "pcm16", SF_FORMAT_CAF | SF_FORMAT_PCM_16, ""},
       {"in.wav", "o.au", nullptr, SF_FORMAT_AU | SF_FORMAT_FLOAT, ""},
       {"in.wav", "o.xyz", nullptr, SF_FORMAT_WAV | SF_FORMAT_FLOAT, ""},
+      {"in.wav", "o.MP3", nullptr, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, ""},
+      {"in.wav", "o.mp3", "pcm24", 0, "o.mp3: MP3 has an encoding of its own; leave out --format"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"render", c.in, c.out};

@@ -157,15 +157,16 @@ TEST_F(Gui, RefusesWhatItCannotDoWithOneLineAndWritesNothing) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err_lines(), 1) << r.err;
   EXPECT_EQ(run({"gui", "--device", "x", "--no-audio"}, env()).status, 2);
-  // A copy without its skin opens no window without text.
+  // A copy without its skin opens no window without text, and keeps no size for it.
   ASSERT_EQ(std::system(("cp " + std::string(QUILLMAR_BIN) + " " + path("quillmar")).c_str()), 0);
   use_binary(path("quillmar"));
   std::vector<std::string> no_skin = env();
   no_skin.push_back("QUILLMAR_RESOURCES=");
-  r = finish(start({"gui", "--no-audio"}, no_skin), 20);
+  r = finish(start({"gui", "--no-audio", "--size", "2"}, no_skin), 20);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err_lines(), 1);
   EXPECT_EQ(r.err.find("quillmar: the editor cannot be drawn without its skin: "), 0u) << r.err;
+  EXPECT_FALSE(exists("config/Quillmar Preferences.dat"));
   use_binary(QUILLMAR_BIN);
 
   // A device that does not exist: one line, then the window plays silently until SIGTERM.

@@ -2,7 +2,9 @@
 // in place, a symbolic link writes its target and stays a link, and an output that is one of
 // the inputs is refused before anything is written. Each for the three kinds of output:
 // render's audio, snapshot's picture and --save-state's state.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -130,6 +132,62 @@ TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedAndNothingIsWritten) {
   }
   // --save-state may rewrite the --state it started from.
   EXPECT_EQ(run({"render", "in.wav", "o.wav", "--state", "s.state", "--save-state", "s.state"}).status, 0);
+}
+
+// A run ended by a signal while a temporary file exists removes it and still dies of the
+// signal: a spool of standard input (blocked reading it), a spool of standard output (blocked
+// writing to a pipe nobody reads, or whose reader goes away), snapshot's settings folder.
+TEST_F(Outputs, ARunEndedByASignalLeavesNoTemporaryFile) {
+  write_wav("long.wav", noise(2, 44100, 6));
+  struct {
+    std::vector<std::string> args;
+    bool blocked_input;
+    int sig;
+    int temps;  // files and folders in TMPDIR while it waits
+  } const cases[] = {
+      {{"render", "long.wav", "-"}, false, SIGINT, 1},
+      {{"render", "long.wav", "-"}, false, SIGHUP, 1},
+      {{"render", "long.wav", "-"}, false, SIGPIPE, 1},
+      {{"render", "-", "o.wav"}, true, SIGTERM, 1},
+      {{"snapshot", "-", "--frames", "1"}, false, SIGTERM, 2},
+  };
+  mkdir(path("tmp").c_str(), 0700);
+  std::string names;  // what TMPDIR held when last counted
+  auto count = [&] {
+    int n = 0;
+    names.clear();
+    if (DIR* d = opendir(path("tmp").c_str())) {
+      while (const dirent* e = readdir(d))
+        if (e->d_name[0] != '.') ++n, names += std::string(" ") + e->d_name;
+      closedir(d);
+    }
+    return n;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1] + " signal " + std::to_string(c.sig));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    // Held open by the test: the program blocks reading nothing, or writing into a full pipe.
+    const int fd = open(path("fifo").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const pid_t pid = start(c.args, {"TMPDIR=" + path("tmp")}, c.blocked_input ? "exec <fifo; " : "exec >fifo; ");
+    // Until it is blocked (the pipe full, or nothing came): its temporary files the same for
+    // half a second.
+    std::string seen;
+    for (int same = 0, waited = 0; same < 50 && waited < 3000; ++waited, usleep(10000))
+      same = count() == c.temps && names == seen ? same + 1 : (seen = names, 0);
+    EXPECT_EQ(count(), c.temps) << names;
+    if (c.sig == SIGPIPE) {
+      // The reader goes away (as `| head -c 100` does): the next write raises the signal.
+      close(fd);
+    } else {
+      kill(pid, c.sig);
+    }
+    const cli_result_t r = finish(pid);
+    if (c.sig != SIGPIPE) close(fd);
+    EXPECT_EQ(r.status, 128 + c.sig) << r.err;
+    EXPECT_EQ(count(), 0) << names;
+    std::remove(path("fifo").c_str());
+  }
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ namespace {
 
 const char* const kChildFlag = "QUILLMAR_MAC_VIEW_CHILD";
 enum { kPlugInProperty = 64000 };
-enum { kBandBGain = 5, kOverallGain = 17, kOverallGainKnob = 8 };
+enum { kBandBGain = 5, kOverallGain = 17, kColour = 19, kOverallGainKnob = 8 };
 
 // ---- the harness ----
 
@@ -99,8 +99,9 @@ int harness(char** argv) {
     servers.push_back(spawn({server, "--no-fork"}));
     for (int i = 0; i < 500 && count_entries(names) < int(servers.size()); ++i) usleep(10000);
   }
-  const std::vector<std::string> args = {argv[0], "-GSFirstCommandKey", "Super_L",
-                                         "-GSFirstAlternateKey", "Alt_L", "-GSSuppressAppIcon", "YES"};
+  std::vector<std::string> args = {argv[0], "-GSFirstCommandKey", "Super_L",
+                                   "-GSFirstAlternateKey", "Alt_L", "-GSSuppressAppIcon", "YES"};
+  for (int i = 1; argv[i]; ++i) args.push_back(argv[i]);  // test filters and the like
   const int status = wait_child(spawn(args), 600);
   for (pid_t server : servers) {
     if (server <= 0) continue;
@@ -415,6 +416,42 @@ TEST_F(MacView, ARightClickOnAKnobOpensTheTextFieldAndEnterSetsTheValue) {
   EXPECT_STREQ([[text_field() stringValue] UTF8String], "6.00");
   ASSERT_EQ(xdo("key Return"), 0);
   EXPECT_EQ(param(kOverallGain), 6.0f);
+  EXPECT_EQ(unbalanced_gestures(), "");
+}
+
+// A third press starts counting again: a triple click is a double-click and a single press.
+TEST_F(MacView, ATripleClickIsOneDoubleClick) {
+  open();
+  const eqband_t* bands = plug->Inst()->bands;
+  auto on = [&] { return bands[0].on + bands[1].on + bands[2].on + bands[3].on; };
+  ASSERT_EQ(on(), 4);
+  // On band B's point: B goes, the third press lands on the empty spot and adds nothing.
+  const int bx = int(std::lround(bands[1].point_px)), by = int(std::lround(bands[1].point_py));
+  ASSERT_EQ(xdo(at(bx, by) + " click --repeat 3 --delay 60 1"), 0);
+  EXPECT_EQ(bands[1].on, 0);
+  EXPECT_EQ(on(), 3);
+  // On that empty spot: a band comes back, and the third press leaves it.
+  ASSERT_EQ(xdo("sleep 0.6 click --repeat 3 --delay 60 1"), 0);
+  EXPECT_EQ(on(), 4);
+  EXPECT_EQ(unbalanced_gestures(), "");
+}
+
+// A press outside an open field cancels it and goes no further (the field is let go after
+// AppKit has finished ending its editing).
+TEST_F(MacView, APressOutsideAnOpenFieldCancelsIt) {
+  open();
+  for (const int p : {kOverallGain, kColour}) {
+    int k = 0;
+    while (k < gui()->GetNControls() && gui()->GetControl(k)->ParamIdx() != p) ++k;
+    ASSERT_LT(k, gui()->GetNControls());
+    const IRECT r = gui()->GetControl(k)->GetRECT();
+    const float before = param(p);
+    ASSERT_EQ(xdo(at(r.MW(), r.MH()) + " click 3 sleep 1"), 0);
+    ASSERT_NE(text_field(), nil) << p;
+    ASSERT_EQ(xdo("mousemove_relative -- -15 -22 sleep 0.3 click 1"), 0);
+    EXPECT_EQ(text_field(), nil) << p;
+    EXPECT_EQ(param(p), before) << p;
+  }
   EXPECT_EQ(unbalanced_gestures(), "");
 }
 

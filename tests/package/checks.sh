@@ -50,6 +50,19 @@ check_installed() {
   bash -n "$(dirname "$(dirname "$bin")")/share/bash-completion/completions/quillmar" ||
     fail "the bash completion does not parse"
 
+  # Debian's copyright and changelog, a dated man page, and every relative link of the
+  # installed documents leads to an installed file.
+  share=$(dirname "$(dirname "$bin")")/share
+  doc=$share/doc/quillmar
+  for f in copyright changelog.Debian.gz README.md docs/GUIDE.md; do [ -s "$doc/$f" ] || fail "no $doc/$f"; done
+  zcat "$share/man/man1/quillmar.1.gz" | grep -q '^\.TH QUILLMAR 1 "[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]"' ||
+    fail "the man page's .TH line has no date"
+  for md in README.md docs/GUIDE.md; do
+    for link in $(grep -o '](\([^)#:]*\))' "$doc/$md" | sed 's/^](\(.*\))$/\1/'); do
+      [ -e "$(dirname "$doc/$md")/$link" ] || fail "$md links $link, which is not installed"
+    done
+  done
+
   # A copy without the resources beside it never falls back on the source tree.
   cp "$bin" "$work/lonely/bin/quillmar"
   if (cd "$work/lonely" && ./bin/quillmar snapshot x.png 2>err.txt); then fail "a copy without its skin drew"; fi

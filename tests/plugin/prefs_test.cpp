@@ -1,11 +1,16 @@
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "plug_env.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
 #include "plugin/prefs.h"
+#include "support/comma_locale.h"
 
 namespace {
 
@@ -72,29 +77,70 @@ TEST_F(Prefs, UnreadableValuesAreSkipped) {
   EXPECT_EQ(p->Inst()->ui_size, 0);  // clamped to the sizes the layout knows
 }
 
+// In the C locale and under a host's decimal-comma locale alike.
 TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
+  c_locale_after_t restore;
+  for (const bool comma : {false, true}) {
+    ASSERT_TRUE(!comma || use_comma_locale());
+    std::remove(prefs_file().c_str());
+    PlugPtr p = make();
+    p->GetParam(PARAM_COLOUR_GAIN)->Set(2.5);
+    p->GetParam(PARAM_LIMITER)->Set(-3.25);
+    p->GetParam(PARAM_GAMMA)->Set(4.0 / 3);
+    p->save_prefs();
+    EXPECT_EQ(read_prefs(),
+              "Quillmar Prefs 1.2\n"
+              "Interface size 1\n"
+              "Preset path \n"
+              "Resolution 1\n"
+              "Delay 0.2\n"
+              "Limiter -3.25\n"
+              "Colour scheme 2\n"
+              "Colour gain 2.5\n"
+              "Colour gamma 1.3333333333333333\n"
+              "Vertical range 64.34294481903252\n")
+        << comma;
+    PlugPtr q = make();
+    EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -3.25) << comma;
+    EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 2.5) << comma;
+    EXPECT_EQ(q->GetParam(PARAM_GAMMA)->Value(), 4.0 / 3) << comma;
+    // Read back exactly, the default range keeps the scale at exactly 1.
+    EXPECT_EQ(q->Inst()->vscale, 1.0) << comma;
+    EXPECT_STREQ(pres_dir().Get(), "") << comma;
+    // The texts a host shows, and reads back from its user.
+    char text[32];
+    q->GetParam(PARAM_LIMITER)->GetDisplayForHost(text, sizeof text);
+    EXPECT_STREQ(text, "-3.25") << comma;
+    IGraphics* g = q->GetGUI();
+    ASSERT_NE(g, nullptr);
+    int k = 0;
+    while (k < g->GetNControls() && g->GetControl(k)->ParamIdx() != PARAM_LIMITER) ++k;
+    ASSERT_LT(k, g->GetNControls());
+    EXPECT_TRUE(g->SetFromStringAfterPrompt(g->GetControl(k), q->GetParam(PARAM_LIMITER), "-6.5")) << comma;
+    EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -6.5) << comma;
+  }
+}
+
+// A preferences file that is a link stays one, and the file it names is written with the
+// permissions it had; a file missing later leaves no preset folder behind.
+TEST_F(Prefs, ALinkedFileStaysALinkAndKeepsItsPermissions) {
+  const std::string real = test_config_dir() + "/dotfiles-prefs.dat";
+  write_prefs("Preset path /home/someone/My Presets\n");
+  ASSERT_EQ(std::rename(prefs_file().c_str(), real.c_str()), 0);
+  ASSERT_EQ(chmod(real.c_str(), 0644), 0);
+  ASSERT_EQ(symlink("dotfiles-prefs.dat", prefs_file().c_str()), 0);
   PlugPtr p = make();
-  p->GetParam(PARAM_COLOUR_GAIN)->Set(2.5);
   p->GetParam(PARAM_LIMITER)->Set(-3.25);
-  p->GetParam(PARAM_GAMMA)->Set(4.0 / 3);
   p->save_prefs();
-  EXPECT_EQ(read_prefs(),
-            "Quillmar Prefs 1.2\n"
-            "Interface size 1\n"
-            "Preset path \n"
-            "Resolution 1\n"
-            "Delay 0.2\n"
-            "Limiter -3.25\n"
-            "Colour scheme 2\n"
-            "Colour gain 2.5\n"
-            "Colour gamma 1.3333333333333333\n"
-            "Vertical range 64.34294481903252\n");
+  struct stat st;
+  ASSERT_EQ(lstat(prefs_file().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_NE(read_prefs().find("Limiter -3.25\n"), std::string::npos);
+  EXPECT_STREQ(pres_dir().Get(), "/home/someone/My Presets");
+  std::remove(prefs_file().c_str());
   PlugPtr q = make();
-  EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -3.25);
-  EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 2.5);
-  EXPECT_EQ(q->GetParam(PARAM_GAMMA)->Value(), 4.0 / 3);
-  // Read back exactly, the default range keeps the scale at exactly 1.
-  EXPECT_EQ(q->Inst()->vscale, 1.0);
   EXPECT_STREQ(pres_dir().Get(), "");
 }
 

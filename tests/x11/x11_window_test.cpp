@@ -403,6 +403,19 @@ TEST_F(X11Window, ChildOfAHostWindowPassesOnKeysAndSurvivesItsParent) {
   EXPECT_DOUBLE_EQ(plug->GetParam(4)->Value(), 7);
   EXPECT_EQ(focused(), focus);
 
+  // The host hides its window mid-drag: the child, unviewable, hears of it by no event of its
+  // own and its release goes elsewhere; the drag ends, with its gesture.
+  log.clear();
+  xdo("mousemove --window " + win + " 50 50 mousedown 1");
+  ASSERT_EQ(g->GetMouseCapture(), 1);
+  XUnmapWindow(test, parent);
+  XSync(test, False);
+  EXPECT_TRUE(pump_until([&] { return g->GetMouseCapture() == -1; }));
+  EXPECT_TRUE(contains(log, "knob up 50 50 L"));
+  xdo("mouseup 1");
+  XMapWindow(test, parent);
+  XSync(test, False);
+
   // The host destroys its window before telling the editor.
   XDestroyWindow(test, parent);
   XSync(test, False);

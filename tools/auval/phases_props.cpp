@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "auval.h"
+#include "quillmar_version.h"
 
 namespace {
 
@@ -290,7 +291,7 @@ void phase_bundle(check_t& c) {
   const void* v = state ? CFDictionaryGetValue(CFDictionaryRef(state), CFSTR("version")) : nullptr;
   if (v) CFNumberGetValue(CFNumberRef(v), kCFNumberSInt32Type, &unit_version);
   if (state) CFRelease(state);
-  c(version == b.version && SInt32(b.version) == unit_version && unit_version == 0x10000,
+  c(version == b.version && SInt32(b.version) == unit_version && unit_version == QUILLMAR_UNIT_VERSION,
     "version: the plist's %#x, the unit's %#x", unsigned(b.version), unsigned(unit_version));
   c(AudioComponentInstanceGetComponent(u.u) == b.component, "the instance's component");
   // Each call of the factory gives an interface of its own; one never opened closes cleanly.
@@ -324,7 +325,7 @@ void phase_open_close(check_t& c) {
     const auto t1 = clock::now();
     if (!c(r == noErr && u, "open answered %d", int(r))) return;
     if (i == 0 && !g.by_bundle) {
-      c(GetComponentVersion(u) == 0x10000, "version %#x", unsigned(GetComponentVersion(u)));
+      c(GetComponentVersion(u) == QUILLMAR_UNIT_VERSION, "version %#x", unsigned(GetComponentVersion(u)));
       for (SInt16 s = -4; s <= 20; ++s) {
         const bool expected = s < 0 || (s >= 1 && s <= 18 && s != 8 && s != 12 && s != 13);
         c(CallComponentCanDo(u, s) == expected, "can-do %d", s);

@@ -6,6 +6,7 @@
 
 #include "auval.h"
 #include "AUStandIn.h"
+#include "quillmar_version.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ void phase_class_info(check_t& c) {
   CFDictionaryRef saved = class_info(a);
   if (!c(saved && CFGetRetainCount(saved) == 1, "ClassInfo of a new instance")) return;
   const void* name = CFDictionaryGetValue(saved, CFSTR("name"));
-  c(number(saved, "version") == 0x10000 && number(saved, "type") == SInt32(fourcc("aufx")) &&
+  c(number(saved, "version") == QUILLMAR_UNIT_VERSION && number(saved, "type") == SInt32(fourcc("aufx")) &&
         number(saved, "subtype") == SInt32(fourcc("Qmrl")) &&
         number(saved, "manufacturer") == SInt32(fourcc("Mrwd")) && CFDictionaryGetCount(saved) == 6 &&
         name && cf_text(CFStringRef(name)).empty(),

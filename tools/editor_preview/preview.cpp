@@ -82,7 +82,11 @@ bool preview_parse_signal(const std::string& spec, preview_signal_t* sig) {
 
 void preview_scratch_config() {
   const char* dir = std::getenv("QUILLMAR_CONFIG_DIR");
-  if (!dir || !*dir) use_scratch_settings_folder();
+  std::string error;
+  if ((!dir || !*dir) && !use_scratch_settings_folder(&error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::exit(1);
+  }
 }
 
 PreviewPlug preview_make(int size, double samplerate) {

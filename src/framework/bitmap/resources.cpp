@@ -66,9 +66,11 @@ std::vector<std::string> resource_folders() {
     // Beside the binary, then the share folder of the prefix it is installed under.
     folders.push_back(dir + "/resources");
     folders.push_back(dir_of(dir) + "/share/quillmar/resources");
-#ifdef __APPLE__
-    folders.push_back(dir_of(dir) + "/Resources/resources");  // a bundle's Resources folder
-#endif
+    // Code in a bundle (Contents/MacOS): the bundle's Resources folder, on every system.
+    static const std::string kBundleCode = "/Contents/MacOS";
+    if (dir.size() > kBundleCode.size() &&
+        dir.compare(dir.size() - kBundleCode.size(), kBundleCode.size(), kBundleCode) == 0)
+      folders.push_back(dir_of(dir) + "/Resources/resources");
   }
   // The source tree serves only builds run in place: an installed or copied program never
   // depends on where it was built.

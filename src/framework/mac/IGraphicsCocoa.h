@@ -45,6 +45,7 @@ class IPopupMenu;
   // The button of the last press in this view (1 left, 2 right, 0 none since a wheel step):
   // a double-click is two presses of the same button, whatever clickCount counted between.
   int mLastPress;
+  BOOL mLastWasDouble;
   BOOL mMenuUp;
   int mMenuChoice;
 }

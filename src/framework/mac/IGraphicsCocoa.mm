@@ -293,8 +293,10 @@ NSColor* Colour(const IColor& c) {
   if (![self mouseX:&x y:&y of:e]) return;
   mSwallowRelease = NO;
   const int button = right ? 2 : 1;
-  const bool dbl = [e clickCount] >= 2 && mLastPress == button;
+  // A third press starts counting again.
+  const bool dbl = [e clickCount] >= 2 && mLastPress == button && !mLastWasDouble;
   mLastPress = button;
+  mLastWasDouble = dbl;
   // A press outside an open field closes it and goes no further.
   if (mTextField) {
     [self endTextEntry:NO];
@@ -361,6 +363,7 @@ NSColor* Colour(const IColor& c) {
   if (![self mouseX:&x y:&y of:e]) return;
   [self endTextEntry:NO];
   mLastPress = 0;
+  mLastWasDouble = NO;
   Ctx(mContext)->PlatformMouseWheel(x, y, Modifiers(e, false), static_cast<int>([e deltaY]));
 }
 
@@ -440,7 +443,8 @@ NSColor* Colour(const IColor& c) {
   [field setTarget:nil];
   [field abortEditing];
   [field removeFromSuperview];
-  [field release];
+  // Autoreleased: this may run inside the field's own end-of-editing or action code.
+  [field autorelease];
   [mEdOriginal release];
   mEdOriginal = nil;
   NSWindow* w = [self window];

@@ -194,6 +194,16 @@ void IGraphicsX11::HandlePendingEvents() {
   }
   // Gone by the user's close or the server's destroy: the resources go now.
   if (mWin && mWin->gone) CloseWindow();
+  // A host that hides its window mid-drag unmaps only the parent: the child stays mapped but
+  // unviewable, gets no UnmapNotify, and its release goes elsewhere.
+  if (mWin && GetMouseCapture() >= 0 && mWin->window && !mWin->ioError) {
+    XWindowAttributes a = {};
+    bool viewable = true;
+    x11_trap_errors(mWin->display, [&] {
+      viewable = !XGetWindowAttributes(mWin->display, mWin->window, &a) || a.map_state == IsViewable;
+    });
+    if (!viewable) PlatformCaptureLost();
+  }
   if (mWin) UpdateFocus();
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "hosts/au/IPluginAU_State.h"
+#include "toolkit/util/c_numbers.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ bool ValueFromString(IParam* param, CFStringRef text, double* value) {
     return true;
   }
   char* end = nullptr;
-  double v = std::strtod(buf, &end);
+  double v = c_strtod(buf, &end);
   while (end && *end == ' ') ++end;
   if (end == buf || !end || *end || !std::isfinite(v)) return false;
   if (param->GetNegateDisplay()) v = -v;

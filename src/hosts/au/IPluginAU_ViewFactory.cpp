@@ -2,6 +2,7 @@
 
 #include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU_State.h"
+#include "quillmar_version.h"
 
 #if !defined(__APPLE__)
 #include <dlfcn.h>
@@ -86,7 +87,7 @@ int AUViewDispatch(ComponentParameters* params) {
   switch (params->what) {
     case kComponentOpenSelect:
     case kComponentCloseSelect: return noErr;
-    case kComponentVersionSelect: return 0x00010000;
+    case kComponentVersionSelect: return QUILLMAR_UNIT_VERSION;
     case kComponentCanDoSelect: {
       const int select = Arg<SInt16>(params, 0);
       return select == kComponentOpenSelect || select == kComponentCloseSelect ||

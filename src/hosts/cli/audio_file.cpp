@@ -11,18 +11,19 @@
 
 #include "hosts/cli/output.h"
 
-// libsndfile reads what is there of a cut file and notes in its log that the audio chunk's
-// length in the header is larger than the file holds. A length of 0 or 0xFFFFFFFF comes from
-// writers that did not know the length, and is not a cut.
+// libsndfile reads what is there of a cut file and notes in its log each length from the
+// header that is larger than the file holds, as "LABEL : SAID (should be REAL)": the audio
+// chunk's ("data", "SSND", "Data Size") or, where that line says nothing (W64), the whole
+// file's ("riff"). A length of 0 or 0xFFFFFFFF comes from writers that did not know it, and
+// one byte more is a missing pad byte: neither is a cut.
 static bool header_promises_more(SNDFILE* f) {
   char log[8192] = "";
   sf_command(f, SFC_GET_LOG_INFO, log, sizeof log);
   for (const char* line = log; line && *line; line = std::strchr(line, '\n')) {
     if (*line == '\n') ++line;
     long long said = 0, real = 0;
-    if ((std::sscanf(line, "data : %lld (should be %lld)", &said, &real) == 2 ||
-         std::sscanf(line, "SSND : %lld (should be %lld)", &said, &real) == 2) &&
-        said > real && said != 0xFFFFFFFFLL && said != 0)
+    if (std::sscanf(line, "%*[^:\n]: %lld (should be %lld)", &said, &real) == 2 &&
+        said > real + 1 && said != 0xFFFFFFFFLL && said != 0)
       return true;
   }
   return false;
@@ -77,7 +78,7 @@ bool read_audio_file(const std::string& path, const std::string& name, audio_t* 
   // SF_COUNT_MAX: the writer did not know the length (a streamed FLAC says 0), and all of
   // what is there is the audio.
   if (info.frames != SF_COUNT_MAX && static_cast<sf_count_t>(pos) != info.frames) {
-    *error = path + ": the file is truncated (" + std::to_string(pos) + " of " +
+    *error = name + ": the file is truncated (" + std::to_string(pos) + " of " +
              std::to_string(info.frames) + " frames could be read)";
     return false;
   }
@@ -91,7 +92,7 @@ bool read_audio(const std::string& path, audio_t* out, std::string* error) {
   std::string spooled;
   if (!spool_standard_input(&spooled, error)) return false;
   const bool ok = read_audio_file(spooled, "standard input", out, error);
-  unlink(spooled.c_str());
+  remove_spooled_input(spooled);
   return ok;
 }
 
@@ -112,6 +113,7 @@ const container_t kContainers[] = {
     {".w64 ", SF_FORMAT_W64, "W64"},
     {".caf ", SF_FORMAT_CAF, "CAF"},
     {".au ", SF_FORMAT_AU, "AU"},
+    {".mp3 ", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "MP3"},
 };
 
 // The container an output's name asks for, or null for an unknown extension or none.
@@ -145,7 +147,9 @@ bool holds(int format, int channels, int samplerate) {
   return sf_format_check(&info);
 }
 
-bool is_codec(int subtype) { return subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS; }
+bool is_codec(int subtype) {
+  return subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS || subtype == SF_FORMAT_MPEG_LAYER_III;
+}
 
 }  // namespace
 

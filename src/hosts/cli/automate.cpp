@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "hosts/cli/audio_file.h"
+#include "hosts/cli/options.h"
 
 namespace {
 
@@ -28,9 +29,8 @@ bool parse_time(const std::string& t, timed_change_t* c) {
     c->in_samples = true;
     return true;
   }
-  c->time = std::strtod(t.c_str(), &end);
   c->in_samples = false;
-  return !t.empty() && *end == '\0' && std::isfinite(c->time) && c->time >= 0;
+  return parse_decimal(t, &c->time) && c->time >= 0;
 }
 
 }  // namespace

@@ -75,7 +75,8 @@ const std::vector<command_t>& commands() {
       {"snapshot", "OUT.png", 1, 1, "draw the editor into a PNG file",
        "Builds an instance with the editor but no window, plays audio through it (IN, or the "
        "demo's pink noise) while the editor draws --frames frames at 60 a second, and writes "
-       "the last frame as PNG. `-` writes standard output. A snapshot starts from the "
+       "the last frame as PNG. The name ends in .png (any case) or has no extension; another "
+       "extension is refused. `-` writes standard output. A snapshot starts from the "
        "defaults, not from your preferences, so that it depends on its arguments alone.",
        {{"--input", "IN", "the audio to play (default: pink noise)"}, kSet, kPreset, kState, kSize,
         {"--frames", "N", "the editor frames drawn before the picture is taken (default 60)"}},
@@ -121,9 +122,10 @@ const std::vector<help_topic_t>& help_topics() {
       {"OUTPUT FILES", "render snapshot",
        "The output's extension chooses its container, as sox and ffmpeg do: .wav, .flac, "
        ".ogg or .oga (Vorbis), .opus (Opus, at 8000, 12000, 16000, 24000 or 48000 Hz), .aif "
-       "or .aiff, .w64, .caf, .au. An unknown extension, or none, takes the input's container. "
+       "or .aiff, .w64, .caf, .au, .mp3 (MPEG Layer III, where this libsndfile writes it). An "
+       "unknown extension, or none, takes the input's container. "
        "--format chooses only the sample encoding; a combination the container cannot hold "
-       "(float in FLAC, any choice in Vorbis or Opus) is refused.\n\n"
+       "(float in FLAC, any choice in Vorbis, Opus or MP3) is refused.\n\n"
        "A new file, or an existing regular one, is written under a temporary name beside it "
        "and renamed when complete, so a failure never leaves a partial file. An output that is "
        "a symbolic link writes the file it points to and keeps the link; a device or FIFO is "

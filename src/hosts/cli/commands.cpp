@@ -3,9 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -188,11 +190,15 @@ int cmd_demo(const command_t& cmd, int argc, char** argv) {
   parsed_args_t a;
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   const std::string dir = a.operands.empty() ? "out" : a.operands[0];
+  if (dir == "-") return fail("demo: OUTDIR is a folder; - (standard output) cannot hold its files", STATUS_USAGE);
   // The demo runs on the embedded defaults, whatever the user's preferences say.
-  use_scratch_settings_folder();
-  mkdir(dir.c_str(), 0755);
+  std::string msg;
+  if (!use_scratch_settings_folder(&msg)) return fail(msg);
+  // An existing folder is used; an existing file in its place is "Not a directory".
+  const int made = mkdir(dir.c_str(), 0755) == 0 ? 0 : errno;
   struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(dir + ": cannot make the folder");
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return fail(dir + ": cannot make the folder (" + std::strerror(made && made != EEXIST ? made : ENOTDIR) + ")");
 
   settings_t s;
   s.sets = {"Band B gain=6", "Band D gain=-12"};
@@ -205,7 +211,6 @@ int cmd_demo(const command_t& cmd, int argc, char** argv) {
   opts.compensate = true;
   render_audio(plug.get(), in, opts, &out);
 
-  std::string msg;
   const std::vector<unsigned char> state = save_state(plug.get());
   if (!write_audio(dir + "/demo-input.wav", in, sample_format::float32, &msg) ||
       !write_audio(dir + "/demo-output.wav", out, sample_format::float32, &msg) ||

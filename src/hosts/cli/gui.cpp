@@ -66,10 +66,17 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
 
   SetGraphicsFactory(MakeGraphicsX11);
   cli_error err;
-  if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
+  // The size is kept only for a window that opens: the skin is checked first, and the
+  // instance is made again to take the size up.
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
   if (const int status = refuse_without_skin(plug.get())) return status;
+  if (size >= 0) {
+    plug.reset();
+    if (!remember_interface_size(size, &err)) return fail(err.message, err.status);
+    plug = make_session(settings, &err);
+    if (!plug) return fail(err.message, err.status);
+  }
   IGraphicsX11* window = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
   if (!window || !window->OpenWindow(nullptr)) return fail("the editor's window could not be opened");
 

@@ -211,7 +211,7 @@ int cmd_help(const command_t& cmd, int argc, char** argv) {
 
 void write_man_page(std::ostream& o) {
   o << ".\\\" The man page of quillmar, made from the program's own help (do not edit).\n"
-    << ".TH QUILLMAR 1 \"\" \"quillmar " QUILLMAR_VERSION "\" \"User Commands\"\n"
+    << ".TH QUILLMAR 1 \"" QUILLMAR_VERSION_DATE "\" \"quillmar " QUILLMAR_VERSION "\" \"User Commands\"\n"
     << ".SH NAME\nquillmar \\- a linear\\-phase equaliser for audio files, its editor and its window\n"
     << ".SH SYNOPSIS\n";
   for (const command_t& c : commands()) {

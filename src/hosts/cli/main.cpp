@@ -5,6 +5,7 @@
 #include "framework/bitmap/resources.h"
 #include "hosts/cli/help.h"
 #include "hosts/cli/options.h"
+#include "hosts/cli/temp_files.h"
 #include "quillmar_version.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,11 @@ int main(int argc, char** argv) {
     print_program_usage(stderr);
     return STATUS_USAGE;
   }
+  remove_temps_on_signals();
   const std::string first = argv[1];
+  if ((first == "--help" || first == "-h" || first == "--version") && argc > 2)
+    return fail(first + " takes no argument, not " + argv[2] + " (quillmar help COMMAND explains a command)",
+                STATUS_USAGE);
   if (first == "--help" || first == "-h") {
     print_program_help(stdout);
     return 0;

@@ -14,6 +14,15 @@ int fail(const std::string& message, int status) {
   return status;
 }
 
+bool parse_decimal(const std::string& text, double* out) {
+  if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
 namespace {
 
 const option_t* find_option(const command_t& cmd, const std::string& name) {
@@ -115,9 +124,8 @@ bool parsed_args_t::double_value(const std::string& option, double lo, double hi
   *out = fallback;
   if (!has(option)) return true;
   const std::string v = last(option);
-  char* end = nullptr;
-  const double d = std::strtod(v.c_str(), &end);
-  if (v.empty() || *end != '\0' || !std::isfinite(d) || d < lo || d > hi) {
+  double d = 0;
+  if (!parse_decimal(v, &d) || d < lo || d > hi) {
     char range[96];
     std::snprintf(range, sizeof range, "expected a number from %g to %g", lo, hi);
     fail(option + " " + v + ": not a valid value (" + range + ")", STATUS_USAGE);

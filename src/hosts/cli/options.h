@@ -65,5 +65,9 @@ class parsed_args_t {
 // standard output, or STATUS_USAGE after reporting the error.
 int parse_args(const command_t& cmd, int argc, char** argv, parsed_args_t* out);
 
+// A finite decimal number, the whole text ("-6", "1.5e3"): never hexadecimal ("0x10"),
+// "inf", "nan" or text around it, which strtod alone would take.
+bool parse_decimal(const std::string& text, double* out);
+
 // Reports a failure on standard error ("quillmar: MESSAGE"); returns the status.
 int fail(const std::string& message, int status = STATUS_FAILED);

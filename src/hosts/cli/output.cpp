@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hosts/cli/temp_files.h"
+#include "toolkit/util/links.h"
+
 namespace {
 
 std::string dir_of(const std::string& p) {
@@ -26,31 +29,16 @@ std::string temp_folder() {
   return t && *t ? t : "/tmp";
 }
 
-// A new empty file from a mkstemp template; its name, or empty with errno set.
-std::string make_temp(std::string tmpl) {
-  const int fd = mkstemp(tmpl.data());
-  if (fd < 0) return "";
-  close(fd);
-  return tmpl;
+void remove_temp(const std::string& file) {
+  unlink(file.c_str());
+  forget_temp(file);
 }
 
 // The file a path finally names: symbolic links followed (also to a target that does not
 // exist yet, which is then made).
 bool follow_links(const std::string& path, std::string* target, std::string* reason) {
-  std::string p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st;
-    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-      *target = p;
-      return true;
-    }
-    char buf[4096];
-    const ssize_t n = readlink(p.c_str(), buf, sizeof buf - 1);
-    if (n < 0) break;
-    buf[n] = '\0';
-    p = buf[0] == '/' ? std::string(buf) : dir_of(p) + "/" + buf;
-  }
-  *reason = std::strerror(errno ? errno : ELOOP);
+  if (link_target(path, target)) return true;
+  *reason = std::strerror(errno);
   return false;
 }
 
@@ -71,7 +59,7 @@ bool write_all(int fd, const char* data, size_t size, std::string* reason) {
 // Produces the output into a temporary file, then copies it into fd (a device, a FIFO,
 // standard output).
 bool produce_into(int fd, const produce_t& produce, std::string* reason) {
-  const std::string tmp = make_temp(temp_folder() + "/quillmar-out-XXXXXX");
+  const std::string tmp = make_temp_file(temp_folder() + "/quillmar-out-XXXXXX");
   if (tmp.empty()) {
     *reason = std::string("cannot make a temporary file in ") + temp_folder() + " (" + std::strerror(errno) + ")";
     return false;
@@ -93,7 +81,7 @@ bool produce_into(int fd, const produce_t& produce, std::string* reason) {
     }
   }
   if (in >= 0) close(in);
-  unlink(tmp.c_str());
+  remove_temp(tmp);
   return ok;
 }
 
@@ -114,7 +102,7 @@ bool write_in_place(const std::string& target, const produce_t& produce, std::st
 // A temporary file beside the target, renamed over it when complete.
 bool write_beside(const std::string& target, const struct stat* old, const produce_t& produce,
                   std::string* reason) {
-  const std::string tmp = make_temp(dir_of(target) + "/." + base_of(target) + ".XXXXXX");
+  const std::string tmp = make_temp_file(dir_of(target) + "/." + base_of(target) + ".XXXXXX");
   if (tmp.empty()) {
     *reason = std::string("cannot write (") + std::strerror(errno) + ")";
     return false;
@@ -134,7 +122,8 @@ bool write_beside(const std::string& target, const struct stat* old, const produ
     *reason = std::string("cannot write (") + std::strerror(errno) + ")";
     ok = false;
   }
-  if (!ok) unlink(tmp.c_str());
+  if (ok) forget_temp(tmp);
+  else remove_temp(tmp);
   return ok;
 }
 
@@ -205,12 +194,14 @@ std::string output_clash(const std::vector<named_file_t>& inputs,
   return "";
 }
 
+void remove_spooled_input(const std::string& file) { remove_temp(file); }
+
 bool spool_standard_input(std::string* file, std::string* error) {
   if (isatty(STDIN_FILENO)) {
     *error = "standard input is a terminal: pipe audio into it, or name an input file";
     return false;
   }
-  *file = make_temp(temp_folder() + "/quillmar-in-XXXXXX");
+  *file = make_temp_file(temp_folder() + "/quillmar-in-XXXXXX");
   if (file->empty()) {
     *error = std::string("cannot make a temporary file in ") + temp_folder() + " (" + std::strerror(errno) + ")";
     return false;
@@ -233,7 +224,7 @@ bool spool_standard_input(std::string* file, std::string* error) {
     ok = false;
   }
   if (!ok) {
-    unlink(file->c_str());
+    remove_temp(*file);
     *error = "standard input: " + reason;
   }
   return ok;

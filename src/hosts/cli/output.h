@@ -32,6 +32,8 @@ struct named_file_t {
 std::string output_clash(const std::vector<named_file_t>& inputs,
                          const std::vector<named_file_t>& outputs);
 
-// Reads standard input to its end into a new temporary file, which the caller removes, so
-// that a reader that must seek can take it; false, with the reason, when it cannot.
+// Reads standard input to its end into a new temporary file, which the caller removes with
+// remove_spooled_input, so that a reader that must seek can take it; false, with the reason,
+// when it cannot.
 bool spool_standard_input(std::string* file, std::string* error);
+void remove_spooled_input(const std::string& file);

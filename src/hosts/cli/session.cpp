@@ -20,15 +20,6 @@
 
 void plug_deleter::operator()(Quillmar* p) const { delete p; }
 
-static bool parse_number(const std::string& text, double* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
-
 bool parse_set(const std::string& arg, int* index, double* value, cli_error* err,
                const std::string& where) {
   const size_t eq = arg.rfind('=');
@@ -48,7 +39,7 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
     *err = {where + arg + ": no parameter is called \"" + name + "\" (see quillmar info)", 2};
     return false;
   }
-  if (!parse_number(text, value)) {
+  if (!parse_decimal(text, value)) {
     *err = {where + arg + ": \"" + text + "\" is not a number", 2};
     return false;
   }

@@ -1,10 +1,13 @@
 #include "hosts/cli/snapshot.h"
 
 #include <ftw.h>
+#include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "framework/IGraphics.h"
@@ -13,6 +16,7 @@
 #include "hosts/cli/options.h"
 #include "hosts/cli/output.h"
 #include "hosts/cli/render.h"
+#include "hosts/cli/temp_files.h"
 #include "plugin/Quillmar.h"
 
 namespace {
@@ -24,19 +28,35 @@ std::string g_scratch;
 int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
 
 void remove_scratch() {
-  if (!g_scratch.empty()) nftw(g_scratch.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
+  if (g_scratch.empty()) return;
+  nftw(g_scratch.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
+  forget_temp(g_scratch);
+}
+
+// ".png" in any case, or no extension at all (standard output, a device, a name of the
+// user's own): the picture is PNG whatever the name, and another extension would lie.
+bool png_name_ok(const std::string& path) {
+  const size_t dot = path.rfind('.'), slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) return true;
+  return strcasecmp(path.c_str() + dot, ".png") == 0;
 }
 
 }  // namespace
 
-void use_scratch_settings_folder() {
-  if (!g_scratch.empty()) return;
+bool use_scratch_settings_folder(std::string* error) {
+  if (!g_scratch.empty()) return true;
   const char* tmp = std::getenv("TMPDIR");
-  std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmar-settings-XXXXXX";
-  if (!mkdtemp(tmpl.data())) return;
-  g_scratch = tmpl;
-  setenv("QUILLMAR_CONFIG_DIR", tmpl.c_str(), 1);
+  const std::string folder = tmp && *tmp ? tmp : "/tmp";
+  const std::string made = make_temp_folder(folder + "/quillmar-settings-XXXXXX");
+  if (made.empty()) {
+    // Never the user's own preferences instead: the command would change them.
+    *error = "cannot make a temporary settings folder in " + folder + " (" + std::strerror(errno) + ")";
+    return false;
+  }
+  g_scratch = made;
+  setenv("QUILLMAR_CONFIG_DIR", made.c_str(), 1);
   std::atexit(remove_scratch);
+  return true;
 }
 
 void editor_tick(Quillmar* plug) {
@@ -77,7 +97,11 @@ bool write_editor_png(Quillmar* plug, const std::string& path, std::string* erro
   return write_output(
       path,
       [bitmap](const std::string& file, std::string* reason) {
-        if (bitmap->SavePNG(file, false, reason)) return true;
+        // SavePNG writes FILE.part first.
+        remember_temp(file + ".part");
+        const bool ok = bitmap->SavePNG(file, false, reason);
+        forget_temp(file + ".part");
+        if (ok) return true;
         if (reason->compare(0, file.size() + 2, file + ": ") == 0) reason->erase(0, file.size() + 2);
         return false;
       },
@@ -96,6 +120,8 @@ int cmd_snapshot(const command_t& cmd, int argc, char** argv) {
   const std::string clash = output_clash({{"--input", in_path}, {"--state", settings.state_file}},
                                          {{"OUT.png", out_path}});
   if (!clash.empty()) return fail(clash, STATUS_USAGE);
+  if (!png_name_ok(out_path))
+    return fail(out_path + ": snapshot writes PNG only; name the output with .png", STATUS_USAGE);
 
   audio_t in;
   std::string msg;
@@ -105,7 +131,7 @@ int cmd_snapshot(const command_t& cmd, int argc, char** argv) {
     if (!read_audio(in_path, &in, &msg)) return fail(msg);
   }
   // The picture depends on the arguments alone, and the user's preferences stay untouched.
-  use_scratch_settings_folder();
+  if (!use_scratch_settings_folder(&msg)) return fail(msg);
   cli_error err;
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   plug_ptr plug = make_session(settings, &err);

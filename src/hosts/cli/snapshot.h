@@ -11,8 +11,9 @@ class Quillmar;
 
 // Points the settings folder at a fresh temporary folder of this process (removed at exit),
 // so that the instances made afterwards never read or write the user's preferences. Call it
-// before the first instance: the first one fixes the folder for the process.
-void use_scratch_settings_folder();
+// before the first instance: the first one fixes the folder for the process. False, with one
+// line, when the folder cannot be made (the user's folder is then never used instead).
+bool use_scratch_settings_folder(std::string* error);
 
 // One tick of the instance's graphics context: the frame drawn as the timer draws it.
 void editor_tick(Quillmar* plug);
