@@ -2,11 +2,18 @@
 // 44.1 kHz, as times real time on one core, beside a plain FFTW overlap-add loop of the same
 // sizes; the same with denormal input and decaying tails; and design_filters at the defaults
 // and at the highest Resolution.
+//
+//   bench_engine --callgrind CONFIG FRAMES SECONDS   SECONDS of stereo audio through the audio
+//                                                    path in calls of FRAMES (CONFIG 0, 1, 2
+//                                                    as below), with callgrind's
+//                                                    instrumentation on only around them
 #include <benchmark/benchmark.h>
+#include <valgrind/callgrind.h>
 #include <fftw3.h>
 #include <stdlib.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -170,6 +177,31 @@ void BM_design_filters(benchmark::State& state) {
 }
 BENCHMARK(BM_design_filters)->Arg(0)->Arg(2)->ArgName("config")->Unit(benchmark::kMicrosecond);
 
+int callgrind_process(int config, int frames, double seconds) {
+  Quillmar* p = make_plug(kConfigs[config]);
+  const std::vector<double> l = test_signal(NORMAL), r = test_signal(NORMAL);
+  std::vector<double> o0(frames), o1(frames);
+  double* out[2] = {o0.data(), o1.data()};
+  size_t pos = 0;
+  auto call = [&] {
+    double* in[2] = {const_cast<double*>(&l[pos]), const_cast<double*>(&r[pos])};
+    p->ProcessDoubleReplacing(in, out, frames);
+    pos = (pos + frames) % ((1 << 16) - frames);
+  };
+  for (int i = 0; i < 2 * p->Engine().fft_size / frames + 2; ++i) call();  // sized and settled
+  CALLGRIND_START_INSTRUMENTATION;
+  for (long done = 0; done < (long)(seconds * 44100); done += frames) call();
+  CALLGRIND_STOP_INSTRUMENTATION;
+  delete p;
+  return 0;
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 5 && !std::strcmp(argv[1], "--callgrind"))
+    return callgrind_process(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}

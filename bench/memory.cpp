@@ -7,30 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "framework/IGraphics.h"
-#include "plugin/Quillmar.h"
+#include "host_calls.h"
 #include "support/resident.h"
 
 static void render_ten_seconds(Quillmar* p) {
-  p->SetSampleRate(44100);
-  p->SetBlockSize(128);
-  p->Reset();
-  p->SetInputChannelConnections(0, 2, true);
-  p->SetOutputChannelConnections(0, 2, true);
-  std::vector<float> in(128, 0.25f), o0(128), o1(128);
-  float* ip[2] = {in.data(), in.data()};
-  float* op[2] = {o0.data(), o1.data()};
-  for (int k = 0; k < 44100 * 10 / 128; ++k) {
-    p->AttachInputBuffers(0, 2, ip, 128);
-    p->AttachOutputBuffers(0, 2, op);
-    p->ProcessBuffers(0.0f, 128);
-  }
-}
-
-// One tick of the editor's timer.
-void frame(Quillmar* p) {
-  IRECT r;
-  if (p->GetGUI()->IsDirty(&r)) p->GetGUI()->Draw(&r);
+  host_start(p);
+  host_calls(p, 44100 * 10 / 128);
 }
 
 int main() {
@@ -41,16 +23,16 @@ int main() {
   const double constructed = resident_mb();
   render_ten_seconds(plugs[0]);
   const double one = resident_mb();
-  for (int k = 0; k < 60; ++k) frame(plugs[0]);
+  for (int k = 0; k < 60; ++k) host_frame(plugs[0]);
   const double drawn = resident_mb();
   plugs.push_back(MakePlug());
   render_ten_seconds(plugs.back());
   const double second = resident_mb();
-  for (int k = 0; k < 60; ++k) frame(plugs.back());
+  for (int k = 0; k < 60; ++k) host_frame(plugs.back());
   for (int i = 2; i < 10; ++i) {
     plugs.push_back(MakePlug());
     render_ten_seconds(plugs.back());
-    for (int k = 0; k < 60; ++k) frame(plugs.back());
+    for (int k = 0; k < 60; ++k) host_frame(plugs.back());
   }
   const double ten = resident_mb();
   std::printf("process before any instance:       %.1f MB resident\n", base);

@@ -7,6 +7,7 @@
 #include "editor/curve.h"
 #include "editor/grids.h"
 #include "editor/knobs.h"
+#include "editor/layout.h"
 #include "editor/skin.h"
 #include "editor/spectrum.h"
 #include "editor/view.h"
@@ -24,7 +25,7 @@ constexpr double GRID_FADE_STEP = 0.004, GRID_FADE_END = 6, GRIDS_GONE = 2;
 // The curve's rows and the grid image follow the view and the vertical range whether or not
 // the spectrum is coloured.
 void refresh_curve(inst_t* inst) {
-  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new)) return;
+  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;
   const int W = inst->area_w, H = inst->area_h;
   if (inst->hview_dirty && inst->design && inst->kernel_size_ref && inst->fft_size_ref)
     design_filters(inst, inst->design, inst->bands, inst->bands_sorted, *inst->kernel_size_ref,
@@ -40,7 +41,8 @@ void refresh_curve(inst_t* inst) {
     inst->curve[2][x] = db_to_pix(inst, H, 0, inst->curve[1][x]);
     inst->curve_row[x] = (int)(inst->curve[2][x] + 0.5);
   }
-  if (inst->vrange_dirty || inst->hview_dirty) make_grids_lut(inst);
+  if (inst->vrange_dirty || inst->hview_dirty || inst->grids_stale) make_grids_lut(inst);
+  inst->grids_stale = 0;
   inst->vrange_dirty = 0;
   inst->hview_dirty = 0;
 }
@@ -104,6 +106,7 @@ void clear_area_alpha(inst_t* inst) {
 
 void draw_frame(inst_t* inst) {
   if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;
+  prepare_panel(inst);  // outside lock_buffers: the first frame draws the whole panel
   mutex_to_1(inst->lock_buffers);
   const double fade = inst->grid_fade;
   if (fade > 0 && fade < GRID_FADE_END) inst->grid_fade = fade + GRID_FADE_STEP;

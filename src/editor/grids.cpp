@@ -1,6 +1,7 @@
 #include "editor/grids.h"
 #include "toolkit/simd_target.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "toolkit/graphics/blit.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawline.h"
+#include "toolkit/graphics/line_weights.h"
 #include "toolkit/math/functions.h"
 
 namespace {
@@ -77,92 +79,244 @@ void draw_tick(inst_t* inst, double x1, double y1, double x2, double y2) {
 
 double fade_in(double z, double k, double centre) { return 0.5 + 0.5 * erf_as(k * (z - centre)); }
 
-}  // namespace
+// Calls f(i, x) for every round frequency i, at x on the area's columns.
+template <class F>
+void each_freq(const inst_t* inst, F&& f) {
+  const freq_table_t& t = freq_table();
+  const int W = inst->area_w;
+  for (int i = 0; i < FREQS; ++i) f(i, (W - 1) * log_pos_inv(t.freq[i], inst->view_f_lo, inst->view_f_hi));
+}
 
-void draw_freq_grid(inst_t* inst) {
+bool has_freq_line(int i) { return i != 0 && i != FREQS - 1; }
+
+void freq_line(inst_t* inst, int i, double x) {
   const freq_table_t& t = freq_table();
   const int W = inst->area_w, H = inst->area_h;
   const lrgb_t c = line_colour();
-  for (int i = 0; i < FREQS; ++i) {
-    const double f = t.freq[i];
-    const double x = (W - 1) * log_pos_inv(f, inst->view_f_lo, inst->view_f_hi);
-    if (i != 0 && i != FREQS - 1) {
-      const lrgb_t lc = {(uint16_t)(c.r * t.ratio[i]), (uint16_t)(c.g * t.ratio[i]), (uint16_t)(c.b * t.ratio[i]), 0};
-      draw_line_thin(inst->grids_lut, W, H, lc, BLEND_ADD, x, 0, x, H - 1, LINE_RADIUS, 1.0);
-    }
-    if (x >= 0 && x <= W - 1 && (W - 1) * t.importance[i] / inst->view_width > 500) {
-      const double bx = inst->area_x + x, by = inst->area_y + H - 1;
-      draw_tick(inst, bx, by, bx, by + 10);
-      char s[32];
-      if (i <= 16)
-        std::snprintf(s, sizeof s, "%.0f Hz", f);
-      else
-        std::snprintf(s, sizeof s, "%.0f kHz", f * 0.001);
-      draw_label(inst, inst->label_text_b, bx, by + 18, s);
-    }
-  }
+  const lrgb_t lc = {(uint16_t)(c.r * t.ratio[i]), (uint16_t)(c.g * t.ratio[i]), (uint16_t)(c.b * t.ratio[i]), 0};
+  draw_line_thin(inst->grids_lut, W, H, lc, BLEND_ADD, x, 0, x, H - 1, LINE_RADIUS, 1.0);
 }
 
-void draw_db_dashed_line(inst_t* inst, int label_switch, double v, double q) {
-  if (q < 0.0017) return;
+void freq_label(inst_t* inst, int i, double x) {
+  const freq_table_t& t = freq_table();
   const int W = inst->area_w, H = inst->area_h;
-  const double y = db_to_pix(inst, H, 0, realdb_to_db(v));
-  if (v != 60) {
-    // The 0 dB line has longer dashes.
-    const double start = v == 0 ? 0.003 : 0.002, step = v == 0 ? 0.012 : 0.008, len = v == 0 ? 0.006 : 0.004;
-    const lrgb_t c = line_colour();
-    for (int k = 0;; ++k) {
-      const double t = start + k * step;
-      if (!(t < 1)) break;
-      draw_line_thin_short(inst->grids_lut, W, H, c, BLEND_MIX, 0, y, W - 1, y, t, t + len, LINE_RADIUS, q);
-    }
-  }
-  if (y >= 0 && y <= H - 1 && q > 0.1 && !(label_switch == 1 && v == -72)) {
-    const double by = inst->area_y + y;
-    draw_tick(inst, inst->area_x - (v == 0 ? 6 : 8), by, inst->area_x, by);
-    char s[32];
-    if (v == 0)
-      draw_label(inst, inst->label_text_a, inst->area_x - 4.7, by, "0 dB");
-    else {
-      std::snprintf(s, sizeof s, "%+.0f", v);
-      draw_label(inst, inst->label_text_a, inst->area_x - 8, by, s);
-    }
-  }
+  if (!(x >= 0 && x <= W - 1 && (W - 1) * t.importance[i] / inst->view_width > 500)) return;
+  const double f = t.freq[i];
+  const double bx = inst->area_x + x, by = inst->area_y + H - 1;
+  draw_tick(inst, bx, by, bx, by + 10);
+  char s[32];
+  if (i <= 16)
+    std::snprintf(s, sizeof s, "%.0f Hz", f);
+  else
+    std::snprintf(s, sizeof s, "%.0f kHz", f * 0.001);
+  draw_label(inst, inst->label_text_b, bx, by + 18, s);
 }
 
-void draw_db_grid(inst_t* inst) {
+// Calls f(label_switch, v, q) for every level line in drawing order.
+template <class F>
+void each_level(const inst_t* inst, F&& f) {
   const double z = inst->vscale;
   const int H = inst->area_h;
   // Below -60 dB the scale is compressed: with -84 dB on screen, -72 dB has no label.
   const int s = db_to_pix(inst, H, 0, realdb_to_db(-84)) <= H - 1 ? 1 : 0;
-  for (int v = -84; v <= 60; v += 12) draw_db_dashed_line(inst, s, v, 1.0);
+  for (int v = -84; v <= 60; v += 12) f(s, v, 1.0);
   const double q6 = fade_in(z, 0.75, 3), q3 = fade_in(z, 0.75, 6), q1 = fade_in(z, 0.333, 12);
   for (int v = -84; v <= 54; v += 6)
-    if (v % 12) draw_db_dashed_line(inst, 0, v, q6);
+    if (v % 12) f(0, v, q6);
   for (int v = -15; v <= 15; v += 3)
-    if (v % 6) draw_db_dashed_line(inst, 0, v, q3);
+    if (v % 6) f(0, v, q3);
   for (int v = -9; v <= 9; ++v)
-    if (v % 3) draw_db_dashed_line(inst, 0, v, q1);
+    if (v % 3) f(0, v, q1);
+}
+
+constexpr double FAINTEST = 0.0017;  // level lines fainter than this are not drawn
+
+// Calls dash(y, t0, t1) for every dash of the level line at v real dB: the fraction t0 .. t1
+// of the row y across the area.
+template <class F>
+void each_dash(const inst_t* inst, double v, double q, F&& dash) {
+  if (q < FAINTEST || v == 60) return;
+  const double y = db_to_pix(inst, inst->area_h, 0, realdb_to_db(v));
+  // The 0 dB line has longer dashes.
+  const double start = v == 0 ? 0.003 : 0.002, step = v == 0 ? 0.012 : 0.008, len = v == 0 ? 0.006 : 0.004;
+  for (int k = 0;; ++k) {
+    const double t = start + k * step;
+    if (!(t < 1)) break;
+    dash(y, t, t + len);
+  }
+}
+
+void level_label(inst_t* inst, int label_switch, double v, double q) {
+  if (q < FAINTEST) return;
+  const int H = inst->area_h;
+  const double y = db_to_pix(inst, H, 0, realdb_to_db(v));
+  if (!(y >= 0 && y <= H - 1 && q > 0.1 && !(label_switch == 1 && v == -72))) return;
+  const double by = inst->area_y + y;
+  draw_tick(inst, inst->area_x - (v == 0 ? 6 : 8), by, inst->area_x, by);
+  if (v == 0) {
+    draw_label(inst, inst->label_text_a, inst->area_x - 4.7, by, "0 dB");
+  } else {
+    char s[32];
+    std::snprintf(s, sizeof s, "%+.0f", v);
+    draw_label(inst, inst->label_text_a, inst->area_x - 8, by, s);
+  }
+}
+
+// A covered pixel of the accumulated lines becomes the tint with the green light as its
+// opacity (all lines have red and green at half of blue, and equal red and green stay equal
+// through every blend: one division serves both).
+inline void to_tint(lrgb_t* p) {
+  p->a = p->g;
+  if (p->b == 0) {
+    p->r = p->g = 0;
+  } else if (p->r == p->g) {
+    p->r = p->g = (uint16_t)(((uint32_t)p->r << 15) / p->b);
+    p->b = 32768;
+  } else {
+    p->r = (uint16_t)(((uint32_t)p->r << 15) / p->b);
+    p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
+    p->b = 32768;
+  }
+}
+
+// The level lines' dashes do not move with the horizontal view: their pixels and weights are
+// recorded once per vertical range and area, in drawing order, and a horizontal zoom or pan
+// replays them over the new frequency lines instead of drawing them again. False when the
+// instance has no room for them (the grid is then drawn whole).
+bool record_dashes(inst_t* inst) {
+  if (!inst->grid_dash_ops || !inst->grid_dash_rows) return false;
+  const int W = inst->area_w, H = inst->area_h;
+  if (inst->grid_dash_vscale == inst->vscale && inst->grid_dash_w == W && inst->grid_dash_h == H)
+    return inst->grid_dash_count >= 0;
+  inst->grid_dash_vscale = inst->vscale;
+  inst->grid_dash_w = W;
+  inst->grid_dash_h = H;
+  std::memset(inst->grid_dash_rows, 0, H);
+  int32_t* ops = inst->grid_dash_ops;
+  int32_t n = 0;
+  bool full = false;
+  each_level(inst, [&](int, double v, double q) {
+    each_dash(inst, v, q, [&](double y, double t0, double t1) {
+      line_thin_short_weights(W, H, 0, y, W - 1, y, t0, t1, LINE_RADIUS, q, [&](long px, long py, int wgt) {
+        if (wgt <= 0) return;  // a mix by nothing leaves the pixel
+        if (n == GRID_DASH_CAPACITY) {
+          full = true;
+          return;
+        }
+        ops[2 * n] = (int32_t)(py * W + px);
+        ops[2 * n + 1] = wgt;
+        inst->grid_dash_rows[py] = 1;
+        ++n;
+      });
+    });
+  });
+  inst->grid_dash_count = full ? -1 : n;
+  return !full;
+}
+
+// The grid from the recorded dashes: only the frequency lines' columns and the dashes' rows of
+// the image are cleared, drawn, tinted and packed; the rest of it is never read.
+void build_from_dashes(inst_t* inst) {
+  const int W = inst->area_w, H = inst->area_h;
+  lrgb_t* img = inst->grids_lut;
+  // The columns the frequency lines reach, in order and merged where they meet.
+  int32_t span[FREQS][2];
+  int spans = 0;
+  each_freq(inst, [&](int i, double x) {
+    long a, b;
+    if (!has_freq_line(i) || !line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;
+    int k = spans++;
+    for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
+    span[k][0] = (int32_t)a;
+    span[k][1] = (int32_t)b + 1;
+  });
+  int merged = 0;
+  for (int k = 0; k < spans; ++k) {
+    if (merged && span[k][0] <= span[merged - 1][1]) {
+      span[merged - 1][1] = std::max(span[merged - 1][1], span[k][1]);
+    } else {
+      span[merged][0] = span[k][0];
+      span[merged][1] = span[k][1];
+      ++merged;
+    }
+  }
+  const int32_t whole[1][2] = {{0, W}};
+  // A row a dash reaches is taken whole, any other only where the frequency lines go.
+  auto row_spans = [&](int y, const int32_t(**s)[2]) {
+    *s = inst->grid_dash_rows[y] ? whole : span;
+    return inst->grid_dash_rows[y] ? 1 : merged;
+  };
+  for (int y = 0; y < H; ++y) {
+    const int32_t(*s)[2];
+    for (int k = 0, n = row_spans(y, &s); k < n; ++k)
+      std::memset(img + (size_t)y * W + s[k][0], 0, sizeof(lrgb_t) * (s[k][1] - s[k][0]));
+  }
+  each_freq(inst, [&](int i, double x) {
+    if (has_freq_line(i)) freq_line(inst, i, x);
+  });
+  const lrgb_t c = line_colour();
+  const int32_t* op = inst->grid_dash_ops;
+  for (int32_t k = 0; k < inst->grid_dash_count; ++k, op += 2) img[op[0]] = blend_mode<BLEND_MIX>(img[op[0]], c, op[1]);
+  // Tinted, and packed as the runs of covered pixels pack_runs would find in the whole image.
+  int32_t* run = inst->grid_runs;
+  lrgb_t* packed = inst->grid_packed;
+  for (int y = 0; y < H; ++y) {
+    lrgb_t* row = img + (size_t)y * W;
+    int32_t* count = run++;
+    *count = 0;
+    const int32_t(*s)[2];
+    for (int k = 0, n = row_spans(y, &s); k < n; ++k) {
+      const int end = s[k][1];
+      for (int x = s[k][0]; x < end; ++x) to_tint(row + x);
+      for (int x = s[k][0]; x < end;) {
+        while (x < end && !row[x].a) ++x;
+        if (x == end) break;
+        *run++ = x;
+        while (x < end && row[x].a) *packed++ = row[x++];
+        *run++ = x;
+        ++*count;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void draw_freq_grid(inst_t* inst) {
+  each_freq(inst, [&](int i, double x) {
+    if (has_freq_line(i)) freq_line(inst, i, x);
+    freq_label(inst, i, x);
+  });
+}
+
+void draw_db_dashed_line(inst_t* inst, int label_switch, double v, double q) {
+  const int W = inst->area_w, H = inst->area_h;
+  const lrgb_t c = line_colour();
+  each_dash(inst, v, q, [&](double y, double t0, double t1) {
+    draw_line_thin_short(inst->grids_lut, W, H, c, BLEND_MIX, 0, y, W - 1, y, t0, t1, LINE_RADIUS, q);
+  });
+  level_label(inst, label_switch, v, q);
+}
+
+void draw_db_grid(inst_t* inst) {
+  each_level(inst, [inst](int s, double v, double q) { draw_db_dashed_line(inst, s, v, q); });
 }
 
 void make_grids_lut(inst_t* inst) {
   const int n = inst->area_w * inst->area_h;
   if (!inst->grids_lut || !inst->grid_runs || !inst->grid_packed || !inst->bg_final || n <= 0) return;
-  std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
-  restore_label_strips(inst);
   // The labels change bg_final's colours, never its alpha: the panel's runs stay as they are.
+  restore_label_strips(inst);
+  if (record_dashes(inst)) {
+    build_from_dashes(inst);
+    each_freq(inst, [&](int i, double x) { freq_label(inst, i, x); });
+    each_level(inst, [&](int s, double v, double q) { level_label(inst, s, v, q); });
+    return;
+  }
+  std::memset(inst->grids_lut, 0, sizeof(lrgb_t) * n);
   draw_freq_grid(inst);
   draw_db_grid(inst);
-  for (lrgb_t* p = inst->grids_lut; p < inst->grids_lut + n; ++p) {
-    p->a = p->g;
-    if (p->b == 0) {
-      p->r = p->g = 0;
-    } else {
-      p->r = (uint16_t)(((uint32_t)p->r << 15) / p->b);
-      p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
-      p->b = 32768;
-    }
-  }
+  for (lrgb_t* p = inst->grids_lut; p < inst->grids_lut + n; ++p) to_tint(p);
   // The covered pixels as runs, packed in run order: the frame reads them as one stream
   // instead of picking them out of the whole image.
   pack_runs(inst->grids_lut, inst->area_w, inst->area_h, inst->grid_runs, inst->grid_packed);

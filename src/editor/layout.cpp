@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "editor/skin.h"
+#include "framework/IGraphics.h"
 #include "engine/inst.h"
 #include "quillmar_version.h"
 #include "toolkit/graphics/blending.h"
@@ -185,6 +186,23 @@ void restore_label_strips(inst_t* inst) {
   if (!inst->bg_final || !inst->label_backing) return;
   copy_label_strips(inst, inst->bg_final, inst->label_backing, false);
   inst->panel_gen += 1;
+}
+
+void prepare_panel(inst_t* inst) {
+  if (inst->panel_ready) return;
+  skin_ensure(inst->graphics);
+  const skin_t& sk = skin();
+  // The editor's texts were made with the instance, before it had any use for fonts.
+  if (inst->info_text) inst->info_text->font = sk.font15;
+  if (inst->label_text_a) inst->label_text_a->font = sk.fbold12;
+  if (inst->label_text_b) inst->label_text_b->font = sk.fbold12;
+  if (inst->label_text_c) inst->label_text_c->font = sk.font12;
+  if (inst->graphics) inst->graphics->SetPromptFont(sk.font12);
+  make_layout(inst);
+  draw_version_label(inst);
+  make_final_layout(inst);
+  inst->panel_ready = 1;
+  inst->grids_stale = 1;  // the labels go into the new panel
 }
 
 int load_layout() { return 0; }

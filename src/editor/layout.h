@@ -28,5 +28,10 @@ void draw_version_label(inst_t* inst);
 void make_final_layout(inst_t* inst);
 // Puts the panel without labels back where the labels go (the start of a labels rebuild).
 void restore_label_strips(inst_t* inst);
+// Editor thread, before the instance's first frame draws: loads the process-wide skin if no
+// editor has yet, gives the editor's texts their fonts, draws the panel (make_layout, the
+// version label, make_final_layout) and marks the grid and labels due. Once per instance;
+// the instance's construction leaves all of this to its first frame.
+void prepare_panel(inst_t* inst);
 // No layout is ever stored: always 0, and the background is drawn by make_layout.
 int load_layout();

@@ -1,6 +1,6 @@
 // The editor's process-wide look: the six fonts, the skin images and the two text colours.
-// Made by the first instance that needs them (under the construction mutex, which the
-// caller holds) and never freed.
+// Made by the first editor that draws (skin_ensure) and never freed; an instance whose editor
+// never draws never loads them.
 #pragma once
 
 #include "toolkit/font.h"
@@ -29,5 +29,8 @@ void init_colours();
 // standard error and replaced by a blank one: text then draws nothing, nothing fails.
 void skin_load_fonts();
 // Loads each of the four images that is not loaded yet, through the graphics context's
-// bitmap cache; missing files become blank images.
+// bitmap cache; missing files become blank images. Nothing without a context.
 void skin_load_images(IGraphics* g);
+// Any thread, before drawing with the skin: the colours, the fonts and the images, made once
+// per process under a lock of their own. Cheap once they are made.
+void skin_ensure(IGraphics* g);

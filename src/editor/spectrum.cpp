@@ -9,21 +9,24 @@
 #include "editor/spectrum.h"
 #include "editor/view.h"
 #include "engine/fft.h"
+#include "engine/design.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
 #include "toolkit/util/mutex.h"
 
 namespace {
 
-// The fractional FFT bin of size n at column x plus offset o.
+// The fractional FFT bin of size n at column x plus offset o: log_pos((x + o) / last_col, lo,
+// hi), with the decades between lo and hi worked out once.
 struct bin_map_t {
-  double lo, hi, last_col;
-  double at(double x, double o) const { return log_pos((x + o) / last_col, lo, hi); }
+  double lo, decades, last_col;
+  double at(double x, double o) const { return lo * std::pow(10.0, decades * ((x + o) / last_col)); }
 };
 
 bin_map_t bin_map(const inst_t* inst, int n) {
   const double fs = inst->samplerate;
-  return {inst->view_f_lo * n / fs, inst->view_f_hi * n / fs, double(inst->area_w - 1)};
+  const double lo = inst->view_f_lo * n / fs, hi = inst->view_f_hi * n / fs;
+  return {lo, std::log10(hi) - std::log10(lo), double(inst->area_w - 1)};
 }
 
 // The bins of every column at offsets 0 and 0.5 for transforms of size n: kept per use (slot
@@ -158,6 +161,14 @@ void comp_spectral_table(inst_t* inst) {
   }
   mutex_to_0(inst->lock_capture);
 
+  // The window follows the analysis length; made here, where it is used, rather than by
+  // every construction and change of rate.
+  if (inst->capture_window_len != L) {
+    if (inst->capture_window_len > L)
+      std::memset(inst->capture_window + L, 0, sizeof(double) * (inst->capture_window_len - L));
+    blackman_coefs(inst->capture_window, L);
+    inst->capture_window_len = L;
+  }
   for (int c = 0; c < 2; ++c) {
     double* s = inst->capture_copy[c];
     for (int i = 0; i < L; ++i) s[i] *= inst->capture_window[i];

@@ -49,6 +49,8 @@ void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
   make_phase(d, kernel_size, fft_size);
   d->window = buffer();
   blackman_coefs(d->window, kernel_size);
+  d->made_k = kernel_size;
+  d->made_n = fft_size;
 }
 
 void free_design(design_t* d, int kernel_size, int fft_size) {
@@ -60,12 +62,16 @@ void free_design(design_t* d, int kernel_size, int fft_size) {
   std::memset(d->spectrum, 0, used);
   std::memset(d->previous_spectrum, 0, used);
   std::memset(d->kernel, 0, used);
-  d->plan_fwd->cached = 0;
-  d->plan_inv->cached = 0;
   d->extent = std::max(d->extent, fft_size);
   // mutate: on
+  // The plans prepare themselves for a new size when next used; the delay's spectrum and the
+  // window depend on the sizes only, so a re-sizing that keeps them (a host's reactivation, a
+  // Reset at the same rate) keeps them too.
+  if (d->made_k == kernel_size && d->made_n == fft_size) return;
   make_phase(d, kernel_size, fft_size);
   blackman_coefs(d->window, kernel_size);
+  d->made_k = kernel_size;
+  d->made_n = fft_size;
 }
 
 // First bin at or above frequency f, as a bin index limited to [0, limit].

@@ -21,6 +21,9 @@ struct design_t {
   fft_plan_t* plan_fwd;
   fft_plan_t* plan_inv;
   int32_t extent;             // values of the arrays touched since they were last zeroed
+  int32_t made_k, made_n;     // the sizes phase and window were made for
+  int32_t designed_k, designed_n;  // the sizes and the rate of the kernel in spectrum
+  double designed_fs;
 };
 
 int kernel_size_calc(int samplerate, double resolution);

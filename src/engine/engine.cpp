@@ -14,9 +14,16 @@
 #include "toolkit/util/memory.h"
 #include "toolkit/util/mutex.h"
 
-static double* alloc_buffer(inst_t* inst) {
-  return static_cast<double*>(gc_calloc(inst->alloc_list, BUFFER_CAPACITY, sizeof(double)));
-}
+// A group's fixed-capacity buffers, one after another in one zeroed block: one mapping to
+// make and one to give back for the group instead of one per buffer (each unmapping flushes
+// the address translations). All null when the block cannot be had.
+struct buffer_group_t {
+  double* base;
+  int next = 0;
+  buffer_group_t(inst_t* inst, int count)
+      : base(static_cast<double*>(gc_calloc(inst->alloc_list, size_t(count) * BUFFER_CAPACITY, sizeof(double)))) {}
+  double* take() { return base ? base + size_t(next++) * BUFFER_CAPACITY : nullptr; }
+};
 
 static int truncated_rate(double fs) {
   return static_cast<int>(std::min(std::max(std::trunc(fs), 0.0), 2147483647.0));
@@ -53,15 +60,16 @@ engine_sizes_t engine_sizes(double fs, int fixed_block, double input_buffer_size
 }
 
 void engine_alloc(engine_t* e, inst_t* inst) {
+  buffer_group_t group(inst, 11);
   for (int ch = 0; ch < 2; ++ch) {
-    e->in_block[ch] = alloc_buffer(inst);
-    e->overflow[ch] = alloc_buffer(inst);
-    e->out_ring[ch] = alloc_buffer(inst);
-    inst->kernel_view[ch] = alloc_buffer(inst);
+    e->in_block[ch] = group.take();
+    e->overflow[ch] = group.take();
+    e->out_ring[ch] = group.take();
+    inst->kernel_view[ch] = group.take();
   }
-  e->saved_block = alloc_buffer(inst);
-  e->active_kernel = alloc_buffer(inst);
-  e->conv_scratch = alloc_buffer(inst);
+  e->saved_block = group.take();
+  e->active_kernel = group.take();
+  e->conv_scratch = group.take();
   e->design.spectrum = nullptr;  // the first full design allocates the record's arrays
   inst->design = &e->design;
   inst->active_kernel = e->active_kernel;
@@ -77,13 +85,13 @@ static int capture_length(double fs) {
 void capture_alloc(inst_t* inst) {
   inst->capture_len = capture_length(inst->samplerate);
   inst->capture_pos = 0;
+  buffer_group_t group(inst, 7);
   for (int ch = 0; ch < 2; ++ch) {
-    inst->capture[ch] = alloc_buffer(inst);
-    inst->capture_copy[ch] = alloc_buffer(inst);
-    inst->capture_spectrum[ch] = alloc_buffer(inst);
+    inst->capture[ch] = group.take();
+    inst->capture_copy[ch] = group.take();
+    inst->capture_spectrum[ch] = group.take();
   }
-  inst->capture_window = alloc_buffer(inst);
-  blackman_coefs(inst->capture_window, inst->capture_len);
+  inst->capture_window = group.take();  // the editor's spectrum fills it when it first runs
   inst->capture_plan = fft_plan_init(inst->alloc_list, inst->capture_len);
 }
 
@@ -91,6 +99,18 @@ static void design_full(engine_t* e, inst_t* inst) {
   design_filters(inst, &e->design, inst->bands, inst->bands_sorted, e->kernel_size,
                  e->fft_size, inst->curve[0], &inst->curve_new, inst->lock_curve, inst->area_w,
                  &inst->band_count, 0, inst->samplerate);
+  e->design.designed_k = e->kernel_size;
+  e->design.designed_n = e->fft_size;
+  e->design.designed_fs = inst->samplerate;
+}
+
+// The kernel in the design record is the one the band records give at these sizes and this
+// rate, and no band change waits: a re-sizing that keeps them all (a host's reactivation, a
+// Reset at the same rate) keeps it instead of designing it again.
+static bool design_current(const engine_t* e, const inst_t* inst) {
+  const design_t& d = e->design;
+  return d.spectrum && !inst->bands_dirty && d.designed_k == e->kernel_size && d.designed_n == e->fft_size &&
+         d.designed_fs == inst->samplerate;
 }
 
 static void install(engine_t* e, inst_t* inst, const double* spectrum) {
@@ -108,17 +128,17 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   inst->latency = e->kernel_size / 2 + e->hop_size;
   e->in_fill = 0;
   e->overflow_count = 0;
+  e->block_valid[0] = e->block_valid[1] = 0;  // the blocks are zero: nothing earlier to hide
   e->ring_read_pos = 0;
-  if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
-  design_full(e, inst);
+  if (!design_current(e, inst)) {
+    if (e->design.spectrum) free_design(&e->design, e->kernel_size, e->fft_size);
+    design_full(e, inst);
+  }
   install(e, inst, e->design.spectrum);
   e->ring_len = e->hop_size + e->fft_size;
   e->ring_write_ofs = e->hop_size;
   e->extent = std::max(e->extent, e->ring_len);
-  if (!e->conv_plan)
-    e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);
-  else
-    e->conv_plan->cached = 0;
+  if (!e->conv_plan) e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);  // prepared for a new size when next used
   host->set_latency(e->kernel_size / 2 + e->hop_size);
 }
 
@@ -155,11 +175,8 @@ void engine_reset(engine_t* e, inst_t* inst, engine_host_t* host, double sampler
   inst->samplerate = samplerate;
   resize_locked(e, inst, host, 0, host->param(PARAM_INPUT_BUFFER_SIZE),
                 host->param(PARAM_RESOLUTION));
-  const int old_len = inst->capture_len;
-  inst->capture_len = capture_length(samplerate);
+  inst->capture_len = capture_length(samplerate);  // the editor makes its window anew
   inst->capture_pos = 0;
-  std::memset(inst->capture_window, 0, sizeof(double) * std::max(old_len, 0));
-  blackman_coefs(inst->capture_window, inst->capture_len);
   inst->capture_plan->cached = 0;
   mutex_to_0(inst->lock_process);
   mutex_to_0(inst->lock_buffers);
@@ -244,13 +261,16 @@ static void process_block(engine_t* e, inst_t* inst, engine_host_t* host, int ch
       add_to_ring(e, ch);
     }
   }
-  // Both channels restart clean, so a second input connected later never brings back
-  // samples from before it was disconnected. Nothing is ever written into a block beyond
-  // the hop, so that part stays zero.
+  // The next block starts with the overflow. A channel with input overwrites the rest of its
+  // block as it fills, so only a channel without input is cleared here; one whose input is
+  // connected later clears what it missed then (process_piece), so it never brings back
+  // samples from before. Nothing is ever written into a block beyond the hop, so that part
+  // stays zero.
   for (int ch = 0; ch < 2; ++ch) {
     const int kept = ch < channels ? e->overflow_count : 0;
     std::memcpy(e->in_block[ch], e->overflow[ch], sizeof(double) * kept);
-    std::memset(e->in_block[ch] + kept, 0, sizeof(double) * (e->hop_size - kept));
+    if (ch >= channels) std::memset(e->in_block[ch] + kept, 0, sizeof(double) * (e->hop_size - kept));
+    e->block_valid[ch] = ch < channels ? kept : e->hop_size;
   }
   e->ring_write_ofs += e->hop_size;
   e->in_fill = e->overflow_count;
@@ -339,7 +359,12 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
                           double** out, int frames, int channels, double threshold) {
   const int n = std::min(frames, e->hop_size - e->in_fill);
   for (int ch = 0; ch < channels; ++ch) {
-    copy_finite(e->in_block[ch] + e->in_fill, in[ch], n);
+    double* block = e->in_block[ch];
+    // Samples this channel missed while it had no input are silence.
+    if (e->block_valid[ch] < e->in_fill)
+      std::memset(block + e->block_valid[ch], 0, sizeof(double) * (e->in_fill - e->block_valid[ch]));
+    copy_finite(block + e->in_fill, in[ch], n);
+    e->block_valid[ch] = std::max(e->block_valid[ch], e->in_fill + n);
     if (n < frames) copy_finite(e->overflow[ch], in[ch] + n, frames - n);
   }
   e->in_fill += n;
@@ -354,6 +379,12 @@ static void process_piece(engine_t* e, inst_t* inst, engine_host_t* host, double
     double* ring = e->out_ring[ch];
     under &= move_under(out[ch], ring + e->ring_read_pos, first, threshold);
     under &= move_under(out[ch] + first, ring, frames - first, threshold);
+  }
+  // A channel without input delivers nothing, but its ring passes on as the other's does:
+  // what it held for these samples is dropped, or it would come out a ring later.
+  for (int ch = channels; ch < 2; ++ch) {
+    std::memset(e->out_ring[ch] + e->ring_read_pos, 0, sizeof(double) * first);
+    std::memset(e->out_ring[ch], 0, sizeof(double) * (frames - first));
   }
   if (threshold < 999.0 && frames >= 1) limit(inst, out, frames, channels, threshold, under);
   e->ring_write_ofs -= frames;

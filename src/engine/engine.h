@@ -34,6 +34,9 @@ struct engine_t {
   int32_t kernel_size = 0, fft_size = 0, hop_size = 0;
   double* in_block[2] = {};
   int32_t in_fill = 0;
+  // Per channel, how much of the block's start holds this block's samples (or the zeros a
+  // channel without input has): the rest holds an earlier block's samples until overwritten.
+  int32_t block_valid[2] = {};
   double* overflow[2] = {};
   int32_t overflow_count = 0;
   double* saved_block = nullptr;

@@ -53,6 +53,7 @@ struct inst_t {
   int32_t* layout_runs = nullptr;
   uint64_t* convert_scratch = nullptr;  // two rows of the display conversion
   int32_t layout_stale = 1;
+  int32_t panel_ready = 0;  // the panel and the skin drawn, by the first frame (prepare_panel)
   int32_t panel_gen = 0;  // counts the changes of bg_final: what was drawn over it may be stale
   knob_cache_t* knob_cache = nullptr;  // the knobs as last drawn (knob_draw.cpp)
 
@@ -73,7 +74,8 @@ struct inst_t {
   double* active_kernel = nullptr;
   flag_t kernel_view_new;
   double* response_col = nullptr;
-  double* capture_window = nullptr;
+  double* capture_window = nullptr;  // made by the editor when it first needs it
+  int32_t capture_window_len = 0;    // the length capture_window holds the window of
 
   // Curve per column: [0] computed by the engine, [1] and [2] the editor's.
   double* curve[3] = {};
@@ -139,6 +141,15 @@ struct inst_t {
   lrgb_t* grids_lut = nullptr;
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
+  int32_t grids_stale = 0;        // the grid and the labels are due at the next frame
+  // The level lines' dashes, which a horizontal zoom or pan leaves where they are: each dash
+  // pixel's index in the grid image and its weight, in drawing order (pairs), and the rows
+  // they reach, recorded for a vertical range and an area size (grids.cpp).
+  int32_t* grid_dash_ops = nullptr;
+  uint8_t* grid_dash_rows = nullptr;
+  int32_t grid_dash_count = -1;  // -1: nothing usable recorded
+  double grid_dash_vscale = 0;
+  int32_t grid_dash_w = 0, grid_dash_h = 0;
   // The light the response curve's line adds, gathered once per shape (curve.cpp): its runs of
   // pixels and their amounts; the gathering image, all zero in between; what it was gathered
   // for.

@@ -8,7 +8,6 @@
 #include "editor/grids.h"
 #include "editor/knobs.h"
 #include "editor/layout.h"
-#include "editor/skin.h"
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/params.h"
@@ -81,30 +80,25 @@ Quillmar::Quillmar(int slot)
   inst->graphics->HandleMouseOver(true);
   inst->graphics->SetStrictDrawing(false);
   attach_editor_controls(inst);
-  init_colours();
   inst->screen_bits = inst->graphics->GetDrawBitmap()->Pixels();
-  skin_load_fonts();
-  skin_load_images(inst->graphics);
-  // Tracked like every other buffer, so that closing an instance gives them back.
+  // The editor's images are allocated here and drawn by its first frame (prepare_panel),
+  // together with the process-wide skin: an instance whose editor never draws pays for
+  // neither. Large blocks are mapped untouched, so they cost no memory until then.
   inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
   inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
   inst->convert_scratch = tracked<uint64_t>(inst, 2 * FRAME_W);
   inst->knob_cache = new_knob_cache(inst);
-  make_layout(inst);
-  draw_version_label(inst);
-  make_final_layout(inst);
 
-  const skin_t& sk = skin();
-  inst->graphics->SetPromptFont(sk.font12);
   inst->graphics->SetMessageHandler([inst](const char* message) {
     if (inst->info_text) std::snprintf(inst->info_text->string, TEXT_BYTES, "%s", message);
   });
-  inst->info_text = init_text(inst->alloc_list, sk.font15, TEXT_LEFT, 200, 10.5);
-  inst->label_text_a = init_text(inst->alloc_list, sk.fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
-  inst->label_text_b = init_text(inst->alloc_list, sk.fbold12, TEXT_MIDDLE, 0, 0);
-  inst->label_text_c = init_text(inst->alloc_list, sk.font12, TEXT_MIDDLE, 0, 0);
+  // Their fonts are set with the skin's (prepare_panel).
+  inst->info_text = init_text(inst->alloc_list, nullptr, TEXT_LEFT, 200, 10.5);
+  inst->label_text_a = init_text(inst->alloc_list, nullptr, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
+  inst->label_text_b = init_text(inst->alloc_list, nullptr, TEXT_MIDDLE, 0, 0);
+  inst->label_text_c = init_text(inst->alloc_list, nullptr, TEXT_MIDDLE, 0, 0);
   if (inst->info_text)
     std::snprintf(inst->info_text->string, TEXT_BYTES, "Instance #%d", mInstanceNumber);
 
@@ -116,7 +110,8 @@ Quillmar::Quillmar(int slot)
   for (double*& c : inst->curve) c = tracked<double>(inst, CURVE_COLUMNS);
   inst->curve_row = tracked<int32_t>(inst, CURVE_COLUMNS);
   // The grid image is needed only while the grid is rebuilt, before a frame draws anything,
-  // and every pixel of the frame is drawn anew after it: it lives in the framebuffer.
+  // and every pixel of the frame is drawn anew after it: it lives in the framebuffer. The
+  // first frame builds it (grids_stale).
   inst->grids_lut = inst->fb;
   inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));
   inst->curve_line_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
@@ -127,8 +122,9 @@ Quillmar::Quillmar(int slot)
   inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
-  make_grids_lut(inst);
-  gc_discard(inst->alloc_list, inst->fb);  // no frame yet: the grid image is not kept
+  inst->grid_dash_ops = tracked<int32_t>(inst, 2 * (size_t)GRID_DASH_CAPACITY);
+  inst->grid_dash_rows = tracked<uint8_t>(inst, FRAME_H);
+  inst->grids_stale = 1;
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,
                        &inst->lock_buffers, &inst->lock_process};

@@ -1,23 +1,35 @@
 #include "plugin/instances.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "engine/inst.h"
 #include "plugin/Quillmar.h"
 
-static inst_t* ins = nullptr;  // never freed: records may be in use until the process ends
+namespace {
+
+// The table is zeroed heap memory, never freed (records may be in use until the process
+// ends); a record is constructed when its slot is first taken, so the pages of slots never
+// used are never touched (calloc maps a block this large fresh). The heap, not a mapping of
+// our own: the records hold the only pointers to their allocation lists, which a leak
+// checker must see.
+inst_t* ins = nullptr;
+bool made[MAX_INSTANCES];  // the slot's record has been constructed
+
+}  // namespace
 
 inst_t* instance_record(int slot) {
-  if (!ins) ins = new inst_t[MAX_INSTANCES]();
-  return (slot >= 0 && slot < MAX_INSTANCES) ? &ins[slot] : nullptr;
+  if (!ins) ins = static_cast<inst_t*>(std::calloc(MAX_INSTANCES, sizeof(inst_t)));
+  return ins && slot >= 0 && slot < MAX_INSTANCES ? &ins[slot] : nullptr;
 }
 
 int acquire_instance_slot() {
-  instance_record(0);
+  if (!instance_record(0)) return -1;
   for (int i = 0; i < MAX_INSTANCES; ++i) {
-    if (!ins[i].in_use) {
-      ins[i].~inst_t();
+    if (!made[i] || !ins[i].in_use) {
+      if (made[i]) ins[i].~inst_t();
       new (&ins[i]) inst_t();
+      made[i] = true;
       ins[i].in_use = 1;
       return i;
     }
@@ -28,7 +40,7 @@ int acquire_instance_slot() {
 void release_instance_slot(int slot) {
   // Under the mutex that construction takes the slots under.
   FW_MutexLock guard(construction_mutex());
-  if (inst_t* rec = instance_record(slot)) rec->in_use = 0;
+  if (slot >= 0 && slot < MAX_INSTANCES && made[slot]) ins[slot].in_use = 0;
 }
 
 FW_Mutex& construction_mutex() {

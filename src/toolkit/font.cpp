@@ -25,20 +25,85 @@ font_t* new_font(const font_t* geometry, double size) {
   return f;
 }
 
-// The coverage from the sheet's green channel, and each glyph's ink box.
-void copy_green(font_t* f, const lrgb_t* src) {
+// The coverage from the sheet's linear green, capped at full (coverage(i) for pixel i), and
+// each glyph's ink box: the first and end column and row of its marks, all 0 without any.
+// Rows are copied and tested for marks in one pass; only rows with marks are searched.
+template <class Coverage>
+void copy_green(font_t* f, Coverage coverage) {
   const int cw = f->cell_w, ch = f->cell_h;
-  for (size_t i = 0, n = (size_t)cw * ch * FONT_GLYPHS; i < n; i++)
-    f->coverage[i] = src[i].g > 32768 ? 32768 : src[i].g;
   for (int g = 0; g < FONT_GLYPHS; g++) {
-    const uint16_t* cell = f->coverage + (size_t)g * cw * ch;
     int x0 = cw, x1 = 0, y0 = ch, y1 = 0;
-    for (int y = 0; y < ch; y++)
-      for (int x = 0; x < cw; x++)
-        if (cell[y * cw + x]) x0 = std::min(x0, x), x1 = std::max(x1, x + 1), y0 = std::min(y0, y), y1 = y + 1;
+    for (int y = 0; y < ch; y++) {
+      const size_t at = ((size_t)g * ch + y) * cw;
+      uint16_t* row = f->coverage + at;
+      unsigned marks = 0;
+      for (int x = 0; x < cw; x++) marks |= row[x] = coverage(at + x);
+      if (!marks) continue;
+      int first = 0, last = cw - 1;
+      while (!row[first]) first++;
+      while (!row[last]) last--;
+      x0 = std::min(x0, first), x1 = std::max(x1, last + 1), y0 = std::min(y0, y), y1 = y + 1;
+    }
     int32_t* ink = f->ink + 4 * g;
     ink[0] = std::min(x0, x1), ink[1] = x1, ink[2] = std::min(y0, y1), ink[3] = y1;
   }
+}
+
+void copy_green(font_t* f, const lrgb_t* src) {
+  copy_green(f, [src](size_t i) { return (uint16_t)(src[i].g > 32768 ? 32768 : src[i].g); });
+}
+
+// The capped linear coverage of each sRGB byte.
+struct byte_coverage_t {
+  uint16_t v[256];
+  byte_coverage_t() {
+    const int32_t* lut = get_lut_slrgb().v;
+    for (int b = 0; b < 256; b++) v[b] = (uint16_t)(lut[b] > 32768 ? 32768 : lut[b]);
+  }
+};
+
+void copy_green(font_t* f, const uint8_t* green) {
+  static const byte_coverage_t table;
+  copy_green(f, [green](size_t i) { return table.v[green[i]]; });
+}
+
+// The font of a sheet w x h whose linear green copy_green reads from src; null when the sheet
+// cannot hold 224 cells or memory runs out.
+template <class Src>
+font_t* load_font(int trim, int w, int h, Src src) {
+  if (!src || w <= 0 || h < FONT_GLYPHS) return nullptr;
+  font_t geometry{w, h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr, nullptr};
+  font_t* f = new_font(&geometry, geometry.cell_h);
+  int16_t* metrics = f ? (int16_t*)calloc(2 * FONT_GLYPHS, sizeof(int16_t)) : nullptr;
+  if (f && !metrics) {
+    free(f->coverage);
+    free(f->ink);
+    free(f);
+    return nullptr;
+  }
+  if (!f) return nullptr;
+  f->left = metrics;
+  f->advance = metrics + FONT_GLYPHS;
+  copy_green(f, src);
+  for (int g = 0; g < FONT_GLYPHS; g++) {
+    const uint16_t* row = f->coverage + ((size_t)g * f->cell_h + f->cell_h / 2) * f->cell_w;
+    int first = 0, last = f->cell_w - 1;
+    while (first < f->cell_w && row[first] == 0) first++;
+    if (first == f->cell_w) continue;  // no marker: left and advance stay 0
+    while (row[last] == 0) last--;
+    f->left[g] = (int16_t)(first + trim);
+    f->advance[g] = (int16_t)(last - trim - f->left[g]);
+  }
+  return f;
+}
+
+template <class Src>
+font_t* sized_font(const font_t* base, int w, int h, Src src, double size) {
+  size_t n = base ? (size_t)base->cell_w * base->cell_h * FONT_GLYPHS : 0;
+  if (!base || !src || !(size > 0) || w <= 0 || h <= 0 || (size_t)w * h < n) return nullptr;
+  font_t* f = new_font(base, size);
+  if (f) copy_green(f, src);
+  return f;
 }
 
 inline int glyph_advance(const font_t* f, unsigned char c) {
@@ -48,45 +113,21 @@ inline int glyph_advance(const font_t* f, unsigned char c) {
 }  // namespace
 
 font_t* font_load(int trim, image_t sheet) {
-  font_t* f = nullptr;
-  if (sheet.l && sheet.w > 0 && sheet.h >= FONT_GLYPHS) {
-    font_t geometry{sheet.w, sheet.h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr, nullptr};
-    f = new_font(&geometry, geometry.cell_h);
-    int16_t* metrics = f ? (int16_t*)calloc(2 * FONT_GLYPHS, sizeof(int16_t)) : nullptr;
-    if (f && !metrics) {
-      free(f->coverage);
-      free(f->ink);
-      free(f);
-      f = nullptr;
-    }
-    if (f) {
-      f->left = metrics;
-      f->advance = metrics + FONT_GLYPHS;
-      copy_green(f, sheet.l);
-      for (int g = 0; g < FONT_GLYPHS; g++) {
-        const uint16_t* row = f->coverage + ((size_t)g * f->cell_h + f->cell_h / 2) * f->cell_w;
-        int first = 0, last = f->cell_w - 1;
-        while (first < f->cell_w && row[first] == 0) first++;
-        if (first == f->cell_w) continue;  // no marker: left and advance stay 0
-        while (row[last] == 0) last--;
-        f->left[g] = (int16_t)(first + trim);
-        f->advance[g] = (int16_t)(last - trim - f->left[g]);
-      }
-    }
-  }
+  font_t* f = load_font(trim, sheet.w, sheet.h, (const lrgb_t*)sheet.l);
   free(sheet.l);
   return f;
 }
 
 font_t* make_font_size(const font_t* base, image_t sheet, double size) {
-  font_t* f = nullptr;
-  size_t n = base ? (size_t)base->cell_w * base->cell_h * FONT_GLYPHS : 0;
-  if (base && sheet.l && size > 0 && sheet.w > 0 && sheet.h > 0 && (size_t)sheet.w * sheet.h >= n) {
-    f = new_font(base, size);
-    if (f) copy_green(f, sheet.l);
-  }
+  font_t* f = sized_font(base, sheet.w, sheet.h, (const lrgb_t*)sheet.l, size);
   free(sheet.l);
   return f;
+}
+
+font_t* font_load_green(int trim, int w, int h, const uint8_t* green) { return load_font(trim, w, h, green); }
+
+font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size) {
+  return sized_font(base, w, h, green, size);
 }
 
 text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y) {

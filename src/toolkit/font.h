@@ -45,6 +45,11 @@ font_t* font_load(int trim, image_t sheet);
 // pixels.
 font_t* make_font_size(const font_t* base, image_t sheet, double size);
 
+// The same from a sheet given as the sRGB green byte of each of its w x h pixels, which is all
+// a font takes from a sheet (its linear value is the coverage). The bytes stay the caller's.
+font_t* font_load_green(int trim, int w, int h, const uint8_t* green);
+font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size);
+
 // A text record allocated through the owner's tracked allocator (null on failure).
 text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y);
 void free_text(gc_list_t* owner, text_t* text);

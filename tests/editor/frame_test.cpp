@@ -10,6 +10,7 @@
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
+#include "framework/IGraphics.h"
 #include "support/golden.h"
 #include "toolkit/font.h"
 
@@ -207,6 +208,33 @@ TEST_F(Frame, GoldenSteepCurveAtLowResolution) {
   check_frame("frame_steep_cmy", 2, preview_signal_t{}, 30,
               {{"Colour", 1}, {"Resolution", 0.2}, {"Band B gain", 24}, {"Band C freq", 500}, {"Band C gain", -24},
                {"Vert. Range", 36}});
+}
+
+// Zooming by wheel steps and panning by a right-button drag, a frame after every step, then
+// at rest: the frame then is the one every view change has always led to.
+TEST_F(Frame, GoldenAfterTheWheelStops) {
+  preview_scratch_config();
+  PreviewPlug p = preview_make(2);
+  ASSERT_NE(p, nullptr);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 10);
+  const inst_t* inst = p->Inst();
+  IGraphics* g = p->GetGUI();
+  const int x = inst->area_x + 300, y = inst->area_y + 250;
+  IMouseMod none, right(false, true);
+  g->OnMouseOver(x, y, &none);
+  for (int d : {1, 1, 1, 1, 1, -1}) {
+    g->OnMouseWheel(x, y, &none, d);
+    preview_run(p.get(), &pink, 1);
+  }
+  g->OnMouseDown(x, y, &right);
+  for (int step = 1; step <= 4; ++step) {
+    g->OnMouseDrag(x - 15 * step, y, &right);
+    preview_run(p.get(), &pink, 1);
+  }
+  g->OnMouseUp(x - 60, y, &right);
+  preview_run(p.get(), &pink, 20);
+  check_golden("editor", "frame_after_zoom", inst->fb, inst->ui_w, inst->ui_h, 3, inst->ui_w * inst->ui_h / 1000);
 }
 
 }  // namespace

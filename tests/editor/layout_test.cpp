@@ -82,8 +82,11 @@ TEST_F(Layout, InstancesComeUpInTheSizeOfTheirPreferences) {
     ASSERT_NE(inst->fb, nullptr);
     ASSERT_NE(inst->bg_final, nullptr);
     ASSERT_NE(inst->screen_bits, nullptr);
-    // The curve area is cut out of the panel; the panel around it is opaque.
+    // The panel is drawn by the editor's first frame, not by the construction.
     const int w = inst->ui_w;
+    EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 0);
+    preview_frame(p.get());
+    // The curve area is cut out of the panel; the panel around it is opaque.
     EXPECT_EQ(inst->bg_final[(inst->area_y + 100) * w + inst->area_x + 100].a, 0);
     EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 32768);
   }
@@ -106,11 +109,13 @@ TEST_F(Layout, ClosingAnInstanceGivesItsMemoryBack) {
   EXPECT_LT(resident_mb(), before + 16);
 }
 
-// The panel as every frame sees it: laid over a mid grey, so the cut-out shows.
+// The panel as every frame sees it (the first frame draws it): laid over a mid grey, so the
+// cut-out shows.
 void check_background(int size) {
   preview_scratch_config();
   PreviewPlug p = preview_make(size);
   ASSERT_NE(p, nullptr);
+  preview_frame(p.get());
   const inst_t* inst = p->Inst();
   std::vector<lrgb_t> frame(inst->ui_w * inst->ui_h, make_grey_lin(0.5));
   blit_layout(frame.data(), inst->bg_final, inst->ui_w, inst->ui_h);

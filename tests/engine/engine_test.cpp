@@ -87,6 +87,60 @@ TEST(Stream, FlatCurveIsAnExactDelayForAnyPatternOfCalls) {
   expect_delayed(in, t.run(in, calls), 471, 1e-12);
 }
 
+// A second input disconnected mid-block and connected again brings back nothing of what it
+// carried before: neither the samples its block held nor what its output ring held.
+TEST(Stream, AnInputConnectedAgainBringsNothingBack) {
+  for (int mono_from : {951, 951 + 100}) {  // on a block boundary, and inside a block
+    test_engine_t t;
+    make_flat_odd(t);
+    signal_t in = noise(5000, 11);
+    for (size_t i = mono_from; i < in[1].size(); ++i) in[1][i] = 0.0;  // silence once back
+    signal_t out(2, std::vector<double>(in[0].size(), 0.0));
+    size_t pos = 0;
+    auto call = [&](int n, bool stereo) {
+      t.host.stereo = stereo;
+      double* ip[2] = {in[0].data() + pos, in[1].data() + pos};
+      double* op[2] = {out[0].data() + pos, stereo ? out[1].data() + pos : nullptr};
+      engine_process(&t.eng, &t.inst, &t.host, ip, op, n);
+      pos += n;
+    };
+    while (pos < (size_t)mono_from) call(std::min<int>(50, mono_from - pos), true);
+    call(150, false);
+    while (pos < in[0].size()) call(std::min<size_t>(50, in[0].size() - pos), true);
+    for (size_t i = mono_from + 150; i < in[1].size(); ++i) {
+      const double want = i >= 471 ? in[1][i - 471] : 0.0;
+      ASSERT_NEAR(out[1][i], want, 1e-12) << "sample " << i << ", mono from " << mono_from;
+    }
+  }
+}
+
+// A re-sizing that keeps the sizes and the rate (a host's reactivation) keeps the kernel
+// instead of designing it again: it sounds bit for bit as one that designs it anew, also with
+// an edit of the band records waiting to be served.
+TEST(Stream, ReSizingAtTheSameSizesSoundsAsARedesign) {
+  const signal_t first = noise(3000, 5), then = noise(6000, 6);
+  for (bool edited : {false, true}) {
+    test_engine_t kept, redesigned;
+    signal_t out[2];
+    int k = 0;
+    for (test_engine_t* t : {&kept, &redesigned}) {
+      t->set_band_param(PARAM_BAND_GAIN + 1, 9);
+      t->run(first, {128});
+      if (edited) {  // a drag in the editor: the records move, the parameters follow later
+        t->bands[2].gain = -20;
+        t->inst.bands_from_editor = 1;
+        t->inst.bands_dirty = 1;
+      }
+      if (t == &redesigned) t->eng.design.designed_fs = 0;  // as if the rate had changed
+      reinit_buffers(&t->eng, &t->inst, &t->host, 0, 0.2, 1);
+      out[k++] = t->run(then, {128});
+    }
+    for (int ch = 0; ch < 2; ++ch)
+      for (size_t i = 0; i < then[ch].size(); ++i)
+        ASSERT_EQ(out[0][ch][i], out[1][ch][i]) << "channel " << ch << " sample " << i << (edited ? ", edited" : "");
+  }
+}
+
 TEST(Stream, FirstHopIsSilentAfterCreationAndAfterReSizing) {
   test_engine_t t;
   const signal_t in = noise(2000);

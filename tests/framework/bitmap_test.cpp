@@ -43,7 +43,7 @@ void write_png(const std::string& path, png_uint_32 format, int w, int h, const 
 
 // Fonts live for the whole process, as in the product: keep them reachable (a plain
 // array, which no destructor clears before the leak check at exit).
-font_t* fonts_kept[8];
+font_t* fonts_kept[16];
 int fonts_count = 0;
 
 std::string read_all(const std::string& path) {
@@ -95,6 +95,76 @@ TEST(RasterBitmap, ReadsRgbRgbaGreyAndPalette) {
   EXPECT_EQ(p[2].r, 200);
 }
 
+// What libpng's simplified reader makes of a file, as ARGB bytes: the reference for ours.
+std::vector<uint8_t> simplified_argb(const std::string& path, int* w, int* h) {
+  png_image img;
+  memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  std::vector<uint8_t> px;
+  if (!png_image_begin_read_from_file(&img, path.c_str())) return px;
+  img.format = PNG_FORMAT_ARGB;
+  px.resize(PNG_IMAGE_SIZE(img));
+  if (!png_image_finish_read(&img, nullptr, px.data(), 0, nullptr)) px.clear();
+  *w = (int)img.width;
+  *h = (int)img.height;
+  png_image_free(&img);
+  return px;
+}
+
+// A grey file with a gAMA chunk, written with libpng's own writer.
+void write_grey_with_gamma(const std::string& path, double gamma) {
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, f);
+  png_set_IHDR(png, info, 4, 1, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_set_gAMA(png, info, gamma);
+  png_write_info(png, info);
+  uint8_t row[4] = {0, 60, 128, 255};
+  png_write_row(png, row);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  fclose(f);
+}
+
+// Plain files (8-bit grey and RGB in sRGB) are read row by row; every file must read exactly
+// as the simplified reader reads it, the committed skin included.
+TEST(RasterBitmap, EveryFileReadsAsLibpngsSimplifiedReaderReadsIt) {
+  temp_dir_t dir;
+  const uint8_t rgb[] = {255, 0, 0, 0, 128, 7};
+  write_png(dir.file("rgb.png"), PNG_FORMAT_RGB, 2, 1, rgb);
+  const uint8_t grey[] = {0, 77, 255};
+  write_png(dir.file("grey.png"), PNG_FORMAT_GRAY, 3, 1, grey);
+  const uint8_t rgba[] = {1, 2, 3, 4, 250, 251, 252, 253};
+  write_png(dir.file("rgba.png"), PNG_FORMAT_RGBA, 2, 1, rgba);
+  write_grey_with_gamma(dir.file("linear.png"), 1.0);
+  write_grey_with_gamma(dir.file("srgb_gamma.png"), 1 / 2.2);
+  std::vector<std::string> files = {dir.file("rgb.png"), dir.file("grey.png"), dir.file("rgba.png"),
+                                    dir.file("linear.png"), dir.file("srgb_gamma.png")};
+  for (const char* name : {"black_knob", "light", "logo", "shadow", "font/font48", "font/font12", "font/font15",
+                           "font/bold48", "font/bold12", "font/bold15"})
+    files.push_back(resource_path(std::string("img/") + name + ".png"));
+  for (const std::string& path : files) {
+    int w = 0, h = 0, gw = 0, gh = 0;
+    const std::vector<uint8_t> want = simplified_argb(path, &w, &h);
+    ASSERT_FALSE(want.empty()) << path;
+    RasterBitmap b;
+    std::string err;
+    ASSERT_TRUE(b.LoadPNG(path, &err)) << err;
+    ASSERT_EQ(b.Width(), w);
+    ASSERT_EQ(b.Height(), h);
+    EXPECT_EQ(memcmp(b.Pixels(), want.data(), want.size()), 0) << path;
+    std::vector<uint8_t> green;
+    ASSERT_TRUE(RasterBitmap::LoadPNGGreen(path, &green, &gw, &gh, &err)) << err;
+    ASSERT_EQ(gw * gh, w * h);
+    size_t wrong = 0;
+    for (size_t i = 0; i < green.size(); ++i) wrong += green[i] != want[4 * i + 2];
+    EXPECT_EQ(wrong, 0u) << path;
+  }
+}
+
 TEST(RasterBitmap, WritesAndReadsBack) {
   temp_dir_t dir;
   RasterBitmap b(7, 5);
@@ -102,15 +172,19 @@ TEST(RasterBitmap, WritesAndReadsBack) {
   std::string err;
   ASSERT_TRUE(b.SavePNG(dir.file("a.png"), true, &err)) << err;
   ASSERT_TRUE(b.SavePNG(dir.file("c.png"), false, &err)) << err;
-  RasterBitmap a, c;
+  ASSERT_TRUE(b.SaveGreyPNG(dir.file("g.png"), &err)) << err;
+  RasterBitmap a, c, g;
   ASSERT_TRUE(a.LoadPNG(dir.file("a.png"), &err)) << err;
   ASSERT_TRUE(c.LoadPNG(dir.file("c.png"), &err)) << err;
+  ASSERT_TRUE(g.LoadPNG(dir.file("g.png"), &err)) << err;
   ASSERT_EQ(a.Width(), 7);
   ASSERT_EQ(a.Height(), 5);
   for (int i = 0; i < 35; i++) {
     EXPECT_EQ(memcmp(&a.Pixels()[i], &b.Pixels()[i], 4), 0) << i;
     EXPECT_EQ(c.Pixels()[i].a, 255);
     EXPECT_EQ(c.Pixels()[i].g, b.Pixels()[i].g);
+    const srgb_t grey{255, b.Pixels()[i].g, b.Pixels()[i].g, b.Pixels()[i].g};
+    EXPECT_EQ(memcmp(&g.Pixels()[i], &grey, 4), 0) << i;  // green, as grey
   }
   EXPECT_NE(access(dir.file("a.png.part").c_str(), F_OK), 0);  // no temporary left behind
 }
@@ -130,9 +204,14 @@ TEST(RasterBitmap, BadFilesAreErrorsWithTheirPath) {
   std::ofstream(dir.file("empty.png")).close();
 
   RasterBitmap b(2, 3);
+  std::vector<uint8_t> green;
+  int gw = 0, gh = 0;
   for (const char* name : {"missing.png", "truncated.png", "corrupt.png", "text.png", "empty.png"}) {
     err.clear();
     EXPECT_FALSE(b.LoadPNG(dir.file(name), &err)) << name;
+    EXPECT_NE(err.find(dir.file(name)), std::string::npos) << err;
+    err.clear();
+    EXPECT_FALSE(RasterBitmap::LoadPNGGreen(dir.file(name), &green, &gw, &gh, &err)) << name;
     EXPECT_NE(err.find(dir.file(name)), std::string::npos) << err;
     EXPECT_EQ(b.Width(), 2);  // left as it was
     EXPECT_EQ(b.Height(), 3);
@@ -141,6 +220,7 @@ TEST(RasterBitmap, BadFilesAreErrorsWithTheirPath) {
   EXPECT_NE(err.find("no/such/folder/x.png"), std::string::npos);
   RasterBitmap empty;
   EXPECT_FALSE(empty.SavePNG(dir.file("e.png"), false, &err));
+  EXPECT_FALSE(empty.SaveGreyPNG(dir.file("e.png"), &err));
 }
 
 TEST(Resources, LookupOrder) {
@@ -189,6 +269,36 @@ TEST(Resources, MissingSkinImageIsReportedOnceAndBlank) {
   EXPECT_EQ(said.find("img/not-there.png"), said.rfind("img/not-there.png"));  // once
   free(ia.l);
   free(ib.l);
+}
+
+// A font made from a sheet's green bytes is the font made from its linear image.
+TEST(FontSheets, GreenBytesMakeTheFontTheImageMakes) {
+  for (const char* name : {"font48", "bold15"}) {
+    const std::string path = resource_path(std::string("img/font/") + name + ".png");
+    static RasterBitmap bitmaps[2];
+    static int used = 0;
+    RasterBitmap& b = bitmaps[used++];
+    std::string err;
+    ASSERT_TRUE(b.LoadPNG(path, &err)) << err;
+    std::vector<uint8_t> green;
+    int w = 0, h = 0;
+    ASSERT_TRUE(RasterBitmap::LoadPNGGreen(path, &green, &w, &h, &err)) << err;
+    font_t* want = font_load(7, load_image(b));
+    font_t* got = font_load_green(7, w, h, green.data());
+    ASSERT_NE(want, nullptr);
+    ASSERT_NE(got, nullptr);
+    fonts_kept[fonts_count++] = want;
+    fonts_kept[fonts_count++] = got;
+    const size_t n = (size_t)want->cell_w * want->cell_h * FONT_GLYPHS;
+    EXPECT_EQ(memcmp(want->coverage, got->coverage, n * sizeof(uint16_t)), 0) << name;
+    EXPECT_EQ(memcmp(want->ink, got->ink, 4 * FONT_GLYPHS * sizeof(int32_t)), 0) << name;
+    EXPECT_EQ(memcmp(want->left, got->left, 2 * FONT_GLYPHS * sizeof(int16_t)), 0) << name;
+    font_t* sized = make_font_size_green(want, w, h, green.data(), 12.0);
+    ASSERT_NE(sized, nullptr);
+    fonts_kept[fonts_count++] = sized;
+    EXPECT_EQ(memcmp(want->coverage, sized->coverage, n * sizeof(uint16_t)), 0) << name;
+    EXPECT_EQ(make_font_size_green(want, w, h / 2, green.data(), 12.0), nullptr);  // too small
+  }
 }
 
 TEST(FontSheets, CommittedSheetsGiveSoundMetrics) {

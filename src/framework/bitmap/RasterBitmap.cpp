@@ -2,26 +2,156 @@
 
 #include <png.h>
 
+#include <cmath>
+#include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 // Larger images are refused rather than risking a runaway allocation from a hostile header.
 const long MAX_PIXELS = 1L << 27;
+
+// What a plain file's rows go to: called with the size once the header is read (false
+// refuses it), then with each row of 8-bit grey (1 channel) or RGB (3 channels) samples.
+struct row_sink_t {
+  virtual bool Begin(int w, int h) = 0;
+  virtual void Row(int y, const uint8_t* samples, int channels) = 0;
+};
+
+// A plain PNG, 8-bit grey or RGB, without transparency or interlacing, in sRGB as far as its
+// chunks tell, read row by row with libpng's own reader: for such a file the simplified
+// reader's conversions leave every byte as it is, so its rows are the pixels. False for any
+// other kind of file and on any fault: the general reader then reads it, or reports the fault
+// in its own words. Only plain data lives in this frame, which libpng leaves by longjmp on an
+// error.
+void quiet_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quiet_warning(png_structp, png_const_charp) {}
+
+bool read_plain_png(FILE* file, row_sink_t* sink) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quiet_error, quiet_warning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  uint8_t* volatile row = nullptr;
+  volatile bool read = false;
+  if (info && !setjmp(png_jmpbuf(png))) {
+    png_init_io(png, file);
+#ifdef PNG_IGNORE_ADLER32
+    // Each data chunk's CRC, which is still checked, already covers every compressed byte:
+    // the stream's own checksum over the inflated bytes would only repeat it.
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
+    png_read_info(png, info);
+    const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    const int type = png_get_color_type(png, info);
+    double gamma = 0;
+    const bool srgb = png_get_valid(png, info, PNG_INFO_sRGB) ||
+                      !png_get_gAMA(png, info, &gamma) || std::fabs(gamma - 1 / 2.2) < 1e-3;
+    const int channels = type == PNG_COLOR_TYPE_RGB ? 3 : 1;
+    if (png_get_bit_depth(png, info) == 8 && (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_RGB) &&
+        png_get_interlace_type(png, info) == PNG_INTERLACE_NONE && !png_get_valid(png, info, PNG_INFO_tRNS) &&
+        srgb && w > 0 && h > 0 && (long)w * h <= MAX_PIXELS &&
+        (row = static_cast<uint8_t*>(std::malloc((size_t)w * channels))) && sink->Begin((int)w, (int)h)) {
+      for (png_uint_32 y = 0; y < h; ++y) {
+        png_read_row(png, row, nullptr);
+        sink->Row((int)y, row, channels);
+      }
+      png_read_end(png, nullptr);
+      read = true;
+    }
+  }
+  std::free(row);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return read;
+}
+
+bool read_plain_file(const std::string& path, row_sink_t* sink) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const bool read = read_plain_png(f, sink);
+  std::fclose(f);
+  return read;
+}
+
 }  // namespace
 
 void RasterBitmap::Resize(int width, int height) {
-  if (width <= 0 || height <= 0 || (long)width * height > MAX_PIXELS) {
-    mWidth = mHeight = 0;
-    mPixels.clear();
-    return;
-  }
+  mPixels.reset();
+  mWidth = mHeight = 0;
+  if (width <= 0 || height <= 0 || (long)width * height > MAX_PIXELS) return;
+  mPixels = Allocate((size_t)width * height);
+  if (!mPixels) return;
   mWidth = width;
   mHeight = height;
-  mPixels.assign((size_t)width * height, srgb_t{0, 0, 0, 0});
+}
+
+RasterBitmap& RasterBitmap::operator=(const RasterBitmap& other) {
+  if (this == &other) return *this;
+  Resize(other.mWidth, other.mHeight);
+  if (mPixels) std::memcpy(mPixels.get(), other.mPixels.get(), sizeof(srgb_t) * mWidth * mHeight);
+  return *this;
 }
 
 bool RasterBitmap::LoadPNG(const std::string& path, std::string* error) {
+  struct sink_t : row_sink_t {
+    Pixels_t pixels;
+    int w = 0, h = 0;
+    bool Begin(int width, int height) override {
+      w = width;
+      h = height;
+      pixels = Allocate((size_t)width * height);
+      return pixels != nullptr;
+    }
+    void Row(int y, const uint8_t* s, int channels) override {
+      srgb_t* p = pixels.get() + (size_t)y * w;
+      for (int x = 0; x < w; ++x, s += channels)
+        p[x] = channels == 3 ? srgb_t{255, s[0], s[1], s[2]} : srgb_t{255, s[0], s[0], s[0]};
+    }
+  } sink;
+  if (!read_plain_file(path, &sink)) return LoadPNGGeneral(path, error);
+  mWidth = sink.w;
+  mHeight = sink.h;
+  mPixels = std::move(sink.pixels);
+  return true;
+}
+
+bool RasterBitmap::LoadPNGGreen(const std::string& path, std::vector<uint8_t>* green, int* width, int* height,
+                                std::string* error) {
+  struct sink_t : row_sink_t {
+    std::vector<uint8_t>* g;
+    int w = 0, h = 0;
+    bool Begin(int width, int height) override {
+      w = width;
+      h = height;
+      g->resize((size_t)width * height);
+      return true;
+    }
+    void Row(int y, const uint8_t* s, int channels) override {
+      uint8_t* p = g->data() + (size_t)y * w;
+      if (channels == 1) {
+        std::memcpy(p, s, w);
+        return;
+      }
+      for (int x = 0; x < w; ++x) p[x] = s[3 * x + 1];
+    }
+  } sink;
+  sink.g = green;
+  if (read_plain_file(path, &sink)) {
+    *width = sink.w;
+    *height = sink.h;
+    return true;
+  }
+  RasterBitmap b;
+  if (!b.LoadPNGGeneral(path, error)) return false;
+  const size_t n = (size_t)b.mWidth * b.mHeight;
+  green->resize(n);
+  for (size_t i = 0; i < n; ++i) (*green)[i] = b.mPixels.get()[i].g;
+  *width = b.mWidth;
+  *height = b.mHeight;
+  return true;
+}
+
+bool RasterBitmap::LoadPNGGeneral(const std::string& path, std::string* error) {
   png_image img;
   memset(&img, 0, sizeof img);
   img.version = PNG_IMAGE_VERSION;
@@ -34,15 +164,37 @@ bool RasterBitmap::LoadPNG(const std::string& path, std::string* error) {
   if (img.width == 0 || img.height == 0 || (long)img.width * img.height > MAX_PIXELS)
     return fail("image size out of range");
   img.format = PNG_FORMAT_ARGB;  // byte order of srgb_t
-  std::vector<srgb_t> pixels((size_t)img.width * img.height);
-  if (!png_image_finish_read(&img, nullptr, pixels.data(), 0, nullptr))
+  Pixels_t pixels = Allocate((size_t)img.width * img.height);
+  if (!pixels) return fail("out of memory");
+  if (!png_image_finish_read(&img, nullptr, pixels.get(), 0, nullptr))
     return fail(img.message[0] ? img.message : "corrupt image data");
   mWidth = (int)img.width;
   mHeight = (int)img.height;
-  mPixels.swap(pixels);
+  mPixels = std::move(pixels);
   png_image_free(&img);
   return true;
 }
+
+namespace {
+
+// Writes through a temporary file renamed into place, so a failure never leaves a
+// half-written file at path.
+bool write_png(png_image* img, const std::string& path, const void* data, std::string* error) {
+  std::string tmp = path + ".part";
+  if (!png_image_write_to_file(img, tmp.c_str(), 0, data, 0, nullptr)) {
+    if (error) *error = path + ": " + (img->message[0] ? img->message : "cannot write");
+    std::remove(tmp.c_str());
+    return false;
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (error) *error = path + ": " + strerror(errno);
+    std::remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 bool RasterBitmap::SavePNG(const std::string& path, bool withAlpha, std::string* error) const {
   if (Empty()) {
@@ -55,29 +207,37 @@ bool RasterBitmap::SavePNG(const std::string& path, bool withAlpha, std::string*
   img.width = (png_uint_32)mWidth;
   img.height = (png_uint_32)mHeight;
   std::vector<uint8_t> rgb;
-  const void* data = mPixels.data();
+  const void* data = mPixels.get();
   if (withAlpha) {
     img.format = PNG_FORMAT_ARGB;
   } else {
     img.format = PNG_FORMAT_RGB;
-    rgb.resize(mPixels.size() * 3);
-    for (size_t i = 0; i < mPixels.size(); i++) {
-      rgb[3 * i] = mPixels[i].r;
-      rgb[3 * i + 1] = mPixels[i].g;
-      rgb[3 * i + 2] = mPixels[i].b;
+    const size_t n = (size_t)mWidth * mHeight;
+    const srgb_t* px = mPixels.get();
+    rgb.resize(n * 3);
+    for (size_t i = 0; i < n; i++) {
+      rgb[3 * i] = px[i].r;
+      rgb[3 * i + 1] = px[i].g;
+      rgb[3 * i + 2] = px[i].b;
     }
     data = rgb.data();
   }
-  std::string tmp = path + ".part";
-  if (!png_image_write_to_file(&img, tmp.c_str(), 0, data, 0, nullptr)) {
-    if (error) *error = path + ": " + (img.message[0] ? img.message : "cannot write");
-    std::remove(tmp.c_str());
+  return write_png(&img, path, data, error);
+}
+
+bool RasterBitmap::SaveGreyPNG(const std::string& path, std::string* error) const {
+  if (Empty()) {
+    if (error) *error = path + ": empty bitmap";
     return false;
   }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    if (error) *error = path + ": " + strerror(errno);
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  png_image img;
+  memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = (png_uint_32)mWidth;
+  img.height = (png_uint_32)mHeight;
+  img.format = PNG_FORMAT_GRAY;
+  const size_t n = (size_t)mWidth * mHeight;
+  std::vector<uint8_t> grey(n);
+  for (size_t i = 0; i < n; i++) grey[i] = mPixels.get()[i].g;
+  return write_png(&img, path, grey.data(), error);
 }

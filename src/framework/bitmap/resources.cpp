@@ -100,18 +100,18 @@ image_t load_image(RasterBitmap& bitmap) {
   return img;
 }
 
-bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
-  std::string path = resource_path(name);
-  std::string error;
-  if (!path.empty() && bitmap.LoadPNG(path, &error)) return true;
+namespace {
+
+// A resource that could not be loaded (path empty: found in no folder): false. One line for
+// the first failure: a missing skin misses every file, and one line says where they were
+// looked for. A file found but unreadable is a fault of its own.
+bool refuse(const std::string& name, const std::string& path, std::string error) {
   if (path.empty()) {
     error = name + " is in none of the resource folders (";
     const std::vector<std::string> folders = resource_folders();
     for (size_t i = 0; i < folders.size(); ++i) error += (i ? ", " : "") + folders[i];
     error += "); QUILLMAR_RESOURCES may name the folder that holds img/";
   }
-  // One line for the first failure: a missing skin misses every file, and one line says
-  // where they were looked for. A file found but unreadable is a fault of its own.
   report_t& r = report();
   std::lock_guard<std::mutex> guard(r.lock);
   const bool first = r.first.empty();
@@ -119,6 +119,22 @@ bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
   if (!r.quiet && (first || !path.empty()))
     fprintf(stderr, "quillmar: cannot load the skin: %s\n", error.c_str());
   return false;
+}
+
+}  // namespace
+
+bool load_resource_png(const std::string& name, RasterBitmap& bitmap) {
+  std::string path = resource_path(name);
+  std::string error;
+  if (!path.empty() && bitmap.LoadPNG(path, &error)) return true;
+  return refuse(name, path, error);
+}
+
+bool load_resource_png_green(const std::string& name, std::vector<uint8_t>* green, int* w, int* h) {
+  std::string path = resource_path(name);
+  std::string error;
+  if (!path.empty() && RasterBitmap::LoadPNGGreen(path, green, w, h, &error)) return true;
+  return refuse(name, path, error);
 }
 
 void set_resource_reports_quiet(bool quiet) {

@@ -1,5 +1,6 @@
 // Finding the skin resources at run time and loading them as linear images.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ image_t load_image(RasterBitmap& bitmap);
 // standard error (for a missing file, naming the folders looked in); later files not found
 // are not reported again, files found but unreadable are.
 bool load_resource_png(const std::string& name, RasterBitmap& bitmap);
+
+// The green samples of a resource PNG, one byte a pixel (RasterBitmap::LoadPNGGreen); a file
+// that cannot be found or read is reported as by load_resource_png: false then.
+bool load_resource_png_green(const std::string& name, std::vector<uint8_t>* green, int* w, int* h);
 
 // Any thread. Quiet: failures are recorded but not reported (a program that draws nothing).
 void set_resource_reports_quiet(bool quiet);

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "editor/skin.h"
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/levels.h"
@@ -151,7 +152,8 @@ int cmd_response(const command_t& cmd, int argc, char** argv) {
   return 0;
 }
 
-int refuse_without_skin() {
+int refuse_without_skin(Quillmar* plug) {
+  skin_ensure(plug->GetGUI());
   const std::string failure = resource_failure();
   if (failure.empty()) return 0;
   return fail("the editor cannot be drawn without its skin: " + failure);
@@ -216,6 +218,7 @@ int cmd_demo(const command_t& cmd, int argc, char** argv) {
     return fail(msg);
   // The editor after the first second of the input through the demo curve; without its skin
   // the rest is written, and the picture is not.
+  skin_ensure(plug->GetGUI());
   const bool skin = resource_failure().empty();
   if (skin) {
     run_editor_frames(plug.get(), in, 60);
@@ -236,5 +239,5 @@ int cmd_demo(const command_t& cmd, int argc, char** argv) {
   std::printf("\nwrote %s/demo-input.wav, %s/demo-output.wav, %s/demo-state.bin%s%s%s\n",
               dir.c_str(), dir.c_str(), dir.c_str(), skin ? ", " : "", skin ? dir.c_str() : "",
               skin ? "/demo-editor.png" : "");
-  return skin ? 0 : refuse_without_skin();
+  return skin ? 0 : refuse_without_skin(plug.get());
 }

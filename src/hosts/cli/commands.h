@@ -4,6 +4,8 @@
 #include "hosts/cli/audio_file.h"
 #include "hosts/cli/options.h"
 
+class Quillmar;
+
 int cmd_render(const command_t& cmd, int argc, char** argv);
 int cmd_info(const command_t& cmd, int argc, char** argv);
 int cmd_response(const command_t& cmd, int argc, char** argv);
@@ -18,6 +20,7 @@ int cmd_demo(const command_t& cmd, int argc, char** argv);
 audio_t demo_signal(bool with_sweep);
 
 // The program's first check of a command that draws the editor: after its instance is made,
-// a skin that could not be loaded (the resources not found) ends the command, since the
-// editor would draw no text. Returns 0, or the status after reporting it.
-int refuse_without_skin();
+// the skin is loaded (an editor otherwise loads it for its first frame), and a skin that
+// could not be loaded (the resources not found) ends the command, since the editor would
+// draw no text. Returns 0, or the status after reporting it.
+int refuse_without_skin(Quillmar* plug);

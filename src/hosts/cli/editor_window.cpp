@@ -22,7 +22,7 @@ int make_editor_session(const settings_t& settings, int size, plug_ptr* plug) {
   // instance is made again to take the size up.
   *plug = make_session(settings, &err);
   if (!*plug) return fail(err.message, err.status);
-  if (const int status = refuse_without_skin()) return status;
+  if (const int status = refuse_without_skin(plug->get())) return status;
   if (size >= 0) {
     plug->reset();
     if (!remember_interface_size(size, &err)) return fail(err.message, err.status);

@@ -136,7 +136,7 @@ int cmd_snapshot(const command_t& cmd, int argc, char** argv) {
   if (size >= 0 && !remember_interface_size(size, &err)) return fail(err.message, err.status);
   plug_ptr plug = make_session(settings, &err);
   if (!plug) return fail(err.message, err.status);
-  if (const int status = refuse_without_skin()) return status;
+  if (const int status = refuse_without_skin(plug.get())) return status;
   run_editor_frames(plug.get(), in, frames);
   if (!write_editor_png(plug.get(), out_path, &msg)) return fail(msg);
   return 0;

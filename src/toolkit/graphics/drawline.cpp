@@ -60,8 +60,7 @@ void draw_line_thin(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x1
 void draw_line_thin_short(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x1, double y1, double x2,
                           double y2, double u1, double u2, double radius, double intensity) {
   if (!(u1 < u2)) return;
-  double dx = x2 - x1, dy = y2 - y1;
-  double sx = u1 == 0 ? x1 : x1 + dx * u1, sy = u1 == 0 ? y1 : y1 + dy * u1;
-  double ex = u2 == 1.0 ? x2 : x1 + dx * u2, ey = u2 == 1.0 ? y2 : y1 + dy * u2;
+  double sx, sy, ex, ey;
+  line_short_ends(x1, y1, x2, y2, u1, u2, &sx, &sy, &ex, &ey);
   draw_line_thin(fb, w, h, colour, mode, sx, sy, ex, ey, radius, intensity);
 }

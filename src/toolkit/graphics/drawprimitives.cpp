@@ -1,5 +1,6 @@
 #include "toolkit/graphics/drawprimitives.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -38,6 +39,13 @@ rrect_t make_rrect(double x0, double y0, double x1, double y1, double R) {
   if (R > half) R = half;  // corner centres may not cross
   if (R < 0) R = 0;
   return rrect_t{to_fixed(x0 + R), to_fixed(y0 + R), to_fixed(x1 - R), to_fixed(y1 - R), to_fixed(R)};
+}
+
+// The pixels lo .. hi (inclusive) whose 16.16 coordinate lies in [a, b]: inside a rounded
+// rectangle's inner rectangle every pixel is at the distance -R, so they all get one weight.
+void inner_span(int64_t a, int64_t b, long* lo, long* hi) {
+  *lo = (long)((a + 65535) >> 16);
+  *hi = (long)(b >> 16);
 }
 
 }  // namespace
@@ -84,6 +92,32 @@ int64_t get_dist_to_roundrect(int64_t px, int64_t py, int64_t ix0, int64_t iy0, 
   return (ox ? ox : oy) - R;
 }
 
+namespace {
+
+// Blends colour over rows j0..j1 and columns i0..i1 of fb: at the weight inside over the
+// rows ra..rb and columns ca..cb, where every pixel's distances are the same, and at
+// weight_at(i, j) everywhere else.
+template <class Weight>
+void blend_rrect_area(lrgb_t* fb, int w, lrgb_t colour, int mode, long j0, long j1, long i0, long i1, long ra,
+                      long rb, long ca, long cb, int inside, Weight weight_at) {
+  with_blend_mode(mode, [&](auto m) {
+    for (long j = j0; j <= j1; j++) {
+      lrgb_t* row = fb + j * w;
+      const bool row_in = j >= ra && j <= rb;
+      for (long i = i0; i <= i1; i++) {
+        if (row_in && i >= ca && i <= cb) {
+          const long end = std::min(cb, i1);
+          for (; i <= end; i++) row[i] = blend_mode<decltype(m)::value>(row[i], colour, inside);
+          if (i > i1) break;
+        }
+        row[i] = blend_mode<decltype(m)::value>(row[i], colour, weight_at(i, j));
+      }
+    }
+  });
+}
+
+}  // namespace
+
 void draw_roundrect(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x0, double y0, double x1, double y1,
                     double R, double radius, double intensity) {
   if (!fb || w <= 0 || h <= 0 || !(radius > 0) || !finite_all({x0, y0, x1, y1, R, radius})) return;
@@ -94,13 +128,14 @@ void draw_roundrect(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double x0
   rrect_t rr = make_rrect(x0, y0, x1, y1, R);
   int64_t k = std::llround(65536 / radius);
   int32_t ii = intensity_weight(intensity);
-  for (long j = j0; j <= j1; j++)
-    for (long i = i0; i <= i1; i++) {
-      int64_t D = get_dist_to_roundrect(i << 16, j << 16, rr.ix0, rr.iy0, rr.ix1, rr.iy1, rr.R);
-      int64_t t = (D * k) >> 16;
-      lrgb_t& p = fb[j * w + i];
-      p = blend_pixels(p, colour, (int)(((int64_t)fperfr_d0(-t) * ii) >> 15), mode);
-    }
+  auto weight = [&](int64_t D) { return (int)(((int64_t)fperfr_d0(-((D * k) >> 16)) * ii) >> 15); };
+  const int inside = weight(-rr.R);
+  long ca, cb, ra, rb;
+  inner_span(rr.ix0, rr.ix1, &ca, &cb);
+  inner_span(rr.iy0, rr.iy1, &ra, &rb);
+  blend_rrect_area(fb, w, colour, mode, j0, j1, i0, i1, ra, rb, ca, cb, inside, [&](long i, long j) {
+    return weight(get_dist_to_roundrect(i << 16, j << 16, rr.ix0, rr.iy0, rr.ix1, rr.iy1, rr.R));
+  });
 }
 
 void draw_roundrect_frame(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, double r_out, double r_in,
@@ -117,18 +152,29 @@ void draw_roundrect_frame(lrgb_t* fb, int w, int h, lrgb_t colour, int mode, dou
   rrect_t ri = has_inner ? make_rrect(ix0, iy0, ix1, iy1, r_in) : rrect_t{};
   int64_t k = std::llround(65536 / radius);
   int32_t ii = intensity_weight(intensity);
-  for (long j = j0; j <= j1; j++)
-    for (long i = i0; i <= i1; i++) {
-      int64_t px = i << 16, py = j << 16;
-      int64_t e_out = fperfr_d0(-((get_dist_to_roundrect(px, py, ro.ix0, ro.iy0, ro.ix1, ro.iy1, ro.R) * k) >> 16));
-      int64_t e_in = has_inner
-                         ? fperfr_d0(-((get_dist_to_roundrect(px, py, ri.ix0, ri.iy0, ri.ix1, ri.iy1, ri.R) * k) >> 16))
-                         : 0;
-      int64_t wgt = e_out - e_in;
-      if (wgt < 0) wgt = 0;
-      lrgb_t& p = fb[j * w + i];
-      p = blend_pixels(p, colour, (int)((wgt * ii) >> 15), mode);
-    }
+  auto weight = [&](int64_t D_out, int64_t D_in, bool inner) {
+    int64_t wgt = fperfr_d0(-((D_out * k) >> 16)) - (inner ? fperfr_d0(-((D_in * k) >> 16)) : 0);
+    if (wgt < 0) wgt = 0;
+    return (int)((wgt * ii) >> 15);
+  };
+  // Inside both inner rectangles every pixel has the same two distances.
+  long ca = 1, cb = 0, ra = 1, rb = 0;
+  if (has_inner) {
+    long oa, ob, ia, ib;
+    inner_span(ro.ix0, ro.ix1, &oa, &ob);
+    inner_span(ri.ix0, ri.ix1, &ia, &ib);
+    ca = std::max(oa, ia), cb = std::min(ob, ib);
+    inner_span(ro.iy0, ro.iy1, &oa, &ob);
+    inner_span(ri.iy0, ri.iy1, &ia, &ib);
+    ra = std::max(oa, ia), rb = std::min(ob, ib);
+  }
+  const int inside = weight(-ro.R, -ri.R, has_inner);
+  blend_rrect_area(fb, w, colour, mode, j0, j1, i0, i1, ra, rb, ca, cb, inside, [&](long i, long j) {
+    const int64_t px = i << 16, py = j << 16;
+    const int64_t D_out = get_dist_to_roundrect(px, py, ro.ix0, ro.iy0, ro.ix1, ro.iy1, ro.R);
+    const int64_t D_in = has_inner ? get_dist_to_roundrect(px, py, ri.ix0, ri.iy0, ri.ix1, ri.iy1, ri.R) : 0;
+    return weight(D_out, D_in, has_inner);
+  });
 }
 
 void draw_gaussian_gradient(lrgb_t* fb, int w, int h, lrgb_t colour0, lrgb_t colour1, int mode, double x, double y,
@@ -143,13 +189,17 @@ void draw_gaussian_gradient(lrgb_t* fb, int w, int h, lrgb_t colour0, lrgb_t col
   std::vector<double> gx(w), gy(h);
   for (int i = 0; i < w; i++) gx[i] = gauss((x - i) / size + offset_x);
   for (int j = 0; j < h; j++) gy[j] = gauss((y - j) / size + offset_y);
-  for (int j = 0; j < h; j++)
-    for (int i = 0; i < w; i++) {
-      int64_t k = (int64_t)(gx[i] * gy[j] * 32768 + 0.5);
-      lrgb_t c{(uint16_t)((colour0.r * (32768 - k) + colour1.r * k) >> 15),
-               (uint16_t)((colour0.g * (32768 - k) + colour1.g * k) >> 15),
-               (uint16_t)((colour0.b * (32768 - k) + colour1.b * k) >> 15), colour0.a};
-      lrgb_t& p = fb[(long)j * w + i];
-      p = blend_pixels(p, c, 32768, mode);
+  with_blend_mode(mode, [&](auto m) {
+    for (int j = 0; j < h; j++) {
+      lrgb_t* row = fb + (long)j * w;
+      const double y = gy[j];
+      for (int i = 0; i < w; i++) {
+        int64_t k = (int64_t)(gx[i] * y * 32768 + 0.5);
+        lrgb_t c{(uint16_t)((colour0.r * (32768 - k) + colour1.r * k) >> 15),
+                 (uint16_t)((colour0.g * (32768 - k) + colour1.g * k) >> 15),
+                 (uint16_t)((colour0.b * (32768 - k) + colour1.b * k) >> 15), colour0.a};
+        row[i] = blend_mode<decltype(m)::value>(row[i], c, 32768);
+      }
     }
+  });
 }

@@ -13,43 +13,33 @@ namespace {
 // they go back to the system when freed. Through malloc they could land in heap memory
 // freed earlier (malloc raises its mapping threshold after large frees), where calloc must
 // clear every byte, so an instance made after another was closed would hold all of its
-// buffers resident.
-constexpr size_t MAP_MIN = size_t(1) << 20;
+// buffers resident. Their size is kept beside them, never inside: a block nobody writes to
+// costs no page at all, not even one for a header.
+constexpr size_t MAP_MIN = size_t(64) << 10;
 
-// Every recorded block starts with its size and kind, so that it can be released either way.
-struct alignas(16) header_t {
-  size_t bytes;
-  size_t mapped;
-};
+bool mapped(size_t bytes) { return bytes >= MAP_MIN; }
 
 void* acquire(size_t bytes) {
-  if (bytes > SIZE_MAX - sizeof(header_t)) return nullptr;
-  const size_t total = bytes + sizeof(header_t);
-  header_t* h;
-  if (bytes >= MAP_MIN) {
-    void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    h = static_cast<header_t*>(p);
-    h->mapped = 1;
-  } else {
-    h = static_cast<header_t*>(std::calloc(1, total));
-    if (!h) return nullptr;
-    h->mapped = 0;
-  }
-  h->bytes = bytes;
-  return h + 1;
+  if (!mapped(bytes)) return std::calloc(1, bytes);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
 }
 
-void release(void* block) {
+void release(void* block, size_t bytes) {
   if (!block) return;
-  header_t* h = static_cast<header_t*>(block) - 1;
-  if (h->mapped)
-    munmap(h, h->bytes + sizeof(header_t));
+  if (mapped(bytes))
+    munmap(block, bytes);
   else
-    std::free(h);
+    std::free(block);
 }
+
+size_t block_bytes(size_t count, size_t size) { return (count ? count : 1) * (size ? size : 1); }
 
 }  // namespace
+
+void* zeroed_alloc(size_t bytes) { return acquire(bytes ? bytes : 1); }
+
+void zeroed_free(void* block, size_t bytes) { release(block, bytes ? bytes : 1); }
 
 gc_list_t* gc_list_create() {
   return static_cast<gc_list_t*>(std::calloc(1, sizeof(gc_list_t)));
@@ -57,46 +47,51 @@ gc_list_t* gc_list_create() {
 
 void* gc_calloc(gc_list_t* owner, size_t count, size_t size) {
   if (size != 0 && count > SIZE_MAX / size) return nullptr;
-  void** slot = nullptr;
+  int slot = -1;
   if (owner) {
-    for (void*& s : owner->slot) {
-      if (!s) {
-        slot = &s;
+    for (int i = 0; i < GC_SLOTS; ++i) {
+      if (!owner->slot[i]) {
+        slot = i;
         break;
       }
     }
   }
   // An unrecorded block is a plain one: its caller frees it with free().
-  if (!slot) return std::calloc(count ? count : 1, size ? size : 1);
-  void* block = acquire((count ? count : 1) * (size ? size : 1));
-  if (block) *slot = block;
+  if (slot < 0) return std::calloc(count ? count : 1, size ? size : 1);
+  const size_t bytes = block_bytes(count, size);
+  void* block = acquire(bytes);
+  if (block) {
+    owner->slot[slot] = block;
+    owner->bytes[slot] = bytes;
+  }
   return block;
 }
 
 void gc_discard(gc_list_t* owner, void* block) {
   if (!block || !owner) return;
-  for (void* s : owner->slot) {
-    if (s != block) continue;
-    header_t* h = static_cast<header_t*>(block) - 1;
-    if (!h->mapped) {
-      std::memset(block, 0, h->bytes);
+  for (int i = 0; i < GC_SLOTS; ++i) {
+    if (owner->slot[i] != block) continue;
+    const size_t bytes = owner->bytes[i];
+    if (!mapped(bytes)) {
+      std::memset(block, 0, bytes);
       return;
     }
-    // Whole pages after the one holding the header; the rest of that page is cleared.
+    // Whole pages; the parts of the first and last pages outside them are cleared.
     const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-    const uintptr_t end = start + h->bytes;
-    const uintptr_t first = (start + page - 1) / page * page;
-    if (first >= end) {
-      std::memset(block, 0, h->bytes);
+    const uintptr_t end = start + bytes;
+    const uintptr_t first = (start + page - 1) / page * page, last = end / page * page;
+    if (first >= last) {
+      std::memset(block, 0, bytes);
       return;
     }
     std::memset(block, 0, first - start);
+    std::memset(reinterpret_cast<void*>(last), 0, end - last);
 #ifdef __linux__
     // Private anonymous pages read as zeros after this.
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 #else
-    std::memset(reinterpret_cast<void*>(first), 0, end - first);
+    std::memset(reinterpret_cast<void*>(first), 0, last - first);
 #endif
     return;
   }
@@ -104,10 +99,11 @@ void gc_discard(gc_list_t* owner, void* block) {
 
 void gc_free(gc_list_t* owner, void* block) {
   if (!block || !owner) return;
-  for (void*& s : owner->slot) {
-    if (s == block) {
-      release(s);
-      s = nullptr;
+  for (int i = 0; i < GC_SLOTS; ++i) {
+    if (owner->slot[i] == block) {
+      release(block, owner->bytes[i]);
+      owner->slot[i] = nullptr;
+      owner->bytes[i] = 0;
       return;
     }
   }
@@ -115,9 +111,9 @@ void gc_free(gc_list_t* owner, void* block) {
 
 void gc_cleanup(gc_list_t* owner) {
   if (!owner) return;
-  for (void*& s : owner->slot) {
-    release(s);
-    s = nullptr;
+  for (int i = 0; i < GC_SLOTS; ++i) {
+    release(owner->slot[i], owner->bytes[i]);
+    owner->slot[i] = nullptr;
   }
   std::free(owner);
 }

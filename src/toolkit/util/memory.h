@@ -7,6 +7,7 @@ enum { GC_SLOTS = 1024 };
 
 struct gc_list_t {
   void* slot[GC_SLOTS];
+  size_t bytes[GC_SLOTS];  // each recorded block's size
 };
 
 // A zero-filled list, owned by the caller until gc_cleanup releases it.
@@ -27,3 +28,10 @@ void gc_free(gc_list_t* owner, void* block);
 
 // Releases every recorded block, then the list itself.
 void gc_cleanup(gc_list_t* owner);
+
+// A zero-filled block outside any list, for owners that free it themselves with its size
+// (zeroed_free). A large one is mapped from the system like a large recorded block: it costs
+// no memory until written, wherever earlier blocks were freed. Null on failure. Like large
+// recorded blocks, it is not heap memory: a leak checker does not look for pointers in it.
+void* zeroed_alloc(size_t bytes);
+void zeroed_free(void* block, size_t bytes);
