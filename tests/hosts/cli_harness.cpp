@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -46,7 +47,15 @@ void CliTest::SetUp() {
   mkdir(path("config").c_str(), 0700);
 }
 
-void CliTest::TearDown() { nftw(dir_.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS); }
+void CliTest::TearDown() {
+  // A test that stopped early leaves no program of its own running.
+  for (const pid_t pid : running_) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  running_.clear();
+  nftw(dir_.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
+}
 
 bool CliTest::exists(const std::string& name) const {
   struct stat st;
@@ -58,6 +67,7 @@ std::string CliTest::bytes(const std::string& name) const { return slurp(path(na
 pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      const std::string& prefix) {
   const pid_t pid = fork();
+  if (pid > 0) running_.push_back(pid);
   if (pid != 0) return pid;
   if (chdir(dir_.c_str()) != 0) _exit(126);
   setenv("QUILLMAR_CONFIG_DIR", path("config").c_str(), 1);
@@ -84,6 +94,7 @@ pid_t CliTest::start(const std::vector<std::string>& args, const std::vector<std
 cli_result_t CliTest::finish(pid_t pid, double timeout) {
   cli_result_t r;
   int st = 0;
+  running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
   for (double t = 0; waitpid(pid, &st, WNOHANG) != pid; t += 0.01) {
     if (t > timeout) {
       kill(pid, SIGKILL);

@@ -43,5 +43,6 @@ class CliTest : public ::testing::Test {
 
  private:
   std::string dir_;
+  std::vector<pid_t> running_;  // started and not finished: killed at the test's end
   std::string binary_ = QUILLMAR_BIN;
 };

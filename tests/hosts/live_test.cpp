@@ -150,6 +150,7 @@ class Live : public CliTest {
     mkdir(path("run").c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", path("run").c_str(), 1);
     setenv("PIPEWIRE_QUANTUM", (std::to_string(PERIOD) + "/" + std::to_string(RATE)).c_str(), 1);
+    server_ = "default";  // the name a client without JACK_DEFAULT_SERVER gives it
     ASSERT_TRUE(server_process_.start({"pipewire"}, path("server.log")));
     wait_for_server();
   }
@@ -168,7 +169,7 @@ class Live : public CliTest {
       args.push_back(p);
     args.insert(args.begin(), "live");
     const pid_t pid = start(args, env);
-    const bool up = wait_until(20, [] { return shell("jack_lsp -c eq:out_2 2>/dev/null").out.find("qm_rec:in_2") != std::string::npos; });
+    const bool up = wait_until(40, [] { return shell("jack_lsp -c eq:out_2 2>/dev/null").out.find("qm_rec:in_2") != std::string::npos; });
     EXPECT_TRUE(up) << finish(pid, 1).err;
     return pid;
   }
@@ -200,7 +201,7 @@ TEST_F(Live, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
   args.insert(args.end(), kSets.begin(), kSets.end());
   const pid_t pid = start_live(args);
   const int latency = latency_at(PERIOD);
-  ASSERT_TRUE(wait_until(10, [&] { return int(tap.latency()) == latency; })) << tap.latency() << " " << latency;
+  ASSERT_TRUE(wait_until(30, [&] { return int(tap.latency()) == latency; })) << tap.latency() << " " << latency;
   EXPECT_EQ(lsp_latency("eq:out_1"), latency);
   EXPECT_EQ(lsp_latency("eq:out_2"), latency);
   tap.go();
@@ -220,17 +221,22 @@ TEST_F(Live, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
 
 // The same play-and-record check through PipeWire's JACK library: this program again, under
 // pw-jack, with a PipeWire daemon of its own in place of jackd.
+// Run by `make test-pipewire`, not by `make test`: PipeWire 0.3.65's JACK library fails an
+// assertion of its own now and then here (module-protocol-native.c:1395, assert_single_pod),
+// after which the client's ports never connect.
 TEST(LiveUnderPipeWire, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
+  if (!std::getenv("QUILLMAR_PIPEWIRE_CHECK")) GTEST_SKIP() << "make test-pipewire runs it";
   if (!have_program("pipewire") || !have_program("pw-jack")) GTEST_SKIP() << "no PipeWire (make deps-hosts)";
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   ASSERT_GT(n, 0);
   self[n] = 0;
   const shell_result_t r = shell("QUILLMAR_TEST_PIPEWIRE=1 pw-jack " + shell_quote(self) +
-                                     " --gtest_filter=Live.RecordsWhatRenderGivesTrimmedByTheLatencyJackReports",
+                                     " --gtest_filter=Live.RecordsWhatRenderGivesTrimmedByTheLatencyJackReports:"
+                                     "Live.AServerThatShutsDownEndsItWithStatusOneAfterSavingTheState",
                                  true);
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("[  PASSED  ] 1 test."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("[  PASSED  ] 2 tests."), std::string::npos) << r.out;
 }
 
 TEST_F(Live, FollowsABufferSizeChangeAndReportsTheNewLatency) {
@@ -288,6 +294,9 @@ TEST_F(Live, RefusesWithOneLine) {
       {{"--no-window", "--mono", "--connect-in", "system:capture_1", "--connect-in", "system:capture_2"}, {}, 2,
        "quillmar: --connect-in is given 2 times, for 1 port\n"},
       {{"--no-window", "--name", "a:b"}, {}, 2, nullptr},
+      {{"--no-window", "--name", std::string(64, 'x')}, {}, 2,
+       "quillmar: --name xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx: a JACK client name has "
+       "no ':' and at most 63 characters\n"},
       {{"--no-window", "--save-state", "nowhere/s.bin"}, {}, 1, nullptr},
   };
   for (const auto& c : cases) {
@@ -300,6 +309,15 @@ TEST_F(Live, RefusesWithOneLine) {
       EXPECT_EQ(r.err, c.says);
     }
   }
+  // A name the user chose is refused while a client has it (a second client would process the
+  // same signal into the same ports).
+  const pid_t pid = start({"live", "--no-window", "--name", "taken"});
+  ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp taken:in_1 2>/dev/null").out.find("taken:in_1") != std::string::npos; }));
+  const cli_result_t r = run({"live", "--no-window", "--name", "taken"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quillmar: the JACK server \"" + server_ + "\" already has a client \"taken\"; choose another --name\n");
+  kill(pid, SIGINT);
+  EXPECT_EQ(finish(pid).status, 0);
 }
 
 TEST_F(Live, TheProcessCallbackAllocatesNothing) {
@@ -307,7 +325,7 @@ TEST_F(Live, TheProcessCallbackAllocatesNothing) {
   settings_t s;
   plug_ptr plug = make_session(s, &err);
   live_client_t client(plug.get(), 2);
-  ASSERT_TRUE(client.open("alloc", &err)) << err.message;
+  ASSERT_TRUE(client.open("alloc", false, &err)) << err.message;
   // Cycles as JACK runs them, on this thread: after the start, after an edit that re-sizes the
   // engine (Resolution), and at the largest buffer the server has.
   const size_t before = alloc_count_this_thread();

@@ -39,19 +39,30 @@ const char* live_client_t::name() const { return client_ ? jack_get_client_name(
 
 std::string live_client_t::gone_reason() const { return server_gone() ? reason_ : ""; }
 
-bool live_client_t::open(const std::string& name, cli_error* err) {
+bool live_client_t::open(const std::string& name, bool exact, cli_error* err) {
   jack_set_error_function(quiet);
   jack_set_info_function(quiet);
   jack_status_t status{};
+  // A name the user chose is this client's only: a second one would process the same signal
+  // into the same ports twice.
+  // (Checked by the name JACK gave: JACK2 answers JackUseExactName with a bare server error.)
   client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (client_ && exact && name != jack_get_client_name(client_)) {
+    jack_client_close(client_);
+    client_ = nullptr;
+    status = static_cast<jack_status_t>(status | JackNameNotUnique);
+  }
   if (!client_) {
     const std::string server = server_name();
+    char code[16];
+    std::snprintf(code, sizeof code, "%#x", static_cast<unsigned>(status));
     if (status & JackServerFailed)
       *err = {"no JACK server \"" + server + "\" is running (start jackd; under PipeWire, run quillmar through "
               "pw-jack or install pipewire-jack)", 1};
+    else if (status & JackNameNotUnique)
+      *err = {"the JACK server \"" + server + "\" already has a client \"" + name + "\"; choose another --name", 1};
     else
-      *err = {"the JACK server \"" + server + "\" refused the client \"" + name + "\" (status 0x" +
-              std::to_string(static_cast<unsigned>(status)) + ")", 1};
+      *err = {"the JACK server \"" + server + "\" refused the client \"" + name + "\" (status " + code + ")", 1};
     return false;
   }
   const int row = channels_ - 1;
@@ -70,6 +81,7 @@ bool live_client_t::open(const std::string& name, cli_error* err) {
   jack_set_latency_callback(client_, on_latency, this);
   jack_set_xrun_callback(client_, on_xrun, this);
   jack_on_info_shutdown(client_, on_shutdown, this);
+  jack_on_shutdown(client_, on_plain_shutdown, this);  // what PipeWire's library calls
   return true;
 }
 
@@ -210,8 +222,11 @@ void live_client_t::on_latency(jack_latency_callback_mode_t mode, void* arg) {
   }
 }
 
+void live_client_t::on_plain_shutdown(void* arg) { on_shutdown(JackFailure, nullptr, arg); }
+
 void live_client_t::on_shutdown(jack_status_t, const char* reason, void* arg) {
   live_client_t* self = static_cast<live_client_t*>(arg);
+  if (self->told_.exchange(true)) return;
   std::strncpy(self->reason_, reason ? reason : "", sizeof self->reason_ - 1);
   self->gone_.store(true, std::memory_order_release);
 }

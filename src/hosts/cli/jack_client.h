@@ -32,7 +32,8 @@ class live_client_t {
 
   // Opens the client on the server JACK_DEFAULT_SERVER names (never starting one), registers
   // the ports and callbacks and prepares the plug-in for the server's rate and buffer size.
-  bool open(const std::string& name, cli_error* err);
+  // exact: the name was the user's, and a client of that name already there is an error.
+  bool open(const std::string& name, bool exact, cli_error* err);
   // The ports to connect exist and send (ins) or take (outs) audio; the i-th of each list
   // goes to the i-th port of ours. Usage errors, before activation.
   bool check_ports(const std::vector<std::string>& ins, const std::vector<std::string>& outs,
@@ -64,6 +65,7 @@ class live_client_t {
   static int on_sample_rate(jack_nframes_t rate, void* self);
   static void on_latency(jack_latency_callback_mode_t mode, void* self);
   static void on_shutdown(jack_status_t code, const char* reason, void* self);
+  static void on_plain_shutdown(void* self);
   static int on_xrun(void* self);
   // Hands a rate and buffer size to the plug-in with process standing aside.
   void configure(int rate, int frames);
@@ -80,6 +82,7 @@ class live_client_t {
   // 0: free, 1: a cycle runs, 2: the plug-in is being reconfigured.
   std::atomic<int> gate_{0};
   std::atomic<bool> gone_{false};
+  std::atomic<bool> told_{false};  // the first of the two shutdown callbacks tells
   char reason_[256] = {};
   std::atomic<long long> worst_ns_{0};
   std::atomic<int> xruns_{0};

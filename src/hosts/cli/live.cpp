@@ -32,10 +32,13 @@ namespace {
 // How often the loop without a window looks at the server and the latency.
 constexpr long POLL_NS = 20 * 1000 * 1000;
 
+// The longest client name: jack_client_name_size() counts the final NUL, and JACK2's server
+// refuses a name of one character fewer than that still.
+size_t longest_client_name() { return static_cast<size_t>(jack_client_name_size()) - 2; }
+
 // A name JACK would refuse or cut short is a usage error, before any server is asked.
 bool valid_client_name(const std::string& name) {
-  return !name.empty() && name.find(':') == std::string::npos &&
-         name.size() < static_cast<size_t>(jack_client_name_size());
+  return !name.empty() && name.find(':') == std::string::npos && name.size() <= longest_client_name();
 }
 
 }  // namespace
@@ -49,7 +52,7 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   const std::string name = a.has("--name") ? a.last("--name") : "Quillmar";
   if (!valid_client_name(name))
     return fail("--name " + name + ": a JACK client name has no ':' and at most " +
-                    std::to_string(jack_client_name_size() - 1) + " characters",
+                    std::to_string(longest_client_name()) + " characters",
                 STATUS_USAGE);
   const int channels = a.has("--mono") ? 1 : 2;
   const bool with_window = !a.has("--no-window");
@@ -72,16 +75,18 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   }
 
   live_client_t client(plug.get(), channels);
+  // Caught before they are let through: one that came while the client was starting still
+  // ends it cleanly (deactivated, the state written).
+  catch_stop_signals();
   {
     // JACK's threads leave the signals to the main thread.
     stop_signals_blocked_t blocked;
-    if (!client.open(name, &err) || !client.check_ports(ins, outs, &err)) return fail(err.message, err.status);
+    if (!client.open(name, a.has("--name"), &err) || !client.check_ports(ins, outs, &err)) return fail(err.message, err.status);
     // The window shows only once the server has taken the client and its connections are sound.
     if (with_window)
       if (const int status = open_editor_window(plug.get(), &window)) return status;
     if (!client.activate(&err)) return fail(err.message, err.status);
   }
-  catch_stop_signals();
   if (name != client.name())
     std::fprintf(stderr, "quillmar: the JACK client \"%s\" exists; this one is \"%s\"\n", name.c_str(), client.name());
   int status = 0;
