@@ -232,6 +232,23 @@ TEST_F(Render, ACutFileOfEveryContainerIsRefused) {
   }
 }
 
+// No audio: a WAV holds none; FLAC's encoder would write an empty file, which is refused.
+TEST_F(Render, NoAudioIsAnEmptyWavButNoFlac) {
+  audio_t a;
+  a.channels = 2;
+  a.samplerate = 44100;
+  a.sf_format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  a.ch.assign(2, std::vector<float>());
+  std::string err;
+  EXPECT_TRUE(write_audio(path("none.wav"), a, sample_format::same, &err)) << err;
+  audio_t back;
+  EXPECT_TRUE(read_audio(path("none.wav"), &back, &err)) << err;
+  EXPECT_EQ(back.frames(), 0u);
+  EXPECT_FALSE(write_audio(path("none.flac"), a, sample_format::pcm16, &err));
+  EXPECT_EQ(err, path("none.flac") + ": there is no audio, and this format cannot hold none");
+  EXPECT_FALSE(exists("none.flac"));
+}
+
 // Headers that promise absurd lengths or channel counts, patched into small real files.
 TEST_F(Render, AbsurdHeadersFailAtOnceInLittleMemory) {
   audio_t a;

@@ -1,6 +1,7 @@
 #include "hosts/cli/audio_file.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -246,6 +247,13 @@ bool write_audio(const std::string& path, const audio_t& audio, sample_format fo
         if (!ok) *reason = sf_strerror(f);
         if (sf_close(f) != 0 && ok) {
           *reason = "cannot write";
+          ok = false;
+        }
+        // Some encoders (FLAC, Ogg) write nothing at all for no audio, and an empty file is
+        // no file of any format: an error, not an output.
+        struct stat st;
+        if (ok && frames == 0 && stat(file.c_str(), &st) == 0 && st.st_size == 0) {
+          *reason = "there is no audio, and this format cannot hold none";
           ok = false;
         }
         return ok;
