@@ -179,6 +179,10 @@ TEST_F(Interaction, WheelZoomsRightDragPans) {
   const double span = inst->view_u_hi - inst->view_u_lo, before = param("Hor. Position");
   drag(cx, cy, cx + 100, cy, right);
   EXPECT_NEAR(param("Hor. Position"), before - 100 * span / ((inst->area_w - 1) * (1 - span)), 1e-9);
+  // A left drag, zoomed in as it is, never pans.
+  const double panned = param("Hor. Position");
+  drag(cx, cy, cx + 100, cy, left);
+  EXPECT_EQ(param("Hor. Position"), panned);
   for (int k = 0; k < 40; ++k) g->PlatformMouseWheel(cx, cy, left, 1);  // never beyond 10 x
   EXPECT_EQ(param("Hor. Zoom"), 10);
 }

@@ -61,24 +61,24 @@ class Runner:
 
     def run_file(self, f, text, mutants, candidates):
         """candidates[i]: the names of the tests that judge mutants[i]."""
-        todo = []
+        pending = []
         for i, m in enumerate(mutants):
             if not self._order(f, m, candidates[i]):
                 self._record(f, m, text, "uncovered", None, 0.0, "")
             else:
-                todo.append(i)
-        if not todo:
+                pending.append(i)
+        if not pending:
             return
-        alone = self._run_schema(f, text, mutants, candidates, todo) if self.use_schema else todo
+        alone = self._run_schema(f, text, mutants, candidates, pending) if self.use_schema else pending
         for i in alone:
             self._run_alone(f, text, mutants[i], candidates[i])
 
-    def _run_schema(self, f, text, mutants, candidates, todo):
+    def _run_schema(self, f, text, mutants, candidates, pending):
         """Runs the mutants the schema holds; returns the indices left to build alone."""
-        chosen = [mutants[i] for i in todo]
+        chosen = [mutants[i] for i in pending]
         excluded, broken = set(), set()
         path = os.path.join(self.root, f)
-        targets = {t.target for i in todo for t in self._order(f, mutants[i], candidates[i])}
+        targets = {t.target for i in pending for t in self._order(f, mutants[i], candidates[i])}
         sch = None
         start = time.monotonic()
         try:
@@ -103,14 +103,14 @@ class Runner:
             build_time = time.monotonic() - start
             if sch is None:
                 # Nothing held (or the compiler never agreed): every mutant is built alone.
-                return todo
+                return pending
             for j in sorted(broken):
                 self._record(f, chosen[j], text, "uncompiled", None, 0.0, ", refused in the schema")
-            held = [todo[j] for j in sorted(sch.ids)]
+            held = [pending[j] for j in sorted(sch.ids)]
             self.say(f"mutate: {f}: {len(held)} mutants from one build ({build_time:.1f} s)")
-            self._run_parallel(f, text, mutants, candidates, held, {todo[j]: k for j, k in sch.ids.items()})
-            done = set(held) | {todo[j] for j in broken}
-            return [i for i in todo if i not in done]
+            self._run_parallel(f, text, mutants, candidates, held, {pending[j]: k for j, k in sch.ids.items()})
+            done = set(held) | {pending[j] for j in broken}
+            return [i for i in pending if i not in done]
         finally:
             self.guard.restore()
 
