@@ -333,7 +333,23 @@ TEST_F(Live, TheProcessCallbackAllocatesNothing) {
   apply_setting(plug.get(), PARAM_RESOLUTION, 4);
   for (int i = 0; i < 50; ++i) live_client_t::process(PERIOD, &client);
   EXPECT_EQ(alloc_count_this_thread() - before, 0u);
-  EXPECT_NE(client.worst_cycle_us(), 0);
+  EXPECT_EQ(client.times().cycles(), 100u);
+  EXPECT_GT(client.times().longest_us(), 0);
+}
+
+TEST(CycleTimes, SaysWithinWhatTimeAShareOfTheCyclesEnded) {
+  cycle_times_t t;
+  for (int i = 0; i < 990; ++i) t.record(50400);  // 50.4 us
+  for (int i = 0; i < 9; ++i) t.record(300000);
+  t.record(5000000000LL);  // beyond the last bin: counted there, and its length kept
+  EXPECT_EQ(t.cycles(), 1000u);
+  EXPECT_EQ(t.within_us(0.5), 51);
+  EXPECT_EQ(t.within_us(0.99), 51);
+  EXPECT_EQ(t.within_us(0.995), 301);
+  EXPECT_EQ(t.within_us(1.0), cycle_times_t::LIMIT_US + 1);
+  EXPECT_EQ(t.at_least_us(267), 10u);
+  EXPECT_EQ(t.at_least_us(301), 1u);
+  EXPECT_DOUBLE_EQ(t.longest_us(), 5000000);
 }
 
 TEST_F(Live, TheWindowsDragOnABandChangesWhatTheRecordingHears) {

@@ -2,7 +2,6 @@
 
 #include <jack/types.h>
 #include <errno.h>
-#include <time.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +13,6 @@ namespace {
 
 const char* const kInNames[2][2] = {{"in", nullptr}, {"in_1", "in_2"}};
 const char* const kOutNames[2][2] = {{"out", nullptr}, {"out_1", "out_2"}};
-
-long long now_ns() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1000000000LL + t.tv_nsec;
-}
 
 // JACK's own messages would add lines of their own to ours.
 void quiet(const char*) {}
@@ -174,7 +167,7 @@ void live_client_t::configure(int rate, int frames) {
 
 int live_client_t::process(jack_nframes_t n, void* arg) {
   live_client_t* self = static_cast<live_client_t*>(arg);
-  const long long start = now_ns();
+  const long long start = cycle_times_t::now_ns();
   float* in[2] = {};
   float* out[2] = {};
   for (int c = 0; c < self->channels_; ++c) {
@@ -188,8 +181,7 @@ int live_client_t::process(jack_nframes_t n, void* arg) {
   }
   self->stream_->call(in, out, static_cast<int>(n));
   self->gate_.store(0, std::memory_order_release);
-  const long long took = now_ns() - start;
-  if (took > self->worst_ns_.load(std::memory_order_relaxed)) self->worst_ns_.store(took, std::memory_order_relaxed);
+  self->times_.record(cycle_times_t::now_ns() - start);
   return 0;
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/cli/cycle_times.h"
 #include "hosts/cli/render.h"
 #include "hosts/cli/session.h"
 
@@ -54,8 +55,9 @@ class live_client_t {
 
   // One cycle of n frames, exactly as JACK runs it (for tests driving it themselves).
   static int process(jack_nframes_t n, void* self);
-  // Longest cycle so far in microseconds, and the xruns the server reported.
-  double worst_cycle_us() const { return worst_ns_.load(std::memory_order_relaxed) / 1000.0; }
+  // How long the processed cycles took (read once deactivated), and the xruns the server
+  // reported.
+  const cycle_times_t& times() const { return times_; }
   int xruns() const { return xruns_.load(std::memory_order_relaxed); }
   double period_us() const { return rate_ ? frames_ * 1e6 / rate_ : 0.0; }
   jack_client_t* jack() const { return client_; }
@@ -84,6 +86,6 @@ class live_client_t {
   std::atomic<bool> gone_{false};
   std::atomic<bool> told_{false};  // the first of the two shutdown callbacks tells
   char reason_[256] = {};
-  std::atomic<long long> worst_ns_{0};
+  cycle_times_t times_;
   std::atomic<int> xruns_{0};
 };

@@ -113,8 +113,7 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
     return fail("the JACK server \"" + std::string(live_client_t::server_name()) + "\" shut down" +
                 (reason.empty() ? "" : " (" + reason + ")"));
   if (a.has("--stats"))
-    std::printf("xruns: %d; longest cycle: %.0f us of a %.0f us period\n", client.xruns(), client.worst_cycle_us(),
-                client.period_us());
+    print_cycle_stats(client.xruns(), client.times(), client.period_us());
   return status;
 }
 
