@@ -47,6 +47,7 @@ class tap_t {
     }
     jack_set_process_callback(play_, play, this);
     jack_set_process_callback(rec_client_, record, this);
+    jack_set_xrun_callback(play_, on_xrun, this);
     ok_ = jack_activate(play_) == 0 && jack_activate(rec_client_) == 0;
   }
   ~tap_t() {
@@ -55,6 +56,8 @@ class tap_t {
   }
   bool ok() const { return ok_; }
   void go() { go_ = true; }
+  // Xruns the server reported since the start (a late client's cycle is lost to the graph).
+  int xruns() const { return xruns_.load(); }
   bool played() const { return played_.load() >= signal_[0].size(); }
   size_t recorded() const { return recorded_.load(); }
   // Recorded frame of the signal's first frame.
@@ -88,6 +91,10 @@ class tap_t {
     if (t->playing_) t->played_ = at + n;
     return 0;
   }
+  static int on_xrun(void* arg) {
+    ++static_cast<tap_t*>(arg)->xruns_;
+    return 0;
+  }
   static int record(jack_nframes_t n, void* arg) {
     tap_t* t = static_cast<tap_t*>(arg);
     if (!t->playing_) return 0;  // the player runs first in the cycle
@@ -112,6 +119,7 @@ class tap_t {
   jack_port_t *out_[2] = {}, *in_[2] = {};
   std::atomic<bool> go_{false}, playing_{false}, recording_{false};
   std::atomic<size_t> played_{0}, recorded_{0};
+  std::atomic<int> xruns_{0};
   std::atomic<jack_nframes_t> play_start_{0}, rec_start_{0};
 };
 
@@ -195,28 +203,37 @@ TEST_F(Live, RecordsWhatRenderGivesTrimmedByTheLatencyJackReports) {
   ASSERT_EQ(run(args).status, 0);
   const audio_t want = read_wav("want.wav");
 
-  tap_t tap(signal, size_t(RATE) * 3, false);
-  ASSERT_TRUE(tap.ok());
-  args = {"--no-window", "--save-state", "s.bin"};
-  args.insert(args.end(), kSets.begin(), kSets.end());
-  const pid_t pid = start_live(args);
-  const int latency = latency_at(PERIOD);
-  ASSERT_TRUE(wait_until(30, [&] { return int(tap.latency()) == latency; })) << tap.latency() << " " << latency;
-  EXPECT_EQ(lsp_latency("eq:out_1"), latency);
-  EXPECT_EQ(lsp_latency("eq:out_2"), latency);
-  tap.go();
-  ASSERT_TRUE(wait_until(10, [&] { return tap.played() && (long long)tap.recorded() >= tap.start_index() + frames + latency; }));
-  kill(pid, SIGINT);
-  const cli_result_t r = finish(pid);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(bytes("s.bin").size(), PARAM_COUNT * sizeof(double));
-
+  // A recording during which the server reported an xrun lost a cycle somewhere in the graph
+  // (PipeWire has no synchronous mode that would wait for a late client): it is made again.
   double worst = 0;
-  for (int c = 0; c < 2; ++c)
-    for (int i = 0; i < frames; ++i)
-      worst = std::max(worst, std::fabs(double(tap.channel(c)[tap.start_index() + latency + i]) - want.ch[c][i]));
-  EXPECT_LT(worst, 1e-6);
+  int xruns = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    tap_t tap(signal, size_t(RATE) * 3, false);
+    ASSERT_TRUE(tap.ok());
+    args = {"--no-window", "--save-state", "s.bin"};
+    args.insert(args.end(), kSets.begin(), kSets.end());
+    const pid_t pid = start_live(args);
+    const int latency = latency_at(PERIOD);
+    ASSERT_TRUE(wait_until(30, [&] { return int(tap.latency()) == latency; }))
+        << tap.latency() << " " << latency << "\n" << finish(pid, 1).err;
+    EXPECT_EQ(lsp_latency("eq:out_1"), latency);
+    EXPECT_EQ(lsp_latency("eq:out_2"), latency);
+    const int xruns_before = tap.xruns();
+    tap.go();
+    ASSERT_TRUE(wait_until(10, [&] { return tap.played() && (long long)tap.recorded() >= tap.start_index() + frames + latency; }));
+    xruns = tap.xruns() - xruns_before;
+    kill(pid, SIGINT);
+    const cli_result_t r = finish(pid);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(bytes("s.bin").size(), PARAM_COUNT * sizeof(double));
+    worst = 0;
+    for (int c = 0; c < 2; ++c)
+      for (int i = 0; i < frames; ++i)
+        worst = std::max(worst, std::fabs(double(tap.channel(c)[tap.start_index() + latency + i]) - want.ch[c][i]));
+    if (worst < 1e-6 || xruns == 0) break;
+  }
+  EXPECT_LT(worst, 1e-6) << xruns << " xruns during the recording";
 }
 
 // The same play-and-record check through PipeWire's JACK library: this program again, under
