@@ -5,7 +5,8 @@
 #   tools/deps.sh hosts    the real LV2 hosts the tests load our bundle in, and the other
 #                          equalisers the LV2 benchmark compares against; jackd2 gives jalv
 #                          and `quillmar live` the JACK server (dummy driver) they run on;
-#                          PipeWire and its JACK library run `quillmar live` through pw-jack
+#                          PipeWire and its JACK library run `quillmar live` through pw-jack,
+#                          its Pulse server and pactl the guide's system-wide correction
 #   tools/deps.sh mac      GNUstep's AppKit and the Objective-C++ compiler, for the Cocoa view
 #                          (make mac-view), with its cairo back end to draw on X11
 set -e
@@ -15,7 +16,8 @@ fonts-dejavu-extra xvfb xdotool x11-apps libasound2-dev lv2-dev liblilv-dev libp
 dpkg-dev file man-db libjack-jackd2-dev locales"
 APT_OPTS=""
 if [ "$1" = "hosts" ]; then
-  PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins jackd2 pipewire wireplumber pipewire-jack"
+  PACKAGES="lilv-utils jalv lv2proc sordi lsp-plugins-lv2 x42-plugins jackd2 pipewire wireplumber pipewire-jack \
+pipewire-pulse pulseaudio-utils"
   APT_OPTS="--no-install-recommends"  # jackd2 would bring a Qt control panel along
 elif [ "$1" = "mac" ]; then
   PACKAGES="gnustep-devel libgnustep-gui-dev gobjc++ gnustep-back0.29-cairo"
