@@ -189,6 +189,7 @@ void measure(benchmark::State& state, bool window) {
     state.counters["late"] = log_lines("Quillmar was not finished");
     state.counters["late_running"] = log_lines("Quillmar was not finished, state = Running");
     state.counters["base_late"] = log_lines("Baseline was not finished");
+    state.counters["base_late_running"] = log_lines("Baseline was not finished, state = Running");
     state.counters["timer_late"] = log_lines("JackTimedDriver::Process XRun");
   }
 }
