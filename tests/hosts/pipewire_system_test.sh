@@ -7,7 +7,7 @@
 #   pipewire_system_test.sh QUILLMAR
 set -u
 Q=$(realpath "$1")
-for p in pipewire pipewire-pulse wireplumber pactl parecord pw-play pw-jack dbus-run-session; do
+for p in pipewire pipewire-pulse wireplumber pactl parecord pw-play pw-jack dbus-run-session python3; do
   command -v $p > /dev/null || { echo "pipewire_system_test: $p is missing (make deps-hosts)"; exit 1; }
 done
 if [ -z "${QM_IN_SESSION:-}" ]; then
@@ -43,27 +43,27 @@ for p in EQ-in:monitor_FL EQ-in:monitor_FR Card:playback_FL Card:playback_FR; do
 done
 "$Q" demo demo > /dev/null || fail "quillmar demo failed"
 
-# Plays the demo's input into the default sink while recording the card; prints the peak.
+# Plays the demo's input into the default sink while recording the card; sets peak.
 play_and_record() {
   timeout 30 parecord -d card.monitor --file-format=wav rec.wav & local rec=$!
   sleep 0.5
   timeout 30 pw-play demo/demo-input.wav || fail "pw-play failed"
   sleep 0.5
   kill -INT $rec; wait $rec
-  python3 -c "
+  peak=$(python3 -c "
 import struct, sys, wave
 w = wave.open('rec.wav'); d = w.readframes(w.getnframes())
-print(max((abs(v) for v in struct.unpack('<%dh' % (len(d) // 2), d)), default=0))"
+print(max((abs(v) for v in struct.unpack('<%dh' % (len(d) // 2), d)), default=0))") || fail "no recording"
 }
 
-peak=$(play_and_record)
+play_and_record
 [ "$peak" -eq 0 ] || fail "the card heard the desktop without Quillmar (peak $peak)"
 
 pw-jack "$Q" live --name Speakers --no-window --state demo/demo-state.bin \
   --connect-in EQ-in:monitor_FL --connect-in EQ-in:monitor_FR \
   --connect-out Card:playback_FL --connect-out Card:playback_FR > live.out 2> live.err & live=$!
 for i in $(seq 50); do pw-jack jack_lsp -c Speakers:out_2 2> /dev/null | grep -q Card:playback_FR && break; sleep 0.2; done
-peak=$(play_and_record)
+play_and_record
 kill -TERM $live; wait $live
 live_status=$?
 [ $live_status -eq 0 ] || fail "quillmar live ended with $live_status: $(cat live.err)"

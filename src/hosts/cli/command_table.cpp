@@ -117,8 +117,8 @@ const std::vector<command_t>& commands() {
         kSet, kPreset, kState, kSaveState, kSize,
         {"--no-window", nullptr, "run without the window until Ctrl-C or SIGTERM"},
         {"--stats", nullptr,
-         "at the end, print the xruns the server reported and the longest processing cycle "
-         "(wall time and CPU time)"}},
+         "at the end, print the xruns the server reported and how long the processing cycles "
+         "took (the longest, the time 99.9 % ended within, those of a tenth of the period or more)"}},
        cmd_live},
       {"demo", "[OUTDIR]", 0, 1, "render a test signal through a demo curve",
        "Makes a test signal (10 s of stereo pink noise with a slow sine sweep at 44100 Hz), "

@@ -1,6 +1,7 @@
 #include "hosts/cli/editor_window.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -38,11 +39,16 @@ int open_editor_window(Quillmar* plug, IGraphicsX11** window) {
   return 0;
 }
 
-bool folder_exists(const std::string& file) {
+std::string save_state_problem(const std::string& file) {
+  if (file.empty()) return "";
   const size_t slash = file.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+  const std::string end = "; the state could not be saved there";
   struct stat st;
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return file + ": the folder does not exist" + end;
+  if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return file + ": is a folder" + end;
+  if (access(dir.c_str(), W_OK) != 0) return file + ": the folder cannot be written" + end;
+  return "";
 }
 
 int write_state_at_end(Quillmar* plug, const std::string& file) {

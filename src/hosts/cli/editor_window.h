@@ -14,8 +14,9 @@ int make_editor_session(const settings_t& settings, int size, plug_ptr* plug);
 // reporting the failure.
 int open_editor_window(Quillmar* plug, IGraphicsX11** window);
 
-// The folder a file would be written into exists (checked before anything is shown).
-bool folder_exists(const std::string& file);
+// Why the state could not be written to file at the end (its folder missing or not writable,
+// or the file a folder), or "": checked before anything is shown or run.
+std::string save_state_problem(const std::string& file);
 
 // Writes the state at the end, an edit the audio path has not taken up yet included. 0, or the
 // status after reporting the failure.

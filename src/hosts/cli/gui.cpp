@@ -26,8 +26,8 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   const std::string clash = output_clash({{"IN", in_path}}, {{"--save-state", save_state_file}});
   if (!clash.empty()) return fail(clash, STATUS_USAGE);
   // Everything that can be refused is refused before a window opens or a file is written.
-  if (!save_state_file.empty() && !folder_exists(save_state_file))
-    return fail(save_state_file + ": the folder does not exist; the state could not be saved there");
+  const std::string save_problem = save_state_problem(save_state_file);
+  if (!save_problem.empty()) return fail(save_problem);
   audio_t in;
   std::string msg;
   if (!in_path.empty() && !read_audio(in_path, &in, &msg)) return fail(msg);

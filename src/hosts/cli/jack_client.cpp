@@ -1,6 +1,7 @@
 #include "hosts/cli/jack_client.h"
 
 #include <jack/types.h>
+#include <dlfcn.h>
 #include <errno.h>
 
 #include <cstdlib>
@@ -16,6 +17,13 @@ const char* const kOutNames[2][2] = {{"out", nullptr}, {"out_1", "out_2"}};
 
 // JACK's own messages would add lines of their own to ours.
 void quiet(const char*) {}
+
+// PipeWire's JACK library (through pw-jack) rather than JACK2's.
+bool pipewire_library() {
+  Dl_info info{};
+  return dladdr(reinterpret_cast<void*>(&jack_client_open), &info) && info.dli_fname &&
+         std::strstr(info.dli_fname, "pipewire");
+}
 
 }  // namespace
 
@@ -35,6 +43,7 @@ std::string live_client_t::gone_reason() const { return server_gone() ? reason_ 
 bool live_client_t::open(const std::string& name, bool exact, cli_error* err) {
   jack_set_error_function(quiet);
   jack_set_info_function(quiet);
+  pipewire_ = pipewire_library();
   jack_status_t status{};
   // A name the user chose is this client's only: a second one would process the same signal
   // into the same ports twice.
@@ -135,8 +144,18 @@ bool live_client_t::connect(const std::vector<std::string>& ins, const std::vect
 }
 
 void live_client_t::poll() {
+  if (!client_ || !active_ || server_gone()) return;
   const int latency = plug_->LatencyNow();
-  if (!client_ || !active_ || server_gone() || latency == reported_latency_) return;
+  if (pipewire_) {
+    // Set here, on the main thread, whenever the library asked or the latency changed.
+    if (latency_asked_.exchange(false) || latency != reported_latency_) {
+      reported_latency_ = latency;
+      set_latencies(JackCaptureLatency);
+      set_latencies(JackPlaybackLatency);
+    }
+    return;
+  }
+  if (latency == reported_latency_) return;
   reported_latency_ = latency;
   jack_recompute_total_latencies(client_);
 }
@@ -200,12 +219,22 @@ int live_client_t::on_sample_rate(jack_nframes_t rate, void* arg) {
 // Our latency lies between each input and the output of the same channel: added to what lies
 // before the input (capture) for the output, and to what lies after the output (playback)
 // for the input.
+// PipeWire 0.3's library calls this with a lock of its own held, and setting a port's latency
+// there takes that lock again now and then: its thread then waits for itself for ever (no
+// more callbacks, and no ending). Under that library the main thread sets them (poll).
 void live_client_t::on_latency(jack_latency_callback_mode_t mode, void* arg) {
   live_client_t* self = static_cast<live_client_t*>(arg);
-  const jack_nframes_t latency = static_cast<jack_nframes_t>(self->plug_->LatencyNow());
-  for (int c = 0; c < self->channels_; ++c) {
-    jack_port_t* from = mode == JackCaptureLatency ? self->in_[c] : self->out_[c];
-    jack_port_t* to = mode == JackCaptureLatency ? self->out_[c] : self->in_[c];
+  if (self->pipewire_)
+    self->latency_asked_.store(true);
+  else
+    self->set_latencies(mode);
+}
+
+void live_client_t::set_latencies(jack_latency_callback_mode_t mode) {
+  const jack_nframes_t latency = static_cast<jack_nframes_t>(plug_->LatencyNow());
+  for (int c = 0; c < channels_; ++c) {
+    jack_port_t* from = mode == JackCaptureLatency ? in_[c] : out_[c];
+    jack_port_t* to = mode == JackCaptureLatency ? out_[c] : in_[c];
     jack_latency_range_t r;
     jack_port_get_latency_range(from, mode, &r);
     r.min += latency;

@@ -7,7 +7,7 @@
 //    ports' buffers, hands them to the plug-in through the processing frame and nothing
 //    else: no allocation, no lock the main thread can hold, no output;
 //  - JACK calls the buffer-size, rate, latency and shutdown callbacks on its notification
-//    thread. A new buffer size or rate is handed to the plug-in as a host does (SetBlockSize,
+//    thread (under PipeWire's library the latency callback only asks poll to set them). A new buffer size or rate is handed to the plug-in as a host does (SetBlockSize,
 //    SetSampleRate, Reset) while process stands aside (it outputs silence for such a cycle
 //    rather than wait).
 #pragma once
@@ -66,6 +66,8 @@ class live_client_t {
   static int on_buffer_size(jack_nframes_t n, void* self);
   static int on_sample_rate(jack_nframes_t rate, void* self);
   static void on_latency(jack_latency_callback_mode_t mode, void* self);
+  // Our latency added to what lies before our inputs (capture) or after our outputs (playback).
+  void set_latencies(jack_latency_callback_mode_t mode);
   static void on_shutdown(jack_status_t code, const char* reason, void* self);
   static void on_plain_shutdown(void* self);
   static int on_xrun(void* self);
@@ -81,6 +83,8 @@ class live_client_t {
   int rate_ = 0, frames_ = 0;
   bool active_ = false;
   int reported_latency_ = -1;
+  bool pipewire_ = false;                  // PipeWire's JACK library: latencies set by poll
+  std::atomic<bool> latency_asked_{false};  // its latency callback came
   // 0: free, 1: a cycle runs, 2: the plug-in is being reconfigured.
   std::atomic<int> gate_{0};
   std::atomic<bool> gone_{false};

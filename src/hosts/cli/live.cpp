@@ -44,6 +44,9 @@ bool valid_client_name(const std::string& name) {
 }  // namespace
 
 int cmd_live(const command_t& cmd, int argc, char** argv) {
+  // Caught from the start: one that comes while the editor or the client is being made still
+  // ends it cleanly (deactivated, the state written).
+  catch_stop_signals();
   parsed_args_t a;
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
@@ -60,8 +63,8 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   const std::string save_state_file = a.last("--save-state");
   const std::string clash = output_clash({{"--state", settings.state_file}}, {{"--save-state", save_state_file}});
   if (!clash.empty()) return fail(clash, STATUS_USAGE);
-  if (!save_state_file.empty() && !folder_exists(save_state_file))
-    return fail(save_state_file + ": the folder does not exist; the state could not be saved there");
+  const std::string save_problem = save_state_problem(save_state_file);
+  if (!save_problem.empty()) return fail(save_problem);
 
   plug_ptr plug;
   IGraphicsX11* window = nullptr;
@@ -75,9 +78,6 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   }
 
   live_client_t client(plug.get(), channels);
-  // Caught before they are let through: one that came while the client was starting still
-  // ends it cleanly (deactivated, the state written).
-  catch_stop_signals();
   {
     // JACK's threads leave the signals to the main thread.
     stop_signals_blocked_t blocked;
