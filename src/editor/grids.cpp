@@ -289,10 +289,51 @@ bool record_dashes(inst_t* inst) {
   return true;
 }
 
+// Rows of the area in stretches first .. last, each row after the first having the first's
+// pixels of the frequency lines; a row in none is drawn for itself.
+struct shared_rows_t {
+  enum { MAX = 32 };
+  int32_t first[MAX], last[MAX];
+  int count = 0;
+};
+
+// The lines are vertical: away from their ends, their pixels change from row to row only
+// where a column's distance to a line crosses a step of the Gaussian's table, which happens in
+// few rows or none. The stretches between those rows are found by halving.
+shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H) {
+  shared_rows_t r;
+  long lo = 0, hi = H - 1;
+  for (int n = 0; n < lines; ++n) {
+    long a, b;
+    if (!line_thin_inner_rows(line[n], W, H, &a, &b)) return r;
+    lo = std::max(lo, a);
+    hi = std::min(hi, b);
+  }
+  auto alike = [&](long r0, long r1) {
+    for (int n = 0; n < lines; ++n)
+      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+    return true;
+  };
+  long todo[64][2];
+  int top = 0;
+  if (lo < hi) todo[top][0] = lo, todo[top++][1] = hi;
+  while (top > 0 && r.count < shared_rows_t::MAX) {
+    const long a = todo[--top][0], b = todo[top][1];
+    if (alike(a, b)) {
+      r.first[r.count] = (int32_t)a;
+      r.last[r.count++] = (int32_t)b;
+    } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
+      const long m = (a + b) / 2;
+      todo[top][0] = m + 1, todo[top++][1] = b;
+      todo[top][0] = a, todo[top++][1] = m;
+    }
+  }
+  return r;
+}
+
 // The grid from the recorded dashes: only the frequency lines' columns are drawn, crossed by
-// their dashes and tinted; everywhere else a row takes the dashes alone as recorded. The
-// lines are vertical, so away from their ends every row has the same pixels of them: those
-// rows are drawn once.
+// their dashes and tinted; everywhere else a row takes the dashes alone as recorded. Rows that
+// share their pixels of the lines are drawn once.
 void build_from_dashes(inst_t* inst) {
   const int W = inst->area_w, H = inst->area_h;
   lrgb_t* img = inst->grids_lut;
@@ -302,9 +343,6 @@ void build_from_dashes(inst_t* inst) {
   // The columns the lines reach, in order and merged where they meet.
   int32_t span[FREQS][2];
   int spans = 0;
-  // Rows lo + 1 .. hi take row lo's pixels of the lines.
-  long lo = 0, hi = H - 1;
-  bool shared = W <= FRAME_W;
   each_freq(inst, [&](int i, double x) {
     long a, b;
     if (!has_freq_line(i) || !line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;
@@ -314,17 +352,9 @@ void build_from_dashes(inst_t* inst) {
     span[k][1] = (int32_t)b + 1;
     const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
     if (!L.drawn) return;
-    long l, h;
-    if (line_thin_uniform_rows(L, H, &l, &h)) {
-      lo = std::max(lo, l);
-      hi = std::min(hi, h);
-    } else {
-      shared = false;
-    }
     line[lines] = L;
     colour[lines++] = freq_colour(i);
   });
-  if (!shared || lo >= hi) lo = hi = H - 1;
   int merged = 0;
   for (int k = 0; k < spans; ++k) {
     if (merged && span[k][0] <= span[merged - 1][1]) {
@@ -335,45 +365,81 @@ void build_from_dashes(inst_t* inst) {
       ++merged;
     }
   }
-  auto drawn = [&](long y) { return y <= lo || y > hi; };
-  for (int y = 0; y < H; ++y)
-    for (int k = 0; k < merged && drawn(y); ++k)
-      std::memset(img + (size_t)y * W + span[k][0], 0, sizeof(lrgb_t) * (span[k][1] - span[k][0]));
+  const shared_rows_t shared = W <= FRAME_W ? find_shared_rows(line, lines, W, H) : shared_rows_t{};
+  // The rows drawn for themselves: every one outside first + 1 .. last of the stretches.
+  auto each_drawn = [&](auto&& f) {
+    long y0 = 0;
+    for (int s = 0; s < shared.count; ++s) {
+      f(y0, (long)shared.first[s]);
+      y0 = shared.last[s] + 1;
+    }
+    f(y0, (long)H - 1);
+  };
+  each_drawn([&](long y0, long y1) {
+    for (long y = y0; y <= y1; ++y)
+      for (int k = 0; k < merged; ++k)
+        std::memset(img + (size_t)y * W + span[k][0], 0, sizeof(lrgb_t) * (span[k][1] - span[k][0]));
+  });
   for (int n = 0; n < lines; ++n) {
     auto add = [&](long px, long py, int wgt) {
       lrgb_t& p = img[py * W + px];
       p = blend_mode<BLEND_ADD>(p, colour[n], wgt);
     };
-    line_thin_walk(line[n], W, H, 0, lo, add);
-    line_thin_walk(line[n], W, H, hi + 1, H - 1, add);
+    each_drawn([&](long y0, long y1) { line_thin_walk(line[n], W, H, y0, y1, add); });
   }
-  // Row lo's pixels of the lines, as they are and tinted, for the rows that share them.
+  // The first row of the current stretch, as drawn and tinted, for the rows after it.
   lrgb_t ref[FRAME_W], ref_tint[FRAME_W];
-  if (lo < hi) {
-    for (int k = 0; k < merged; ++k) {
-      const int a = span[k][0], n = span[k][1] - a;
-      std::memcpy(ref + a, img + (size_t)lo * W + a, sizeof(lrgb_t) * n);
-      std::memcpy(ref_tint + a, ref + a, sizeof(lrgb_t) * n);
-      for (int x = a; x < a + n; ++x) to_tint(ref_tint + x);
-    }
-  }
+  int s = 0;
   const lrgb_t c = line_colour();
   const uint64_t* ops = inst->grid_dash_ops;
   const int32_t* start = inst->grid_dash_row_start;
   const int32_t* kept = inst->grid_dash_runs;
   const lrgb_t* kept_px = inst->grid_dash_packed;
   run_writer_t out{inst->grid_runs, inst->grid_packed};
+  // The last row that took its stretch's pixels and nothing else: a row like it is a copy.
+  const int32_t* plain_runs = nullptr;
+  const lrgb_t* plain_px = nullptr;
+  int plain_s = -1;
   for (int y = 0; y < H; ++y) {
     lrgb_t* row = img + (size_t)y * W;
     const int64_t base = (int64_t)y * W;
+    while (s < shared.count && y > shared.last[s]) ++s;
+    const bool own = s == shared.count || y <= shared.first[s];
+    const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
+    if (plain && plain_s == s) {
+      const int32_t n = 1 + 2 * *plain_runs;
+      size_t pixels = 0;
+      for (int32_t k = 1; k < n; k += 2) pixels += plain_runs[k + 1] - plain_runs[k];
+      std::memcpy(out.run, plain_runs, sizeof(int32_t) * n);
+      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * pixels);
+      plain_runs = out.run;
+      plain_px = out.packed;
+      out.run += n;
+      out.packed += pixels;
+      ++kept;
+      continue;
+    }
+    if (plain) {
+      plain_runs = out.run;
+      plain_px = out.packed;
+      plain_s = s;
+    }
+    if (s < shared.count && y == shared.first[s]) {
+      for (int k = 0; k < merged; ++k) {
+        const int a = span[k][0], n = span[k][1] - a;
+        std::memcpy(ref + a, row + a, sizeof(lrgb_t) * n);
+        std::memcpy(ref_tint + a, row + a, sizeof(lrgb_t) * n);
+        for (int x = a; x < a + n; ++x) to_tint(ref_tint + x);
+      }
+    }
     out.next_row();
     int32_t left = *kept++;
     int from = 0;  // the recorded pixels left of this column are taken or passed over
     // The recorded pixels from `from` up to `to`; a run reaching past `to` is kept for later.
     auto take_kept = [&](int to) {
       for (; left > 0; --left, kept_px += kept[1] - kept[0], kept += 2) {
-        const int s = kept[0], e = kept[1], a = std::max(s, from), b = std::min(e, to);
-        if (a < b) out.add(a, b, kept_px + (a - s));
+        const int s0 = kept[0], e = kept[1], a = std::max(s0, from), b = std::min(e, to);
+        if (a < b) out.add(a, b, kept_px + (a - s0));
         if (e > to) break;
       }
     };
@@ -384,8 +450,8 @@ void build_from_dashes(inst_t* inst) {
       take_kept(a);
       const uint64_t* first = op == end ? op : std::lower_bound(op, end, (uint64_t)(base + a) << OP_AT_SHIFT);
       for (op = first; op != end && op_at(*op) < base + b; ++op) {}
-      if (drawn(y) || first != op) {
-        if (!drawn(y)) std::memcpy(row + a, ref + a, sizeof(lrgb_t) * (b - a));
+      if (own || first != op) {
+        if (!own) std::memcpy(row + a, ref + a, sizeof(lrgb_t) * (b - a));
         for (const uint64_t* o = first; o != op; ++o) {
           lrgb_t& p = row[op_at(*o) - base];
           p = blend_mode<BLEND_MIX>(p, c, op_weight(*o));

@@ -1,7 +1,10 @@
 // The weights of a thin line's pixels: what draw_line_thin blends each pixel of its band
 // with, for callers that gather them instead of drawing.
 #pragma once
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <initializer_list>
 #include <cstdint>
 
 #include "toolkit/fixedpoint/fp.h"
@@ -76,27 +79,58 @@ void line_thin_weights(int w, int h, double x1, double y1, double x2, double y2,
   line_thin_walk(line_thin_prepare(w, h, x1, y1, x2, y2, radius, intensity), w, h, 0, h - 1, visit);
 }
 
-// For a prepared segment that the walk takes row by row without ever moving across: the rows
-// lo .. hi of its band inside 0 .. h-1 in which every pixel has the same weight as the pixel
-// of its column in any other of those rows (there the error functions along the segment have
-// both saturated and the distance across it does not depend on the row). False when the
-// segment is not such a one or no such rows exist.
-inline bool line_thin_uniform_rows(const line_thin_t& L, int h, long* lo, long* hi) {
-  if (!L.drawn || !L.band.steep || L.band.slope != 0 || L.C != 0) return false;
+// The columns a0 .. a1 (inside 0 .. w-1) of every row of a prepared segment that the walk
+// takes row by row without ever moving across (a vertical one); false for any other.
+inline bool line_thin_row_columns(const line_thin_t& L, int w, long* a0, long* a1) {
+  if (!L.drawn || !L.band.steep || L.band.slope != 0) return false;
+  const long c = (long)((L.band.minor0 + 32768) >> 16);
+  *a0 = std::max(0L, c - L.band.half);
+  *a1 = std::min((long)w - 1, c + L.band.half);
+  return *a0 <= *a1;
+}
+
+// For such a segment: the rows lo .. hi of its band inside 0 .. h-1 in which both error
+// functions along it have saturated in every column, so that a pixel's weight there depends
+// on its row only through its distance across the segment. False when there are none.
+inline bool line_thin_inner_rows(const line_thin_t& L, int w, int h, long* lo, long* hi) {
+  long a0, a1;
+  if (!line_thin_row_columns(L, w, &a0, &a1)) return false;
   const long m0 = L.band.major0 < 0 ? 0 : L.band.major0, m1 = L.band.major1 >= h ? h - 1 : L.band.major1;
+  // The terms move one way along a row and along a column: the two end columns bound the rest.
   auto saturated = [&](long py) {
-    const int64_t pu = (py * L.S) >> 14;
-    const int32_t e1 = fperfr_d0(pu - L.u1_0), e2 = fperfr_d0(pu - L.u2_0);
-    return (e1 == 32768 && e2 == 0) || (e1 == 0 && e2 == 32768);
+    bool up = true, down = true;
+    for (long px : {a0, a1}) {
+      const int64_t pu = (px * L.C + py * L.S) >> 14;
+      const int32_t e1 = fperfr_d0(pu - L.u1_0), e2 = fperfr_d0(pu - L.u2_0);
+      up = up && e1 == 32768 && e2 == 0;
+      down = down && e1 == 0 && e2 == 32768;
+    }
+    return up || down;
   };
-  // Both terms move one way along the rows, so the saturated rows are one stretch (the two
-  // saturations cannot both occur along one segment).
+  // Along the rows the saturated ones are one stretch (only one of the two kinds can occur
+  // along a segment).
   long a = m0, b = m1;
   while (a <= b && !saturated(a)) ++a;
   while (b >= a && !saturated(b)) --b;
   if (a > b) return false;
   *lo = a;
   *hi = b;
+  return true;
+}
+
+// For rows r0 < r1 of that stretch: true when every column has the same weights in both rows
+// and so in every row between them. A column's distance across the segment moves one way from
+// row to row, and the Gaussian of it falls as it grows; where it changes sign between the
+// rows, the rows between could be nearer the segment than both, unless all are within the
+// Gaussian table's first step.
+inline bool line_thin_rows_alike(const line_thin_t& L, int w, long r0, long r1) {
+  long a0, a1;
+  if (!line_thin_row_columns(L, w, &a0, &a1)) return false;
+  for (long a = a0; a <= a1; ++a) {
+    const int64_t v0 = ((r0 * L.C - a * L.S) >> 14) - L.v_0, v1 = ((r1 * L.C - a * L.S) >> 14) - L.v_0;
+    if ((v0 < 0) != (v1 < 0) && std::max(std::abs(v0), std::abs(v1)) >= 256) return false;
+    if (line_thin_weight(L, a, r0) != line_thin_weight(L, a, r1)) return false;
+  }
   return true;
 }
 
