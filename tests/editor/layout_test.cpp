@@ -76,7 +76,8 @@ TEST(LayoutSizes, LabelStripsAndTheKnobBoxes) {
     layout_record_t k(size);
     for (int slot = 1; slot < LAYOUT_ITEMS; ++slot) {
       const long box[4] = {k.items[slot].x - 32L, k.items[slot].y - 32L, 64, 64};
-      if (box[0] >= 0 && box[1] >= 0) EXPECT_FALSE(meets_label_strips(&k.inst, box)) << size << ", " << slot;
+      if (box[0] < 0 || box[1] < 0) continue;  // a hidden slot
+      EXPECT_FALSE(meets_label_strips(&k.inst, box)) << size << ", " << slot;
     }
   }
 }
