@@ -396,7 +396,7 @@ void build_from_dashes(inst_t* inst) {
   const int32_t* kept = inst->grid_dash_runs;
   const lrgb_t* kept_px = inst->grid_dash_packed;
   run_writer_t out{inst->grid_runs, inst->grid_packed};
-  // The last row that took its stretch's pixels and nothing else: a row like it is a copy.
+  // The first row that took its stretch's pixels and nothing else: a row like it is a copy.
   const int32_t* plain_runs = nullptr;
   const lrgb_t* plain_px = nullptr;
   int plain_s = -1;
@@ -412,8 +412,6 @@ void build_from_dashes(inst_t* inst) {
       for (int32_t k = 1; k < n; k += 2) pixels += plain_runs[k + 1] - plain_runs[k];
       std::memcpy(out.run, plain_runs, sizeof(int32_t) * n);
       std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * pixels);
-      plain_runs = out.run;
-      plain_px = out.packed;
       out.run += n;
       out.packed += pixels;
       ++kept;
