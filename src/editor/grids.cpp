@@ -89,12 +89,15 @@ void each_freq(const inst_t* inst, F&& f) {
 
 bool has_freq_line(int i) { return i != 0 && i != FREQS - 1; }
 
-void freq_line(inst_t* inst, int i, double x) {
-  const freq_table_t& t = freq_table();
-  const int W = inst->area_w, H = inst->area_h;
+lrgb_t freq_colour(int i) {
+  const double ratio = freq_table().ratio[i];
   const lrgb_t c = line_colour();
-  const lrgb_t lc = {(uint16_t)(c.r * t.ratio[i]), (uint16_t)(c.g * t.ratio[i]), (uint16_t)(c.b * t.ratio[i]), 0};
-  draw_line_thin(inst->grids_lut, W, H, lc, BLEND_ADD, x, 0, x, H - 1, LINE_RADIUS, 1.0);
+  return {(uint16_t)(c.r * ratio), (uint16_t)(c.g * ratio), (uint16_t)(c.b * ratio), 0};
+}
+
+void freq_line(inst_t* inst, int i, double x) {
+  const int W = inst->area_w, H = inst->area_h;
+  draw_line_thin(inst->grids_lut, W, H, freq_colour(i), BLEND_ADD, x, 0, x, H - 1, LINE_RADIUS, 1.0);
 }
 
 void freq_label(inst_t* inst, int i, double x) {
@@ -179,47 +182,165 @@ inline void to_tint(lrgb_t* p) {
   }
 }
 
+// Runs of covered pixels written row by row as pack_runs writes them (per row a count, then
+// first/end pairs, the pixels packed in run order), from pieces given left to right: a piece
+// that begins where the row's last run ends extends it, so the runs are the longest ones.
+struct run_writer_t {
+  int32_t* run;
+  lrgb_t* packed;
+  int32_t* count = nullptr;
+
+  void next_row() {
+    count = run++;
+    *count = 0;
+  }
+  // x0 < x1, every pixel covered.
+  void add(int x0, int x1, const lrgb_t* px) {
+    if (*count && run[-1] == x0) {
+      run[-1] = x1;
+    } else {
+      *run++ = x0;
+      *run++ = x1;
+      ++*count;
+    }
+    std::memcpy(packed, px, sizeof(lrgb_t) * (x1 - x0));
+    packed += x1 - x0;
+  }
+  // The covered pixels of row[a .. b).
+  void add_covered(const lrgb_t* row, int a, int b) {
+    for (int x = a; x < b;) {
+      while (x < b && !row[x].a) ++x;
+      if (x == b) break;
+      const int x0 = x;
+      while (x < b && row[x].a) ++x;
+      add(x0, x, row + x0);
+    }
+  }
+};
+
+// A recorded dash pixel as one key: its index in the grid image, then the order it was drawn
+// in, then its weight. Sorted, the keys give each row's pixels left to right and each pixel's
+// dashes in drawing order.
+constexpr int OP_WEIGHT_BITS = 17, OP_ORDER_BITS = 19, OP_AT_SHIFT = OP_WEIGHT_BITS + OP_ORDER_BITS;
+static_assert(GRID_DASH_CAPACITY <= 1 << OP_ORDER_BITS, "the drawing order must fit its bits");
+static_assert((int64_t)FRAME_PIXELS < (int64_t)1 << (64 - OP_AT_SHIFT), "every pixel index must fit its bits");
+
+inline uint64_t op_key(int64_t at, int64_t order, int weight) {
+  return (uint64_t)at << OP_AT_SHIFT | (uint64_t)order << OP_WEIGHT_BITS | (uint64_t)weight;
+}
+inline int64_t op_at(uint64_t key) { return (int64_t)(key >> OP_AT_SHIFT); }
+inline int op_weight(uint64_t key) { return (int)(key & ((1u << OP_WEIGHT_BITS) - 1)); }
+
 // The level lines' dashes do not move with the horizontal view: their pixels and weights are
-// recorded once per vertical range and area, in drawing order, and a horizontal zoom or pan
-// replays them over the new frequency lines instead of drawing them again. False when the
-// instance has no room for them (the grid is then drawn whole).
+// recorded once per vertical range and area, and with them the dashes alone, tinted and
+// packed. A horizontal zoom or pan then takes those pixels as they are wherever no frequency
+// line reaches, and replays only the dashes in the frequency lines' columns over the new
+// lines. False when the instance has no room for them (the grid is then drawn whole).
 bool record_dashes(inst_t* inst) {
-  if (!inst->grid_dash_ops || !inst->grid_dash_rows) return false;
+  if (!inst->grid_dash_ops || !inst->grid_dash_row_start || !inst->grid_dash_runs || !inst->grid_dash_packed)
+    return false;
   const int W = inst->area_w, H = inst->area_h;
   if (inst->grid_dash_vscale == inst->vscale && inst->grid_dash_w == W && inst->grid_dash_h == H)
     return inst->grid_dash_count >= 0;
   inst->grid_dash_vscale = inst->vscale;
   inst->grid_dash_w = W;
   inst->grid_dash_h = H;
-  std::memset(inst->grid_dash_rows, 0, H);
-  int32_t* ops = inst->grid_dash_ops;
+  inst->grid_dash_count = -1;
+  uint64_t* ops = inst->grid_dash_ops;
   int32_t n = 0;
   bool full = false;
   each_level(inst, [&](int, double v, double q) {
     each_dash(inst, v, q, [&](double y, double t0, double t1) {
       line_thin_short_weights(W, H, 0, y, W - 1, y, t0, t1, LINE_RADIUS, q, [&](long px, long py, int wgt) {
         if (wgt <= 0) return;  // a mix by nothing leaves the pixel
-        if (n == GRID_DASH_CAPACITY) {
+        if (n == GRID_DASH_CAPACITY || wgt >> OP_WEIGHT_BITS) {
           full = true;
           return;
         }
-        ops[2 * n] = (int32_t)(py * W + px);
-        ops[2 * n + 1] = wgt;
-        inst->grid_dash_rows[py] = 1;
+        ops[n] = op_key(py * W + px, n, wgt);
         ++n;
       });
     });
   });
-  inst->grid_dash_count = full ? -1 : n;
-  return !full;
+  if (full) return false;
+  std::sort(ops, ops + n);
+  int32_t* start = inst->grid_dash_row_start;
+  for (int y = 0, k = 0; y <= H; ++y) {
+    while (k < n && op_at(ops[k]) < (int64_t)y * W) ++k;
+    start[y] = k;
+  }
+  // The dashes alone, drawn over nothing in the rows they reach (the image is scratch).
+  lrgb_t* img = inst->grids_lut;
+  const lrgb_t c = line_colour();
+  run_writer_t out{inst->grid_dash_runs, inst->grid_dash_packed};
+  for (int y = 0; y < H; ++y) {
+    out.next_row();
+    if (start[y] == start[y + 1]) continue;
+    lrgb_t* row = img + (size_t)y * W;
+    std::memset(row, 0, sizeof(lrgb_t) * W);
+    for (int32_t k = start[y]; k < start[y + 1]; ++k) {
+      lrgb_t& p = img[op_at(ops[k])];
+      p = blend_mode<BLEND_MIX>(p, c, op_weight(ops[k]));
+    }
+    for (int x = 0; x < W; ++x) to_tint(row + x);
+    out.add_covered(row, 0, W);
+  }
+  inst->grid_dash_count = n;
+  return true;
 }
 
-// The grid from the recorded dashes: only the frequency lines' columns and the dashes' rows of
-// the image are cleared, drawn, tinted and packed; the rest of it is never read.
+// Rows of the area in stretches first .. last, each row after the first having the first's
+// pixels of the frequency lines; a row in none is drawn for itself.
+struct shared_rows_t {
+  enum { MAX = 32 };
+  int32_t first[MAX], last[MAX];
+  int count = 0;
+};
+
+// The lines are vertical: away from their ends, their pixels change from row to row only
+// where a column's distance to a line crosses a step of the Gaussian's table, which happens in
+// few rows or none. The stretches between those rows are found by halving.
+shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H) {
+  shared_rows_t r;
+  long lo = 0, hi = H - 1;
+  for (int n = 0; n < lines; ++n) {
+    long a, b;
+    if (!line_thin_inner_rows(line[n], W, H, &a, &b)) return r;
+    lo = std::max(lo, a);
+    hi = std::min(hi, b);
+  }
+  auto alike = [&](long r0, long r1) {
+    for (int n = 0; n < lines; ++n)
+      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+    return true;
+  };
+  long todo[64][2];
+  int top = 0;
+  if (lo < hi) todo[top][0] = lo, todo[top++][1] = hi;
+  while (top > 0 && r.count < shared_rows_t::MAX) {
+    const long a = todo[--top][0], b = todo[top][1];
+    if (alike(a, b)) {
+      r.first[r.count] = (int32_t)a;
+      r.last[r.count++] = (int32_t)b;
+    } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
+      const long m = (a + b) / 2;
+      todo[top][0] = m + 1, todo[top++][1] = b;
+      todo[top][0] = a, todo[top++][1] = m;
+    }
+  }
+  return r;
+}
+
+// The grid from the recorded dashes: only the frequency lines' columns are drawn, crossed by
+// their dashes and tinted; everywhere else a row takes the dashes alone as recorded. Rows that
+// share their pixels of the lines are drawn once.
 void build_from_dashes(inst_t* inst) {
   const int W = inst->area_w, H = inst->area_h;
   lrgb_t* img = inst->grids_lut;
-  // The columns the frequency lines reach, in order and merged where they meet.
+  line_thin_t line[FREQS];
+  lrgb_t colour[FREQS];
+  int lines = 0;
+  // The columns the lines reach, in order and merged where they meet.
   int32_t span[FREQS][2];
   int spans = 0;
   each_freq(inst, [&](int i, double x) {
@@ -229,6 +350,10 @@ void build_from_dashes(inst_t* inst) {
     for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
     span[k][0] = (int32_t)a;
     span[k][1] = (int32_t)b + 1;
+    const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
+    if (!L.drawn) return;
+    line[lines] = L;
+    colour[lines++] = freq_colour(i);
   });
   int merged = 0;
   for (int k = 0; k < spans; ++k) {
@@ -240,43 +365,103 @@ void build_from_dashes(inst_t* inst) {
       ++merged;
     }
   }
-  const int32_t whole[1][2] = {{0, W}};
-  // A row a dash reaches is taken whole, any other only where the frequency lines go.
-  auto row_spans = [&](int y, const int32_t(**s)[2]) {
-    *s = inst->grid_dash_rows[y] ? whole : span;
-    return inst->grid_dash_rows[y] ? 1 : merged;
+  const shared_rows_t shared = W <= FRAME_W ? find_shared_rows(line, lines, W, H) : shared_rows_t{};
+  // The rows drawn for themselves: every one outside first + 1 .. last of the stretches.
+  auto each_drawn = [&](auto&& f) {
+    long y0 = 0;
+    for (int s = 0; s < shared.count; ++s) {
+      f(y0, (long)shared.first[s]);
+      y0 = shared.last[s] + 1;
+    }
+    f(y0, (long)H - 1);
   };
-  for (int y = 0; y < H; ++y) {
-    const int32_t(*s)[2];
-    for (int k = 0, n = row_spans(y, &s); k < n; ++k)
-      std::memset(img + (size_t)y * W + s[k][0], 0, sizeof(lrgb_t) * (s[k][1] - s[k][0]));
-  }
-  each_freq(inst, [&](int i, double x) {
-    if (has_freq_line(i)) freq_line(inst, i, x);
+  each_drawn([&](long y0, long y1) {
+    for (long y = y0; y <= y1; ++y)
+      for (int k = 0; k < merged; ++k)
+        std::memset(img + (size_t)y * W + span[k][0], 0, sizeof(lrgb_t) * (span[k][1] - span[k][0]));
   });
+  for (int n = 0; n < lines; ++n) {
+    auto add = [&](long px, long py, int wgt) {
+      lrgb_t& p = img[py * W + px];
+      p = blend_mode<BLEND_ADD>(p, colour[n], wgt);
+    };
+    each_drawn([&](long y0, long y1) { line_thin_walk(line[n], W, H, y0, y1, add); });
+  }
+  // The first row of the current stretch, as drawn and tinted, for the rows after it.
+  lrgb_t ref[FRAME_W], ref_tint[FRAME_W];
+  int s = 0;
   const lrgb_t c = line_colour();
-  const int32_t* op = inst->grid_dash_ops;
-  for (int32_t k = 0; k < inst->grid_dash_count; ++k, op += 2) img[op[0]] = blend_mode<BLEND_MIX>(img[op[0]], c, op[1]);
-  // Tinted, and packed as the runs of covered pixels pack_runs would find in the whole image.
-  int32_t* run = inst->grid_runs;
-  lrgb_t* packed = inst->grid_packed;
+  const uint64_t* ops = inst->grid_dash_ops;
+  const int32_t* start = inst->grid_dash_row_start;
+  const int32_t* kept = inst->grid_dash_runs;
+  const lrgb_t* kept_px = inst->grid_dash_packed;
+  run_writer_t out{inst->grid_runs, inst->grid_packed};
+  // The first row that took its stretch's pixels and nothing else: a row like it is a copy.
+  const int32_t* plain_runs = nullptr;
+  const lrgb_t* plain_px = nullptr;
+  int plain_s = -1;
   for (int y = 0; y < H; ++y) {
     lrgb_t* row = img + (size_t)y * W;
-    int32_t* count = run++;
-    *count = 0;
-    const int32_t(*s)[2];
-    for (int k = 0, n = row_spans(y, &s); k < n; ++k) {
-      const int end = s[k][1];
-      for (int x = s[k][0]; x < end; ++x) to_tint(row + x);
-      for (int x = s[k][0]; x < end;) {
-        while (x < end && !row[x].a) ++x;
-        if (x == end) break;
-        *run++ = x;
-        while (x < end && row[x].a) *packed++ = row[x++];
-        *run++ = x;
-        ++*count;
+    const int64_t base = (int64_t)y * W;
+    while (s < shared.count && y > shared.last[s]) ++s;
+    const bool own = s == shared.count || y <= shared.first[s];
+    const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
+    if (plain && plain_s == s) {
+      const int32_t n = 1 + 2 * *plain_runs;
+      size_t pixels = 0;
+      for (int32_t k = 1; k < n; k += 2) pixels += plain_runs[k + 1] - plain_runs[k];
+      std::memcpy(out.run, plain_runs, sizeof(int32_t) * n);
+      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * pixels);
+      out.run += n;
+      out.packed += pixels;
+      ++kept;
+      continue;
+    }
+    if (plain) {
+      plain_runs = out.run;
+      plain_px = out.packed;
+      plain_s = s;
+    }
+    if (s < shared.count && y == shared.first[s]) {
+      for (int k = 0; k < merged; ++k) {
+        const int a = span[k][0], n = span[k][1] - a;
+        std::memcpy(ref + a, row + a, sizeof(lrgb_t) * n);
+        std::memcpy(ref_tint + a, row + a, sizeof(lrgb_t) * n);
+        for (int x = a; x < a + n; ++x) to_tint(ref_tint + x);
       }
     }
+    out.next_row();
+    int32_t left = *kept++;
+    int from = 0;  // the recorded pixels left of this column are taken or passed over
+    // The recorded pixels from `from` up to `to`; a run reaching past `to` is kept for later.
+    auto take_kept = [&](int to) {
+      for (; left > 0; --left, kept_px += kept[1] - kept[0], kept += 2) {
+        const int s0 = kept[0], e = kept[1], a = std::max(s0, from), b = std::min(e, to);
+        if (a < b) out.add(a, b, kept_px + (a - s0));
+        if (e > to) break;
+      }
+    };
+    const uint64_t* op = ops + start[y];
+    const uint64_t* const end = ops + start[y + 1];
+    for (int k = 0; k < merged; ++k) {
+      const int a = span[k][0], b = span[k][1];
+      take_kept(a);
+      const uint64_t* first = op == end ? op : std::lower_bound(op, end, (uint64_t)(base + a) << OP_AT_SHIFT);
+      for (op = first; op != end && op_at(*op) < base + b; ++op) {}
+      if (own || first != op) {
+        if (!own) std::memcpy(row + a, ref + a, sizeof(lrgb_t) * (b - a));
+        for (const uint64_t* o = first; o != op; ++o) {
+          lrgb_t& p = row[op_at(*o) - base];
+          p = blend_mode<BLEND_MIX>(p, c, op_weight(*o));
+        }
+        for (int x = a; x < b; ++x) to_tint(row + x);
+        out.add_covered(row, a, b);
+      } else {
+        out.add_covered(ref_tint, a, b);
+      }
+      from = b;
+    }
+    take_kept(W);
   }
 }
 

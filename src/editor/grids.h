@@ -7,8 +7,9 @@ struct inst_t;
 // Room for the grid's runs of covered pixels in the largest area: a count per row and at most
 // one run per two columns.
 enum { GRID_RUNS_CAPACITY = 602 * (1 + 974 + 1) };
-// Room for the recorded dash pixels of the level lines (grid_dash_ops holds two values each):
-// several times what the busiest vertical range records.
+// Room for the recorded dash pixels of the level lines (one key each in grid_dash_ops, and at
+// most one packed pixel each in grid_dash_packed): several times what the busiest vertical
+// range records.
 enum { GRID_DASH_CAPACITY = 1 << 19 };
 
 // Rebuilds grids_lut and the labels (bg_final starts again from bg_layer).

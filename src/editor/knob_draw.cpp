@@ -113,7 +113,9 @@ void check_boxes(inst_t* inst, const image_t* image) {
   for (int s = 1; s < CTRL_COUNT; ++s) {
     knob_cache_t::slot_t& slot = k->slot[s];
     slot.frame = -1;
-    slot.usable = knob_box(inst, image, s, boxes[s]);
+    // The scale labels are rebuilt with every view change, without a new panel: a box that
+    // meets their strips is never kept.
+    slot.usable = knob_box(inst, image, s, boxes[s]) && !meets_label_strips(inst, boxes[s]);
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)

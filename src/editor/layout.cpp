@@ -156,12 +156,18 @@ namespace {
 
 constexpr int LABEL_MARGIN = 8;  // how far the labels' ticks reach into the curve area, blur included
 
+// The strips: columns left of `left` in the rows above `bottom`, and every row from `bottom`.
+void strip_edges(const inst_t* inst, int* left, int* bottom) {
+  *left = std::min(inst->ui_w, inst->area_x + LABEL_MARGIN);
+  *bottom = std::max(0, inst->area_y + inst->area_h - LABEL_MARGIN);
+}
+
 // The panel where the scale labels and their ticks go: every row left of the curve area and
 // every column below it. Copied row by row between an image and the packed backing.
 void copy_label_strips(const inst_t* inst, lrgb_t* image, lrgb_t* packed, bool to_packed) {
   const int w = inst->ui_w;
-  const int left = std::min(w, inst->area_x + LABEL_MARGIN);
-  const int bottom = std::max(0, inst->area_y + inst->area_h - LABEL_MARGIN);
+  int left, bottom;
+  strip_edges(inst, &left, &bottom);
   for (int y = 0; y < inst->ui_h; ++y) {
     const int n = y < bottom ? left : w;
     lrgb_t* row = image + (size_t)y * w;
@@ -185,7 +191,12 @@ void make_final_layout(inst_t* inst) {
 void restore_label_strips(inst_t* inst) {
   if (!inst->bg_final || !inst->label_backing) return;
   copy_label_strips(inst, inst->bg_final, inst->label_backing, false);
-  inst->panel_gen += 1;
+}
+
+bool meets_label_strips(const inst_t* inst, const long box[4]) {
+  int left, bottom;
+  strip_edges(inst, &left, &bottom);
+  return box[0] < left || box[1] + box[3] > bottom;
 }
 
 void prepare_panel(inst_t* inst) {

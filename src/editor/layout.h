@@ -27,7 +27,10 @@ void draw_version_label(inst_t* inst);
 // bg_layer's memory is then given back (gc_discard): it reads as zeros.
 void make_final_layout(inst_t* inst);
 // Puts the panel without labels back where the labels go (the start of a labels rebuild).
+// Nothing else of the panel changes: what is kept of it elsewhere stays valid.
 void restore_label_strips(inst_t* inst);
+// Whether a box (x, y, w, h) meets the strips the scale labels and their ticks are drawn in.
+bool meets_label_strips(const inst_t* inst, const long box[4]);
 // Editor thread, before the instance's first frame draws: loads the process-wide skin if no
 // editor has yet, gives the editor's texts their fonts, draws the panel (make_layout, the
 // version label, make_final_layout) and marks the grid and labels due. Once per instance;

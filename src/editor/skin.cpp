@@ -2,19 +2,14 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "framework/IGraphics.h"
 #include "framework/bitmap/resources.h"
 #include "toolkit/graphics/colour.h"
 
 namespace {
-
-// Resource ids of the skin images in the bitmap cache.
-enum { RES_LOGO = 100, RES_KNOB = 101, RES_LIGHT = 103, RES_SHADOW = 104 };
 
 skin_t g_skin = {};
 
@@ -51,19 +46,14 @@ void load_family(font_t** base, font_t** small, font_t** medium, int trim, const
   *medium = make_font_size_green(*base, s15.w, s15.h, s15.green.data(), 15.0);
 }
 
-// Through the graphics context's bitmap cache, which keeps the bitmaps for the process's life:
-// the images use their pixels as display planes. A missing file gets a blank bitmap of the
-// usual size.
-void load_once(IGraphics* g, image_t* img, int id, const char* name, int w, int h) {
+// Through the framework's bitmap loader into a bitmap of its own, which goes once its pixels
+// are converted: the editor draws only with the linear pixels, so the 32-bit ones (3 MB for
+// the knob strip) are not kept. A missing file gets a blank image of the usual size.
+void load_once(image_t* img, const char* name, int w, int h) {
   if (img->l) return;
-  IBitmap b = g->LoadIBitmap(id, (std::string("img/") + name).c_str());
-  if (!b.mData) {
-    // Kept for the process's life like the cached ones, and reachable, as they are.
-    static std::vector<std::unique_ptr<RasterBitmap>> blanks;
-    blanks.push_back(std::make_unique<RasterBitmap>(w, h));
-    b.mData = blanks.back().get();
-  }
-  *img = load_image(*b.mData);
+  RasterBitmap bitmap;
+  *img = load_skin_image(std::string("img/") + name, bitmap, w, h);
+  img->srgb = nullptr;
 }
 
 }  // namespace
@@ -83,12 +73,12 @@ void skin_load_fonts() {
 void skin_load_images(IGraphics* g) {
   if (!g) return;
   if (!g_skin.bknob.l) {
-    load_once(g, &g_skin.bknob, RES_KNOB, "black_knob.png", 64, 64 * KNOB_FRAMES);
+    load_once(&g_skin.bknob, "black_knob.png", 64, 64 * KNOB_FRAMES);
     g_skin.bknob.h /= KNOB_FRAMES;
   }
-  load_once(g, &g_skin.light, RES_LIGHT, "light.png", 76, 76);
-  load_once(g, &g_skin.logo, RES_LOGO, "logo.png", 119, 30);
-  load_once(g, &g_skin.shade, RES_SHADOW, "shadow.png", 84, 84);
+  load_once(&g_skin.light, "light.png", 76, 76);
+  load_once(&g_skin.logo, "logo.png", 119, 30);
+  load_once(&g_skin.shade, "shadow.png", 84, 84);
 }
 
 void skin_ensure(IGraphics* g) {

@@ -28,8 +28,9 @@ void init_colours();
 // Loads the fonts, each family only once. A sheet that cannot be read is reported on
 // standard error and replaced by a blank one: text then draws nothing, nothing fails.
 void skin_load_fonts();
-// Loads each of the four images that is not loaded yet, through the graphics context's
-// bitmap cache; missing files become blank images. Nothing without a context.
+// Loads each of the four images that is not loaded yet, through the framework's bitmap
+// loader, keeping only their linear pixels (srgb stays null); missing files become blank
+// images. Nothing without a context.
 void skin_load_images(IGraphics* g);
 // Any thread, before drawing with the skin: the colours, the fonts and the images, made once
 // per process under a lock of their own. Cheap once they are made.

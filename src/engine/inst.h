@@ -142,11 +142,15 @@ struct inst_t {
   int32_t* grid_runs = nullptr;   // its covered pixels: per row a count, then first/end pairs
   lrgb_t* grid_packed = nullptr;  // and those pixels, in the order of the runs
   int32_t grids_stale = 0;        // the grid and the labels are due at the next frame
-  // The level lines' dashes, which a horizontal zoom or pan leaves where they are: each dash
-  // pixel's index in the grid image and its weight, in drawing order (pairs), and the rows
-  // they reach, recorded for a vertical range and an area size (grids.cpp).
-  int32_t* grid_dash_ops = nullptr;
-  uint8_t* grid_dash_rows = nullptr;
+  // The level lines' dashes, which a horizontal zoom or pan leaves where they are, recorded
+  // for a vertical range and an area size (grids.cpp): each dash pixel's weight as one key
+  // (its index in the grid image, its drawing order, the weight), sorted; where each row's
+  // keys start (area_h + 1 entries); and the dashes alone, tinted and packed as runs as in
+  // grid_runs and grid_packed.
+  uint64_t* grid_dash_ops = nullptr;
+  int32_t* grid_dash_row_start = nullptr;
+  int32_t* grid_dash_runs = nullptr;
+  lrgb_t* grid_dash_packed = nullptr;
   int32_t grid_dash_count = -1;  // -1: nothing usable recorded
   double grid_dash_vscale = 0;
   int32_t grid_dash_w = 0, grid_dash_h = 0;

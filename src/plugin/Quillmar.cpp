@@ -122,8 +122,10 @@ Quillmar::Quillmar(int slot)
   inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
-  inst->grid_dash_ops = tracked<int32_t>(inst, 2 * (size_t)GRID_DASH_CAPACITY);
-  inst->grid_dash_rows = tracked<uint8_t>(inst, FRAME_H);
+  inst->grid_dash_ops = tracked<uint64_t>(inst, GRID_DASH_CAPACITY);
+  inst->grid_dash_row_start = tracked<int32_t>(inst, FRAME_H + 1);
+  inst->grid_dash_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
+  inst->grid_dash_packed = tracked<lrgb_t>(inst, GRID_DASH_CAPACITY);
   inst->grids_stale = 1;
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,

@@ -17,28 +17,24 @@
 
 namespace {
 
-// A record with just what the grids need: the view, a white panel and the label texts.
+// A record with just what the grids need: the view, a white panel and the label texts, in
+// buffers that hold the largest editor. With dashes, it also has the room to rebuild from the
+// recorded level lines.
 struct grid_record_t {
   inst_t inst;
-  std::vector<lrgb_t> layer, final_bg, backing, lut, fb;
+  std::vector<lrgb_t> layer = std::vector<lrgb_t>(FRAME_PIXELS), final_bg = layer, backing = layer, lut = layer,
+                      fb = layer, packed = layer;
   std::vector<int32_t> runs = std::vector<int32_t>(GRID_RUNS_CAPACITY);
-  std::vector<lrgb_t> packed;
+  std::vector<uint64_t> dash_ops;
+  std::vector<int32_t> dash_row_start, dash_runs;
+  std::vector<lrgb_t> dash_packed;
   gc_list_t* owner = gc_list_create();
 
-  grid_record_t(int w, int h, double vrange = FULL_RANGE, double zoom = 1, double pos = 0.5) {
+  grid_record_t(int w, int h, double vrange = FULL_RANGE, double zoom = 1, double pos = 0.5, bool dashes = false) {
     init_colours();
     skin_load_fonts();
-    set_view(&inst, w, h, vrange, zoom, pos);
     inst.area_x = inst.area_y = 32;
     inst.area_xf = inst.area_yf = 32;
-    inst.ui_w = w + 246;
-    inst.ui_h = h + 64;
-    layer.assign(inst.ui_w * inst.ui_h, make_grey_lin(1.0));
-    final_bg.resize(layer.size());
-    backing.resize(layer.size());
-    lut.resize(w * h);
-    packed.resize(w * h);
-    fb.assign(layer.size(), lrgb_t{0, 0, 0, 0});
     inst.bg_layer = layer.data();
     inst.bg_final = final_bg.data();
     inst.label_backing = backing.data();
@@ -46,8 +42,27 @@ struct grid_record_t {
     inst.grid_runs = runs.data();
     inst.grid_packed = packed.data();
     inst.fb = fb.data();
+    if (dashes) {
+      dash_ops.resize(GRID_DASH_CAPACITY);
+      dash_row_start.resize(FRAME_H + 1);
+      dash_runs.resize(GRID_RUNS_CAPACITY);
+      dash_packed.resize(GRID_DASH_CAPACITY);
+      inst.grid_dash_ops = dash_ops.data();
+      inst.grid_dash_row_start = dash_row_start.data();
+      inst.grid_dash_runs = dash_runs.data();
+      inst.grid_dash_packed = dash_packed.data();
+    }
     inst.label_text_a = init_text(owner, skin().fbold12, TEXT_RIGHT | TEXT_MIDDLE, 0, 0);
     inst.label_text_b = init_text(owner, skin().fbold12, TEXT_MIDDLE, 0, 0);
+    resize(w, h, vrange, zoom, pos);
+  }
+  // A new area size, its panel drawn anew, and the grid made.
+  void resize(int w, int h, double vrange = FULL_RANGE, double zoom = 1, double pos = 0.5) {
+    set_view(&inst, w, h, vrange, zoom, pos);
+    inst.ui_w = w + 246;
+    inst.ui_h = h + 64;
+    std::fill(layer.begin(), layer.end(), make_grey_lin(1.0));
+    std::fill(fb.begin(), fb.end(), lrgb_t{0, 0, 0, 0});
     make_final_layout(&inst);
     make_grids_lut(&inst);
   }
@@ -159,39 +174,38 @@ TEST(LevelGrid, RebuildingStartsFromTheCleanPanel) {
 
 // The grid a horizontal zoom or pan rebuilds from the recorded dashes is the grid drawn dash by
 // dash: the same runs, the same packed pixels and the same labels, bit for bit, through a
-// sequence of views and vertical ranges as a user's wheel and knobs make them.
+// sequence of views, vertical ranges and area sizes as a user's wheel and knobs make them.
 TEST(GridRebuild, RecordedDashesGiveTheGridDrawnDashByDash) {
   struct view_t {
+    int w, h;
     double vrange, zoom, pos;
-  } views[] = {{FULL_RANGE, 1, 0.5}, {FULL_RANGE, 1.3, 0.4}, {FULL_RANGE, 2.9, 0.1}, {FULL_RANGE, 10, 1},
-               {20, 10, 0.73},       {20, 4, 0.5},          {3, 1, 0.5},           {3, 7.5, 0.01},
-               {FULL_RANGE, 1, 0.5}};
-  for (int w : {974, 534}) {
-    grid_record_t fast(w, 602), whole(w, 602);
-    std::vector<int32_t> ops(2 * GRID_DASH_CAPACITY);
-    std::vector<uint8_t> rows(602);
-    fast.inst.grid_dash_ops = ops.data();
-    fast.inst.grid_dash_rows = rows.data();
-    for (const view_t& v : views) {
-      for (grid_record_t* g : {&fast, &whole}) {
-        set_view(&g->inst, w, 602, v.vrange, v.zoom, v.pos);
-        // The image lives in the frame's memory, which the frames draw over in between.
-        std::fill(g->lut.begin(), g->lut.end(), lrgb_t{1234, 5678, 910, 1112});
-        make_grids_lut(&g->inst);
-      }
-      ASSERT_GT(fast.inst.grid_dash_count, 0);
-      const std::string at = std::to_string(w) + " columns, range " + std::to_string(v.vrange) + ", zoom " +
-                             std::to_string(v.zoom) + ", position " + std::to_string(v.pos);
-      size_t runs = 0, pixels = 0;
-      const int32_t* r = whole.runs.data();
-      for (int y = 0; y < 602; ++y, ++runs) {
-        for (int32_t n = *r++; n > 0; --n, r += 2, runs += 2) pixels += r[1] - r[0];
-      }
-      EXPECT_EQ(std::memcmp(fast.runs.data(), whole.runs.data(), runs * sizeof(int32_t)), 0) << at;
-      EXPECT_EQ(std::memcmp(fast.packed.data(), whole.packed.data(), pixels * sizeof(lrgb_t)), 0) << at;
-      EXPECT_EQ(std::memcmp(fast.final_bg.data(), whole.final_bg.data(), fast.final_bg.size() * sizeof(lrgb_t)), 0)
-          << at;
+  } views[] = {{974, 602, FULL_RANGE, 1, 0.5}, {974, 602, FULL_RANGE, 1.3, 0.4}, {974, 602, FULL_RANGE, 2.9, 0.1},
+               {974, 602, FULL_RANGE, 10, 1},  {974, 602, 20, 10, 0.73},        {974, 602, 20, 4, 0.5},
+               {534, 602, 20, 4, 0.5},         {534, 602, 3, 1, 0.5},           {534, 602, 3, 7.5, 0.01},
+               {974, 602, 3, 7.5, 0.01},       {974, 502, 3, 7.5, 0.01},        {974, 502, 3, 1.01, 0.01},
+               {814, 502, FULL_RANGE, 1, 0.5}, {974, 602, FULL_RANGE, 1, 0.5}};
+  grid_record_t fast(974, 602, FULL_RANGE, 1, 0.5, true), whole(974, 602);
+  for (const view_t& v : views) {
+    for (grid_record_t* g : {&fast, &whole}) {
+      if (v.w != g->inst.area_w || v.h != g->inst.area_h) g->resize(v.w, v.h, v.vrange, v.zoom, v.pos);
+      set_view(&g->inst, v.w, v.h, v.vrange, v.zoom, v.pos);
+      // The image lives in the frame's memory, which the frames draw over in between.
+      std::fill(g->lut.begin(), g->lut.end(), lrgb_t{1234, 5678, 910, 1112});
+      make_grids_lut(&g->inst);
     }
+    ASSERT_GT(fast.inst.grid_dash_count, 0);
+    const std::string at = std::to_string(v.w) + " x " + std::to_string(v.h) + ", range " +
+                           std::to_string(v.vrange) + ", zoom " + std::to_string(v.zoom) + ", position " +
+                           std::to_string(v.pos);
+    size_t runs = 0, pixels = 0;
+    const int32_t* r = whole.runs.data();
+    for (int y = 0; y < v.h; ++y, ++runs) {
+      for (int32_t n = *r++; n > 0; --n, r += 2, runs += 2) pixels += r[1] - r[0];
+    }
+    EXPECT_EQ(std::memcmp(fast.runs.data(), whole.runs.data(), runs * sizeof(int32_t)), 0) << at;
+    EXPECT_EQ(std::memcmp(fast.packed.data(), whole.packed.data(), pixels * sizeof(lrgb_t)), 0) << at;
+    EXPECT_EQ(std::memcmp(fast.final_bg.data(), whole.final_bg.data(), fast.final_bg.size() * sizeof(lrgb_t)), 0)
+        << at;
   }
 }
 

@@ -61,6 +61,27 @@ TEST(LayoutSizes, KnobSlots) {
   }
 }
 
+// The strips the scale labels are rebuilt in: every row left of the curve area (8 columns into
+// it) and every column from 8 rows above its bottom; the knobs' 64-pixel boxes lie clear of them.
+TEST(LayoutSizes, LabelStripsAndTheKnobBoxes) {
+  layout_record_t r(2);  // area 32 .. 1005 by 32 .. 633
+  const struct {
+    long box[4];
+    bool meets;
+  } cases[] = {{{39, 100, 10, 10}, true},   {{40, 100, 10, 10}, false}, {{500, 616, 10, 10}, false},
+               {{500, 617, 10, 10}, true},  {{0, 0, 1, 1}, true},      {{1150, 554, 64, 64}, false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(meets_label_strips(&r.inst, c.box), c.meets) << c.box[0] << ", " << c.box[1];
+  for (int size = 0; size < 3; ++size) {
+    layout_record_t k(size);
+    for (int slot = 1; slot < LAYOUT_ITEMS; ++slot) {
+      const long box[4] = {k.items[slot].x - 32L, k.items[slot].y - 32L, 64, 64};
+      if (box[0] < 0 || box[1] < 0) continue;  // a hidden slot
+      EXPECT_FALSE(meets_label_strips(&k.inst, box)) << size << ", " << slot;
+    }
+  }
+}
+
 TEST(LayoutSizes, ASizeOutsideTheRangeTakesTheNearestOne) {
   layout_record_t below(-3), above(7);
   EXPECT_EQ(below.inst.ui_size, 0);

@@ -1,6 +1,7 @@
 // Lines and shapes: the light model's worked values, the band walk, clipping and bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/graphics/drawprimitives.h"
 #include "toolkit/graphics/line_band.h"
+#include "toolkit/graphics/line_weights.h"
 #include "toolkit/gui/drawelements.h"
 #include "toolkit/math/rand.h"
 
@@ -188,6 +190,38 @@ TEST(Line, ShortPieces) {
   EXPECT_EQ(half.g(20, 10), 32768);
   EXPECT_LT(half.g(5, 10), 10);
   EXPECT_NEAR(half.g(10, 10), 16384, 300);
+}
+
+// A vertical segment's rows that the walk calls alike get the same weights, and so does every
+// row between them; its inner rows exclude the ends, where the light fades along the segment.
+TEST(Line, VerticalRowsCalledAlikeAreAlike) {
+  const int w = 40;
+  int alike_pairs = 0, other_pairs = 0;
+  for (int h : {502, 602}) {
+    for (double x = 3.1; x < 36; x += 0.173) {
+      std::vector<int> wgt(w * h, 0);
+      line_thin_weights(w, h, x, 0, x, h - 1, 0.85, 1.0, [&](long px, long py, int v) { wgt[py * w + px] = v; });
+      auto row = [&](long y) { return std::vector<int>(wgt.begin() + y * w, wgt.begin() + (y + 1) * w); };
+      const line_thin_t L = line_thin_prepare(w, h, x, 0, x, h - 1, 0.85, 1.0);
+      long lo, hi;
+      ASSERT_TRUE(line_thin_inner_rows(L, w, h, &lo, &hi)) << x;
+      EXPECT_TRUE(lo >= 3 && lo <= 5 && hi >= h - 6 && hi <= h - 4) << x << ": " << lo << " .. " << hi;
+      EXPECT_NE(row(lo - 1), row(lo)) << x;
+      EXPECT_NE(row(hi + 1), row(hi)) << x;
+      bool same = true;  // rows lo .. r all as row lo
+      for (long r = lo + 1; r <= hi; r += 7) {
+        for (long y = std::max(lo + 1, r - 6); y <= r && same; ++y) same = row(y) == row(lo);
+        if (line_thin_rows_alike(L, w, lo, r)) {
+          ++alike_pairs;
+          ASSERT_TRUE(same) << x << ", rows " << lo << " .. " << r;
+        } else {
+          ++other_pairs;
+        }
+      }
+    }
+  }
+  EXPECT_GT(alike_pairs, 1000);
+  EXPECT_GT(other_pairs, 100);
 }
 
 TEST(Circle, DiscAndRing) {

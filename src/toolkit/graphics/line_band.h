@@ -1,6 +1,7 @@
 // The pixel walk of a thin line: a band along the segment, walked as adjacent parallel
 // digital lines (one per offset along the minor axis), so each pixel is visited once.
 #pragma once
+#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -40,17 +41,25 @@ inline line_band_t line_band(double x1, double y1, double x2, double y2, double 
   return b;
 }
 
-// Calls visit(x, y) once for every band pixel inside 0..w-1 by 0..h-1.
+// Calls visit(x, y) once for every band pixel inside 0..w-1 by 0..h-1 and rows row0..row1.
 template <class F>
-inline void line_band_walk(const line_band_t& b, int w, int h, F&& visit) {
-  long nmaj = b.steep ? h : w, nmin = b.steep ? w : h;
+inline void line_band_walk(const line_band_t& b, int w, int h, F&& visit, long row0 = 0, long row1 = LONG_MAX) {
+  if (row0 < 0) row0 = 0;
+  if (row1 > h - 1) row1 = h - 1;
+  const long nmaj = b.steep ? h : w;
   long m0 = b.major0 < 0 ? 0 : b.major0, m1 = b.major1 >= nmaj ? nmaj - 1 : b.major1;
+  if (b.steep) {
+    if (m0 < row0) m0 = row0;
+    if (m1 > row1) m1 = row1;
+  }
+  // The minor axis's limits: the columns, or the rows of the window.
+  const long lo = b.steep ? 0 : row0, hi = b.steep ? w - 1 : row1;
   int64_t minor = b.minor0 + (m0 - b.major0) * b.slope;
   for (long m = m0; m <= m1; m++, minor += b.slope) {
     long c = (long)((minor + 32768) >> 16);  // the centre line's pixel, rounded
     long a0 = c - b.half, a1 = c + b.half;
-    if (a0 < 0) a0 = 0;
-    if (a1 >= nmin) a1 = nmin - 1;
+    if (a0 < lo) a0 = lo;
+    if (a1 > hi) a1 = hi;
     for (long a = a0; a <= a1; a++) {
       if (b.steep) visit(a, m);
       else visit(m, a);
