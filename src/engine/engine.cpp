@@ -137,7 +137,6 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   install(e, inst, e->design.spectrum);
   e->ring_len = e->hop_size + e->fft_size;
   e->ring_write_ofs = e->hop_size;
-  e->extent = std::max(e->extent, e->ring_len);
   if (!e->conv_plan) e->conv_plan = fft_plan_init(inst->alloc_list, e->fft_size);  // prepared for a new size when next used
   host->set_latency(e->kernel_size / 2 + e->hop_size);
 }
@@ -145,11 +144,13 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
 // A re-sizing, with lock_buffers and lock_process held.
 static void resize_locked(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
                           double input_buffer_size, double resolution) {
-  // No stream buffer was written beyond the longest ring in use since the last zeroing.
+  // Only the audio path writes the stream buffers, never beyond the longest ring it ran with
+  // since the last zeroing: a re-sizing before any audio (a host's activation of a new
+  // instance) touches none of their pages. The active kernel is not among them: every
+  // install rewrites the N values that are ever read.
   const size_t used = sizeof(double) * e->extent;
-  double* buffers[] = {e->active_kernel, e->conv_scratch, e->in_block[0], e->in_block[1],
-                       e->out_ring[0],   e->out_ring[1],  e->overflow[0], e->overflow[1],
-                       e->saved_block};
+  double* buffers[] = {e->conv_scratch, e->in_block[0], e->in_block[1], e->out_ring[0],
+                       e->out_ring[1],  e->overflow[0], e->overflow[1], e->saved_block};
   for (double* b : buffers) std::memset(b, 0, used);
   e->extent = 0;
   init_buffers(e, inst, host, fixed_block, input_buffer_size, resolution);
@@ -417,6 +418,7 @@ void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inp
   if (inst->bufs_state == 1) inst->bufs_state = 2;
 
   mutex_to_1(inst->lock_process);
+  if (frames > 0) e->extent = std::max(e->extent, e->ring_len);
   const double threshold = realdb_to_vol(host->param(PARAM_LIMITER));
   const int channels = host->second_input_connected() ? 2 : 1;
   capture_input(inst, inputs, frames, channels);

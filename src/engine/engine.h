@@ -48,7 +48,7 @@ struct engine_t {
   int32_t ring_write_ofs = 0;
   int32_t ring_read_pos = 0;
   design_t design = {};
-  int32_t extent = 0;  // values of the stream buffers touched since they were last zeroed
+  int32_t extent = 0;  // stream values the audio path may have written since the last zeroing
 };
 
 // The largest FFT size the buffers allow: sizes are limited so that N never exceeds it.

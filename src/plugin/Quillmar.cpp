@@ -42,19 +42,20 @@ void show_on_control(inst_t* inst, int control, double normalized) {
 
 }  // namespace
 
-Quillmar* MakePlug() {
+Quillmar* MakePlug(double samplerate) {
   FW_MutexLock guard(construction_mutex());
   const int slot = acquire_instance_slot();
   if (slot < 0) return nullptr;
-  return new Quillmar(slot);
+  return new Quillmar(slot, samplerate);
 }
 
-Quillmar::Quillmar(int slot)
+Quillmar::Quillmar(int slot, double samplerate)
     : IPluginHost(PARAM_COUNT, "1-1 2-2", 0, "Quillmar", "", "Merrowind", QUILLMAR_UNIT_VERSION,
                   fourcc("Qmrl"), fourcc("Mrwd"), 65536, false, false, false),
       mInstanceNumber(slot),
       mInst(instance_record(slot)) {
   FW_MutexLock lock(GetMutex());
+  SetSampleRate(samplerate);
   inst_t* inst = mInst;
   inst->alloc_list = gc_list_create();
   inst->plug = this;

@@ -34,8 +34,8 @@ class Quillmar : public IPluginHost, private engine_host_t, private editor_host_
   void ServePendingChanges();
 
  private:
-  friend Quillmar* MakePlug();
-  explicit Quillmar(int slot);
+  friend Quillmar* MakePlug(double);
+  Quillmar(int slot, double samplerate);
 
   // engine_host_t: what the audio path asks of the plug-in.
   double param(int index) override;
@@ -51,8 +51,11 @@ class Quillmar : public IPluginHost, private engine_host_t, private editor_host_
 };
 
 // A new instance in the lowest free slot of the process-wide table, built under the
-// process-wide construction mutex; null when all 1024 slots are taken.
-Quillmar* MakePlug();
+// process-wide construction mutex; null when all 1024 slots are taken. A host that knows its
+// rate before the first call gives it here, so that the first kernel is designed for that
+// rate rather than for 44.1 kHz and then again (a rate SetSampleRate refuses, 0 among them,
+// keeps 44.1 kHz).
+Quillmar* MakePlug(double samplerate = 0.0);
 
 // Applies a setting from outside the parameter system: stores the value clamped, shows it on
 // the control with the given index, then reacts as to any parameter change.

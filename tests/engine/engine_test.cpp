@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cfenv>
 #include <cmath>
 #include <random>
@@ -165,6 +168,46 @@ TEST(Stream, FirstHopIsSilentAfterCreationAndAfterReSizing) {
   for (int i = 0; i < u.eng.hop_size; ++i) ASSERT_EQ(out[0][i], 0.0) << i;
   EXPECT_EQ(u.eng.kernel_size, 2051);
   EXPECT_EQ(u.host.reported_latency, 2051 / 2 + u.eng.hop_size);
+}
+
+// Pages of n values from p that are in memory.
+int resident_pages(const double* p, size_t n) {
+  const uintptr_t page = sysconf(_SC_PAGESIZE);
+  const uintptr_t from = reinterpret_cast<uintptr_t>(p) / page * page;
+  const uintptr_t to = reinterpret_cast<uintptr_t>(p + n);
+  std::vector<unsigned char> in((to - from + page - 1) / page);
+  if (mincore(reinterpret_cast<void*>(from), to - from, in.data()) != 0) return -1;
+  int count = 0;
+  for (unsigned char c : in) count += c & 1;
+  return count;
+}
+
+// A re-sizing clears what the audio wrote and nothing else: before any audio (a host's
+// activation of a new instance) it touches no page of the stream buffers, and after audio at
+// larger sizes the smaller ones sound as in a new engine.
+TEST(Stream, ReSizingClearsWhatTheAudioWroteAndNothingElse) {
+  test_engine_t t;
+  const engine_t& e = t.eng;
+  const double* stream[] = {e.in_block[0], e.in_block[1], e.overflow[0], e.overflow[1],
+                            e.out_ring[0], e.out_ring[1], e.saved_block,  e.conv_scratch};
+  int resident[8];  // none here; with huge pages always on, those the kernel views' share
+  for (int i = 0; i < 8; ++i) resident[i] = resident_pages(stream[i], BUFFER_CAPACITY);
+  for (double res : {16.0, 1.0}) reinit_buffers(&t.eng, &t.inst, &t.host, 0, 6, res);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(resident_pages(stream[i], BUFFER_CAPACITY), resident[i]) << i;
+
+  signal_t in = noise(5000, 4), before = noise(20000, 3);
+  for (signal_t* s : {&in, &before})
+    for (auto& ch : *s)
+      for (double& x : ch) x *= 0.3;  // under the limiter's threshold
+  test_engine_t fresh, shrunk;
+  shrunk.host.value[PARAM_RESOLUTION] = 4;
+  shrunk.inst.bufs_dirty = 1;
+  shrunk.run(before, {4096});
+  ASSERT_GT(shrunk.eng.ring_len, fresh.eng.ring_len);
+  reinit_buffers(&shrunk.eng, &shrunk.inst, &shrunk.host, 0, 0.2, 1);
+  const signal_t want = fresh.run(in, {100}), got = shrunk.run(in, {100});
+  for (int ch = 0; ch < 2; ++ch)
+    for (size_t i = 0; i < in[ch].size(); ++i) ASSERT_EQ(got[ch][i], want[ch][i]) << ch << " " << i;
 }
 
 TEST(Stream, LongCallReSizesAndLaterShorterCallsKeepTheHop) {

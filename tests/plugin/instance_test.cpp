@@ -40,6 +40,25 @@ TEST_F(Instances, AFullTableRefusesConstructionCleanly) {
   for (int s : taken) release_instance_slot(s);
 }
 
+// An instance made for the host's rate is the one a 44.1 kHz instance becomes after that
+// rate and a Reset: the same sizes, latency, capture length and kernel, bit for bit.
+TEST_F(Instances, MadeForARateAsIfResetToIt) {
+  for (double rate : {48000.0, 22050.0, 96000.0, 0.5}) {
+    PlugPtr made(MakePlug(rate)), reset = make();
+    reset->SetSampleRate(rate);
+    reset->Reset();
+    const engine_t &a = made->Engine(), &b = reset->Engine();
+    EXPECT_EQ(made->GetSampleRate(), rate == 0.5 ? 44100 : rate);
+    EXPECT_EQ(made->Inst()->samplerate, made->GetSampleRate());
+    EXPECT_EQ(made->GetLatency(), reset->GetLatency()) << rate;
+    if (rate == 48000) EXPECT_EQ(made->GetLatency(), 943);
+    EXPECT_EQ(made->Inst()->capture_len, reset->Inst()->capture_len) << rate;
+    ASSERT_EQ(a.fft_size, b.fft_size) << rate;
+    EXPECT_EQ(a.kernel_size, b.kernel_size) << rate;
+    EXPECT_EQ(std::memcmp(a.active_kernel, b.active_kernel, sizeof(double) * a.fft_size), 0) << rate;
+  }
+}
+
 TEST_F(Instances, ConstructionDefaults) {
   PlugPtr p = make();
   inst_t* inst = p->Inst();

@@ -35,7 +35,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
   for (const quillmar_lv2_kind_t& k : kQuillmarLV2Kinds)
     if (descriptor && !std::strcmp(descriptor->URI, k.uri)) channels = k.channels;
   UseX11Editors();
-  Quillmar* plug = MakePlug();
+  Quillmar* plug = MakePlug(rate);
   if (!plug) {
     std::fprintf(stderr, "Quillmar: all %d instances of this process are in use\n",
                  int(MAX_INSTANCES));
