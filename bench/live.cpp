@@ -124,12 +124,8 @@ class baseline_t {
 void measure(benchmark::State& state, bool window) {
   const int seconds = measured_seconds();
   std::system(("rm -rf " + kDir + " && mkdir -p " + kDir + "/config").c_str());
-  const std::string server = "qm_bench_live_" + std::to_string(getpid());
-  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-  setenv("JACK_NO_START_SERVER", "1", 1);
   process_t jackd;
-  if (!jackd.start({"jackd", "-n", server, "-R", "-d", "dummy", "-r", "48000", "-p", "128"}, kDir + "/jackd.log") ||
-      !wait_until(20, [] { return shell("jack_lsp 2>/dev/null").status == 0; })) {
+  if (start_jack_server(&jackd, {"-R", "-d", "dummy", "-r", "48000", "-p", "128"}, kDir + "/jackd.log").empty()) {
     state.SkipWithError("jackd did not start");
     return;
   }

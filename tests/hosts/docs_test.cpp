@@ -95,9 +95,13 @@ TEST_F(Docs, TheManPageRendersEverySectionWithoutAWarning) {
   for (const char* section : {"NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "PARAMETERS", "OUTPUT FILES",
                               "FILES", "ENVIRONMENT", "EXIT STATUS", "EXAMPLES"})
     EXPECT_NE(r.out.find("\n" + std::string(section) + "\n"), std::string::npos) << section;
+  // Justified lines may widen a space.
+  std::string text;
+  for (char c : r.out)
+    if (!(c == ' ' && !text.empty() && text.back() == ' ')) text += c;
   for (const char* says : {"QUILLMAR_CONFIG_DIR", "QUILLMAR_RESOURCES", "LV2_PATH", "presets/NAME.state",
                            "Quillmar Preferences.dat"})
-    EXPECT_NE(r.out.find(says), std::string::npos) << says;
+    EXPECT_NE(text.find(says), std::string::npos) << says;
   for (const command_t& c : commands()) {
     EXPECT_NE(r.out.find("   quillmar " + std::string(c.name)), std::string::npos) << c.name;
     for (const option_t& o : c.options) EXPECT_NE(r.out.find("       " + std::string(o.name)), std::string::npos) << o.name;

@@ -141,16 +141,13 @@ class Live : public CliTest {
     CliTest::SetUp();
     if (std::getenv("QUILLMAR_TEST_PIPEWIRE")) return start_pipewire();
     if (!have_program("jackd")) GTEST_SKIP() << "no jackd (make deps-hosts)";
-    static int serial = 0;
-    server_ = "qm_live_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
-    setenv("JACK_DEFAULT_SERVER", server_.c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
     // Synchronous: each cycle waits for every client, so a loaded machine slows the graph down
     // rather than skipping a client's cycle.
-    ASSERT_TRUE(server_process_.start({"jackd", "-n", server_, "-r", "-S", "-t", "10000", "-d", "dummy", "-r",
-                                       std::to_string(RATE), "-p", std::to_string(PERIOD)},
-                                      path("server.log")));
-    wait_for_server();
+    server_ = start_jack_server(&server_process_,
+                                {"-r", "-S", "-t", "10000", "-d", "dummy", "-r", std::to_string(RATE), "-p",
+                                 std::to_string(PERIOD)},
+                                path("server.log"));
+    ASSERT_FALSE(server_.empty()) << bytes("server.log");
   }
   // Under pw-jack (see LiveUnderPipeWire): a PipeWire daemon of the test's own, in a runtime
   // folder of its own, its graph driven by its dummy driver at the test's rate and period.

@@ -98,3 +98,21 @@ int process_t::stop(double grace_seconds) {
   }
   return status_;
 }
+
+std::string start_jack_server(process_t* server, const std::vector<std::string>& options, const std::string& log) {
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  for (int k = 0; k < 4; ++k) {
+    const std::string name = "quillmar_test_" + std::to_string(k);
+    std::vector<std::string> argv = {"jackd", "-n", name};
+    argv.insert(argv.end(), options.begin(), options.end());
+    if (!server->start(argv, log)) return "";
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    const bool answers =
+        wait_until(20, [&] { return !server->running() || shell("jack_lsp 2>/dev/null").status == 0; });
+    // A server of that name already running answers jack_lsp too: ours must still run after.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (answers && server->running()) return name;
+    server->stop();
+  }
+  return "";
+}

@@ -56,3 +56,11 @@ bool wait_until(double seconds, F done) {
   }
   return true;
 }
+
+// Starts a JACK2 server (jackd with the options after its name) under one of a few fixed names
+// and points this process's JACK clients at it (JACK_DEFAULT_SERVER, never starting one
+// themselves). JACK2's machine-wide table has room for eight servers and frees the entry of a
+// killed one only when a server of the same name starts again: names that come back keep the
+// table from filling up. A name whose server is running (another test program's) is passed
+// over. The name, or "" when none started.
+std::string start_jack_server(process_t* server, const std::vector<std::string>& options, const std::string& log);

@@ -113,12 +113,7 @@ class RealHosts : public ::testing::Test {
 
   // A JACK server of our own (dummy driver, 48 kHz, 256 frames) that jalv runs against.
   void start_jack() {
-    const std::string name = "quillmar" + std::to_string(getpid());
-    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    ASSERT_TRUE(jackd_.start({"jackd", "-n", name, "-r", "-d", "dummy", "-r", "48000", "-p", "256"},
-                             path("jackd.log")));
-    ASSERT_TRUE(wait_until(20, [] { return shell("jack_lsp 2>/dev/null").status == 0; }))
+    ASSERT_NE(start_jack_server(&jackd_, {"-r", "-d", "dummy", "-r", "48000", "-p", "256"}, path("jackd.log")), "")
         << slurp(path("jackd.log"));
   }
   bool jack_port(const std::string& port) {
