@@ -8,10 +8,12 @@
 #include "framework/IParam.h"
 #include "framework/IPluginBase.h"
 
-const IColor COLOR_TRANSPARENT{0, 0, 0, 0}, COLOR_BLACK{255, 0, 0, 0},
-    COLOR_GRAY{255, 127, 127, 127}, COLOR_WHITE{255, 255, 255, 255}, COLOR_RED{255, 255, 0, 0},
+const IColor COLOR_BLACK{255, 0, 0, 0}, COLOR_WHITE{255, 255, 255, 255};
+// mutate: off (named colours for controls; none of ours draws with them)
+const IColor COLOR_TRANSPARENT{0, 0, 0, 0}, COLOR_GRAY{255, 127, 127, 127}, COLOR_RED{255, 255, 0, 0},
     COLOR_GREEN{255, 0, 255, 0}, COLOR_BLUE{255, 0, 0, 255}, COLOR_YELLOW{255, 255, 255, 0},
     COLOR_ORANGE{255, 255, 127, 0};
+// mutate: on
 const IColor &DEFAULT_TEXT_COLOR = COLOR_BLACK, &DEFAULT_TEXT_ENTRY_BGCOLOR = COLOR_WHITE,
              &DEFAULT_TEXT_ENTRY_FGCOLOR = COLOR_BLACK;
 

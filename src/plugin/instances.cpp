@@ -40,7 +40,7 @@ int acquire_instance_slot() {
 void release_instance_slot(int slot) {
   // Under the mutex that construction takes the slots under.
   FW_MutexLock guard(construction_mutex());
-  if (slot >= 0 && slot < MAX_INSTANCES && made[slot]) ins[slot].in_use = 0;
+  if (inst_t* record = instance_record(slot)) record->in_use = 0;
 }
 
 FW_Mutex& construction_mutex() {

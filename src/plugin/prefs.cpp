@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "editor/controls.h"
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "framework/FW_String.h"
@@ -34,14 +36,14 @@ struct setting_t {
 };
 
 const setting_t kSettings[] = {
-    {"Interface", nullptr, "Interface size %lg", PARAM_INTERFACE_SIZE, 16},
-    {"Resolution", nullptr, "Resolution %lg", PARAM_RESOLUTION, 10},
-    {"Delay", nullptr, "Delay %lg", PARAM_INPUT_BUFFER_SIZE, 11},
-    {"Limiter", nullptr, "Limiter %lg", PARAM_LIMITER, 12},
-    {"Colour", "scheme", "Colour scheme %lg", PARAM_COLOUR, 4},
-    {"Colour", "gain", "Colour gain %lg", PARAM_COLOUR_GAIN, 5},
-    {"Colour", "gamma", "Colour gamma %lg", PARAM_GAMMA, 6},
-    {"Vertical", nullptr, "Vertical range %lg", PARAM_VERT_RANGE, 13},
+    {"Interface", nullptr, "Interface size %lg", PARAM_INTERFACE_SIZE, CTRL_INTERFACE_SIZE},
+    {"Resolution", nullptr, "Resolution %lg", PARAM_RESOLUTION, CTRL_RESOLUTION},
+    {"Delay", nullptr, "Delay %lg", PARAM_INPUT_BUFFER_SIZE, CTRL_INPUT_BUFFER},
+    {"Limiter", nullptr, "Limiter %lg", PARAM_LIMITER, CTRL_LIMITER},
+    {"Colour", "scheme", "Colour scheme %lg", PARAM_COLOUR, CTRL_COLOUR},
+    {"Colour", "gain", "Colour gain %lg", PARAM_COLOUR_GAIN, CTRL_COLOUR_GAIN},
+    {"Colour", "gamma", "Colour gamma %lg", PARAM_GAMMA, CTRL_GAMMA},
+    {"Vertical", nullptr, "Vertical range %lg", PARAM_VERT_RANGE, CTRL_VERT_RANGE},
 };
 
 const setting_t* find_setting(const char* first, const char* second) {
@@ -52,13 +54,17 @@ const setting_t* find_setting(const char* first, const char* second) {
 
 // The shortest text of a value that reads back as exactly that value: a value that came back
 // rounded would move every later instance's setting (a vertical scale a hair off 1).
-void print_exact(FILE* f, const char* name, double v) {
+std::string exact_line(const char* name, double v) {
   char text[40];
   for (int digits = 15; digits <= 17; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, v);
     if (std::strtod(text, nullptr) == v) break;
   }
-  std::fprintf(f, "%s %s\n", name, text);
+  return std::string(name) + " " + text + "\n";
+}
+
+std::string int_line(const char* name, double v) {
+  return std::string(name) + " " + std::to_string(static_cast<int>(v)) + "\n";
 }
 
 }  // namespace
@@ -105,6 +111,21 @@ void load_prefs(inst_t* inst, int pass) {
 void save_prefs(inst_t* inst) {
   const std::string& path = path_prefs();
   if (path.empty()) return;
+  IPluginBase* plug = inst->plug;
+  auto value = [plug](int i) { return plug->GetParam(i)->Value(); };
+  std::string text;
+  {
+    const c_numeric_scope_t point;
+    text = "Quillmar Prefs 1.2\n" + int_line("Interface size", value(PARAM_INTERFACE_SIZE)) +
+           "Preset path " + pres_dir().Get() + "\n" +
+           exact_line("Resolution", value(PARAM_RESOLUTION)) +
+           exact_line("Delay", value(PARAM_INPUT_BUFFER_SIZE)) +
+           exact_line("Limiter", value(PARAM_LIMITER)) +
+           int_line("Colour scheme", value(PARAM_COLOUR)) +
+           exact_line("Colour gain", value(PARAM_COLOUR_GAIN)) +
+           exact_line("Colour gamma", value(PARAM_GAMMA)) +
+           exact_line("Vertical range", value(PARAM_VERT_RANGE));
+  }
   // Written beside under a name of its own and renamed over, so that a reader never sees a
   // half-written file and two writers never share one. A link is kept and its file written;
   // a file replaced keeps its permissions (a new one is the user's alone).
@@ -116,27 +137,8 @@ void save_prefs(inst_t* inst) {
   const int fd = mkstemp(&tmp[0]);
   if (fd < 0) return;
   if (exists) fchmod(fd, old.st_mode & 07777);
-  FILE* f = fdopen(fd, "w");
-  if (!f) {
-    close(fd);
-    std::remove(tmp.c_str());
-    return;
-  }
-  IPluginBase* plug = inst->plug;
-  auto value = [plug](int i) { return plug->GetParam(i)->Value(); };
-  const c_numeric_scope_t point;
-  std::fprintf(f, "Quillmar Prefs 1.2\n");
-  std::fprintf(f, "Interface size %d\n", static_cast<int>(value(PARAM_INTERFACE_SIZE)));
-  std::fprintf(f, "Preset path %s\n", pres_dir().Get());
-  print_exact(f, "Resolution", value(PARAM_RESOLUTION));
-  print_exact(f, "Delay", value(PARAM_INPUT_BUFFER_SIZE));
-  print_exact(f, "Limiter", value(PARAM_LIMITER));
-  std::fprintf(f, "Colour scheme %d\n", static_cast<int>(value(PARAM_COLOUR)));
-  print_exact(f, "Colour gain", value(PARAM_COLOUR_GAIN));
-  print_exact(f, "Colour gamma", value(PARAM_GAMMA));
-  print_exact(f, "Vertical range", value(PARAM_VERT_RANGE));
-  const bool ok = !std::ferror(f);
-  if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), target.c_str()) != 0)
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (close(fd) != 0 || !written || std::rename(tmp.c_str(), target.c_str()) != 0)
     std::remove(tmp.c_str());
 }
 

@@ -49,6 +49,13 @@ TEST(ChannelString, GivesRecordsAndLegalPairs) {
   EXPECT_FALSE(plug.LegalIO(3, -1));
   EXPECT_FALSE(plug.IsInChannelConnected(2));
   EXPECT_FALSE(plug.IsOutChannelConnected(-1));
+  int in = -1, out = -1;
+  EXPECT_TRUE(plug.GetChannelIO(1, &in, &out));
+  EXPECT_EQ(in * 10 + out, 22);
+  EXPECT_TRUE(plug.GetChannelIO(0, &in, nullptr));
+  EXPECT_EQ(in, 1);
+  EXPECT_FALSE(plug.GetChannelIO(2, &in, &out));
+  EXPECT_FALSE(plug.GetChannelIO(-1, &in, &out));
 }
 
 TEST(ChannelString, MalformedTokensAreSkippedAndCountsBounded) {

@@ -90,6 +90,39 @@ TEST(Control, KnobGearingAndFineMode) {
   EXPECT_EQ(k.GetValue(), 0.0);
 }
 
+TEST(Control, HidingMarksDirtyAndAuxiliaryParametersFollowTheirOwn) {
+  TestPlug plug;
+  IGraphicsHeadless* g = new IGraphicsHeadless(&plug, 20, 20, 60);
+  Probe* c = new Probe(&plug, IRECT(0, 0, 10, 10), 20);
+  g->AttachControl(c);
+  plug.AttachGraphics(g);
+  c->SetClean();
+  c->SetClean();
+  c->Hide(true);
+  EXPECT_TRUE(c->IsDirty());
+  c->AddAuxParam(5);
+  c->AddAuxParam(17);
+  EXPECT_EQ(c->AuxParamIdx(17), 1);
+  EXPECT_EQ(c->AuxParamIdx(20), -1);  // its own parameter is not an auxiliary one
+  g->SetParameterFromPlug(17, 0.25, true);
+  EXPECT_EQ(c->GetAuxParam(0)->mValue, 0.0);
+  EXPECT_EQ(c->GetAuxParam(1)->mValue, 0.25);
+  EXPECT_EQ(c->GetAuxParam(2), nullptr);
+  c->SetAllAuxParamsFromGUI();
+  EXPECT_EQ(plug.hostChanges, (std::vector<std::pair<int, double>>{{5, 0.0}, {17, 0.25}}));
+}
+
+TEST_F(GraphicsContext, AnOpenFieldRedrawsEverythingUnderIt) {
+  knob->PromptUserInput();
+  ASSERT_TRUE(g->TextEntryOpen());
+  for (int pass = 0; pass < 2; ++pass)
+    for (int i = 0; i < g->GetNControls(); ++i) g->GetControl(i)->SetClean();
+  IRECT r;
+  EXPECT_TRUE(g->IsDirty(&r));
+  EXPECT_EQ(r, IRECT(0, 0, 200, 100));
+  EXPECT_TRUE(toggle->IsDirty());
+}
+
 TEST_F(GraphicsContext, IsDirtyIsTheUnionOfDirtyControls) {
   for (int i = 0; i < g->GetNControls(); ++i) g->GetControl(i)->SetClean();
   IRECT r;
@@ -154,10 +187,11 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
   g->OnMouseDown(100, 80, &left);  // background captured: keys still to the catcher
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'q'));
+  EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'Q'));  // either case is the letter's key
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, '7'));
   EXPECT_FALSE(g->PlatformKey(VK_CHAR, '%'));  // not a key code: passed on
   EXPECT_EQ(knob->log, "k1");
-  EXPECT_EQ(catcher->log, "k0k31k12");
+  EXPECT_EQ(catcher->log, "k0k31k31k12");
   EXPECT_EQ(bg->log, "d");
 }
 

@@ -44,6 +44,8 @@ TEST(ByteChunk, GrowsPastItsGranularityAndAppendsItself) {
   EXPECT_EQ(std::memcmp(chunk.GetBytes() + 5000, bytes.data(), 5000), 0);
   EXPECT_EQ(chunk.Resize(3), 3);
   EXPECT_EQ(chunk.Resize(-1), 3);
+  EXPECT_EQ(chunk.Resize(5), 5);  // grown again: zeros, not the bytes that were there
+  EXPECT_EQ(chunk.GetBytes()[3] | chunk.GetBytes()[4], 0);
   chunk.Clear();
   EXPECT_EQ(chunk.Size(), 0);
 }
@@ -130,6 +132,18 @@ TEST(StateChunk, StoredValuesAreClampedAndNonNumbersGiveTheDefault) {
   EXPECT_EQ(restored.GetParam(9)->Value(), 370.0);
   EXPECT_EQ(restored.GetParam(17)->Value(), 0.0);
   EXPECT_EQ(restored.GetParam(21)->Value(), 1.1);
+}
+
+TEST(StateChunk, NoChunkOrDataIsRefused) {
+  TestPlug plug;
+  EXPECT_FALSE(plug.SerializeState(nullptr));
+  EXPECT_EQ(plug.UnserializeState(nullptr, 0), -1);
+  EXPECT_FALSE(plug.CompareState(nullptr, 0));
+  ByteChunk chunk;
+  plug.SerializeState(&chunk);
+  EXPECT_TRUE(plug.CompareState(chunk.GetBytes(), 0));
+  EXPECT_FALSE(plug.CompareState(chunk.GetBytes(), -1));
+  EXPECT_TRUE(plug.paramChanges.empty());
 }
 
 TEST(Presets, NoneDeclaredMeansNoneFound) {

@@ -33,6 +33,9 @@ TEST_F(Instances, AFullTableRefusesConstructionCleanly) {
   for (int s; (s = acquire_instance_slot()) >= 0;) taken.push_back(s);
   EXPECT_EQ(taken.size(), 1024u);
   EXPECT_EQ(MakePlug(), nullptr);
+  release_instance_slot(-1);  // slots outside the table are no slots to free
+  release_instance_slot(MAX_INSTANCES);
+  EXPECT_EQ(MakePlug(), nullptr);
   release_instance_slot(taken[500]);
   PlugPtr p = make();
   EXPECT_EQ(p->InstanceNumber(), 500);
@@ -89,6 +92,8 @@ TEST_F(Instances, ConstructionDefaults) {
   EXPECT_TRUE(p->LegalIO(2, 2));
   EXPECT_FALSE(p->LegalIO(1, 2));
   EXPECT_EQ(p->NPresets(), 0);
+  EXPECT_EQ(p->GetUniqueID(), 0x516d726c);  // "Qmrl"
+  EXPECT_EQ(p->GetMfrID(), 0x4d727764);     // "Mrwd"
 }
 
 TEST_F(Instances, ParameterTable) {

@@ -1,8 +1,12 @@
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "engine/inst.h"
 #include "engine/params.h"
@@ -15,6 +19,27 @@
 namespace {
 
 using Prefs = PlugTest;
+
+// The names in a folder but those starting with a dot, sorted; only its folders if asked.
+std::vector<std::string> names_in(const std::string& dir, bool folders_only) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (e->d_name[0] != '.' && (!folders_only || e->d_type == DT_DIR)) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Every knob shows its parameter's position.
+void expect_knobs_show_their_parameters(Quillmar* p) {
+  IGraphics* g = p->GetGUI();
+  for (int k = 0; k < g->GetNControls(); ++k) {
+    const int i = g->GetControl(k)->ParamIdx();
+    if (i >= 0) EXPECT_NEAR(g->GetControl(k)->GetValue(), p->GetParam(i)->GetNormalized(), 1e-12) << k;
+  }
+}
 
 TEST_F(Prefs, MissingFileLeavesTheDefaults) {
   PlugPtr p = make();
@@ -56,6 +81,7 @@ TEST_F(Prefs, SettingsAreReadInAnyOrderClampedAndApplied) {
   EXPECT_EQ(p->Engine().kernel_size, 16401);
   EXPECT_EQ(p->Engine().fft_size, 17280);  // the fast size for 16400 + 128
   EXPECT_EQ(inst->prefs_dirty, 1);  // an editor would rewrite the file
+  expect_knobs_show_their_parameters(p.get());
 }
 
 TEST_F(Prefs, VersionOneFilesForceTheStereoColours) {
@@ -183,10 +209,53 @@ TEST_F(Prefs, TwoProcessesWritingNeverShowAReaderAPartOrAMixedFile) {
   EXPECT_GT(reads, 100);
 }
 
-TEST_F(Prefs, SettingsFolderIsMadeWhenMissing) {
+// The settings folder: the override, else the XDG folder when it is an absolute path, else the
+// home's. Every folder made is the user's alone, and no folder but those of the path is made.
+TEST_F(Prefs, SettingsFolderFromTheEnvironment) {
   PlugPtr p = make();  // the first instance makes the paths
   EXPECT_EQ(path_prefs(), prefs_file());
   EXPECT_EQ(path_layout(), test_config_dir() + "/Quillmar Layout.dat");
+  const std::string b = test_config_dir(), over = b + "/over/a", xdg = b + "/xdg", home = b + "/home";
+  const struct {
+    std::string over, xdg, home, path;
+  } rows[] = {
+      {over, xdg, home, over + "/f"},
+      {"", xdg, home, xdg + "/Quillmar/f"},
+      {"", "xdg", home, home + "/.config/Quillmar/f"},
+      {"", "", home, home + "/.config/Quillmar/f"},
+      {"", "", "", ""},
+  };
+  const char* names[] = {"QUILLMAR_CONFIG_DIR", "XDG_CONFIG_HOME", "HOME"};
+  std::string kept[3];
+  bool had[3];
+  for (int k = 0; k < 3; ++k) {
+    const char* v = std::getenv(names[k]);
+    had[k] = v != nullptr;
+    kept[k] = v ? v : "";
+  }
+  const mode_t mask = umask(0);
+  for (const auto& r : rows) {
+    const std::string* values[] = {&r.over, &r.xdg, &r.home};
+    for (int k = 0; k < 3; ++k) setenv(names[k], values[k]->c_str(), 1);
+    EXPECT_EQ(make_settings_path("f"), r.path) << r.over << "|" << r.xdg << "|" << r.home;
+  }
+  umask(mask);
+  for (int k = 0; k < 3; ++k) had[k] ? setenv(names[k], kept[k].c_str(), 1) : unsetenv(names[k]);
+  struct stat st;
+  for (const std::string& dir : {b + "/over", over, xdg + "/Quillmar", home + "/.config", home + "/.config/Quillmar"}) {
+    ASSERT_EQ(stat(dir.c_str(), &st), 0) << dir;
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
+  }
+  EXPECT_EQ(names_in(b, true), (std::vector<std::string>{"home", "over", "xdg"}));
+}
+
+// A write that fails (here the name is taken by a folder) leaves the folder as it was.
+TEST_F(Prefs, AFailedWriteLeavesNoTemporaryFile) {
+  PlugPtr p = make();
+  ASSERT_EQ(mkdir(prefs_file().c_str(), 0700), 0);
+  p->save_prefs();
+  EXPECT_EQ(names_in(test_config_dir(), false), std::vector<std::string>{"Quillmar Preferences.dat"});
+  rmdir(prefs_file().c_str());
 }
 
 }  // namespace

@@ -284,4 +284,9 @@ def git_describe(root):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except guard_mod.Interrupted as e:  # while preparing: no source was changed yet
+        suite.kill_all()
+        say(f"mutate: stopped by {e} while preparing (coverage, build or timing); no mutant was tested")
+        sys.exit(130)
