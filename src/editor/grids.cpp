@@ -314,18 +314,18 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
       if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
     return true;
   };
-  long todo[64][2];
+  long pending[64][2];
   int top = 0;
-  if (lo < hi) todo[top][0] = lo, todo[top++][1] = hi;
+  if (lo < hi) pending[top][0] = lo, pending[top++][1] = hi;
   while (top > 0 && r.count < shared_rows_t::MAX) {
-    const long a = todo[--top][0], b = todo[top][1];
+    const long a = pending[--top][0], b = pending[top][1];
     if (alike(a, b)) {
       r.first[r.count] = (int32_t)a;
       r.last[r.count++] = (int32_t)b;
     } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
       const long m = (a + b) / 2;
-      todo[top][0] = m + 1, todo[top++][1] = b;
-      todo[top][0] = a, todo[top++][1] = m;
+      pending[top][0] = m + 1, pending[top++][1] = b;
+      pending[top][0] = a, pending[top++][1] = m;
     }
   }
   return r;
