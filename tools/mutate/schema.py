@@ -133,17 +133,26 @@ def sites(text, masked):
     return [f for f in found if 'R"' not in text[f[1]:f[2]]]
 
 
-def _declarators(masked, a, b):
-    """(start, end) of each declarator of a declaration between a and b: split at the commas
-    outside brackets."""
-    parts, depth, cur = [], 0, a
+def _outside_brackets(masked, a, b):
+    """(offset, character) of each character between a and b outside brackets (the brackets
+    themselves left out)."""
+    depth = 0
     for i in range(a, b):
         ch = masked[i]
         if ch in "([{":
             depth += 1
         elif ch in ")]}":
             depth -= 1
-        elif ch == "," and depth == 0:
+        elif depth == 0:
+            yield i, ch
+
+
+def _declarators(masked, a, b):
+    """(start, end) of each declarator of a declaration between a and b: split at the commas
+    outside brackets."""
+    parts, cur = [], a
+    for i, ch in _outside_brackets(masked, a, b):
+        if ch == ",":
             parts.append((cur, i))
             cur = i + 1
     parts.append((cur, b))
@@ -152,14 +161,8 @@ def _declarators(masked, a, b):
 
 def _top_level_eq(masked, a, b):
     """The offset of the first '=' between a and b outside brackets that is an assignment."""
-    depth = 0
-    for i in range(a, b):
-        ch = masked[i]
-        if ch in "([{":
-            depth += 1
-        elif ch in ")]}":
-            depth -= 1
-        elif ch == "=" and depth == 0 and masked[i + 1] != "=" and masked[i - 1] not in "=!<>+-*/%&|^":
+    for i, ch in _outside_brackets(masked, a, b):
+        if ch == "=" and masked[i + 1] != "=" and masked[i - 1] not in "=!<>+-*/%&|^":
             return i
     return None
 
