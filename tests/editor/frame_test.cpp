@@ -1,5 +1,6 @@
 #include "editor/frame.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -196,6 +197,16 @@ TEST_F(Frame, GoldenPinkNoiseInStereo) { check_frame("frame_pink_stereo", 1, pre
 
 TEST_F(Frame, GoldenSmallestSizeWithTheLimiterLit) {
   check_frame("frame_small_limiter", 0, preview_signal_t{}, 30, {{"Limiter", -24}, {"Band A gain", 12}});
+}
+
+// A peak far over the threshold lights the light fully and fades from there like any other.
+TEST_F(Frame, TheLimiterLightFadesFromFullHoweverFarThePeakWent) {
+  PreviewPlug p = make(0);
+  for (const double peak : {0.5, 1.0, 5.0}) {
+    p->Inst()->limiter_over.store(peak);
+    draw_frame(p->Inst());
+    EXPECT_EQ(p->Inst()->limiter_over.load(), std::min(peak, 1.0) * 0.9) << peak;
+  }
 }
 
 TEST_F(Frame, GoldenSineUnderACut) {
