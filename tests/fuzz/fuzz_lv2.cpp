@@ -19,7 +19,11 @@ extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 
 namespace {
 
-enum { BUFFER = 8192, MAX_EVENTS = 48, MAX_FRAMES_PER_RUN = 1 << 16, KEPT = 16 };
+enum { BUFFER = 8192, MAX_EVENTS = 48, MAX_FRAMES_PER_RUN = 1 << 16 };
+// At most KEPT instances, their longest transforms together at most KEPT_FFT values (the
+// pages an instance's buffers touched stay resident while it is kept; three at the largest
+// size stay far under the run's memory limit).
+enum { KEPT = 16, KEPT_FFT = 2 * ENGINE_MAX_FFT };
 const double kRates[] = {44100, 48000, 96000, 22050, 192000, 8000, 1, 0, -44100};
 const float kInf = std::numeric_limits<float>::infinity();
 const float kValues[] = {0.0f, 1.0f,  -1.0f,  0.5f, 60.0f, -100.0f,
@@ -50,11 +54,13 @@ struct made_t {
 };
 
 // An instance kept between inputs, with the engine's sizes (kernel, transform, hop) its first
-// activation gave: every later activation after the reset below must give them too.
+// activation gave (every later activation after the reset below must give them too) and the
+// longest transform it ran with.
 struct kept_t {
   made_t how;
   std::unique_ptr<lv2_host_t> host;
   int sizes[3] = {0, 0, 0};
+  int longest = 0;
 };
 
 // The instances of the last inputs, the most recently used last.
@@ -82,7 +88,12 @@ kept_t& host_for(const made_t& how, double rate, const lv2_features_t& features)
     return refused;
   }
   fresh.host->connect_all(BUFFER);
-  if (kept.size() == KEPT) kept.erase(kept.begin());
+  auto over = [] {
+    int64_t total = 0;
+    for (const kept_t& k : kept) total += k.longest;
+    return kept.size() >= KEPT || total > KEPT_FFT;
+  };
+  while (!kept.empty() && over()) kept.erase(kept.begin());
   kept.push_back(std::move(fresh));
   return kept.back();
 }
@@ -122,8 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const engine_t& e = plug_of(host.handle())->Engine();
   const int sizes[3] = {e.kernel_size, e.fft_size, e.hop_size};
   if (!made.sizes[0]) std::copy(sizes, sizes + 3, made.sizes);
+  made.longest = std::max(made.longest, e.fft_size);
   FUZZ_CHECK(std::equal(sizes, sizes + 3, made.sizes),
-             "activated at K %d N %d hop %d, new at %d %d %d", sizes[0], sizes[1], sizes[2], made.sizes[0], made.sizes[1], made.sizes[2]);
+             "activated at K %d N %d hop %d, new at %d %d %d", sizes[0], sizes[1], sizes[2],
+             made.sizes[0], made.sizes[1], made.sizes[2]);
   int frames_left = MAX_FRAMES_PER_RUN;
   for (int event = 0; event < MAX_EVENTS && !in.empty(); ++event) {
     switch (in.u8() % 8) {
@@ -164,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         frames_left -= frames;
         host.run(frames);
         check_run(host, frames);
+        made.longest = std::max(made.longest, e.fft_size);
         break;
       }
     }
