@@ -1,9 +1,10 @@
 // The editor frame and its expensive parts: a whole frame through the graphics context with
 // new audio and a new kernel, without new data, and while the user zooms or pans (a wheel
 // step or a right-button pan step every frame); the input spectrum per column at two sample
-// rates; the grid image. Every frame case also reports the plain pass over the frame's memory
-// (read the 16-bit linear pixels, write 8-bit ones) as floor_ms and its own time as x_floor
-// times that floor, both as CPU time of this thread.
+// rates; the grid image; the display conversion alone. Every frame case (and the conversion)
+// also reports the plain pass over the frame's memory (read the 16-bit linear pixels, write
+// 8-bit ones) as floor_ms and its own time as x_floor times that floor, both as CPU time of
+// this thread.
 //
 //   bench_editor [Google Benchmark options]
 //   bench_editor --callgrind CASE N   N frames of CASE (new_data, no_new_data, zoom_pan,
