@@ -1,9 +1,10 @@
 // The editor frame and its expensive parts: a whole frame through the graphics context with
 // new audio and a new kernel, without new data, and while the user zooms or pans (a wheel
 // step or a right-button pan step every frame); the input spectrum per column at two sample
-// rates; the grid image. Every frame case also reports the plain pass over the frame's memory
-// (read the 16-bit linear pixels, write 8-bit ones) as floor_ms and its own time as x_floor
-// times that floor, both as CPU time of this thread.
+// rates; the grid image; the display conversion alone. Every frame case (and the conversion)
+// also reports the plain pass over the frame's memory (read the 16-bit linear pixels, write
+// 8-bit ones) as floor_ms and its own time as x_floor times that floor, both as CPU time of
+// this thread.
 //
 //   bench_editor [Google Benchmark options]
 //   bench_editor --callgrind CASE N   N frames of CASE (new_data, no_new_data, zoom_pan,
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "../tools/editor_preview/preview.cpp"
 #include "editor/grids.h"
@@ -24,6 +26,7 @@
 #include "editor/spectrum.h"
 #include "engine/inst.h"
 #include "framework/IGraphics.h"
+#include "toolkit/graphics/srgb.h"
 
 namespace {
 
@@ -149,6 +152,19 @@ void BM_frame_new_view(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_frame_new_view)->Unit(benchmark::kMillisecond);
+
+// The display conversion alone, of the last frame's pixels at size 2, with dither.
+void BM_convert_frame(benchmark::State& state) {
+  PreviewPlug p = fed_instance(2, 44100);
+  const inst_t* inst = p->Inst();
+  std::vector<srgb_t> out(FRAME_PIXELS);
+  std::vector<uint64_t> scratch(2 * FRAME_W);
+  run_frames(state, p.get(), [&] {
+    convert_frame_to_srgb(out.data(), inst->fb, inst->ui_w, inst->ui_h, 1, scratch.data());
+    benchmark::DoNotOptimize(out.data());
+  });
+}
+BENCHMARK(BM_convert_frame)->Unit(benchmark::kMillisecond);
 
 void BM_plain_pass(benchmark::State& state) {
   PreviewPlug p = fed_instance(static_cast<int>(state.range(0)), 44100);

@@ -214,7 +214,9 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
     for (int j = 0; j < n; ++j) ASSERT_NEAR(d.kernel[j], kernel[j], 1e-12) << n << " tap " << j;
     for (int k = 0; k < half; ++k) {
       ASSERT_NEAR(d.spectrum[k], re[k], 1e-12) << n << " bin " << k;
-      if (k > 0) ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
+      if (k > 0) {
+        ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
+      }
     }
   }
 }
