@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/inst.h"
-
 Quillmar* fuzz_fresh_instance(int block) {
   static Quillmar* plug = nullptr;
   if (!plug) {
@@ -14,30 +12,16 @@ Quillmar* fuzz_fresh_instance(int block) {
     plug = MakePlug();
     if (!plug) std::abort();
   }
-  // Only the parameters the last input moved are set back and reported, so that an input
-  // that left the bands alone costs no redesign and its successor's first frame redraws only
-  // what changed. Their reactions are served before the re-sizing below, which then finds the
-  // kernel current (a pending band change would have it designed twice).
-  for (int i = 0; i < plug->NParams(); ++i) {
-    IParam* p = plug->GetParam(i);
-    if (p->Value() == p->GetDefault()) continue;
-    p->Set(p->GetDefault());
-    plug->OnParamChange(i);
-  }
-  plug->Inst()->bufs_dirty = 0;
-  plug->ServePendingChanges();
+  fuzz_rest_params(plug);
   plug->SetSampleRate(44100);
   plug->SetBlockSize(block);
   plug->Reset();
   plug->SetBypassed(false);
   plug->SetInputChannelConnections(0, 2, true);
   plug->SetOutputChannelConnections(0, 2, true);
-  inst_t* inst = plug->Inst();
-  inst->limiter_peak = inst->limiter_time = 0;
-  inst->limiter_over = 0;
   // Nothing the last input sent is heard: the stream starts clean, as after a host's
   // activation.
-  inst->bufs_dirty = 1;
+  plug->Inst()->bufs_dirty = 1;
   plug->ServePendingChanges();
   return plug;
 }
