@@ -175,8 +175,8 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
       plug->SetOutputChannelConnections(later.mPlugChannelStartIdx, later.mNPlugChannels, false);
       later.mNConnected = 0;
     }
-    if (plug->IsBypassed()) plug->PassThroughBuffers(0.0f, static_cast<int>(nFrames));
-    else plug->ProcessBuffers(0.0f, static_cast<int>(nFrames));
+    if (plug->IsBypassed()) plug->PassThroughBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
+    else plug->ProcessBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
   }
   NotifyRender(plug, kAudioUnitRenderAction_PostRender, hostFlags, ts, outputBusIdx, nFrames,
                pBufferList);
