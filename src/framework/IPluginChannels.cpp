@@ -232,7 +232,7 @@ void IPluginBase::SilenceConnectedOutputs(int nFrames) {
 // The scratch buffers hold one block, so a longer call runs as consecutive pieces; the
 // host's buffers are addressed at the piece's offset, the scratch buffers from their start.
 void IPluginBase::RunFrame(int nFrames, bool passThrough) {
-  if (nFrames <= 0) return;
+  if (nFrames <= 0) return;  // mutate: skip (no frames: the loop below runs no piece either)
   if (mBlockSize <= 0) {
     SilenceConnectedOutputs(nFrames);
     return;

@@ -12,7 +12,7 @@ namespace {
 float ToSingle(double value) {
   if (std::isnan(value)) return NAN;
   if (value > FLT_MAX) return INFINITY;  // mutate: skip (no parameter's range reaches FLT_MAX)
-  if (value < -FLT_MAX) return -INFINITY;
+  if (value < -FLT_MAX) return -INFINITY;  // mutate: skip (no parameter's range reaches -FLT_MAX)
   return static_cast<float>(value);
 }
 

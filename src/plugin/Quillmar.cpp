@@ -119,7 +119,8 @@ Quillmar::Quillmar(int slot, double samplerate)
   inst->curve_line_image = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->curve_line_span = tracked<int32_t>(inst, 2 * FRAME_H);
   inst->dash_cache = tracked<double>(inst, 3 + 5 * CURVE_COLUMNS);
-  inst->bin_cache = tracked<double>(inst, 2 * (5 + 2 * CURVE_COLUMNS));
+  // The spectrum's bins per column; without it they are worked out anew every frame.
+  inst->bin_cache = tracked<double>(inst, 2 * (5 + 2 * CURVE_COLUMNS));  // mutate: skip (a cache)
   inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);

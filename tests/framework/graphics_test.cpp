@@ -113,6 +113,12 @@ TEST(Control, HidingMarksDirtyAndAuxiliaryParametersFollowTheirOwn) {
 }
 
 TEST_F(GraphicsContext, AnOpenFieldRedrawsEverythingUnderIt) {
+  IRECT box(10, 10, 40, 26);
+  knob->DisablePrompt(true);
+  knob->PromptUserInput(&box);  // no field for a control that asks for none,
+  bg->PromptUserInput(&box);    // nor for one without a parameter
+  EXPECT_FALSE(g->PromptOpen());
+  knob->DisablePrompt(false);
   knob->PromptUserInput();
   ASSERT_TRUE(g->TextEntryOpen());
   for (int pass = 0; pass < 2; ++pass)

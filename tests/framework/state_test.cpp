@@ -187,4 +187,7 @@ TEST(Presets, AnEmptyPresetTakesTheCurrentSettingsThenRestoresThem) {
   EXPECT_EQ(plug.NPresets(), 2);
   EXPECT_STREQ(plug.GetPresetName(0), "user preset 1");
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
+  plug.GetParam(17)->Set(30.0);
+  ASSERT_TRUE(plug.RestorePreset("user preset 1"));  // the first of the list is found too
+  EXPECT_EQ(plug.GetParam(17)->Value(), -12.0);
 }

@@ -32,7 +32,11 @@ TEST_F(Instances, AFullTableRefusesConstructionCleanly) {
   std::vector<int> taken;
   for (int s; (s = acquire_instance_slot()) >= 0;) taken.push_back(s);
   EXPECT_EQ(taken.size(), 1024u);
+  EXPECT_EQ(acquire_instance_slot(), -1);
   EXPECT_EQ(MakePlug(), nullptr);
+  EXPECT_EQ(instance_record(MAX_INSTANCES - 1), instance_record(0) + (MAX_INSTANCES - 1));
+  EXPECT_EQ(instance_record(MAX_INSTANCES), nullptr);
+  EXPECT_EQ(instance_record(-1), nullptr);
   release_instance_slot(-1);  // slots outside the table are no slots to free
   release_instance_slot(MAX_INSTANCES);
   EXPECT_EQ(MakePlug(), nullptr);

@@ -1,11 +1,13 @@
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "plug_env.h"
 #include "toolkit/font.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -124,6 +126,18 @@ TEST_F(ParamChange, HorizontalView) {
     EXPECT_NEAR(inst->view_f_lo, 20.0, 1e-9);
     EXPECT_NEAR(inst->view_f_hi, 20000.0, 1e-8);
   }
+}
+
+// The audio path reads the view's positions for its designs under the curve lock: a zoom
+// changed while it holds the lock lands only once the lock is free.
+TEST_F(ParamChange, TheViewWaitsForTheCurveLock) {
+  mutex_to_1(inst->lock_curve);
+  std::thread host([this] { change(PARAM_HOR_ZOOM, 10.0); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(inst->view_u_lo, 0.0);
+  mutex_to_0(inst->lock_curve);
+  host.join();
+  EXPECT_NEAR(inst->view_u_lo, 0.45, 1e-12);
 }
 
 TEST_F(ParamChange, InterfaceSizeMessageOnlyOnceTheEditorHasRun) {

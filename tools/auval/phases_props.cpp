@@ -305,6 +305,7 @@ void phase_bundle(check_t& c) {
     const auto get = reinterpret_cast<get_t>(one->Lookup(kAudioUnitGetPropertySelect));
     c(get && get(one, kAudioUnitProperty_Latency, 0, 0, &size, &size) == badComponentInstance,
       "a method of an interface never opened");
+    c(one->Open(one, nullptr) == kAudio_ParamError, "opening for no instance");
     c(one->Close(one) == noErr && two->Close(two) == noErr, "closing interfaces never opened");
   }
   char note[160];
@@ -412,6 +413,7 @@ void phase_parameters(check_t& c) {
   float v = 0;
   c(value_from_string(u, 0, "on", &v) == noErr && v == 1.0f, "value of \"on\": %g", v);
   c(value_from_string(u, 5, "-6.00", &v) == noErr && v == -6.0f, "value of \"-6.00\": %g", v);
+  c(value_from_string(u, 5, "-6.00  ", &v) == noErr && v == -6.0f, "value of \"-6.00  \": %g", v);
   c(value_from_string(u, 5, "loud", &v) == kBadValue, "a text that names no value");
   AudioUnitParameterNameInfo clump = {1, kAudioUnitParameterName_Full, nullptr};
   c(get_prop(u, kAudioUnitProperty_ParameterClumpName, G, 0, &clump) == kBadValue, "clump 1");

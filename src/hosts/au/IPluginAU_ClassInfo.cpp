@@ -54,7 +54,7 @@ ComponentResult AURestoreClassInfo(IPluginAU* plug, CFPropertyListRef info) {
   if (!info || CFGetTypeID(info) != CFDictionaryGetTypeID())
     return kAudioUnitErr_InvalidPropertyValue;
   CFDictionaryRef dict = static_cast<CFDictionaryRef>(info);
-  SInt32 version = 0, type = 0, subtype = 0, mfr = 0;
+  SInt32 version = 0, type = 0, subtype = 0, mfr = 0;  // mutate: skip (each is read only once filled)
   CFTypeRef name = Get(dict, CFSTR(kAUPresetNameKey), CFStringGetTypeID());
   const ComponentDescription cd = AUComponentDescription(plug);
   if (!GetNumber(dict, CFSTR(kAUPresetVersionKey), &version) ||

@@ -155,7 +155,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
     plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);
     outBus.mNConnected = nOut;
   }
-  outBus.mConnected = true;
+  outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)
   for (int i = 0; i < nOut; ++i) {
     AudioBuffer& b = pBufferList->mBuffers[i];
     if (!b.mData) {
@@ -175,8 +175,8 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
       plug->SetOutputChannelConnections(later.mPlugChannelStartIdx, later.mNPlugChannels, false);
       later.mNConnected = 0;
     }
-    if (plug->IsBypassed()) plug->PassThroughBuffers(0.0f, static_cast<int>(nFrames));
-    else plug->ProcessBuffers(0.0f, static_cast<int>(nFrames));
+    if (plug->IsBypassed()) plug->PassThroughBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
+    else plug->ProcessBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
   }
   NotifyRender(plug, kAudioUnitRenderAction_PostRender, hostFlags, ts, outputBusIdx, nFrames,
                pBufferList);
