@@ -175,8 +175,9 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
       plug->SetOutputChannelConnections(later.mPlugChannelStartIdx, later.mNPlugChannels, false);
       later.mNConnected = 0;
     }
-    if (plug->IsBypassed()) plug->PassThroughBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
-    else plug->ProcessBuffers(0.0f, static_cast<int>(nFrames));  // mutate: skip (0.0f picks the overload)
+    const float floatSamples = 0.0f;  // mutate: skip (its value is never read: it picks the overload)
+    if (plug->IsBypassed()) plug->PassThroughBuffers(floatSamples, static_cast<int>(nFrames));
+    else plug->ProcessBuffers(floatSamples, static_cast<int>(nFrames));
   }
   NotifyRender(plug, kAudioUnitRenderAction_PostRender, hostFlags, ts, outputBusIdx, nFrames,
                pBufferList);
