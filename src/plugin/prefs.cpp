@@ -26,6 +26,9 @@ FW_String& pres_dir() {
 
 namespace {
 
+// Lines are read into a buffer of this size; "Preset path ", the path and the line end must fit.
+enum { LINE_BYTES = 2000, MAX_PRESET_PATH = LINE_BYTES - 1 - 13 };
+
 // A setting line: its format, parameter and the control that shows it.
 struct setting_t {
   const char* first;   // first word
@@ -78,8 +81,12 @@ void load_prefs(inst_t* inst, int pass) {
   if (!f) return;
   const c_numeric_scope_t point;
   double version = 1.2;
-  char line[2000];
-  while (std::fgets(line, sizeof line, f)) {
+  char* line = nullptr;
+  size_t capacity = 0;
+  for (ssize_t length; (length = getline(&line, &capacity, f)) >= 0;) {
+    // A line longer than the buffer is skipped whole: its tail is never read as a line of its
+    // own (a long preset path ending in "Delay 5" must not set the delay).
+    if (length >= LINE_BYTES) continue;
     char first[64] = "", second[64] = "";
     if (std::sscanf(line, "%63s %63s", first, second) < 1) continue;
     if (pass == 1 && !std::strcmp(first, "Quillmar")) {
@@ -88,8 +95,11 @@ void load_prefs(inst_t* inst, int pass) {
       continue;
     }
     if (pass == 1 && !std::strcmp(first, "Preset")) {
-      char dir[2000];
-      if (std::sscanf(line, "Preset path %1999[^\n]", dir) == 1) pres_dir().Set(dir);
+      // Only a path whose line, as written back, fits the buffer: longer, it would come back cut.
+      char dir[LINE_BYTES];
+      if (std::sscanf(line, "Preset path %1999[^\n]", dir) == 1 &&
+          std::strlen(dir) <= MAX_PRESET_PATH)
+        pres_dir().Set(dir);
       continue;
     }
     const setting_t* s = find_setting(first, second);
@@ -105,6 +115,7 @@ void load_prefs(inst_t* inst, int pass) {
     if (s->param == PARAM_COLOUR && version == 1.0) v = 2;
     set_knob_value(inst, v, s->param, s->control);
   }
+  std::free(line);
   std::fclose(f);
 }
 

@@ -37,7 +37,9 @@ void expect_knobs_show_their_parameters(Quillmar* p) {
   IGraphics* g = p->GetGUI();
   for (int k = 0; k < g->GetNControls(); ++k) {
     const int i = g->GetControl(k)->ParamIdx();
-    if (i >= 0) EXPECT_NEAR(g->GetControl(k)->GetValue(), p->GetParam(i)->GetNormalized(), 1e-12) << k;
+    if (i >= 0) {
+      EXPECT_NEAR(g->GetControl(k)->GetValue(), p->GetParam(i)->GetNormalized(), 1e-12) << k;
+    }
   }
 }
 
@@ -177,6 +179,33 @@ TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
   p->save_prefs();
   EXPECT_NE(read_prefs().find("Preset path /home/someone/My Presets\n"), std::string::npos);
   EXPECT_NE(read_prefs().find("Resolution 2\n"), std::string::npos);
+}
+
+// Lines are read into 2000 bytes. A path is taken only if its line, written back, fits them
+// whole; a longer line is skipped whole, its tail never read as a setting line of its own.
+TEST_F(Prefs, LongLinesAreSkippedWholeAndALongPathComesBackWhole) {
+  const std::string longest(1986, 'p');
+  const struct {
+    std::string line;
+    const char* dir;
+  } cases[] = {
+      {"Preset path " + longest + "\n", longest.c_str()},
+      {"Preset path\"" + longest + "p\n", ""},
+      {"Preset path " + longest + "p" + "Delay 0.5\n", ""},
+  };
+  for (const auto& c : cases) {
+    write_prefs(c.line + "Resolution 2\n");
+    PlugPtr p = make();
+    EXPECT_STREQ(pres_dir().Get(), c.dir);
+    EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), 0.2);
+    EXPECT_EQ(p->GetParam(PARAM_RESOLUTION)->Value(), 2);
+    p->save_prefs();
+    const std::string first = read_prefs();
+    EXPECT_NE(first.find("Preset path " + std::string(c.dir) + "\nResolution 2\n"), std::string::npos);
+    PlugPtr q = make();
+    q->save_prefs();
+    EXPECT_EQ(read_prefs(), first);
+  }
 }
 
 TEST_F(Prefs, TwoProcessesWritingNeverShowAReaderAPartOrAMixedFile) {
