@@ -82,11 +82,12 @@ std::vector<int> bins_to_check(int n, int all_below) {
   return k;
 }
 
-// Largest error of the forward transform relative to the signal's RMS.
-double forward_error(fft_plan_t* plan, int n, int all_below = 4096) {
+// Largest error of the forward transform relative to the signal's RMS; the output into `got`.
+double forward_error(fft_plan_t* plan, int n, int all_below = 4096, std::vector<double>* got = nullptr) {
   const std::vector<double> x = random_signal(n, 1000 + n);
   std::vector<double> in = x, out(n, NAN);
   fftp(in.data(), out.data(), n, 0, plan);
+  if (got) *got = out;
   const roots_ld w(n);
   double err = 0;
   for (int k : bins_to_check(n, all_below)) {
@@ -98,10 +99,11 @@ double forward_error(fft_plan_t* plan, int n, int all_below = 4096) {
   return err / rms(x);
 }
 
-double inverse_error(fft_plan_t* plan, int n, int all_below = 4096) {
+double inverse_error(fft_plan_t* plan, int n, int all_below = 4096, std::vector<double>* got = nullptr) {
   std::vector<double> hc = random_signal(n, 2000 + n);
   std::vector<double> in = hc, out(n, NAN);
   fftp(in.data(), out.data(), n, 1, plan);
+  if (got) *got = out;
   const roots_ld w(n);
   double err = 0;
   std::vector<int> samples = bins_to_check(n, all_below);
@@ -159,17 +161,26 @@ std::vector<const fft_kernels_t*> kernel_sets() {
   return sets;
 }
 
+// The kernels are chosen at run time; each set the processor runs is forced on the plan after
+// it was prepared, and must stay in use. The AVX-512 passes do lane for lane what the AVX2
+// passes do, so they give the same bits: a slip of one unit in the last place shows.
 TEST_F(FftTest, EveryKernelSetMatchesNaiveDft) {
-  // The kernels are chosen at run time; force each set on the same plan.
-  for (const fft_kernels_t* kernels : kernel_sets())
-    for (int n : {2, 4, 6, 30, 64, 250, 1350, 1536, 2187, 5184, 3375, 164025}) {
+  for (int n : {2, 4, 6, 16, 18, 30, 64, 250, 625, 1350, 1536, 2187, 5184, 3375, 164025}) {
+    std::vector<double> avx2[2];
+    for (const fft_kernels_t* kernels : kernel_sets()) {
       plan_->cached = 0;
-      std::vector<double> x(n, 0.0);
+      std::vector<double> x(n, 0.0), fwd, inv;
       fftp(x.data(), x.data(), n, 0, plan_);  // prepares the plan
       plan_->kern = kernels;
-      EXPECT_LT(forward_error(plan_, n), 1e-12) << "forward n = " << n;
-      EXPECT_LT(inverse_error(plan_, n), 1e-12) << "inverse n = " << n;
+      EXPECT_LT(forward_error(plan_, n, 4096, &fwd), 1e-12) << "forward n = " << n;
+      EXPECT_LT(inverse_error(plan_, n, 4096, &inv), 1e-12) << "inverse n = " << n;
+      ASSERT_EQ(plan_->kern, kernels) << "prepared again for the same size, n = " << n;
+      if (kernels == fft_kernels_avx2()) avx2[0] = fwd, avx2[1] = inv;
+      if (kernels != fft_kernels_avx512()) continue;
+      EXPECT_EQ(fwd, avx2[0]) << "forward n = " << n;
+      EXPECT_EQ(inv, avx2[1]) << "inverse n = " << n;
     }
+  }
 }
 
 // (x circularly convolved with h) / sqrt(n): what the unitary transforms give for a kernel
@@ -221,6 +232,20 @@ TEST_F(FftTest, ConvolutionsMatchTheNaiveSumWithEveryKernelSet) {
       fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
       EXPECT_EQ(scope.count(), 0u);
     }
+}
+
+TEST_F(FftTest, ConvolutionsWithAnArrayOrThePlanMissingDoNothing) {
+  const int n = 64;
+  std::vector<double> in(n, 1.0), k(n, 1.0), in2(n, 2.0), k2(n, 1.0), out(n, 5.0);
+  for (int missing = 0; missing < 6; ++missing) {  // in, kernel, in2, kernel2, out, plan
+    double* a[5] = {in.data(), k.data(), in2.data(), k2.data(), out.data()};
+    if (missing < 5) a[missing] = nullptr;
+    fft_plan_t* plan = missing == 5 ? nullptr : plan_;
+    fft_convolve2(a[0], a[1], a[2], a[3], a[4], n, plan);
+    if (missing != 2 && missing != 3) fft_convolve(a[0], a[1], a[4], n, plan);
+  }
+  EXPECT_EQ(out, std::vector<double>(n, 5.0));
+  EXPECT_EQ(in2, std::vector<double>(n, 2.0));
 }
 
 TEST_F(FftTest, ForwardThenInverseReturnsTheInputAndLeavesItUnchanged) {
@@ -327,6 +352,50 @@ TEST_F(FftTest, TransformsDoNotAllocate) {
     fftp(x.data(), x.data(), n, 1, plan_);
     EXPECT_EQ(scope.count(), 0u) << "n = " << n;
   }
+}
+
+// The roots table of the largest transform fits the plan's place for it, and a table fills
+// exactly the doubles fft_roots_size gives.
+TEST(FftRoots, TablesFitTheirSize) {
+  for (int n : {7, 1009, (int)FFT_MAX_SIZE}) {
+    const int size = fft_roots_size(n);
+    ASSERT_LE(size, FFT_AUX_ROOTS) << n;
+    std::vector<double> mem(size + 2, 9.0);
+    fft_roots_build(mem.data(), n);
+    EXPECT_NE(mem[size - 1], 9.0) << n;
+    EXPECT_EQ(mem[size], 9.0) << n;
+    EXPECT_EQ(mem[size + 1], 9.0) << n;
+  }
+}
+
+// A pass of a radix the kernel sets lack, on its own: the DFT of its p values, with the
+// scratch and without it (folding into its input), and nothing written past its p outputs.
+TEST(FftGenericPass, OddRadicesGiveTheDftAndWriteOnlyTheirOutputs) {
+  for (int p : {7, 13})
+    for (bool scratch : {true, false}) {
+      std::vector<double> roots(2 * p), work(4 * p);
+      for (int t = 0; t < p; ++t) {
+        roots[2 * t] = (double)cosl(kTwoPi * t / p);
+        roots[2 * t + 1] = -(double)sinl(kTwoPi * t / p);
+      }
+      const fft_pass_t pass = {p, 1, 1, 1, nullptr, roots.data()};
+      const std::vector<double> x = random_signal(2 * p, p);
+      std::vector<double> in = x, y(2 * p + 2, 9.0);
+      fft_pass_generic(&pass, in.data(), y.data(), 0, scratch ? work.data() : nullptr, scratch ? work.size() : 0);
+      const roots_ld w(p);
+      for (int k = 0; k < p; ++k) {
+        ldouble re = 0, im = 0;
+        for (int r = 0; r < p; ++r) {
+          const int e = r * k % p;
+          re += x[2 * r] * w.c[e] - x[2 * r + 1] * w.s[e];
+          im += x[2 * r] * w.s[e] + x[2 * r + 1] * w.c[e];
+        }
+        EXPECT_NEAR(y[2 * k], (double)re, 1e-14) << p << " " << k;
+        EXPECT_NEAR(y[2 * k + 1], (double)im, 1e-14) << p << " " << k;
+      }
+      EXPECT_EQ(y[2 * p], 9.0) << p;
+      EXPECT_EQ(y[2 * p + 1], 9.0) << p;
+    }
 }
 
 TEST(FftSizes, NextFastSizeFollowsTheTableThenSearches) {
