@@ -144,13 +144,12 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
 // A re-sizing, with lock_buffers and lock_process held.
 static void resize_locked(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
                           double input_buffer_size, double resolution) {
-  // Only the audio path writes the stream buffers, never beyond the longest ring it ran with
-  // since the last zeroing: a re-sizing before any audio (a host's activation of a new
-  // instance) touches none of their pages. The active kernel is not among them: every
-  // install rewrites the N values that are ever read.
+  // Only the audio path writes the blocks and the rings, never beyond the longest ring it ran
+  // with since the last zeroing: a re-sizing before any audio (a host's activation of a new
+  // instance) touches none of their pages. The other stream buffers (overflow, saved block,
+  // convolution scratch) and the active kernel are always written before they are read.
   const size_t used = sizeof(double) * e->extent;
-  double* buffers[] = {e->conv_scratch, e->in_block[0], e->in_block[1], e->out_ring[0],
-                       e->out_ring[1],  e->overflow[0], e->overflow[1], e->saved_block};
+  double* buffers[] = {e->in_block[0], e->in_block[1], e->out_ring[0], e->out_ring[1]};
   for (double* b : buffers) std::memset(b, 0, used);
   e->extent = 0;
   init_buffers(e, inst, host, fixed_block, input_buffer_size, resolution);

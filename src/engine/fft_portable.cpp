@@ -137,10 +137,11 @@ void pass_any(const fft_pass_t* ps, double* x, double* y, const Roots& roots, do
         for (int k0 = 1; k0 <= h; k0 += 4) {
           // k0 + 3 < p: the spare lanes of the last block are valid roots, never stored
           cpx re[4], im[4], w[4], step[4];
+          const cpx spare = {0, 0};  // mutate: skip (never stored: any value serves)
           for (int i = 0; i < 4; ++i) {
             const int k = k0 + i;
-            re[i] = k <= h ? load(yq + ys * k) : cpx{0, 0};
-            im[i] = k <= h ? load(yq + ys * (p - k)) : cpx{0, 0};
+            re[i] = k <= h ? load(yq + ys * k) : spare;
+            im[i] = k <= h ? load(yq + ys * (p - k)) : spare;
             w[i] = roots.get((int)((int64_t)r0 * k % p));
             step[i] = roots.get(k);
           }

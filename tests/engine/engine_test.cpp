@@ -426,6 +426,13 @@ TEST(Capture, LongCallKeepsTheLastSamplesInOrderAndIdleEditorStopsIt) {
   for (int ch = 0; ch < 2; ++ch)
     for (int i = 0; i < 8000; ++i) ASSERT_EQ(t.inst.capture[ch][i], in[ch][2000 + i]) << ch;
   EXPECT_EQ(t.inst.capture_pos, 0);
+  // A call of the ring's length wraps like a shorter one: the ring is rewritten from where it was.
+  t.run(noise(300, 7), {300});
+  const signal_t whole = noise(8000, 8);
+  t.run(whole, {8000});
+  EXPECT_EQ(t.inst.capture_pos, 300);
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < 8000; ++i) ASSERT_EQ(t.inst.capture[ch][(300 + i) % 8000], whole[ch][i]) << ch << " " << i;
   // With no editor frame for a second's worth of samples, the rings keep their content.
   t.run(noise(44100, 5), {300});
   t.inst.capture_new = 0;

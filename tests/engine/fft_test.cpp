@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/conv_math.h"
 #include "engine/fft_kernels.h"
 #include "support/alloc_counter.h"
 #include "toolkit/util/memory.h"
@@ -82,11 +83,12 @@ std::vector<int> bins_to_check(int n, int all_below) {
   return k;
 }
 
-// Largest error of the forward transform relative to the signal's RMS.
-double forward_error(fft_plan_t* plan, int n, int all_below = 4096) {
+// Largest error of the forward transform relative to the signal's RMS; the output into `got`.
+double forward_error(fft_plan_t* plan, int n, int all_below = 4096, std::vector<double>* got = nullptr) {
   const std::vector<double> x = random_signal(n, 1000 + n);
   std::vector<double> in = x, out(n, NAN);
   fftp(in.data(), out.data(), n, 0, plan);
+  if (got) *got = out;
   const roots_ld w(n);
   double err = 0;
   for (int k : bins_to_check(n, all_below)) {
@@ -98,10 +100,11 @@ double forward_error(fft_plan_t* plan, int n, int all_below = 4096) {
   return err / rms(x);
 }
 
-double inverse_error(fft_plan_t* plan, int n, int all_below = 4096) {
+double inverse_error(fft_plan_t* plan, int n, int all_below = 4096, std::vector<double>* got = nullptr) {
   std::vector<double> hc = random_signal(n, 2000 + n);
   std::vector<double> in = hc, out(n, NAN);
   fftp(in.data(), out.data(), n, 1, plan);
+  if (got) *got = out;
   const roots_ld w(n);
   double err = 0;
   std::vector<int> samples = bins_to_check(n, all_below);
@@ -159,17 +162,26 @@ std::vector<const fft_kernels_t*> kernel_sets() {
   return sets;
 }
 
+// The kernels are chosen at run time; each set the processor runs is forced on the plan after
+// it was prepared, and must stay in use. The AVX-512 passes do lane for lane what the AVX2
+// passes do, so they give the same bits: a slip of one unit in the last place shows.
 TEST_F(FftTest, EveryKernelSetMatchesNaiveDft) {
-  // The kernels are chosen at run time; force each set on the same plan.
-  for (const fft_kernels_t* kernels : kernel_sets())
-    for (int n : {2, 4, 6, 30, 64, 250, 1350, 1536, 2187, 5184, 3375, 164025}) {
+  for (int n : {2, 4, 6, 16, 18, 30, 64, 250, 625, 1350, 1536, 2187, 5184, 3375, 164025}) {
+    std::vector<double> avx2[2];
+    for (const fft_kernels_t* kernels : kernel_sets()) {
       plan_->cached = 0;
-      std::vector<double> x(n, 0.0);
+      std::vector<double> x(n, 0.0), fwd, inv;
       fftp(x.data(), x.data(), n, 0, plan_);  // prepares the plan
       plan_->kern = kernels;
-      EXPECT_LT(forward_error(plan_, n), 1e-12) << "forward n = " << n;
-      EXPECT_LT(inverse_error(plan_, n), 1e-12) << "inverse n = " << n;
+      EXPECT_LT(forward_error(plan_, n, 4096, &fwd), 1e-12) << "forward n = " << n;
+      EXPECT_LT(inverse_error(plan_, n, 4096, &inv), 1e-12) << "inverse n = " << n;
+      ASSERT_EQ(plan_->kern, kernels) << "prepared again for the same size, n = " << n;
+      if (kernels == fft_kernels_avx2()) avx2[0] = fwd, avx2[1] = inv;
+      if (kernels != fft_kernels_avx512()) continue;
+      EXPECT_EQ(fwd, avx2[0]) << "forward n = " << n;
+      EXPECT_EQ(inv, avx2[1]) << "inverse n = " << n;
     }
+  }
 }
 
 // (x circularly convolved with h) / sqrt(n): what the unitary transforms give for a kernel
@@ -221,6 +233,42 @@ TEST_F(FftTest, ConvolutionsMatchTheNaiveSumWithEveryKernelSet) {
       fft_convolve2(x.data(), k.data(), scratch.data(), k2.data(), out.data(), n, plan_);
       EXPECT_EQ(scope.count(), 0u);
     }
+}
+
+// An even size whose half is a prime too large for the passes' scratch: they fold their input
+// in place, so the convolution works on a copy, with or without a zero tail.
+TEST_F(FftTest, ConvolutionWhosePassesWorkInTheirInputKeepsIt) {
+  const int n = 2 * 3079;
+  const std::vector<double> x = random_signal(n, 1);
+  std::vector<double> k = random_signal(n, 2), want(n), out(n);
+  fftp(k.data(), k.data(), n, 0, plan_);
+  for (int filled : {-1, n / 3}) {
+    std::vector<double> in(x);
+    std::fill(in.begin() + (filled < 0 ? n : filled), in.end(), 0.0);
+    const std::vector<double> kept = in;
+    fftp(in.data(), want.data(), n, 0, plan_);
+    fftconv(want.data(), k.data(), want.data(), n);
+    fftp(want.data(), want.data(), n, 1, plan_);
+    fft_convolve(in.data(), k.data(), out.data(), n, plan_, filled);
+    EXPECT_EQ(in, kept) << filled;
+    double err = 0;
+    for (int j = 0; j < n; ++j) err = std::max(err, std::fabs(out[j] - want[j]));
+    EXPECT_LT(err, 1e-12) << filled;
+  }
+}
+
+TEST_F(FftTest, ConvolutionsWithAnArrayOrThePlanMissingDoNothing) {
+  const int n = 64;
+  std::vector<double> in(n, 1.0), k(n, 1.0), in2(n, 2.0), k2(n, 1.0), out(n, 5.0);
+  for (int missing = 0; missing < 6; ++missing) {  // in, kernel, in2, kernel2, out, plan
+    double* a[5] = {in.data(), k.data(), in2.data(), k2.data(), out.data()};
+    if (missing < 5) a[missing] = nullptr;
+    fft_plan_t* plan = missing == 5 ? nullptr : plan_;
+    fft_convolve2(a[0], a[1], a[2], a[3], a[4], n, plan);
+    if (missing != 2 && missing != 3) fft_convolve(a[0], a[1], a[4], n, plan);
+  }
+  EXPECT_EQ(out, std::vector<double>(n, 5.0));
+  EXPECT_EQ(in2, std::vector<double>(n, 2.0));
 }
 
 TEST_F(FftTest, ForwardThenInverseReturnsTheInputAndLeavesItUnchanged) {
@@ -329,6 +377,20 @@ TEST_F(FftTest, TransformsDoNotAllocate) {
   }
 }
 
+// The roots table of the largest transform fits the plan's place for it, and a table fills
+// exactly the doubles fft_roots_size gives.
+TEST(FftRoots, TablesFitTheirSize) {
+  for (int n : {7, 1024, (int)FFT_MAX_SIZE}) {  // 1024 = 32 * 32: the rounding up adds nothing
+    const int size = fft_roots_size(n);
+    ASSERT_LE(size, FFT_AUX_ROOTS) << n;
+    std::vector<double> mem(size + 2, 9.0);
+    fft_roots_build(mem.data(), n);
+    EXPECT_NE(mem[size - 1], 9.0) << n;
+    EXPECT_EQ(mem[size], 9.0) << n;
+    EXPECT_EQ(mem[size + 1], 9.0) << n;
+  }
+}
+
 TEST(FftSizes, NextFastSizeFollowsTheTableThenSearches) {
   EXPECT_EQ(next_fast_fft_size(1331), 1350);
   EXPECT_EQ(next_fast_fft_size(5120), 5184);
@@ -340,6 +402,7 @@ TEST(FftSizes, NextFastSizeFollowsTheTableThenSearches) {
   EXPECT_EQ(next_fast_fft_size(6635520), 6635520);
   EXPECT_EQ(next_fast_fft_size(6635521), 6718464);  // 2^10 3^8, found by search
   EXPECT_EQ(next_fast_fft_size(7000000), 7031250);
+  for (int odd : {6834375, 9765625}) EXPECT_EQ(next_fast_fft_size(odd), odd);  // 3^7 5^5, 5^10
 }
 
 TEST(FftSizes, SearchBeyondTheTableIsExactAndSafeForHugeSizes) {
