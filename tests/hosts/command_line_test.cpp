@@ -3,14 +3,17 @@
 // latency at a block length, presets, and a program copied away from its resources.
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "cli_harness.h"
 #include "hosts/cli/help.h"
+#include "hosts/cli/session.h"
 #include "quillmar_version.h"
 
 namespace {
@@ -107,6 +110,7 @@ TEST_F(CommandLine, AnArgumentThatLooksLikeAnOptionIsNeverAFileName) {
 // the settings.
 TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
   std::ofstream(path("f")) << "a file\n";
+  write_wav("in.wav", noise(1, 1000, 3));
   const std::string no_tmp = "cannot make a temporary settings folder in /nonexistent (No such file or directory)";
   const struct {
     std::vector<std::string> args;
@@ -125,6 +129,8 @@ TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
       {{"demo", "f"}, "", 1, "f: cannot make the folder (Not a directory)"},
       {{"demo", "d"}, "TMPDIR=/nonexistent", 1, no_tmp},
       {{"snapshot", "x.png", "--size", "2"}, "TMPDIR=/nonexistent", 1, no_tmp},
+      {{"render", "in.wav", "-"}, "TMPDIR=/nonexistent", 1,
+       "standard output: cannot make a temporary file in /nonexistent (No such file or directory)"},
       {{"snapshot", "x.jpg"}, "", 2, "x.jpg: snapshot writes PNG only; name the output with .png"},
       {{"snapshot", "x.Png.gif"}, "", 2, "x.Png.gif: snapshot writes PNG only; name the output with .png"},
   };
@@ -142,6 +148,17 @@ TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
     EXPECT_EQ(run({"snapshot", name, "--frames", "1"}).status, 0);
     EXPECT_EQ(bytes(name).compare(0, 4, "\x89PNG"), 0) << name;
   }
+  // gui and live keep a --size in the settings folder: without one, a failure of status 1.
+  const char* const vars[] = {"QUILLMAR_CONFIG_DIR", "XDG_CONFIG_HOME", "HOME"};
+  std::vector<std::pair<const char*, std::string>> saved;
+  for (const char* v : vars)
+    if (const char* value = std::getenv(v)) saved.push_back({v, value});
+  for (const char* v : vars) unsetenv(v);
+  cli_error err;
+  EXPECT_FALSE(remember_interface_size(1, &err));
+  for (const auto& [v, value] : saved) setenv(v, value.c_str(), 1);
+  EXPECT_EQ(err.message, "no settings folder to keep the interface size in (HOME is not set)");
+  EXPECT_EQ(err.status, 1);
 }
 
 TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
@@ -190,6 +207,13 @@ TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
     }
     std::remove(path(c.out).c_str());
   }
+  // Every rate Opus takes (48000 Hz above).
+  for (int rate : {8000, 12000, 16000, 24000}) {
+    write_wav("r.wav", noise(1, rate / 10, 3), rate);
+    EXPECT_EQ(run({"render", "r.wav", "o.opus"}).status, 0) << rate;
+    EXPECT_EQ(format_of(path("o.opus")), SF_FORMAT_OGG | SF_FORMAT_OPUS) << rate;
+    std::remove(path("o.opus").c_str());
+  }
 }
 
 TEST_F(CommandLine, DashReadsStandardInputAndWritesStandardOutput) {
@@ -212,6 +236,13 @@ TEST_F(CommandLine, DashReadsStandardInputAndWritesStandardOutput) {
   r = run({"render", "-", "o.wav"});  // standard input is /dev/null: no audio
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err.compare(0, 26, "quillmar: standard input: "), 0) << r.err;
+  r = run({"render", "-", "o.wav"}, {}, "exec < .; ");  // a read that fails
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "quillmar: standard input: Is a directory\n");
+  // The spooled input is gone once it was read.
+  mkdir(path("tmp").c_str(), 0700);
+  ASSERT_EQ(run({"render", "-", "p.wav"}, {"TMPDIR=" + path("tmp")}, "exec < in.flac; ").status, 0);
+  EXPECT_EQ(rmdir(path("tmp").c_str()), 0) << "a spooled input was left behind";
 }
 
 TEST_F(CommandLine, AParameterIsNamedByItsNameSymbolOrIndex) {

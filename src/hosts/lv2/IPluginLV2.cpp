@@ -97,7 +97,7 @@ void IPluginLV2::Deactivate() { OnActivate(false); }
 void IPluginLV2::Run(uint32_t nFrames) {
   ApplyControlPorts(false);
   // The frame counts in int; a longer call (beyond any real host's) runs in parts.
-  const uint32_t kPart = 1u << 30;
+  const uint32_t kPart = 1u << 30;  // mutate: skip (a call of 2^30 frames needs 4 GiB buffers)
   for (uint32_t done = 0; done < nFrames;) {
     const uint32_t n = std::min(nFrames - done, kPart);
     float* in[kMaxAudioPorts] = {};

@@ -31,7 +31,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
     std::fprintf(stderr, "Quillmar: cannot run at a sample rate of %g Hz\n", rate);
     return nullptr;
   }
-  int channels = 2;
+  int channels = 2;  // mutate: skip (every descriptor that reaches here is a kind of ours, which sets it)
   for (const quillmar_lv2_kind_t& k : kQuillmarLV2Kinds)
     if (descriptor && !std::strcmp(descriptor->URI, k.uri)) channels = k.channels;
   UseX11Editors();
