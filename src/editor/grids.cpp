@@ -324,8 +324,10 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
       r.last[r.count++] = (int32_t)b;
     } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
       const long m = (a + b) / 2;
+      // mutate: off (a row left out of every stretch is drawn for itself, to the same pixels)
       pending[top][0] = m + 1, pending[top++][1] = b;
       pending[top][0] = a, pending[top++][1] = m;
+      // mutate: on
     }
   }
   return r;
