@@ -25,8 +25,8 @@ constexpr double GRID_FADE_STEP = 0.004, GRID_FADE_END = 6, GRIDS_GONE = 2;
 // The curve's rows and the grid image follow the view and the vertical range whether or not
 // the spectrum is coloured.
 void refresh_curve(inst_t* inst) {
-  // mutate: skip (the early return saves work only: the rows and the grid come out the same)
-  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;
+  // Nothing changed: the early return saves work only, the rows and grid would come out the same.
+  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;  // mutate: skip (as said)
   const int W = inst->area_w, H = inst->area_h;
   if (inst->hview_dirty && inst->design && inst->kernel_size_ref && inst->fft_size_ref)
     design_filters(inst, inst->design, inst->bands, inst->bands_sorted, *inst->kernel_size_ref,
