@@ -55,6 +55,12 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   // The dashed response is measured from the kernel in use, not an old one.
   const int x1k = (int)std::lround(813 * axis_pos(1000));
   EXPECT_NEAR(20 * std::log10(inst->response_col[x1k]), -20, 1);
+  // Zoomed in, the curve is designed anew for the view: 1 kHz keeps its level in its new column.
+  const double at_1k = inst->curve[1][x1k];
+  preview_set(p.get(), "Hor. Zoom", 2);
+  preview_run(p.get(), &pink, 1);
+  const double u = (axis_pos(1000) - inst->view_u_lo) / (inst->view_u_hi - inst->view_u_lo);
+  EXPECT_NEAR(inst->curve[1][(int)std::lround(813 * u)], at_1k, 0.01);
 }
 
 TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
