@@ -140,10 +140,8 @@ void draw_frame(inst_t* inst) {
     blit_layout_runs(inst->fb, inst->bg_final, inst->layout_runs, inst->ui_w, inst->ui_h);
   else
     blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
-  if (inst->layout && inst->plug) {
-    draw_knobs(inst);
-    draw_limiter_light(inst);
-  }
+  draw_knobs(inst);  // every instance has its plug-in and its knob slots (made with it)
+  draw_limiter_light(inst);
 
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);

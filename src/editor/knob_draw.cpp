@@ -118,7 +118,7 @@ void check_boxes(inst_t* inst, const image_t* image) {
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
-        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;
+        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip (a box not kept is drawn)
   }
   for (int s = 1; s < CTRL_COUNT; ++s)
     for (int o = 1; o < CTRL_COUNT; ++o) {
