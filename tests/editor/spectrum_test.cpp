@@ -18,6 +18,14 @@ struct Spectrum : EditorTest {
   // Column of frequency f on the full axis of an area of width w.
   static int column(double f, int w) { return (int)std::lround((w - 1) * axis_pos(f)); }
   static double db(double a) { return 20 * std::log10(a); }
+  // An instance after three frames of pink noise with one setting changed.
+  PreviewPlug run_with(const char* name, double value) {
+    PreviewPlug p = make(1);
+    preview_set(p.get(), name, value);
+    preview_signal_t pink;
+    preview_run(p.get(), &pink, 3);
+    return p;
+  }
 };
 
 // --- stereo colouring -------------------------------------------------------------------
@@ -225,10 +233,7 @@ TEST_F(Spectrum, NoColourGainLeavesTheAreaDark) {
 
 // Stereo colouring pans by the two channels' levels: below the curve, the input's colour.
 TEST_F(Spectrum, StereoColoursPanByTheTwoChannels) {
-  PreviewPlug p = make(1);
-  preview_set(p.get(), "Colour", 2);
-  preview_signal_t pink;
-  preview_run(p.get(), &pink, 3);
+  PreviewPlug p = run_with("Colour", 2);
   inst_t* inst = p->Inst();
   const int W = inst->area_w;
   for (const auto& lr : {std::make_pair(0.5, 0.0), std::make_pair(0.0, 0.5), std::make_pair(0.1, 0.3)}) {
@@ -288,10 +293,7 @@ TEST_F(Spectrum, DashesOnlyWhereTheKernelCannotFollow) {
 // The response is dashed where it leaves the curve by more than a pixel at either end of a
 // column: a curve off by 5 rows at every other column is dashed all along.
 TEST_F(Spectrum, ACurveOffAtEitherEndOfAColumnIsDashed) {
-  PreviewPlug p = make(1);
-  preview_set(p.get(), "Colour Gain", 0);
-  preview_signal_t pink;
-  preview_run(p.get(), &pink, 3);
+  PreviewPlug p = run_with("Colour Gain", 0);
   inst_t* inst = p->Inst();
   const int W = inst->area_w;
   std::fill(inst->response_col, inst->response_col + W, 0.5);
@@ -307,10 +309,7 @@ TEST_F(Spectrum, ACurveOffAtEitherEndOfAColumnIsDashed) {
 // Two frames whose dashes are half a period apart light the whole line once: added, a straight
 // sloping line has the same light in every column, wherever a dash starts inside a column.
 TEST_F(Spectrum, DashesHalfAPeriodApartMakeAWholeLine) {
-  PreviewPlug p = make(1);
-  preview_set(p.get(), "Colour Gain", 0);
-  preview_signal_t pink;
-  preview_run(p.get(), &pink, 3);
+  PreviewPlug p = run_with("Colour Gain", 0);
   inst_t* inst = p->Inst();
   const int W = inst->area_w, H = inst->area_h;
   for (int x = 0; x < W; ++x) {
