@@ -118,27 +118,26 @@ void draw_bezier(inst_t* inst) {
   const double X = inst->area_xf, Y = inst->area_yf;
   const int H = inst->area_h;
   // The point list and the band records are the curve's, shared with the designs: the handle
-  // positions are made and stored under lock_curve, and drawn from this copy.
+  // positions are made and stored under lock_curve, and drawn from this copy. Every instance
+  // has both (made with it).
   eqband_t drawn[BAND_COUNT];
   int count = 0;
-  if (inst->bands && inst->bands_sorted) {
-    mutex_to_1(inst->lock_curve);
-    for (int k = 1; k <= inst->band_count && k <= BAND_COUNT; ++k) {
-      const eqband_t& P = inst->bands_sorted[k];
-      if (P.index < 0 || P.index >= BAND_COUNT) continue;
-      eqband_t& B = inst->bands[P.index];
-      B.point_px = X + pitch_to_pix(inst, P.pos);
-      B.point_py = Y + db_to_pix(inst, H, 0, P.gain);
-      B.right_px = X + pitch_to_pix(inst, P.right_x);
-      B.right_py = Y + db_to_pix(inst, H, 0, P.right_y);
-      B.left_px = X + pitch_to_pix(inst, P.left_x);
-      B.left_py = Y + db_to_pix(inst, H, 0, P.left_y);
-      B.right_x = P.right_x;
-      B.left_x = P.left_x;
-      drawn[count++] = B;
-    }
-    mutex_to_0(inst->lock_curve);
+  mutex_to_1(inst->lock_curve);
+  for (int k = 1; k <= inst->band_count && k <= BAND_COUNT; ++k) {
+    const eqband_t& P = inst->bands_sorted[k];
+    if (P.index < 0 || P.index >= BAND_COUNT) continue;
+    eqband_t& B = inst->bands[P.index];
+    B.point_px = X + pitch_to_pix(inst, P.pos);
+    B.point_py = Y + db_to_pix(inst, H, 0, P.gain);
+    B.right_px = X + pitch_to_pix(inst, P.right_x);
+    B.right_py = Y + db_to_pix(inst, H, 0, P.right_y);
+    B.left_px = X + pitch_to_pix(inst, P.left_x);
+    B.left_py = Y + db_to_pix(inst, H, 0, P.left_y);
+    B.right_x = P.right_x;
+    B.left_x = P.left_x;
+    drawn[count++] = B;
   }
+  mutex_to_0(inst->lock_curve);
   for (int k = 0; k < count; ++k) {
     const eqband_t& B = drawn[k];
     const bool ours = inst->hover != 0 && inst->hover_band == B.index;
@@ -163,7 +162,7 @@ void draw_bezier(inst_t* inst) {
   }
 
   const double* rows = inst->curve[2];
-  if (!rows || inst->area_w <= 0) return;
+  if (!rows) return;
   if (refresh_curve_line(inst)) {
     add_runs(inst->fb, inst->ui_w, inst->ui_h, inst->curve_line_runs, inst->curve_line_packed);
     return;

@@ -25,7 +25,8 @@ constexpr double GRID_FADE_STEP = 0.004, GRID_FADE_END = 6, GRIDS_GONE = 2;
 // The curve's rows and the grid image follow the view and the vertical range whether or not
 // the spectrum is coloured.
 void refresh_curve(inst_t* inst) {
-  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;
+  // Nothing changed: the early return saves work only, the rows and grid would come out the same.
+  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;  // mutate: skip (as said)
   const int W = inst->area_w, H = inst->area_h;
   if (inst->hview_dirty && inst->design && inst->kernel_size_ref && inst->fft_size_ref)
     design_filters(inst, inst->design, inst->bands, inst->bands_sorted, *inst->kernel_size_ref,
@@ -42,9 +43,9 @@ void refresh_curve(inst_t* inst) {
     inst->curve_row[x] = (int)(inst->curve[2][x] + 0.5);
   }
   if (inst->vrange_dirty || inst->hview_dirty || inst->grids_stale) make_grids_lut(inst);
-  inst->grids_stale = 0;
-  inst->vrange_dirty = 0;
-  inst->hview_dirty = 0;
+  inst->grids_stale = 0;   // mutate: skip (a flag left set redoes the same work next frame)
+  inst->vrange_dirty = 0;  // mutate: skip (as above)
+  inst->hview_dirty = 0;   // mutate: skip (as above)
 }
 
 void delay_message(inst_t* inst) {
@@ -139,10 +140,8 @@ void draw_frame(inst_t* inst) {
     blit_layout_runs(inst->fb, inst->bg_final, inst->layout_runs, inst->ui_w, inst->ui_h);
   else
     blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
-  if (inst->layout && inst->plug) {
-    draw_knobs(inst);
-    draw_limiter_light(inst);
-  }
+  draw_knobs(inst);  // every instance has its plug-in and its knob slots (made with it)
+  draw_limiter_light(inst);
 
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);

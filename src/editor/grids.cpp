@@ -324,8 +324,10 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
       r.last[r.count++] = (int32_t)b;
     } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
       const long m = (a + b) / 2;
+      // mutate: off (a row left out of every stretch is drawn for itself, to the same pixels)
       pending[top][0] = m + 1, pending[top++][1] = b;
       pending[top][0] = a, pending[top++][1] = m;
+      // mutate: on
     }
   }
   return r;
@@ -345,7 +347,9 @@ void build_from_dashes(inst_t* inst) {
   int spans = 0;
   each_freq(inst, [&](int i, double x) {
     long a, b;
-    if (!has_freq_line(i) || !line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;
+    if (!has_freq_line(i)) return;
+    // A vertical line's columns do not depend on the rows of its ends.
+    if (!line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;  // mutate: skip (as said)
     int k = spans++;
     for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
     span[k][0] = (int32_t)a;

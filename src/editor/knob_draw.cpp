@@ -76,8 +76,8 @@ bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size
 // panel under it is unchanged: those pixels are copied back instead of drawn.
 struct knob_cache_t {
   enum { BOX = 64, LABEL = 32 };
-  int32_t panel_gen;  // of the panel the boxes were checked against
-  bool spilled;       // this frame, a text went outside its box: the boxes after it are drawn
+  bool checked;   // the boxes were checked against the panel, made once per instance
+  bool spilled;   // this frame, a text went outside its box: the boxes after it are drawn
   struct slot_t {
     bool usable;     // on opaque panel, apart from the other boxes
     int32_t frame;   // the image frame kept; -1: nothing kept
@@ -89,7 +89,6 @@ struct knob_cache_t {
 
 knob_cache_t* new_knob_cache(inst_t* inst) {
   auto* k = static_cast<knob_cache_t*>(gc_calloc(inst->alloc_list, 1, sizeof(knob_cache_t)));
-  if (k) k->panel_gen = inst->panel_gen - 1;  // the boxes are checked on first use
   return k;
 }
 
@@ -108,7 +107,7 @@ bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
 
 void check_boxes(inst_t* inst, const image_t* image) {
   knob_cache_t* k = inst->knob_cache;
-  k->panel_gen = inst->panel_gen;
+  k->checked = true;  // mutate: skip (a cache: checking again finds the same boxes)
   long boxes[CTRL_COUNT][4];
   for (int s = 1; s < CTRL_COUNT; ++s) {
     knob_cache_t::slot_t& slot = k->slot[s];
@@ -119,7 +118,7 @@ void check_boxes(inst_t* inst, const image_t* image) {
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
-        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;
+        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip (a box not kept is drawn)
   }
   for (int s = 1; s < CTRL_COUNT; ++s)
     for (int o = 1; o < CTRL_COUNT; ++o) {
@@ -153,7 +152,7 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   knob_cache_t* k = inst->knob_cache;
   long box[4];
   const bool boxed = k && drawable && slot > 0 && slot < CTRL_COUNT && knob_box(inst, image, slot, box);
-  if (boxed && k->panel_gen != inst->panel_gen) check_boxes(inst, image);
+  if (boxed && !k->checked) check_boxes(inst, image);  // first use: the panel is made by now
   knob_cache_t::slot_t* kept = boxed && k->slot[slot].usable && !k->spilled ? &k->slot[slot] : nullptr;
   if (kept && kept->frame == n && kept->font == label->font && std::strcmp(kept->label, label->string) == 0) {
     copy_box(inst, box, kept->pixels, false);

@@ -185,7 +185,6 @@ void make_final_layout(inst_t* inst) {
   // bg_final holds the panel and label_backing what the labels cover: the drawing is not kept.
   gc_discard(inst->alloc_list, inst->bg_layer);
   inst->layout_stale = 1;
-  inst->panel_gen += 1;
 }
 
 void restore_label_strips(inst_t* inst) {

@@ -54,7 +54,6 @@ struct inst_t {
   uint64_t* convert_scratch = nullptr;  // two rows of the display conversion
   int32_t layout_stale = 1;
   int32_t panel_ready = 0;  // the panel and the skin drawn, by the first frame (prepare_panel)
-  int32_t panel_gen = 0;  // counts the changes of bg_final: what was drawn over it may be stale
   knob_cache_t* knob_cache = nullptr;  // the knobs as last drawn (knob_draw.cpp)
 
   // Input capture for the spectrum display.

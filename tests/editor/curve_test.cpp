@@ -1,11 +1,15 @@
 #include "editor/curve.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "editor/frame.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -111,6 +115,23 @@ TEST_F(Curve, WithoutActiveBandsOnlyTheCurveIsDrawn) {
   // A band that is off keeps the positions it was last drawn at.
   EXPECT_EQ(inst->bands[1].point_px, before.point_px);
   EXPECT_EQ(inst->bands[1].right_px, before.right_px);
+}
+
+// The handles are placed under the curve's lock: drawing waits while a design holds it (it
+// cannot finish early; a missing lock lets it through at once).
+TEST_F(Curve, HandlesArePlacedUnderTheCurvesLock) {
+  frame();
+  mutex_to_1(inst->lock_curve);
+  std::atomic<bool> done{false};
+  std::thread drawing([&] {
+    draw_bezier(inst);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(done.load());
+  mutex_to_0(inst->lock_curve);
+  drawing.join();
+  EXPECT_TRUE(done.load());
 }
 
 }  // namespace

@@ -55,6 +55,12 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   // The dashed response is measured from the kernel in use, not an old one.
   const int x1k = (int)std::lround(813 * axis_pos(1000));
   EXPECT_NEAR(20 * std::log10(inst->response_col[x1k]), -20, 1);
+  // Zoomed in, the curve is designed anew for the view: 1 kHz keeps its level in its new column.
+  const double at_1k = inst->curve[1][x1k];
+  preview_set(p.get(), "Hor. Zoom", 2);
+  preview_run(p.get(), &pink, 1);
+  const double u = (axis_pos(1000) - inst->view_u_lo) / (inst->view_u_hi - inst->view_u_lo);
+  EXPECT_NEAR(inst->curve[1][(int)std::lround(813 * u)], at_1k, 0.01);
 }
 
 TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
@@ -65,15 +71,29 @@ TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
   const int n = inst->ui_w * inst->ui_h;
   std::vector<srgb_t> plain(n);
   convert_lrgb_to_srgb(plain.data(), inst->fb, n, 0);
-  int off_by_more = 0, worst = 0;
+  int off = 0, off_by_more = 0, worst = 0;
   for (int i = 0; i < n; ++i) {
     const int d = std::max({std::abs(plain[i].r - inst->screen_bits[i].r), std::abs(plain[i].g - inst->screen_bits[i].g),
                             std::abs(plain[i].b - inst->screen_bits[i].b)});
+    off += d > 0;
     off_by_more += d > 1;
     worst = std::max(worst, d);
   }
+  EXPECT_GT(off, n / 10);  // dithered, not rounded
   EXPECT_LT(off_by_more, n / 20);  // the dither spreads by half a step
   EXPECT_LE(worst, 3);
+}
+
+// The grids' fade timer runs a step a frame from its start to 6, then stays; 0 is grids shown.
+TEST_F(Frame, TheGridFadeAdvancesAStepAFrameWhileItRuns) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  const double cases[][2] = {{0, 0}, {1e-7, 0.0040001}, {1, 1.004}, {5.999, 6.003}, {6, 6}, {7.5, 7.5}};
+  for (const auto& c : cases) {
+    inst->grid_fade = c[0];
+    draw_frame(inst);
+    EXPECT_DOUBLE_EQ(inst->grid_fade, c[1]) << c[0];
+  }
 }
 
 // Composed frames: every channel within 3 of 255 steps on all but 0.1 % of the pixels (the

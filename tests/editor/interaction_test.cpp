@@ -82,17 +82,41 @@ TEST_F(Interaction, DraggingAPointMovesItsBandOneGestureForTheHost) {
   EXPECT_EQ(g->GetControl(CTRL_BAND_FREQ)->ParamIdx(), 9);  // the band knobs follow band B
   g->PlatformMouseMove((int)B.point_px + 80, (int)B.point_py - 60, left, true);
   release(B.point_px + 80, B.point_py - 60, left);
+  // One gesture on the two parameters the point moves.
+  std::vector<Event> gestures;
+  for (const Event& e : p->HostEvents())
+    if (e.kind != 'v') gestures.push_back(e);
+  EXPECT_EQ(gestures, (std::vector<Event>{{'b', 5}, {'b', 9}, {'e', 5}, {'e', 9}}));
+  p->ClearHostEvents();
   EXPECT_EQ(param("Band B gain"), 0.000001);  // the parameters follow at the next kernel update
   preview_run(p.get(), &pink, 2);
   EXPECT_GT(param("Band B gain"), 10);
   EXPECT_GT(param("Band B freq"), 600);
   EXPECT_GT(p->ProgramChanges(), programs);
   EXPECT_NEAR(g->GetControl(CTRL_BAND_GAIN)->GetValue(), p->GetParam(5)->GetNormalized(), 1e-12);
-  // One gesture on the two parameters the point moves.
-  std::vector<Event> gestures;
-  for (const Event& e : p->HostEvents())
-    if (e.kind != 'v') gestures.push_back(e);
-  EXPECT_EQ(gestures, (std::vector<Event>{{'b', 5}, {'b', 9}, {'e', 5}, {'e', 9}}));
+  EXPECT_EQ(count('v'), 0);  // the knobs take the written-back values as the plug-in's, unreported
+}
+
+// Dragged beyond the area a point stops at its edge; a move without the left button leaves it.
+TEST_F(Interaction, APointStopsAtTheAreasEdgeAndFollowsOnlyTheLeftButton) {
+  const eqband_t& B = inst->bands[1];
+  const double f0 = B.freq, g0 = B.gain;
+  press(B.point_px, B.point_py, left);
+  g->PlatformMouseMove(inst->area_x + 300, inst->area_y + 20, IMouseMod(false, true), true);
+  EXPECT_EQ(B.freq, f0);
+  EXPECT_EQ(B.gain, g0);
+  const struct {
+    int x, y;
+    const char* text;
+  } cases[] = {
+      {inst->area_x - 40, inst->area_y - 40, "Band B : freq: 20.0 Hz - gain: +60.0 dB"},
+      {inst->area_x + inst->area_w + 40, inst->area_y + inst->area_h + 40, "Band B : freq: 20000 Hz - gain: -INF dB"},
+  };
+  for (const auto& c : cases) {
+    g->PlatformMouseMove(c.x, c.y, left, true);
+    EXPECT_STREQ(inst->info_text->string, c.text);
+  }
+  release(0, 0, left);
 }
 
 TEST_F(Interaction, APointMovesByThePointersMovementAndKeepsTheOtherAxisExactly) {
@@ -227,7 +251,10 @@ double kernel_db(const Quillmar* p, double hz) {
 }
 
 TEST_F(Interaction, WithTheHostStoppedTheEditorRedesignsAndTellsTheHost) {
-  preview_run(p.get(), &pink, 17, false);  // 16 frames without audio start the idle service
+  preview_run(p.get(), &pink, 20);  // the spectrum shows the noise
+  preview_run(p.get(), &pink, 15, false);  // 16 frames since the last audio call keep it
+  EXPECT_GT(inst->spectrum_col[0][100], 0.0);
+  preview_run(p.get(), &pink, 1, false);  // the 17th starts the idle service, which clears it
   EXPECT_EQ(inst->spectrum_col[0][100], 0.0);
   const eqband_t& A = inst->bands[0];
   const int programs = p->ProgramChanges();

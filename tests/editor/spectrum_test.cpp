@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "editor/frame.h"
+#include "editor/view.h"
 #include "editor_env.h"
 #include "engine/levels.h"
 #include "toolkit/graphics/colour.h"
@@ -15,6 +18,14 @@ struct Spectrum : EditorTest {
   // Column of frequency f on the full axis of an area of width w.
   static int column(double f, int w) { return (int)std::lround((w - 1) * axis_pos(f)); }
   static double db(double a) { return 20 * std::log10(a); }
+  // An instance after three frames of pink noise with one setting changed.
+  PreviewPlug run_with(const char* name, double value) {
+    PreviewPlug p = make(1);
+    preview_set(p.get(), name, value);
+    preview_signal_t pink;
+    preview_run(p.get(), &pink, 3);
+    return p;
+  }
 };
 
 // --- stereo colouring -------------------------------------------------------------------
@@ -48,6 +59,19 @@ TEST(PanColours, LeftCentreAndRightHaveTheirHues) {
                   std::abs(pan[i].b - pan[i - 1].b),
               400)
         << i;
+  }
+}
+
+// The table exactly, at its knots and between them (the curves' shape and the rounding).
+TEST(PanColours, TheTableExactly) {
+  const struct {
+    int i, r, g, b;
+  } cases[] = {{0, 11090, 0, 16637},   {512, 17465, 411, 4639}, {1024, 18743, 721, 722},
+               {1536, 11753, 2295, 445}, {2048, 4056, 4049, 0},   {2560, 10, 4935, 0},
+               {3072, 0, 4292, 4285},    {3584, 0, 3222, 11388},  {4096, 0, 2219, 18039}};
+  for (const auto& c : cases) {
+    const lrgb_t& t = pancol()[c.i];
+    EXPECT_EQ((std::vector<int>{t.r, t.g, t.b}), (std::vector<int>{c.r, c.g, c.b})) << c.i;
   }
 }
 
@@ -207,6 +231,22 @@ TEST_F(Spectrum, NoColourGainLeavesTheAreaDark) {
   EXPECT_EQ(c.r + c.g + c.b, 0);
 }
 
+// Stereo colouring pans by the two channels' levels: below the curve, the input's colour.
+TEST_F(Spectrum, StereoColoursPanByTheTwoChannels) {
+  PreviewPlug p = run_with("Colour", 2);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w;
+  for (const auto& lr : {std::make_pair(0.5, 0.0), std::make_pair(0.0, 0.5), std::make_pair(0.1, 0.3)}) {
+    std::fill(inst->spectrum_col[0], inst->spectrum_col[0] + W, lr.first);
+    std::fill(inst->spectrum_col[1], inst->spectrum_col[1] + W, lr.second);
+    ASSERT_TRUE(paint_rainbows(inst, COLOUR_STEREO));
+    lrgb_t want{};
+    calc_colour_pan_full(lr.first, lr.second, 2 * inst->colour_gain, inst, &want);
+    const lrgb_t& got = inst->fb[(inst->area_y + inst->area_h - 1) * inst->ui_w + inst->area_x + 10];
+    EXPECT_EQ((std::vector<int>{got.r, got.g, got.b}), (std::vector<int>{want.r, want.g, want.b})) << lr.first;
+  }
+}
+
 // --- the measured response --------------------------------------------------------------
 
 // Pixels of the dashed line: white light away from the curve (the points are yellow and the
@@ -248,6 +288,49 @@ TEST_F(Spectrum, DashesOnlyWhereTheKernelCannotFollow) {
   int moved = 0;
   for (size_t i = 0; i < before.size(); ++i) moved += before[i].b != inst->fb[i].b;
   EXPECT_GT(moved, 50);  // the dashes crawl
+}
+
+// The response is dashed where it leaves the curve by more than a pixel at either end of a
+// column: a curve off by 5 rows at every other column is dashed all along.
+TEST_F(Spectrum, ACurveOffAtEitherEndOfAColumnIsDashed) {
+  PreviewPlug p = run_with("Colour Gain", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w;
+  std::fill(inst->response_col, inst->response_col + W, 0.5);
+  const double row = vol_to_pix(inst, inst->area_h, 2, 0.5);
+  for (int x = 0; x < W; ++x) inst->curve[2][x] = row + (x % 2 ? 0 : 5);
+  std::fill(inst->fb, inst->fb + inst->ui_w * inst->ui_h, lrgb_t{0, 0, 0, 0});
+  draw_dashed_fft(inst);
+  int lit = 0;
+  for (int x = 0; x < W; ++x) lit += inst->fb[(inst->area_y + (int)std::lround(row)) * inst->ui_w + inst->area_x + x].g > 0;
+  EXPECT_GT(lit, W / 3);
+}
+
+// Two frames whose dashes are half a period apart light the whole line once: added, a straight
+// sloping line has the same light in every column, wherever a dash starts inside a column.
+TEST_F(Spectrum, DashesHalfAPeriodApartMakeAWholeLine) {
+  PreviewPlug p = run_with("Colour Gain", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, H = inst->area_h;
+  for (int x = 0; x < W; ++x) {
+    const double row = 100 + 0.37 * x;
+    inst->response_col[x] = std::pow(10.0, pix_to_db(inst, H, row) / 20);
+    inst->curve[2][x] = row + 5;
+  }
+  std::fill(inst->fb, inst->fb + inst->ui_w * inst->ui_h, lrgb_t{0, 0, 0, 0});
+  for (double phase : {-5000.0, -5000.0 + 12}) {
+    inst->dash_phase = phase - 1;  // each frame moves the dashes on by one first
+    draw_dashed_fft(inst);
+  }
+  double lo = 1e300, hi = 0;
+  for (int x = 20; x < W - 20; ++x) {
+    double sum = 0;
+    for (int y = 0; y < H; ++y) sum += inst->fb[(inst->area_y + y) * inst->ui_w + inst->area_x + x].g;
+    lo = std::min(lo, sum);
+    hi = std::max(hi, sum);
+  }
+  EXPECT_GT(lo, 0.0);
+  EXPECT_LT(hi / lo, 1.01);
 }
 
 }  // namespace

@@ -70,6 +70,13 @@ TEST(ViewMapping, AmplitudeRowsStayNearTheArea) {
   set_view(&inst, 814, h, 3);
   EXPECT_EQ(vol_to_pix(&inst, h, 2, 0.0), h + 4);  // silence far below: just below the area
   EXPECT_EQ(vol_to_pix(&inst, h, 2, std::numeric_limits<double>::quiet_NaN()), h + 4);
+  // A row between h + 3 and h + 4 is kept as it is: found by halving amplitudes.
+  double lo = 0, hi = 1;
+  for (int k = 0; k < 200; ++k) {
+    const double mid = (lo + hi) / 2;
+    (vol_to_pix(&inst, h, 0, mid) > h + 3.5 ? lo : hi) = mid;
+  }
+  EXPECT_NEAR(vol_to_pix(&inst, h, 2, hi), h + 3.5, 1e-6);
   EXPECT_LT(vol_to_pix(&inst, h, 0, 1e30), -1000);  // other modes do not limit
 }
 
