@@ -26,7 +26,8 @@ FW_String& pres_dir() {
 
 namespace {
 
-// Lines are read into a buffer of this size; "Preset path ", the path and the line end must fit.
+// The file's line length, as readers with a buffer of this size take it: "Preset path ", the
+// path and the line end must fit it, or the path would not come back whole.
 enum { LINE_BYTES = 2000, MAX_PRESET_PATH = LINE_BYTES - 1 - 13 };
 
 // A setting line: its format, parameter and the control that shows it.
@@ -83,10 +84,9 @@ void load_prefs(inst_t* inst, int pass) {
   double version = 1.2;
   char* line = nullptr;
   size_t capacity = 0;
-  for (ssize_t length; (length = getline(&line, &capacity, f)) >= 0;) {
-    // A line longer than the buffer is skipped whole: its tail is never read as a line of its
-    // own (a long preset path ending in "Delay 5" must not set the delay).
-    if (length >= LINE_BYTES) continue;
+  // Each line is read whole, however long: the end of a long line is never read as a line of
+  // its own (a long preset path ending in "Delay 5" must not set the delay).
+  while (getline(&line, &capacity, f) >= 0) {
     char first[64] = "", second[64] = "";
     if (std::sscanf(line, "%63s %63s", first, second) < 1) continue;
     if (pass == 1 && !std::strcmp(first, "Quillmar")) {

@@ -181,23 +181,26 @@ TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
   EXPECT_NE(read_prefs().find("Resolution 2\n"), std::string::npos);
 }
 
-// Lines are read into 2000 bytes. A path is taken only if its line, written back, fits them
-// whole; a longer line is skipped whole, its tail never read as a setting line of its own.
+// A path is taken only if its line, written back, fits 2000 bytes; the end of a longer line is
+// never read as a setting line of its own.
 TEST_F(Prefs, LongLinesAreSkippedWholeAndALongPathComesBackWhole) {
   const std::string longest(1986, 'p');
   const struct {
     std::string line;
     const char* dir;
+    double delay;
   } cases[] = {
-      {"Preset path " + longest + "\n", longest.c_str()},
-      {"Preset path\"" + longest + "p\n", ""},
-      {"Preset path " + longest + "p" + "Delay 0.5\n", ""},
+      {"Preset path " + longest + "\n", longest.c_str(), 0.2},
+      {"Preset path\"" + longest + "p\n", "", 0.2},
+      {"Preset path " + longest + "p" + "Delay 0.5\n", "", 0.2},
+      {"Delay 0.5" + std::string(1990, ' ') + "Limiter -6\n", "", 0.5},
   };
   for (const auto& c : cases) {
     write_prefs(c.line + "Resolution 2\n");
     PlugPtr p = make();
     EXPECT_STREQ(pres_dir().Get(), c.dir);
-    EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), 0.2);
+    EXPECT_EQ(p->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(), c.delay);
+    EXPECT_EQ(p->GetParam(PARAM_LIMITER)->Value(), 0);
     EXPECT_EQ(p->GetParam(PARAM_RESOLUTION)->Value(), 2);
     p->save_prefs();
     const std::string first = read_prefs();
