@@ -140,8 +140,11 @@ void draw_frame(inst_t* inst) {
     blit_layout_runs(inst->fb, inst->bg_final, inst->layout_runs, inst->ui_w, inst->ui_h);
   else
     blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
-  draw_knobs(inst);  // every instance has its plug-in and its knob slots (made with it)
-  draw_limiter_light(inst);
+  // The knob slots are missing only where the instance's memory ran out.
+  if (inst->layout) {  // mutate: skip (as said: no test can make an allocation fail)
+    draw_knobs(inst);
+    draw_limiter_light(inst);
+  }
 
   delay_message(inst);
   blit_text(inst->info_text, inst->fb, skin().black, inst->ui_w, inst->ui_h, 1.3);
