@@ -191,6 +191,7 @@ TEST_F(Prefs, LongLinesAreSkippedWholeAndALongPathComesBackWhole) {
     double delay;
   } cases[] = {
       {"Preset path " + longest + "\n", longest.c_str(), 0.2},
+      {"Preset path " + longest + "p\n", "", 0.2},
       {"Preset path\"" + longest + "p\n", "", 0.2},
       {"Preset path " + longest + "p" + "Delay 0.5\n", "", 0.2},
       {"Delay 0.5" + std::string(1990, ' ') + "Limiter -6\n", "", 0.5},
