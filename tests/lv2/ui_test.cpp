@@ -106,9 +106,18 @@ TEST_F(LV2Test, KnobsTellTheHostAndShowItsPortsButNotDefaultsTheInstanceDidNotTa
   ui.idle();
   EXPECT_EQ(written(ui, PARAM_RESOLUTION), 2.0f);
 
+  // Only a float port's value is shown (not an atom, another size, no buffer, not a number).
+  const IParam* transpose = plug_of(*h)->GetParam(PARAM_TRANSPOSE);
+  const double d = 7.0;
+  const float f = 7.0f;
   ui.port_event(PARAM_TRANSPOSE, 5.0f);
   ui.port_event(PARAM_TRANSPOSE, NAN);
-  EXPECT_NEAR(knob_value(*h, CTRL_TRANSPOSE), plug_of(*h)->GetParam(PARAM_TRANSPOSE)->GetNormalized(5.0), 1e-12);
+  ui.port_event(PARAM_TRANSPOSE, sizeof d, 0, &d);
+  ui.port_event(PARAM_TRANSPOSE, sizeof f, 1, &f);
+  ui.port_event(PARAM_TRANSPOSE, sizeof f, 0, nullptr);
+  EXPECT_NEAR(knob_value(*h, CTRL_TRANSPOSE), transpose->GetNormalized(5.0), 1e-12);
+  ui.port_event(PARAM_TRANSPOSE, -2.0f);
+  EXPECT_NEAR(knob_value(*h, CTRL_TRANSPOSE), transpose->GetNormalized(-2.0), 1e-12);
 
   const layout_item_t& k = plug_of(*h)->Inst()->layout[CTRL_OVERALL_GAIN];
   editor(*h)->PlatformMouseWheel(k.x, k.y, IMouseMod(true), 1);
@@ -136,7 +145,22 @@ TEST_F(LV2Test, TheUIRefusesWhatIsNotItsAndWritesOnlyChangedPorts) {
   const LV2_Feature* features[] = {&access, nullptr};
   LV2UI_Widget widget = nullptr;
   const LV2UI_Write_Function write = [](LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {};
-  EXPECT_EQ(d->instantiate(d, "urn:another:plugin", "/", write, nullptr, &widget, features), nullptr);
+  const struct {
+    const char* uri;
+    LV2UI_Write_Function write;
+    bool widget;
+  } refused[] = {{"urn:another:plugin", write, true}, {h->uri(), nullptr, true}, {h->uri(), write, false}};
+  for (const auto& c : refused) {
+    widget = &widget;
+    EXPECT_EQ(d->instantiate(d, c.uri, "/", c.write, nullptr, c.widget ? &widget : nullptr, features), nullptr);
+    if (c.widget) EXPECT_EQ(widget, nullptr) << c.uri;
+  }
+  const LV2UI_Resize no_resize = {nullptr, nullptr};  // the feature without its function
+  const LV2_Feature resize = {LV2_UI__resize, const_cast<LV2UI_Resize*>(&no_resize)};
+  const LV2_Feature* with_resize[] = {&access, &resize, nullptr};
+  LV2UI_Handle opened = d->instantiate(d, h->uri(), "/", write, nullptr, &widget, with_resize);
+  ASSERT_NE(opened, nullptr);
+  d->cleanup(opened);
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display ? display : "";
   unsetenv("DISPLAY");
@@ -149,18 +173,67 @@ TEST_F(LV2Test, TheUIRefusesWhatIsNotItsAndWritesOnlyChangedPorts) {
   for (uint32_t port : {uint32_t(lv2_host_t::PARAMS), 1000u}) ui.port_event(port, 1.0f);
   for (int i : {-1, int(lv2_host_t::PARAMS)}) {
     plug->BeginInformHostOfParamChange(i);
+    plug->InformHostOfParamChange(i, 0.0);
     plug->EndInformHostOfParamChange(i);
   }
   plug->InformHostOfProgramChange();
   ui.idle();
   EXPECT_TRUE(ui.touches.empty());
   EXPECT_TRUE(ui.writes.empty());
+  const double on = plug->GetParam(PARAM_BAND_ON)->GetDefault();
+  plug->GetParam(PARAM_BAND_ON)->Set(1 - on);
   plug->GetParam(PARAM_BAND_GAIN + 1)->Set(-7.0);
   plug->InformHostOfProgramChange();
   ui.idle();
-  ASSERT_EQ(ui.writes.size(), 1u);
-  EXPECT_EQ(ui.writes[0].port, uint32_t(PARAM_BAND_GAIN + 1));
-  EXPECT_EQ(ui.writes[0].value, -7.0f);
+  ASSERT_EQ(ui.writes.size(), 2u);
+  EXPECT_EQ(ui.writes[0].port, uint32_t(PARAM_BAND_ON));
+  EXPECT_EQ(ui.writes[0].value, float(1 - on));
+  EXPECT_EQ(ui.writes[1].port, uint32_t(PARAM_BAND_GAIN + 1));
+  EXPECT_EQ(ui.writes[1].value, -7.0f);
+}
+
+// Gestures reach a host without ui:touch through the ports alone; a program change from
+// before the UI opened writes nothing; a port event for a held parameter is not shown; a UI
+// that closes during gestures ends them (the first and last parameter's too), so Run follows
+// the ports again; without a UI the editor's changes go nowhere.
+TEST_F(LV2Test, GesturesWithAndWithoutTheHostsTouchAndTheirEndWhenTheUICloses) {
+  auto h = make_host();
+  Quillmar* plug = plug_of(*h);
+  plug->InformHostOfProgramChange();
+  {
+    lv2_ui_t ui(lv2ui_descriptor, *h, 0, true, false);
+    ASSERT_TRUE(ui.ok());
+    h->control[PARAM_LIMITER] = -6;
+    h->run(64);
+    ui.idle();
+    EXPECT_TRUE(ui.writes.empty());
+    plug->BeginInformHostOfParamChange(PARAM_LIMITER);
+    plug->InformHostOfParamChange(PARAM_LIMITER, 0.0);
+    plug->EndInformHostOfParamChange(PARAM_LIMITER);
+    plug->BeginInformHostOfParamChange(PARAM_LIMITER);
+    ASSERT_EQ(ui.writes.size(), 1u);
+    EXPECT_EQ(ui.writes[0].value, -6.0f);
+    EXPECT_TRUE(ui.touches.empty());
+  }
+  lv2_ui_t ui(lv2ui_descriptor, *h);
+  const int last = lv2_host_t::PARAMS - 1;
+  for (int i : {0, last, int(PARAM_TRANSPOSE)}) plug->BeginInformHostOfParamChange(i);
+  ui.port_event(PARAM_TRANSPOSE, 5.0f);
+  EXPECT_EQ(knob_value(*h, CTRL_TRANSPOSE), plug->GetParam(PARAM_TRANSPOSE)->GetNormalized(0.0));
+  plug->EndInformHostOfParamChange(PARAM_TRANSPOSE);
+  ui.close();
+  std::vector<std::pair<uint32_t, bool>> touches;
+  for (const lv2_ui_t::touch_t& t : ui.touches) touches.push_back({t.port, t.grabbed});
+  const std::vector<std::pair<uint32_t, bool>> expected = {
+      {0, true}, {last, true}, {PARAM_TRANSPOSE, true}, {PARAM_TRANSPOSE, false}, {0, false}, {last, false}};
+  EXPECT_EQ(touches, expected);
+  const double on = plug->GetParam(PARAM_BAND_ON)->GetDefault();
+  h->control[PARAM_BAND_ON] = float(1 - on);
+  h->control[last] = 0.5f;
+  h->run(64);
+  EXPECT_EQ(param(*h, PARAM_BAND_ON), 1 - on);
+  EXPECT_EQ(param(*h, last), 0.5);
+  plug->InformHostOfParamChange(PARAM_LIMITER, 0.0);
 }
 
 }  // namespace

@@ -51,9 +51,8 @@ class IPluginLV2 : public IPluginBase {
                const char* chunkKeyURI);
   // A port outside the layout is ignored; a null pointer disconnects the port.
   void ConnectPort(uint32_t port, void* data);
-  // Applies the control ports as they are now, then OnActivate(true).
+  // Applies the control ports as they are now, waiting for the plug-in's lock.
   void Activate();
-  void Deactivate();
   // Any number of frames, 0 included. Never allocates and never waits: control ports that
   // changed are applied under the plug-in's lock only when it is free at once (otherwise at
   // the next call); then the audio goes through the processing frame, and the latency in

@@ -52,12 +52,13 @@ void Activate(LV2_Handle h) {
   Quillmar* plug = Plug(h);
   plug->Activate();
   // Every activation starts the stream clean: nothing from before it is heard.
-  plug->Inst()->bufs_dirty = 1;
+  plug->Inst()->bufs_dirty = 1;  // mutate: skip (any value but 0 asks for new buffers)
   plug->ServePendingChanges();
 }
 
 void Run(LV2_Handle h, uint32_t nFrames) { Plug(h)->Run(nFrames); }
-void Deactivate(LV2_Handle h) { Plug(h)->Deactivate(); }
+// Nothing to stop: the next activation starts the stream clean.
+void Deactivate(LV2_Handle) {}
 void Cleanup(LV2_Handle h) { delete Plug(h); }
 
 LV2_State_Status Save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle,
