@@ -36,6 +36,7 @@ TEST_F(LV2Test, DescriptorsNameTheTwoPluginsAndTheStateInterface) {
 TEST_F(LV2Test, BadRatesAndAFullInstanceTableAreRefused) {
   for (double rate : {0.0, -48000.0, double(NAN), double(INFINITY)})
     EXPECT_FALSE(lv2_host_t(lv2_descriptor, 0, rate).ok()) << rate;
+  EXPECT_TRUE(lv2_host_t(lv2_descriptor, 0, 1.0).ok());  // any positive rate
   std::vector<int> taken;
   for (int s; (s = acquire_instance_slot()) >= 0;) taken.push_back(s);
   EXPECT_FALSE(lv2_host_t(lv2_descriptor, 0).ok());
@@ -236,7 +237,8 @@ TEST_F(LV2Test, TheHostsMaximumBlockLengthSizesTheScratchBuffers) {
     bool map;
     int expected;
   } cases[] = {
-      {512, F::OPTION_RIGHT, true, 512},         {0, F::OPTION_RIGHT, true, kDefault},
+      {512, F::OPTION_RIGHT, true, 512},         {1, F::OPTION_RIGHT, true, 1},
+      {0, F::OPTION_RIGHT, true, kDefault},
       {512, F::OPTION_ZERO, true, kDefault},     {-5, F::OPTION_RIGHT, true, kDefault},
       {512, F::OPTION_OTHER_KEY, true, kDefault}, {512, F::OPTION_NOT_INT, true, kDefault},
       {512, F::OPTION_WRONG_SIZE, true, kDefault}, {512, F::OPTION_NO_VALUE, true, kDefault},

@@ -18,6 +18,11 @@
 #include "framework/headless/IGraphicsHeadless.h"
 #include "hosts/lv2/quillmar_lv2.h"
 #include "lv2_fixture.h"
+#include "support/xvfb.h"
+
+// Last: Xlib's macros would clash with the names above.
+#include <X11/Xlib.h>
+#include <unistd.h>
 
 namespace {
 
@@ -155,11 +160,16 @@ TEST_F(LV2Test, TheUIRefusesWhatIsNotItsAndWritesOnlyChangedPorts) {
     EXPECT_EQ(d->instantiate(d, c.uri, "/", c.write, nullptr, c.widget ? &widget : nullptr, features), nullptr);
     if (c.widget) EXPECT_EQ(widget, nullptr) << c.uri;
   }
-  const LV2UI_Resize no_resize = {nullptr, nullptr};  // the feature without its function
+  // ui:resize and ui:touch without their functions.
+  const LV2UI_Resize no_resize = {nullptr, nullptr};
+  const LV2UI_Touch no_touch = {nullptr, nullptr};
   const LV2_Feature resize = {LV2_UI__resize, const_cast<LV2UI_Resize*>(&no_resize)};
-  const LV2_Feature* with_resize[] = {&access, &resize, nullptr};
-  LV2UI_Handle opened = d->instantiate(d, h->uri(), "/", write, nullptr, &widget, with_resize);
+  const LV2_Feature touch = {LV2_UI__touch, const_cast<LV2UI_Touch*>(&no_touch)};
+  const LV2_Feature* without_functions[] = {&access, &resize, &touch, nullptr};
+  LV2UI_Handle opened = d->instantiate(d, h->uri(), "/", write, nullptr, &widget, without_functions);
   ASSERT_NE(opened, nullptr);
+  plug_of(*h)->BeginInformHostOfParamChange(PARAM_LIMITER);
+  plug_of(*h)->EndInformHostOfParamChange(PARAM_LIMITER);
   d->cleanup(opened);
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display ? display : "";
@@ -200,9 +210,15 @@ TEST_F(LV2Test, GesturesWithAndWithoutTheHostsTouchAndTheirEndWhenTheUICloses) {
   auto h = make_host();
   Quillmar* plug = plug_of(*h);
   plug->InformHostOfProgramChange();
+  // A parameter moved while no UI was open (here without telling the editor) shows when one
+  // opens.
+  const IParam* transpose = plug->GetParam(PARAM_TRANSPOSE);
+  plug->GetParam(PARAM_TRANSPOSE)->Set(3.0);
   {
     lv2_ui_t ui(lv2ui_descriptor, *h, 0, true, false);
     ASSERT_TRUE(ui.ok());
+    EXPECT_EQ(knob_value(*h, CTRL_TRANSPOSE), transpose->GetNormalized(3.0));
+    plug->GetParam(PARAM_TRANSPOSE)->Set(0.0);
     h->control[PARAM_LIMITER] = -6;
     h->run(64);
     ui.idle();
@@ -219,7 +235,7 @@ TEST_F(LV2Test, GesturesWithAndWithoutTheHostsTouchAndTheirEndWhenTheUICloses) {
   const int last = lv2_host_t::PARAMS - 1;
   for (int i : {0, last, int(PARAM_TRANSPOSE)}) plug->BeginInformHostOfParamChange(i);
   ui.port_event(PARAM_TRANSPOSE, 5.0f);
-  EXPECT_EQ(knob_value(*h, CTRL_TRANSPOSE), plug->GetParam(PARAM_TRANSPOSE)->GetNormalized(0.0));
+  EXPECT_EQ(knob_value(*h, CTRL_TRANSPOSE), transpose->GetNormalized(0.0));
   plug->EndInformHostOfParamChange(PARAM_TRANSPOSE);
   ui.close();
   std::vector<std::pair<uint32_t, bool>> touches;
@@ -234,6 +250,59 @@ TEST_F(LV2Test, GesturesWithAndWithoutTheHostsTouchAndTheirEndWhenTheUICloses) {
   EXPECT_EQ(param(*h, PARAM_BAND_ON), 1 - on);
   EXPECT_EQ(param(*h, last), 0.5);
   plug->InformHostOfParamChange(PARAM_LIMITER, 0.0);
+}
+
+// The UI's window on a private Xvfb: its own (no ui:parent) shows and hides as often as the host
+// asks and closes at cleanup; one in the host's window stays when hidden, and when the host's
+// window goes the idle calls say so until the host shows or hides the UI again.
+TEST_F(LV2Test, TheUIsWindowShowsHidesAndGoesWithTheHostsWindow) {
+  xvfb_t server;
+  if (!server.ok()) GTEST_SKIP() << "no Xvfb: run make deps";
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  setenv("DISPLAY", server.display().c_str(), 1);
+  auto h = make_host();
+  const IGraphics* g = plug_of(*h)->GetGUI();
+  {
+    lv2_ui_t ui(lv2ui_descriptor, *h);
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(ui.show(), 0);
+      EXPECT_EQ(ui.show(), 0);  // already shown
+      EXPECT_TRUE(g->WindowIsOpen());
+      EXPECT_EQ(ui.idle(), 0);
+      EXPECT_EQ(ui.hide(), 0);
+      EXPECT_FALSE(g->WindowIsOpen());
+    }
+    ui.show();
+  }
+  EXPECT_FALSE(g->WindowIsOpen());  // cleaned up while shown
+  Display* x = XOpenDisplay(server.display().c_str());
+  ASSERT_NE(x, nullptr);
+  for (bool hide : {false, true}) {
+    const Window parent = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1300, 700, 0, 0, 0);
+    XMapWindow(x, parent);
+    XSync(x, False);
+    lv2_ui_t ui(lv2ui_descriptor, *h, parent);
+    ASSERT_TRUE(ui.ok());
+    EXPECT_EQ(ui.hide(), 0);
+    EXPECT_TRUE(g->WindowIsOpen());
+    XDestroyWindow(x, parent);
+    XSync(x, False);
+    int gone = 0;
+    for (int i = 0; i < 2000 && !(gone = ui.idle()); ++i) usleep(5000);
+    EXPECT_EQ(gone, 1);
+    EXPECT_EQ(ui.idle(), 1);
+    if (hide)
+      EXPECT_EQ(ui.hide(), 0);
+    else
+      EXPECT_EQ(ui.show(), 1);  // no window to show it in
+    EXPECT_EQ(ui.idle(), 0) << hide;
+  }
+  XCloseDisplay(x);
+  if (saved.empty())
+    unsetenv("DISPLAY");
+  else
+    setenv("DISPLAY", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -49,8 +49,7 @@ IPluginLV2::IPluginLV2(int nParams, const char* channelIOStr, int nPresets,
       mFlags(new Flags[nParams]),
       mReported(nParams) {}
 
-void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
-                         const char* chunkKeyURI) {
+void IPluginLV2::InitLV2(int channels, const LV2_Feature* const* features, const char* chunkKeyURI) {
   // The channels beyond the kind's stay unconnected, as the frame makes them.
   mChannels = std::min({channels, NInChannels(), NOutChannels(), int(kMaxAudioPorts)});
   SetInputChannelConnections(0, mChannels, true);
@@ -67,8 +66,6 @@ void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* con
   if (maxBlock <= 0) maxBlock = kDefaultMaxBlock;
   // Scratch buffers for the longest call the host announced; longer calls run in pieces.
   SetBlockSize(std::min<int>(maxBlock, kMaxBlockSize));
-  SetSampleRate(sampleRate);
-  Reset();
 }
 
 void IPluginLV2::ConnectPort(uint32_t port, void* data) {

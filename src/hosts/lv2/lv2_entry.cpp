@@ -1,6 +1,7 @@
 // The LV2 entry points: the stereo and the mono plug-in's descriptors. Every call goes to the
-// instance's adapter; the stream is (re)started and pending re-sizing served on the host's
-// instantiation thread, so that the first call of the audio thread has nothing to design.
+// instance's adapter; the stream is (re)started and pending re-sizing served at activation (on
+// the host's instantiation thread), so that the first call of the audio thread has nothing to
+// design.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -41,8 +42,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
                  int(MAX_INSTANCES));
     return nullptr;
   }
-  plug->InitLV2(channels, rate, features, QUILLMAR_LV2_CHUNK_URI);
-  plug->ServePendingChanges();
+  plug->InitLV2(channels, features, QUILLMAR_LV2_CHUNK_URI);
   return static_cast<IPluginLV2*>(plug);
 }
 
