@@ -305,7 +305,7 @@ TEST_F(LV2Test, ActivationWaitsForTheLockAMainThreadHolds) {
   EXPECT_EQ(param(*h, PARAM_LIMITER), -6.0);
 }
 
-// A port that did not change leaves an edit alone; after a restore without a chunk every port
+// A port that did not change leaves an edit alone (while another changes); after a restore without a chunk every port
 // decides again, the ones that show the declared default too, and nothing counts as kept.
 TEST_F(LV2Test, AfterARestoreWithoutAChunkEveryPortDecides) {
   auto h = inactive_host();
@@ -314,6 +314,7 @@ TEST_F(LV2Test, AfterARestoreWithoutAChunkEveryPortDecides) {
   plug->GetParam(PARAM_BAND_ON)->Set(1 - on);  // what the new instance was built with
   h->activate();
   plug->GetParam(PARAM_LIMITER)->Set(-3.0);  // as the editor does
+  h->control[PARAM_OVERALL_GAIN] = -1;        // another port changes meanwhile
   h->run(64);
   EXPECT_EQ(param(*h, PARAM_BAND_ON), 1 - on);
   EXPECT_EQ(param(*h, PARAM_LIMITER), -3.0);
