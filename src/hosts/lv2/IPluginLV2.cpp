@@ -142,7 +142,7 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
 double IPluginLV2::PortToValue(int i, float v) const {
   const IParam* p = GetParam(i);
   double value = v;
-  if (p->Type() == IParam::kTypeBool) value = v > 0.0f ? 1.0 : 0.0;  // lv2:toggled  mutate: skip (an "on" above 1 is clamped to 1 below)
+  if (p->Type() == IParam::kTypeBool) value = v > 0.0f ? p->GetMax() : p->GetMin();  // lv2:toggled: above 0 is on
   return std::min(std::max(value, p->GetMin()), p->GetMax());
 }
 
