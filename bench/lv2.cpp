@@ -105,7 +105,7 @@ class null_plug_t : public IPluginLV2 {
 void BM_adapter_alone(benchmark::State& state) {
   const int frames = static_cast<int>(state.range(0));
   null_plug_t plug;
-  plug.InitLV2(2, kRate, nullptr, nullptr);
+  plug.InitLV2(2, nullptr, nullptr);
   std::vector<float> controls(lv2_host_t::PARAMS, 0.5f), audio[4];
   float latency = 0;
   for (int i = 0; i < lv2_host_t::PARAMS; ++i) plug.ConnectPort(i, &controls[i]);

@@ -36,6 +36,7 @@ TEST_F(LV2Test, DescriptorsNameTheTwoPluginsAndTheStateInterface) {
 TEST_F(LV2Test, BadRatesAndAFullInstanceTableAreRefused) {
   for (double rate : {0.0, -48000.0, double(NAN), double(INFINITY)})
     EXPECT_FALSE(lv2_host_t(lv2_descriptor, 0, rate).ok()) << rate;
+  EXPECT_TRUE(lv2_host_t(lv2_descriptor, 0, 1.0).ok());  // any positive rate
   std::vector<int> taken;
   for (int s; (s = acquire_instance_slot()) >= 0;) taken.push_back(s);
   EXPECT_FALSE(lv2_host_t(lv2_descriptor, 0).ok());
@@ -173,10 +174,13 @@ TEST_F(LV2Test, AChunkOfTheWrongSizeOrTypeRestoresWhatItCanAndSaysSo) {
     double v = plug_of(*h)->GetParam(i)->GetMin();
     std::memcpy(changed.data() + 8 * i, &v, 8);
   }
-  std::vector<uint8_t> shorter(changed.begin(), changed.begin() + 100);  // 12 values and a half
-  EXPECT_EQ(h->restore({h->chunk_entry(shorter)}), LV2_STATE_ERR_UNKNOWN);
+  // 12 values and a half; the vector's memory still holds the rest, which is not read.
+  lv2_host_t::stored_t shorter = h->chunk_entry(changed);
+  shorter.bytes.resize(100);
+  EXPECT_EQ(h->restore({shorter}), LV2_STATE_ERR_UNKNOWN);
   EXPECT_EQ(param(*h, PARAM_BAND_FREQ + 3), 20.0);
   EXPECT_EQ(param(*h, PARAM_BAND_SLOPE), 0.0);  // not covered: kept
+  EXPECT_EQ(param(*h, PARAM_TRANSPOSE), 0.0);
   std::vector<uint8_t> longer = changed;
   longer.resize(300, 0xFF);
   EXPECT_EQ(h->restore({h->chunk_entry(longer)}), LV2_STATE_ERR_UNKNOWN);
@@ -220,6 +224,121 @@ TEST_F(LV2Test, EightInstancesRunSideBySideEachWithItsOwnSettings) {
     EXPECT_EQ(plug_of(*hosts[k])->InstanceNumber(), k);
     EXPECT_NEAR(20 * std::log10(rms(hosts[k]->out[0], 0, 4096) / level0), -6.0 * k, 0.01) << k;
   }
+}
+
+// The host's maximum block length sizes the scratch buffers; no record, or one the plug-in
+// cannot read, leaves the default.
+TEST_F(LV2Test, TheHostsMaximumBlockLengthSizesTheScratchBuffers) {
+  using F = lv2_features_t;
+  const int kDefault = IPluginLV2::kDefaultMaxBlock;
+  const struct {
+    int max_block;
+    F::option_t option;
+    bool map;
+    int expected;
+  } cases[] = {
+      {512, F::OPTION_RIGHT, true, 512},         {1, F::OPTION_RIGHT, true, 1},
+      {0, F::OPTION_RIGHT, true, kDefault},
+      {512, F::OPTION_ZERO, true, kDefault},     {-5, F::OPTION_RIGHT, true, kDefault},
+      {512, F::OPTION_OTHER_KEY, true, kDefault}, {512, F::OPTION_NOT_INT, true, kDefault},
+      {512, F::OPTION_WRONG_SIZE, true, kDefault}, {512, F::OPTION_NO_VALUE, true, kDefault},
+      {512, F::OPTION_RIGHT, false, kDefault},  // no urid:map to read the record's key with
+  };
+  for (const auto& c : cases) {
+    F f;
+    f.max_block = c.max_block;
+    f.option = c.option;
+    f.urid_map = c.map;
+    lv2_host_t h(lv2_descriptor, 1, 44100, f);
+    ASSERT_TRUE(h.ok());
+    EXPECT_EQ(plug_of(h)->GetBlockSize(), c.expected) << c.max_block << " " << c.option << c.map;
+    EXPECT_EQ(plug_of(h)->GetSampleRate(), 44100.0);
+  }
+}
+
+// An instance the host made but did not activate; its control ports at their defaults.
+std::unique_ptr<lv2_host_t> inactive_host() {
+  auto h = std::make_unique<lv2_host_t>(lv2_descriptor, 0);
+  h->connect_all();
+  for (int i = 0; i < lv2_host_t::PARAMS; ++i)
+    h->control[i] = static_cast<float>(plug_of(*h)->GetParam(i)->GetDefault());
+  return h;
+}
+
+// Changed ports apply at the activation and at each later run, one at a time (the first and
+// the last port too), beside a port the host disconnected; nothing is left for the audio
+// thread to design after instantiation, activation and a restore.
+TEST_F(LV2Test, EachPortChangeAppliesAtActivationAndAtTheNextRun) {
+  auto h = inactive_host();
+  const inst_t* inst = plug_of(*h)->Inst();
+  EXPECT_EQ(inst->bufs_dirty + inst->bands_dirty, 0);
+  h->control[PARAM_OVERALL_GAIN] = -3;
+  h->activate();
+  EXPECT_EQ(param(*h, PARAM_OVERALL_GAIN), -3.0);
+  EXPECT_EQ(inst->bufs_dirty + inst->bands_dirty, 0);
+  const double on = plug_of(*h)->GetParam(PARAM_BAND_ON)->GetDefault();
+  const struct {
+    int port;
+    float value;
+  } steps[] = {{PARAM_BAND_ON, float(1 - on)}, {PARAM_HOR_POSITION, 0.5f}, {PARAM_BAND_ON, float(on)}};
+  h->connect(PARAM_LIMITER, nullptr);
+  for (const auto& s : steps) {
+    h->control[s.port] = s.value;
+    h->run(64);
+    EXPECT_EQ(param(*h, s.port), s.value) << s.port;
+  }
+  auto other = make_host();
+  plug_of(*other)->GetParam(PARAM_BAND_GAIN + 2)->Set(-9.0);
+  ASSERT_EQ(h->restore({h->chunk_entry(other->chunk())}), LV2_STATE_SUCCESS);
+  EXPECT_EQ(inst->bufs_dirty + inst->bands_dirty, 0);
+}
+
+TEST_F(LV2Test, ActivationWaitsForTheLockAMainThreadHolds) {
+  auto h = inactive_host();
+  h->control[PARAM_LIMITER] = -6;
+  plug_of(*h)->Lock();
+  auto done = std::async(std::launch::async, [&] { h->activate(); });
+  EXPECT_EQ(done.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  EXPECT_EQ(param(*h, PARAM_LIMITER), 0.0);
+  plug_of(*h)->Unlock();
+  done.wait();
+  EXPECT_EQ(param(*h, PARAM_LIMITER), -6.0);
+}
+
+// A port that did not change leaves an edit alone (while another changes); after a restore without a chunk every port
+// decides again, the ones that show the declared default too, and nothing counts as kept.
+TEST_F(LV2Test, AfterARestoreWithoutAChunkEveryPortDecides) {
+  auto h = inactive_host();
+  Quillmar* plug = plug_of(*h);
+  const double on = plug->GetParam(PARAM_BAND_ON)->GetDefault();
+  plug->GetParam(PARAM_BAND_ON)->Set(1 - on);  // what the new instance was built with
+  h->activate();
+  plug->GetParam(PARAM_LIMITER)->Set(-3.0);  // as the editor does
+  h->control[PARAM_OVERALL_GAIN] = -1;        // another port changes meanwhile
+  h->run(64);
+  EXPECT_EQ(param(*h, PARAM_BAND_ON), 1 - on);
+  EXPECT_EQ(param(*h, PARAM_LIMITER), -3.0);
+  ASSERT_EQ(h->restore({}), LV2_STATE_SUCCESS);
+  h->run(64);
+  EXPECT_EQ(param(*h, PARAM_BAND_ON), on);
+  EXPECT_EQ(param(*h, PARAM_LIMITER), 0.0);
+  lv2_ui_t ui(lv2ui_descriptor, *h);
+  ui.idle();
+  EXPECT_TRUE(ui.writes.empty());
+}
+
+TEST_F(LV2Test, TheHostGivesNoTimeSignatureNorTransport) {
+  auto h = make_host();
+  int num = 7, den = 7;
+  plug_of(*h)->GetTimeSig(&num, &den);
+  EXPECT_EQ(num * 10 + den, 0);
+  ITimeInfo t;
+  t.mTempo = 120;
+  t.mNumerator = 3;
+  plug_of(*h)->GetTime(&t);
+  EXPECT_EQ(t.mTempo + t.mNumerator, 0.0);
+  plug_of(*h)->GetTimeSig(nullptr, nullptr);
+  plug_of(*h)->GetTime(nullptr);
 }
 
 }  // namespace

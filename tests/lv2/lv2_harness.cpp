@@ -53,11 +53,14 @@ lv2_host_t::lv2_host_t(lv2_descriptor_fn entry, int kind, double rate, lv2_featu
   map_ = {&uris, map_uri};
   map_feature_ = {LV2_URID__map, &map_};
   if (f.urid_map) features_.push_back(&map_feature_);
-  if (f.max_block > 0) {
-    max_block_ = f.max_block;
+  if (f.max_block != 0 || f.option != f.OPTION_RIGHT) {
+    max_block_ = f.option == f.OPTION_ZERO ? 0 : f.max_block;
     LV2_Options_Option o[2] = {};
-    o[0] = {LV2_OPTIONS_INSTANCE, 0, uris.map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-            uris.map(LV2_ATOM__Int), &max_block_};
+    o[0] = {LV2_OPTIONS_INSTANCE, 0,
+            uris.map(f.option == f.OPTION_OTHER_KEY ? LV2_BUF_SIZE__minBlockLength : LV2_BUF_SIZE__maxBlockLength),
+            f.option == f.OPTION_WRONG_SIZE ? uint32_t(sizeof(int64_t)) : uint32_t(sizeof(int32_t)),
+            uris.map(f.option == f.OPTION_NOT_INT ? LV2_ATOM__Float : LV2_ATOM__Int),
+            f.option == f.OPTION_NO_VALUE ? nullptr : &max_block_};
     options_.assign(reinterpret_cast<uint8_t*>(o), reinterpret_cast<uint8_t*>(o + 2));
     options_feature_ = {LV2_OPTIONS__options, options_.data()};
     features_.push_back(&options_feature_);
@@ -116,7 +119,7 @@ void lv2_host_t::ports_from_chunk(const std::vector<uint8_t>& bytes) {
 }
 
 lv2_ui_t::lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned long parent,
-                   bool instance_access) {
+                   bool instance_access, bool touch) {
   desc_ = entry(0);
   if (!desc_) return;
   touch_ = {this, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
@@ -128,7 +131,8 @@ lv2_ui_t::lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned l
                ui->height = ht;
                return 0;
              }};
-  feature_data_ = {{LV2_UI__touch, &touch_}, {LV2_UI__resize, &resize_}};
+  feature_data_ = {{LV2_UI__resize, &resize_}};
+  if (touch) feature_data_.push_back({LV2_UI__touch, &touch_});
   if (instance_access) feature_data_.push_back({LV2_INSTANCE_ACCESS_URI, host.handle()});
   if (parent) feature_data_.push_back({LV2_UI__parent, reinterpret_cast<void*>(parent)});
   std::vector<const LV2_Feature*> features;
@@ -145,14 +149,19 @@ lv2_ui_t::lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned l
   show_ = static_cast<const LV2UI_Show_Interface*>(desc_->extension_data(LV2_UI__showInterface));
 }
 
-lv2_ui_t::~lv2_ui_t() {
+lv2_ui_t::~lv2_ui_t() { close(); }
+
+void lv2_ui_t::close() {
   if (handle_) desc_->cleanup(handle_);
+  handle_ = nullptr;
 }
 
 int lv2_ui_t::idle() { return idle_->idle(handle_); }
 int lv2_ui_t::show() { return show_->show(handle_); }
 int lv2_ui_t::hide() { return show_->hide(handle_); }
 
-void lv2_ui_t::port_event(uint32_t port, float value) {
-  desc_->port_event(handle_, port, sizeof value, 0, &value);
+void lv2_ui_t::port_event(uint32_t port, float value) { port_event(port, sizeof value, 0, &value); }
+
+void lv2_ui_t::port_event(uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+  desc_->port_event(handle_, port, size, format, buffer);
 }

@@ -22,6 +22,10 @@ struct lv2_uris_t {
 struct lv2_features_t {
   bool urid_map = true;
   int max_block = 4096;  // 0: no options feature
+  // The maximum block length's option record as a host may get it wrong (OPTION_ZERO: a
+  // right record of the value 0).
+  enum option_t { OPTION_RIGHT, OPTION_ZERO, OPTION_OTHER_KEY, OPTION_NOT_INT, OPTION_WRONG_SIZE, OPTION_NO_VALUE };
+  option_t option = OPTION_RIGHT;
 };
 
 class lv2_host_t {
@@ -86,7 +90,7 @@ class lv2_host_t {
 class lv2_ui_t {
  public:
   lv2_ui_t(lv2ui_descriptor_fn entry, const lv2_host_t& host, unsigned long parent = 0,
-           bool instance_access = true);
+           bool instance_access = true, bool touch = true);
   ~lv2_ui_t();
   lv2_ui_t(const lv2_ui_t&) = delete;
   lv2_ui_t& operator=(const lv2_ui_t&) = delete;
@@ -96,6 +100,9 @@ class lv2_ui_t {
   int show();
   int hide();
   void port_event(uint32_t port, float value);
+  void port_event(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
+  // Cleans the UI up now (the destructor does otherwise); what it recorded stays.
+  void close();
 
   struct write_t {
     uint32_t port;

@@ -47,15 +47,13 @@ IPluginLV2::IPluginLV2(int nParams, const char* channelIOStr, int nPresets,
       mControls(nParams, nullptr),
       mSeen(nParams, std::numeric_limits<float>::quiet_NaN()),
       mFlags(new Flags[nParams]),
-      mReported(nParams, 0.0) {}
+      mReported(nParams) {}
 
-void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
-                         const char* chunkKeyURI) {
-  mChannels = std::min({std::max(channels, 1), NInChannels(), NOutChannels(), int(kMaxAudioPorts)});
+void IPluginLV2::InitLV2(int channels, const LV2_Feature* const* features, const char* chunkKeyURI) {
+  // The channels beyond the kind's stay unconnected, as the frame makes them.
+  mChannels = std::min({channels, NInChannels(), NOutChannels(), int(kMaxAudioPorts)});
   SetInputChannelConnections(0, mChannels, true);
-  SetInputChannelConnections(mChannels, NInChannels() - mChannels, false);
   SetOutputChannelConnections(0, mChannels, true);
-  SetOutputChannelConnections(mChannels, NOutChannels() - mChannels, false);
 
   auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(lv2_feature(features, LV2_URID__map)));
   if (map && chunkKeyURI) {
@@ -68,8 +66,6 @@ void IPluginLV2::InitLV2(int channels, double sampleRate, const LV2_Feature* con
   if (maxBlock <= 0) maxBlock = kDefaultMaxBlock;
   // Scratch buffers for the longest call the host announced; longer calls run in pieces.
   SetBlockSize(std::min<int>(maxBlock, kMaxBlockSize));
-  SetSampleRate(sampleRate);
-  Reset();
 }
 
 void IPluginLV2::ConnectPort(uint32_t port, void* data) {
@@ -87,29 +83,24 @@ void IPluginLV2::ConnectPort(uint32_t port, void* data) {
   }
 }
 
-void IPluginLV2::Activate() {
-  ApplyControlPorts(true);
-  OnActivate(true);
-}
-
-void IPluginLV2::Deactivate() { OnActivate(false); }
+void IPluginLV2::Activate() { ApplyControlPorts(true); }
 
 void IPluginLV2::Run(uint32_t nFrames) {
   ApplyControlPorts(false);
   // The frame counts in int; a longer call (beyond any real host's) runs in parts.
   const uint32_t kPart = 1u << 30;  // mutate: skip (a call of 2^30 frames needs 4 GiB buffers)
   for (uint32_t done = 0; done < nFrames;) {
-    const uint32_t n = std::min(nFrames - done, kPart);
+    const uint32_t n = std::min(nFrames - done, kPart);  // mutate: skip (only a call of more than 2^30 frames has a second part)
     float* in[kMaxAudioPorts] = {};
     float* out[kMaxAudioPorts] = {};
     for (int ch = 0; ch < mChannels; ++ch) {
-      in[ch] = mAudioIn[ch] ? mAudioIn[ch] + done : nullptr;
-      out[ch] = mAudioOut[ch] ? mAudioOut[ch] + done : nullptr;
+      in[ch] = mAudioIn[ch] ? mAudioIn[ch] + done : nullptr;  // mutate: skip (only a call of more than 2^30 frames has a second part)
+      out[ch] = mAudioOut[ch] ? mAudioOut[ch] + done : nullptr;  // mutate: skip (only a call of more than 2^30 frames has a second part)
     }
     AttachInputBuffers(0, mChannels, in, static_cast<int>(n));
     AttachOutputBuffers(0, mChannels, out);
-    ProcessBuffers(0.0f, static_cast<int>(n));
-    done += n;
+    ProcessBuffers(0.0f, static_cast<int>(n));  // mutate: skip (the value only picks the float form)
+    done += n;  // mutate: skip (only a call of more than 2^30 frames has a second part)
   }
   if (mLatencyPort) *mLatencyPort = static_cast<float>(GetLatency());
 }
@@ -121,7 +112,7 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
   bool changed = false;
   for (int i = 0; i < nParams && !changed; ++i)
     changed = mControls[i] && Bits(*mControls[i]) != Bits(mSeen[i]);
-  if (!changed) return;
+  if (!changed) return;  // mutate: skip (saves the lock only: without it the loop finds nothing)
   if (blocking)
     GetMutex().Lock();
   else if (!GetMutex().TryLock())
@@ -151,7 +142,7 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
 double IPluginLV2::PortToValue(int i, float v) const {
   const IParam* p = GetParam(i);
   double value = v;
-  if (p->Type() == IParam::kTypeBool) value = v > 0.0f ? 1.0 : 0.0;  // lv2:toggled: above 0 is on
+  if (p->Type() == IParam::kTypeBool) value = v > 0.0f ? p->GetMax() : p->GetMin();  // lv2:toggled: above 0 is on
   return std::min(std::max(value, p->GetMin()), p->GetMax());
 }
 
@@ -182,8 +173,10 @@ LV2_State_Status IPluginLV2::SaveState(LV2_State_Store_Function store, LV2_State
 LV2_State_Status IPluginLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
                                           LV2_State_Handle handle) {
   if (!mChunkKey || !retrieve) return LV2_STATE_ERR_NO_FEATURE;
+  // mutate: off (the host sets them whenever it returns data; unread otherwise)
   size_t size = 0;
   uint32_t type = 0, flags = 0;
+  // mutate: on
   const void* data = retrieve(handle, mChunkKey, &size, &type, &flags);
   Unsee();
   if (!data) return LV2_STATE_SUCCESS;

@@ -6,7 +6,7 @@
 // Ports: port i (0 .. NParams() - 1) is the control input of parameter i, then comes the
 // latency output, then the audio inputs, then the audio outputs (one or two of each).
 //
-// Threads, as LV2 classes them: InitLV2, Activate, Deactivate and RestoreState run on the
+// Threads, as LV2 classes them: InitLV2, Activate and RestoreState run on the
 // host's instantiation thread and never alongside Run; ConnectPort and Run run on the audio
 // thread; SaveState may run on any thread, also while Run runs. The editor's UI (lv2_ui.cpp)
 // calls the UI operations below on the host's UI thread, the thread the editor's window and
@@ -43,17 +43,14 @@ class IPluginLV2 : public IPluginBase {
   }
 
   // ---- LV2 plug-in interface ----
-  // Once, right after construction: the channel count of the plug-in the host chose (1 or 2),
-  // the sample rate (positive and finite: the caller refuses others), the host's features
-  // (urid:map for the saved state, the options' maximum block length), and the URI under
-  // which the state chunk is stored.
-  void InitLV2(int channels, double sampleRate, const LV2_Feature* const* features,
-               const char* chunkKeyURI);
+  // Once, right after construction at the host's sample rate: the channel count of the
+  // plug-in the host chose (1 or 2), the host's features (urid:map for the saved state, the
+  // options' maximum block length), and the URI under which the state chunk is stored.
+  void InitLV2(int channels, const LV2_Feature* const* features, const char* chunkKeyURI);
   // A port outside the layout is ignored; a null pointer disconnects the port.
   void ConnectPort(uint32_t port, void* data);
-  // Applies the control ports as they are now, then OnActivate(true).
+  // Applies the control ports as they are now, waiting for the plug-in's lock.
   void Activate();
-  void Deactivate();
   // Any number of frames, 0 included. Never allocates and never waits: control ports that
   // changed are applied under the plug-in's lock only when it is free at once (otherwise at
   // the next call); then the audio goes through the processing frame, and the latency in

@@ -31,7 +31,6 @@ void IPluginLV2::WritePort(int i) {
 }
 
 void IPluginLV2::WriteChangedPorts() {
-  if (!mUI.write) return;
   const bool programChanged = mProgramChanged.exchange(false);
   for (int i = 0; i < NParams(); ++i)
     if (mFlags[i].kept.exchange(false) || (programChanged && GetParam(i)->Value() != mReported[i]))

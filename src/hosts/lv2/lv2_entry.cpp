@@ -1,6 +1,7 @@
 // The LV2 entry points: the stereo and the mono plug-in's descriptors. Every call goes to the
-// instance's adapter; the stream is (re)started and pending re-sizing served on the host's
-// instantiation thread, so that the first call of the audio thread has nothing to design.
+// instance's adapter; the stream is (re)started and pending re-sizing served at activation (on
+// the host's instantiation thread), so that the first call of the audio thread has nothing to
+// design.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -41,8 +42,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double rate, const char
                  int(MAX_INSTANCES));
     return nullptr;
   }
-  plug->InitLV2(channels, rate, features, QUILLMAR_LV2_CHUNK_URI);
-  plug->ServePendingChanges();
+  plug->InitLV2(channels, features, QUILLMAR_LV2_CHUNK_URI);
   return static_cast<IPluginLV2*>(plug);
 }
 
@@ -52,12 +52,13 @@ void Activate(LV2_Handle h) {
   Quillmar* plug = Plug(h);
   plug->Activate();
   // Every activation starts the stream clean: nothing from before it is heard.
-  plug->Inst()->bufs_dirty = 1;
+  plug->Inst()->bufs_dirty = 1;  // mutate: skip (any value but 0 asks for new buffers)
   plug->ServePendingChanges();
 }
 
 void Run(LV2_Handle h, uint32_t nFrames) { Plug(h)->Run(nFrames); }
-void Deactivate(LV2_Handle h) { Plug(h)->Deactivate(); }
+// Nothing to stop: the next activation starts the stream clean.
+void Deactivate(LV2_Handle) {}
 void Cleanup(LV2_Handle h) { delete Plug(h); }
 
 LV2_State_Status Save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle,
