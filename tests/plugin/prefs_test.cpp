@@ -183,7 +183,7 @@ TEST_F(Prefs, PresetPathIsCarriedFromTheFileBackToTheFile) {
 
 // A path is taken only if its line, written back, fits 2000 bytes; the end of a longer line is
 // never read as a setting line of its own.
-TEST_F(Prefs, LongLinesAreSkippedWholeAndALongPathComesBackWhole) {
+TEST_F(Prefs, ALongLineIsReadWholeAndALongPathComesBackWhole) {
   const std::string longest(1986, 'p');
   const struct {
     std::string line;
