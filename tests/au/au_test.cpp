@@ -8,7 +8,9 @@
 #include <chrono>
 #include <functional>
 #include <cmath>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <thread>
@@ -21,6 +23,8 @@
 #include "hosts/au/IPluginAU.h"
 #include "hosts/au/IPluginAU_ViewFactory.h"
 #include "support/alloc_counter.h"
+
+extern "C" ComponentResult Quillmar_ViewEntry(ComponentParameters* params, Handle storage);
 
 namespace {
 
@@ -46,10 +50,20 @@ ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
 }
 
 
+IPluginAU* make_none() { return nullptr; }
+
 OSStatus silence(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
                  AudioBufferList* io) {
   for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
     std::fill_n(static_cast<float*>(io->mBuffers[c].mData), frames, 0.0f);
+  return noErr;
+}
+
+// Each channel at its own level: 0.25 on the first, 0.75 on the second.
+OSStatus levels(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
+                AudioBufferList* io) {
+  for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
+    std::fill_n(static_cast<float*>(io->mBuffers[c].mData), frames, 0.25f + 0.5f * c);
   return noErr;
 }
 
@@ -77,6 +91,19 @@ TEST(AUComponent, ExportsOnlyItsEntryPoints) {
     if (std::sscanf(line, "%*s %*s %399s", name) == 1) names.insert(name);
   EXPECT_EQ(pclose(p), 0);
   EXPECT_EQ(names, (std::set<std::string>{"Quillmar_Factory", "Quillmar_Entry", "Quillmar_ViewEntry"}));
+}
+
+TEST(AUPlugInInterface, WhatCannotBeMadeIsRefused) {
+  EXPECT_EQ(IPluginAU::NewPlugInInterface(nullptr), nullptr);
+  alloc_refuse_next_nothrow();
+  EXPECT_EQ(IPluginAU::NewPlugInInterface(&make_bare), nullptr);
+  int instance = 0;  // never touched while no plug-in is made
+  const auto ci = reinterpret_cast<AudioComponentInstance>(&instance);
+  AudioComponentPlugInInterface* none = IPluginAU::NewPlugInInterface(&make_none);
+  ASSERT_NE(none, nullptr);
+  EXPECT_EQ(none->reserved, nullptr);
+  EXPECT_EQ(none->Open(none, ci), kAudio_MemFullError);
+  EXPECT_EQ(none->Close(none), noErr);
 }
 
 TEST(AURender, AllocatesNothingOnceInitialised) {
@@ -120,6 +147,37 @@ TEST(AUInputs, AssessmentFindsEachInputType) {
   for (int t = 0; t < 4; ++t) EXPECT_STREQ(IPluginAU::InputTypeName(t), words[t]);
 }
 
+TEST(AUInputs, AConnectedInputReachesTheFrameworkAndABypassedOutput) {
+  Unit plug;
+  IPluginAU* p = plug.plug();
+  const AURenderCallbackStruct cb = {&levels, nullptr}, none = {nullptr, nullptr};
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb), noErr);
+  EXPECT_TRUE(p->IsInChannelConnected(0) && p->IsInChannelConnected(1));
+  const UInt32 bypass = 1;
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass), noErr);
+  ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
+  std::vector<float> l(64, 9.0f), r(64, 9.0f);
+  ASSERT_EQ(render(plug.u, 0, 64, l.data(), r.data()), noErr);
+  EXPECT_EQ(l, std::vector<float>(64, 0.25f));
+  EXPECT_EQ(r, std::vector<float>(64, 0.75f));
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &none, sizeof none);
+  EXPECT_FALSE(p->IsInChannelConnected(0) || p->IsInChannelConnected(1));
+}
+
+TEST(AUChannels, EachChannelCountHasItsLayoutTag) {
+  Unit plug;
+  for (UInt32 n : {1u, 2u}) {
+    AudioStreamBasicDescription f = {44100, kAudioFormatLinearPCM,
+                                     kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
+                                     4, 1, 4, n, 32, 0};
+    ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, I, 0, &f, sizeof f), noErr);
+    AudioChannelLayoutTag tag = 0;
+    UInt32 size = sizeof tag;
+    ASSERT_EQ(AudioUnitGetProperty(plug.u, kAudioUnitProperty_SupportedChannelLayoutTags, I, 0, &tag, &size), noErr);
+    EXPECT_EQ(tag, n == 1 ? kAudioChannelLayoutTag_Mono : kAudioChannelLayoutTag_Stereo);
+  }
+}
+
 namespace {
 
 OSStatus beat_and_tempo(void*, Float64* beat, Float64* tempo) {
@@ -135,6 +193,13 @@ OSStatus time_location(void*, UInt32*, Float32* num, UInt32* den, Float64*) {
 OSStatus transport(void*, Boolean* playing, Boolean*, Float64* pos, Boolean*, Float64*, Float64*) {
   *playing = true;
   *pos = 44100;
+  return noErr;
+}
+OSStatus transport2(void*, Boolean* playing, Boolean* recording, Boolean*, Float64* pos, Boolean*,
+                   Float64*, Float64*) {
+  *playing = false;
+  *recording = true;
+  *pos = 96000;
   return noErr;
 }
 
@@ -161,6 +226,13 @@ TEST(AUHost, IdentityAndTimeComeFromTheHost) {
   EXPECT_EQ(t.mSamplePos, 44100.0);
   EXPECT_TRUE(t.mTransportIsRunning);
   EXPECT_FALSE(t.mTransportIsRecording);
+  // A newer host's record: its second transport procedure is asked, not the first.
+  cb.transportStateProc2 = &transport2;
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_HostCallbacks, G, 0, &cb, sizeof cb), noErr);
+  plug.plug()->GetTime(&t);
+  EXPECT_EQ(t.mSamplePos, 96000.0);
+  EXPECT_FALSE(t.mTransportIsRunning);
+  EXPECT_TRUE(t.mTransportIsRecording);
 }
 
 TEST(AUParameters, GroupsAreClumpsNumberedFromOneAsAsked) {
@@ -175,13 +247,22 @@ TEST(AUParameters, GroupsAreClumpsNumberedFromOneAsAsked) {
     EXPECT_EQ(bool(info.flags & kAudioUnitParameterFlag_HasClump), clumps[i] != 0);
     CFRelease(info.cfNameString);
   }
-  AudioUnitParameterNameInfo name = {2, kAudioUnitParameterName_Full, nullptr};
-  UInt32 size = sizeof name;
-  ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterClumpName, G, 0, &name, &size), noErr);
-  char text[32] = "";
-  CFStringGetCString(name.outName, text, sizeof text, kCFStringEncodingUTF8);
-  EXPECT_STREQ(text, "Input");
-  CFRelease(name.outName);
+  const struct {
+    UInt32 clump;
+    OSStatus result;
+    const char* name;
+  } names[] = {{0, kAudioUnitErr_InvalidPropertyValue, ""}, {1, noErr, "Output"},
+               {2, noErr, "Input"}, {3, kAudioUnitErr_InvalidPropertyValue, ""}};
+  for (const auto& n : names) {
+    AudioUnitParameterNameInfo name = {n.clump, kAudioUnitParameterName_Full, nullptr};
+    UInt32 size = sizeof name;
+    EXPECT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterClumpName, G, 0, &name, &size),
+              n.result) << "clump " << n.clump;
+    char text[32] = "";
+    if (name.outName) CFStringGetCString(name.outName, text, sizeof text, kCFStringEncodingUTF8);
+    EXPECT_STREQ(text, n.name) << "clump " << n.clump;
+    if (name.outName) CFRelease(name.outName);
+  }
 }
 
 TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
@@ -191,6 +272,34 @@ TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
   auto* view = static_cast<AUStandIn_View*>(AUOpenEditorView(plug.u, nullptr));
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->mWidth, 1060);
+}
+
+TEST(AUViewFactory, CodeInNoBundleNamesItsOwnFolder) {
+  // This program links the adapter itself and lies in no bundle.
+  AudioUnitCocoaViewInfo info = {};
+  ASSERT_TRUE(AUFillCocoaViewInfo(&info));
+  char path[PATH_MAX] = "", exe[PATH_MAX] = "";
+  CFURLGetFileSystemRepresentation(info.mCocoaAUViewBundleLocation, true,
+                                   reinterpret_cast<UInt8*>(path), sizeof path);
+  ASSERT_NE(realpath("/proc/self/exe", exe), nullptr);
+  std::string dir(exe);
+  dir.erase(dir.rfind('/') + 1);
+  EXPECT_EQ(path, dir);
+  CFRelease(info.mCocoaAUViewBundleLocation);
+  CFRelease(info.mCocoaAUViewClass[0]);
+}
+
+TEST(AUViewFactory, TheViewComponentCanDoItsOwnSelectorsOnly) {
+  ComponentDescription d = {0x61757677 /* auvw */, 0x516d726c, 0x4d727764, 0, 0};
+  Component c = RegisterComponent(&d, &Quillmar_ViewEntry, 0, nullptr, nullptr, nullptr);
+  ComponentInstance v = nullptr;
+  ASSERT_EQ(OpenAComponent(c, &v), noErr);
+  for (int s = -5; s <= 0x302; ++s) {
+    const bool can = (s >= -4 && s <= -1) || s == 0x301;  // open, close, can-do, version, create
+    EXPECT_EQ(CallComponentCanDo(v, SInt16(s)), can) << s;
+  }
+  CloseComponent(v);
+  UnregisterComponent(c);
 }
 
 TEST(AUEditor, ValuesSetOffTheMainThreadReachTheControlsOnIt) {

@@ -6,9 +6,11 @@
 
 static std::atomic<size_t> g_allocs{0};
 static thread_local size_t t_allocs = 0;  // plain static TLS: reading it never allocates
+static thread_local bool t_refuse_nothrow = false;
 
 size_t alloc_count() { return g_allocs.load(); }
 size_t alloc_count_this_thread() { return t_allocs; }
+void alloc_refuse_next_nothrow() { t_refuse_nothrow = true; }
 
 static void count() {
   g_allocs.fetch_add(1);
@@ -41,8 +43,16 @@ static void* counted_new(size_t n) {
 
 void* operator new(size_t n) { return counted_new(n); }
 void* operator new[](size_t n) { return counted_new(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
+static void* nothrow_new(size_t n) {
+  if (t_refuse_nothrow) {
+    t_refuse_nothrow = false;
+    return nullptr;
+  }
+  return std::malloc(n ? n : 1);
+}
+
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return nothrow_new(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return nothrow_new(n); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

@@ -8,6 +8,9 @@ size_t alloc_count();
 // Allocations made by the calling thread since it started.
 size_t alloc_count_this_thread();
 
+// Makes the calling thread's next nothrow operator new give null, as when memory runs out.
+void alloc_refuse_next_nothrow();
+
 // The number of allocations made while it lived.
 class alloc_scope {
  public:

@@ -48,8 +48,9 @@ int HostChannelTotal(const std::vector<BusChannels>& buses) {
 
 ComponentResult Initialize(IPluginAU* plug) {
   IPluginAU::State& au = plug->AU();
+  // A direction the host left unset (-1) matches any configuration.
   const int nIn = HostChannelTotal(au.mInBuses), nOut = HostChannelTotal(au.mOutBuses);
-  if ((nIn >= 0 || nOut >= 0) && !plug->LegalIO(nIn, nOut)) return badComponentSelector;
+  if (!plug->LegalIO(nIn, nOut)) return badComponentSelector;
   au.mActive = true;
   au.mLastRenderSampleTime = NAN;
   plug->OnParamReset();

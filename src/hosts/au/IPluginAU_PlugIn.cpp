@@ -93,12 +93,12 @@ AudioComponentMethod Lookup(SInt16 select) {
 
 AudioComponentPlugInInterface* IPluginAU::NewPlugInInterface(IPluginAU* (*makePlug)()) {
   if (!makePlug) return nullptr;
+  // Value-initialised: the interface's reserved field is null.
   PlugInInstance* p = new (std::nothrow) PlugInInstance();
   if (!p) return nullptr;
   p->mInterface.Open = &Open;
   p->mInterface.Close = &Close;
   p->mInterface.Lookup = &Lookup;
-  p->mInterface.reserved = nullptr;
   p->mMakePlug = makePlug;
   return &p->mInterface;
 }

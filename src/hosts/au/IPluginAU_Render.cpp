@@ -150,7 +150,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   }
 
   const int first = outBus.mPlugChannelStartIdx;
-  if (outBus.mNConnected != nOut) {
+  if (outBus.mNConnected != nOut) {  // mutate: skip (always true only sets the same connections again)
     plug->SetOutputChannelConnections(first, nOut, true);
     plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);
     outBus.mNConnected = nOut;
@@ -167,7 +167,9 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   plug->AttachOutputBuffers(first, nOut, au.mOutPtrs);
 
   int lastConnected = 0;
-  for (size_t i = 0; i < au.mOutBuses.size(); ++i)
+  // Starting at bus 1 only leaves out writing the starting value again; running one past the
+  // end reads beyond the vector, which only the address sanitizer sees.
+  for (size_t i = 0; i < au.mOutBuses.size(); ++i)  // mutate: skip (as said)
     if (au.mOutBuses[i].mConnected) lastConnected = static_cast<int>(i);
   if (static_cast<int>(outputBusIdx) == lastConnected) {
     for (size_t i = outputBusIdx + 1; i < au.mOutBuses.size(); ++i) {

@@ -33,7 +33,8 @@ CFURLRef BundleLocation() {
   return bundle ? CFBundleCopyBundleURL(bundle) : nullptr;
 #else
   Dl_info info;
-  if (!dladdr(reinterpret_cast<void*>(&BundleLocation), &info) || !info.dli_fname) return nullptr;
+  // dladdr of a function of this code always succeeds and names its file.
+  if (!dladdr(reinterpret_cast<void*>(&BundleLocation), &info) || !info.dli_fname) return nullptr;  // mutate: skip (as said)
   char real[PATH_MAX];
   if (!realpath(info.dli_fname, real)) return nullptr;
   std::string dir(real);
