@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "framework/IControl.h"
 #include "framework/IGraphics.h"
 #include "hosts/au/IPluginAU.h"
+#include "hosts/au/IPluginAU_State.h"
 #include "hosts/au/IPluginAU_ViewFactory.h"
 #include "support/alloc_counter.h"
 
@@ -28,10 +30,13 @@ extern "C" ComponentResult Quillmar_ViewEntry(ComponentParameters* params, Handl
 
 namespace {
 
-enum : UInt32 { G = kAudioUnitScope_Global, I = kAudioUnitScope_Input };
+enum : UInt32 { G = kAudioUnitScope_Global, I = kAudioUnitScope_Input, O = kAudioUnitScope_Output };
 
-// A unit without a fast render procedure (its storage holds no plug-in).
+// A unit without a fast render procedure (its storage holds no plug-in), and careless: it
+// writes over what a property's reader gives it before it refuses.
 ComponentResult plain_entry(ComponentParameters* p, Handle) {
+  if (p->what == kAudioUnitGetPropertySelect)
+    if (void* out = Arg<void*>(p, 3)) std::memset(out, 0xAB, sizeof(void*));
   const bool life = p->what == kComponentOpenSelect || p->what == kComponentCloseSelect;
   return life ? noErr : ComponentResult(kAudioUnitErr_InvalidProperty);
 }
@@ -43,6 +48,8 @@ struct BarePlug : IPluginAU {
     GetParam(1)->InitDouble("Tone", 0, 0, 1, 0.01);
     GetParam(2)->InitDouble("Level", 0, 0, 1, 0.01, "", "Output");
   }
+  void OnParamChange(int idx) override { changed.push_back(idx); }
+  std::vector<int> changed;
 };
 IPluginAU* make_bare() { return new BarePlug(); }
 ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
@@ -51,6 +58,17 @@ ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
 
 
 IPluginAU* make_none() { return nullptr; }
+
+// Three outputs: a stereo bus and a mono one.
+struct ThreeOutPlug : IPluginAU {
+  ThreeOutPlug() : IPluginAU(1, "1-3", 0, "Three", "", "Test", 0x10000, 1, 2, 0, false, false, false) {
+    GetParam(0)->InitDouble("Gain", 0, 0, 1, 0.01);
+  }
+};
+IPluginAU* make_three() { return new ThreeOutPlug(); }
+ComponentResult three_entry(ComponentParameters* p, Handle storage) {
+  return IPluginAU::Dispatch(p, storage, &make_three);
+}
 
 OSStatus silence(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
                  AudioBufferList* io) {
@@ -64,6 +82,20 @@ OSStatus levels(void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt3
                 AudioBufferList* io) {
   for (UInt32 c = 0; c < io->mNumberBuffers; ++c)
     std::fill_n(static_cast<float*>(io->mBuffers[c].mData), frames, 0.25f + 0.5f * c);
+  return noErr;
+}
+
+// As levels, or failing (refCon 1), with its second buffer left out (2), or failing on its
+// first call only (3). It keeps the flags it was called with.
+AudioUnitRenderActionFlags g_pull_flags = 0;
+int g_pulls = 0;
+OSStatus faulty(void* refCon, AudioUnitRenderActionFlags* f, const AudioTimeStamp* ts, UInt32 bus,
+                UInt32 frames, AudioBufferList* io) {
+  const intptr_t fault = reinterpret_cast<intptr_t>(refCon);
+  g_pull_flags = *f;
+  if (fault == 1 || (fault == 3 && g_pulls++ == 0)) return -50;
+  levels(nullptr, f, ts, bus, frames, io);
+  if (fault == 2) io->mNumberBuffers = 1;
   return noErr;
 }
 
@@ -103,6 +135,8 @@ TEST(AUPlugInInterface, WhatCannotBeMadeIsRefused) {
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->reserved, nullptr);
   EXPECT_EQ(none->Open(none, ci), kAudio_MemFullError);
+  EXPECT_EQ(none->Open(nullptr, ci), kAudio_ParamError);
+  EXPECT_EQ(none->Close(nullptr), kAudio_ParamError);
   EXPECT_EQ(none->Close(none), noErr);
 }
 
@@ -160,8 +194,185 @@ TEST(AUInputs, AConnectedInputReachesTheFrameworkAndABypassedOutput) {
   ASSERT_EQ(render(plug.u, 0, 64, l.data(), r.data()), noErr);
   EXPECT_EQ(l, std::vector<float>(64, 0.25f));
   EXPECT_EQ(r, std::vector<float>(64, 0.75f));
+  ASSERT_EQ(AudioUnitUninitialize(plug.u), noErr);
+  const AudioStreamBasicDescription mono = {44100, kAudioFormatLinearPCM,
+                                            kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
+                                            4, 1, 4, 1, 32, 0};
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, I, 0, &mono, sizeof mono), noErr);
+  EXPECT_TRUE(p->IsInChannelConnected(0) && !p->IsInChannelConnected(1));
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &none, sizeof none);
   EXPECT_FALSE(p->IsInChannelConnected(0) || p->IsInChannelConnected(1));
+}
+
+TEST(AUProperties, SizesListsAndShortSets) {
+  Unit plug;
+  const UInt32 n = UInt32(plug.plug()->NParams());
+  // The size alone, asked through GetProperty with no data.
+  const struct {
+    AudioUnitPropertyID id;
+    UInt32 scope, size;
+  } sizes[] = {{kAudioUnitProperty_Latency, G, sizeof(Float64)},
+               {kAudioUnitProperty_CocoaUI, G, sizeof(AudioUnitCocoaViewInfo)},
+               {kAudioUnitProperty_ParameterList, G, n * UInt32(sizeof(AudioUnitParameterID))},
+               {kAudioUnitProperty_MakeConnection, I, sizeof(AudioUnitConnection)},
+               {kAudioUnitProperty_SetRenderCallback, I, sizeof(AURenderCallbackStruct)},
+               {kAudioUnitProperty_HostCallbacks, G, sizeof(HostCallbackInfo)},
+               {kAudioUnitProperty_OfflineRender, G, sizeof(UInt32)},
+               {kAudioUnitProperty_AUHostIdentifier, G, sizeof(AUHostIdentifier)}};
+  for (const auto& s : sizes) {
+    UInt32 size = 0;
+    EXPECT_EQ(AudioUnitGetProperty(plug.u, s.id, s.scope, 0, nullptr, &size), noErr) << s.id;
+    EXPECT_EQ(size, s.size) << s.id;
+  }
+  std::vector<AudioUnitParameterID> ids(n, 999);
+  UInt32 size = n * sizeof ids[0];
+  ASSERT_EQ(AudioUnitGetProperty(plug.u, kAudioUnitProperty_ParameterList, G, 0, ids.data(), &size), noErr);
+  for (UInt32 i = 0; i < n; ++i) EXPECT_EQ(ids[i], i);
+  const UInt32 frames = 1024;
+  EXPECT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_MaximumFramesPerSlice, G, 0, &frames,
+                                 sizeof frames), noErr);
+  EXPECT_EQ(plug.plug()->GetBlockSize(), 1024);
+  for (UInt32 offline : {1u, 0u}) {
+    ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_OfflineRender, G, 0, &offline,
+                                   sizeof offline), noErr);
+    EXPECT_EQ(plug.plug()->IsRenderingOffline(), offline != 0);
+  }
+  // Every settable property refuses a record shorter than its own.
+  alignas(16) unsigned char zeros[256] = {};
+  const std::pair<AudioUnitPropertyID, UInt32> sets[] = {
+      {kAudioUnitProperty_ClassInfo, G},         {kAudioUnitProperty_MakeConnection, I},
+      {kAudioUnitProperty_SampleRate, G},        {kAudioUnitProperty_StreamFormat, I},
+      {kAudioUnitProperty_MaximumFramesPerSlice, G}, {kAudioUnitProperty_BypassEffect, G},
+      {kAudioUnitProperty_SetRenderCallback, I}, {kAudioUnitProperty_HostCallbacks, G},
+      {kAudioUnitProperty_CurrentPreset, G},     {kAudioUnitProperty_PresentPreset, G},
+      {kAudioUnitProperty_OfflineRender, G},     {kAudioUnitProperty_AUHostIdentifier, G}};
+  for (const auto& [id, scope] : sets)
+    EXPECT_EQ(AudioUnitSetProperty(plug.u, id, scope, 0, zeros, 3), kAudio_ParamError) << id;
+  // A bus the unit has not.
+  for (AudioUnitPropertyID id : {kAudioUnitProperty_StreamFormat, kAudioUnitProperty_ElementName,
+                                 kAudioUnitProperty_SupportedChannelLayoutTags}) {
+    size = sizeof zeros;
+    EXPECT_EQ(AudioUnitGetProperty(plug.u, id, O, 1, zeros, &size), kAudioUnitErr_InvalidElement) << id;
+  }
+}
+
+TEST(AUChannels, OutputsAreBusesOfAtMostTwoChannels) {
+  Unit three(&three_entry);
+  UInt32 buses = 0, size = sizeof buses;
+  ASSERT_EQ(AudioUnitGetProperty(three.u, kAudioUnitProperty_ElementCount, O, 0, &buses, &size), noErr);
+  EXPECT_EQ(buses, 2u);
+  const char* names[] = {"output 1", "output 2"};
+  for (UInt32 bus = 0; bus < 2; ++bus) {
+    AudioStreamBasicDescription f = {};
+    size = sizeof f;
+    ASSERT_EQ(AudioUnitGetProperty(three.u, kAudioUnitProperty_StreamFormat, O, bus, &f, &size), noErr);
+    EXPECT_EQ(f.mChannelsPerFrame, 2u - bus);
+    CFStringRef name = nullptr;
+    size = sizeof name;
+    ASSERT_EQ(AudioUnitGetProperty(three.u, kAudioUnitProperty_ElementName, O, bus, &name, &size), noErr);
+    char text[32] = "";
+    CFStringGetCString(name, text, sizeof text, kCFStringEncodingUTF8);
+    EXPECT_STREQ(text, names[bus]);
+    CFRelease(name);
+  }
+}
+
+TEST(AURender, AFailingSourceAMissingBufferAndAnOutputTooSmall) {
+  const struct {
+    intptr_t fault;
+    UInt32 leftBytes;
+    OSStatus result;
+    float left, right;
+  } cases[] = {{0, 256, noErr, 0.25f, 0.75f},
+               {1, 256, -50, 9.0f, 9.0f},
+               {2, 256, noErr, 0.25f, 0.0f},  // the channel left out is silence
+               {3, 256, noErr, 0.25f, 0.75f},  // pulled again after it failed
+               {0, 252, kAudio_ParamError, 9.0f, 9.0f}};
+  for (const auto& k : cases) {
+    Unit plug;
+    g_pulls = 0;
+    g_pull_flags = 99;
+    const AURenderCallbackStruct cb = {&faulty, reinterpret_cast<void*>(k.fault)};
+    AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
+    const UInt32 bypass = 1;
+    AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass);
+    ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
+    std::vector<float> l(64, 9.0f), r(64, 9.0f);
+    alignas(AudioBufferList) unsigned char bytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
+    AudioBufferList* list = reinterpret_cast<AudioBufferList*>(bytes);
+    list->mNumberBuffers = 2;
+    list->mBuffers[0] = AudioBuffer{1, k.leftBytes, l.data()};
+    list->mBuffers[1] = AudioBuffer{1, 256, r.data()};
+    AudioTimeStamp ts = {};
+    ts.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    if (k.fault == 3) {
+      EXPECT_EQ(AudioUnitRender(plug.u, &flags, &ts, 0, 64, list), -50);
+    }
+    EXPECT_EQ(AudioUnitRender(plug.u, &flags, &ts, 0, 64, list), k.result) << k.fault;
+    EXPECT_EQ(g_pull_flags, k.leftBytes < 256 ? 99u : 0u) << k.fault;
+    EXPECT_EQ(l, std::vector<float>(64, k.left)) << k.fault;
+    EXPECT_EQ(r, std::vector<float>(64, k.right)) << k.fault;
+  }
+}
+
+TEST(AURender, TheBlockRunsWhenTheLastConnectedOutputBusIsRendered) {
+  Unit three(&three_entry);
+  IPluginAU* p = three.plug();
+  const AURenderCallbackStruct cb = {&levels, nullptr};
+  AudioUnitSetProperty(three.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
+  ASSERT_EQ(AudioUnitInitialize(three.u), noErr);
+  std::vector<float> l(64), r(64), m(64);
+  const auto bus = [&](UInt32 idx, double time) {
+    std::fill(l.begin(), l.end(), 9.0f);
+    std::fill(m.begin(), m.end(), 9.0f);
+    alignas(AudioBufferList) unsigned char bytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
+    AudioBufferList* list = reinterpret_cast<AudioBufferList*>(bytes);
+    list->mNumberBuffers = 2 - idx;
+    list->mBuffers[0] = AudioBuffer{1, 256, idx ? m.data() : l.data()};
+    list->mBuffers[1] = AudioBuffer{1, 256, r.data()};
+    AudioTimeStamp ts = {};
+    ts.mSampleTime = time;
+    ts.mFlags = kAudioTimeStampSampleTimeValid;
+    return AudioUnitRender(three.u, nullptr, &ts, idx, 64, list);
+  };
+  // The first bus alone is the last connected: it runs the block, the second one is not
+  // connected.
+  ASSERT_EQ(bus(0, 0), noErr);
+  EXPECT_EQ(l, std::vector<float>(64, 0.25f));
+  EXPECT_FALSE(p->IsOutChannelConnected(2));
+  // Once the second bus is rendered too, the block waits for it.
+  ASSERT_EQ(bus(1, 64), noErr);
+  EXPECT_EQ(m, std::vector<float>(64, 0.0f));
+  ASSERT_EQ(bus(0, 128), noErr);
+  EXPECT_EQ(l, std::vector<float>(64, 9.0f));
+  ASSERT_EQ(bus(1, 128), noErr);
+  EXPECT_EQ(l, std::vector<float>(64, 0.25f));
+  EXPECT_TRUE(p->IsOutChannelConnected(2));
+}
+
+TEST(AURender, TheUnitFillsBuffersTheHostLeftEmptyAndUsesTheChannelsItWasGiven) {
+  Unit plug;
+  IPluginAU* p = plug.plug();
+  const AURenderCallbackStruct cb = {&levels, nullptr};
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
+  const UInt32 bypass = 1;
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass);
+  const AudioStreamBasicDescription mono = {44100, kAudioFormatLinearPCM,
+                                            kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
+                                            4, 1, 4, 1, 32, 0};
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                                 &mono, sizeof mono), noErr);
+  ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
+  AudioBufferList list = {1, {{1, 0, nullptr}}};
+  AudioTimeStamp ts = {};
+  ts.mFlags = kAudioTimeStampSampleTimeValid;
+  ASSERT_EQ(AudioUnitRender(plug.u, nullptr, &ts, 0, 64, &list), noErr);
+  ASSERT_NE(list.mBuffers[0].mData, nullptr);
+  EXPECT_EQ(list.mBuffers[0].mDataByteSize, 256u);
+  const float* out = static_cast<const float*>(list.mBuffers[0].mData);
+  EXPECT_EQ(std::vector<float>(out, out + 64), std::vector<float>(64, 0.25f));
+  EXPECT_TRUE(p->IsOutChannelConnected(0) && !p->IsOutChannelConnected(1));
 }
 
 TEST(AUChannels, EachChannelCountHasItsLayoutTag) {
@@ -221,8 +432,9 @@ TEST(AUHost, IdentityAndTimeComeFromTheHost) {
   plug.plug()->GetTime(&t);
   EXPECT_EQ(t.mPPQPos, 16.5);
   EXPECT_EQ(t.mTempo, 0.0);
-  EXPECT_EQ(t.mNumerator, 7);
-  EXPECT_EQ(t.mDenominator, 8);
+  int num = 0, den = 0;
+  plug.plug()->GetTimeSig(&num, &den);
+  EXPECT_EQ(num * 10 + den, 78);
   EXPECT_EQ(t.mSamplePos, 44100.0);
   EXPECT_TRUE(t.mTransportIsRunning);
   EXPECT_FALSE(t.mTransportIsRecording);
@@ -265,6 +477,47 @@ TEST(AUParameters, GroupsAreClumpsNumberedFromOneAsAsked) {
   }
 }
 
+TEST(AUParameters, SetGetNamesAndValueTexts) {
+  Unit bare(&bare_entry);
+  auto* plug = static_cast<BarePlug*>(bare.plug());
+  // A value is clamped, a value that is not a number leaves it, and the plug-in hears of each.
+  for (float v : {0.25f, NAN, 7.0f}) AudioUnitSetParameter(bare.u, 1, G, 0, v, 0);
+  AudioUnitParameterValue got = 0;
+  ASSERT_EQ(AudioUnitGetParameter(bare.u, 1, G, 0, &got), noErr);
+  EXPECT_EQ(got, 1.0f);
+  EXPECT_EQ(plug->changed, (std::vector<int>{1, 1}));
+  // A name cut to the length the host asks for, whole when it asks for none.
+  for (const auto& [length, want] : {std::pair<SInt32, const char*>{3, "Dri"}, {0, "Drive"}}) {
+    AudioUnitParameterIDName q = {0, length, nullptr};
+    UInt32 size = sizeof q;
+    ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterIDName, G, 0, &q, &size), noErr);
+    char text[32] = "";
+    CFStringGetCString(q.outName, text, sizeof text, kCFStringEncodingUTF8);
+    EXPECT_STREQ(text, want);
+    CFRelease(q.outName);
+  }
+  // Every parameter with display texts lists them all, in order.
+  Unit unit;
+  int listed = 0;
+  for (int i = 0; i < unit.plug()->NParams(); ++i) {
+    IParam* param = unit.plug()->GetParam(i);
+    if (!param->GetNDisplayTexts()) continue;
+    CFArrayRef texts = nullptr;
+    UInt32 size = sizeof texts;
+    ASSERT_EQ(AudioUnitGetProperty(unit.u, kAudioUnitProperty_ParameterValueStrings, G, i, &texts, &size), noErr);
+    ASSERT_EQ(CFArrayGetCount(texts), param->GetNDisplayTexts());
+    for (int k = 0; k < param->GetNDisplayTexts(); ++k) {
+      char text[64] = "";
+      CFStringGetCString(CFStringRef(CFArrayGetValueAtIndex(texts, k)), text, sizeof text,
+                         kCFStringEncodingUTF8);
+      EXPECT_STREQ(text, param->GetDisplayTextAtIdx(k));
+    }
+    CFRelease(texts);
+    ++listed;
+  }
+  EXPECT_GT(listed, 0);
+}
+
 TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
   Unit plug, bare(&bare_entry), plain(&plain_entry);
   EXPECT_EQ(AUViewPlugin(plain.u), nullptr);  // storage that holds no plug-in
@@ -289,7 +542,7 @@ TEST(AUViewFactory, CodeInNoBundleNamesItsOwnFolder) {
   CFRelease(info.mCocoaAUViewClass[0]);
 }
 
-TEST(AUViewFactory, TheViewComponentCanDoItsOwnSelectorsOnly) {
+TEST(AUViewFactory, TheViewComponentCanDoItsSelectorsAndOpensOnlyOurEditors) {
   ComponentDescription d = {0x61757677 /* auvw */, 0x516d726c, 0x4d727764, 0, 0};
   Component c = RegisterComponent(&d, &Quillmar_ViewEntry, 0, nullptr, nullptr, nullptr);
   ComponentInstance v = nullptr;
@@ -298,6 +551,19 @@ TEST(AUViewFactory, TheViewComponentCanDoItsOwnSelectorsOnly) {
     const bool can = (s >= -4 && s <= -1) || s == 0x301;  // open, close, can-do, version, create
     EXPECT_EQ(CallComponentCanDo(v, SInt16(s)), can) << s;
   }
+  // Its create selector: the editor of one of our units with a graphics context, else nothing.
+  Unit plug, bare(&bare_entry), plain(&plain_entry);
+  const struct {
+    AudioUnit unit;
+    OSStatus result;
+  } creates[] = {{plug.u, noErr}, {bare.u, kAudio_UnimplementedError}, {plain.u, badComponentInstance}};
+  for (const auto& k : creates) {
+    void* control = &c;  // whatever the host left there
+    AUComponentCall call(v, 0x0301, k.unit, nullptr, nullptr, nullptr, nullptr, &control);
+    EXPECT_EQ(Quillmar_ViewEntry(call.Params(), nullptr), k.result);
+    EXPECT_EQ(control == nullptr, k.result != noErr);
+  }
+  EXPECT_EQ(Quillmar_ViewEntry(nullptr, nullptr), kAudio_ParamError);
   CloseComponent(v);
   UnregisterComponent(c);
 }
@@ -309,10 +575,34 @@ TEST(AUEditor, ValuesSetOffTheMainThreadReachTheControlsOnIt) {
   std::thread([&] { AudioUnitSetParameter(plug.u, 17, G, 0, 30.0f, 0); }).join();
   EXPECT_EQ(knob->GetValue(), before);
   UInt32 size = 0;
+  std::thread([&] { plug.plug()->OnIdle(); }).join();  // not the main thread: still pending
+  EXPECT_EQ(knob->GetValue(), before);
   AudioUnitGetPropertyInfo(plug.u, kAudioUnitProperty_Latency, G, 0, &size, nullptr);
   EXPECT_DOUBLE_EQ(knob->GetValue(), 0.75);
   AudioUnitSetParameter(plug.u, 17, G, 0, -60.0f, 0);
   EXPECT_EQ(knob->GetValue(), 0.0);
+}
+
+TEST(AUState, AShortStateRestoresWhatItHoldsAndTheEditorShowsIt) {
+  Unit plug;
+  IPluginAU* p = plug.plug();
+  IControl* knob = p->GetGUI()->GetControl(8);  // Overall Gain (parameter 17), -60 .. 60 dB
+  // The chunk holds parameters 0 to 17 only; the rest keep their values (each at its maximum).
+  std::vector<double> values;
+  for (int i = 0; i < 18; ++i) values.push_back(i == 17 ? 30.0 : p->GetParam(i)->Value());
+  for (int i = 18; i < p->NParams(); ++i) p->GetParam(i)->Set(p->GetParam(i)->GetMax());
+  CFPropertyListRef state = nullptr;
+  UInt32 size = sizeof state;
+  ASSERT_EQ(AudioUnitGetProperty(plug.u, kAudioUnitProperty_ClassInfo, G, 0, &state, &size), noErr);
+  CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(values.data()),
+                                CFIndex(values.size() * sizeof(double)));
+  CFDictionarySetValue(CFMutableDictionaryRef(state), CFSTR(kAUPresetDataKey), data);
+  CFRelease(data);
+  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_ClassInfo, G, 0, &state, sizeof state), noErr);
+  CFRelease(state);
+  EXPECT_EQ(p->GetParam(17)->Value(), 30.0);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), 0.75);
+  for (int i = 18; i < p->NParams(); ++i) EXPECT_EQ(p->GetParam(i)->Value(), p->GetParam(i)->GetMax()) << i;
 }
 
 TEST(AULock, ParametersStateAndInputsWaitForTheFrameworkLock) {

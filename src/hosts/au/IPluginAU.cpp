@@ -321,8 +321,7 @@ CFStringRef AUMakeCFString(const char* text) {
 }
 
 ComponentDescription AUComponentDescription(IPluginAU* plug) {
-  ComponentDescription d;
-  std::memset(&d, 0, sizeof d);
+  ComponentDescription d = {};
   const IPluginAU::State& au = plug->AU();
   bool known = false;
   if (au.mCI && au.mComponentManager) {

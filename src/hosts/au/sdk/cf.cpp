@@ -100,6 +100,7 @@ struct __CFDictionary : CFObject {
   CFDictionaryKeyCallBacks keys = {};
   CFDictionaryValueCallBacks vals = {};
   std::vector<std::pair<const void*, const void*>> entries;
+  CFIndex capacity = 0;
 };
 
 namespace {
@@ -301,14 +302,19 @@ const void* CFArrayGetValueAtIndex(CFArrayRef a, CFIndex idx) {
 
 CFTypeID CFDictionaryGetTypeID(void) { return kDictID; }
 
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex,
+// A capacity other than 0 is the most values the dictionary may hold.
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacity,
                                                  const CFDictionaryKeyCallBacks* k,
                                                  const CFDictionaryValueCallBacks* v) {
-  return new __CFDictionary(k, v);
+  __CFDictionary* d = new __CFDictionary(k, v);
+  d->capacity = capacity;
+  return d;
 }
 
 void CFDictionarySetValue(CFMutableDictionaryRef d, const void* key, const void* value) {
   typed<__CFDictionary>(d, kDictID, "CFDictionarySetValue");
+  if (d->capacity > 0 && d->find(key) < 0 && static_cast<CFIndex>(d->entries.size()) >= d->capacity)
+    misuse("CFDictionarySetValue: more values than the dictionary's capacity");
   const void* k = d->keys.retain ? d->keys.retain(kCFAllocatorDefault, key) : key;
   const void* v = d->vals.retain ? d->vals.retain(kCFAllocatorDefault, value) : value;
   const long at = d->find(key);
