@@ -224,10 +224,14 @@ TEST(AUProperties, SizesListsAndShortSets) {
     EXPECT_EQ(AudioUnitGetProperty(plug.u, s.id, s.scope, 0, nullptr, &size), noErr) << s.id;
     EXPECT_EQ(size, s.size) << s.id;
   }
-  std::vector<AudioUnitParameterID> ids(n, 999);
+  std::vector<AudioUnitParameterID> ids(n + 1, 999);  // one more, left alone
   UInt32 size = n * sizeof ids[0];
   ASSERT_EQ(AudioUnitGetProperty(plug.u, kAudioUnitProperty_ParameterList, G, 0, ids.data(), &size), noErr);
-  for (UInt32 i = 0; i < n; ++i) EXPECT_EQ(ids[i], i);
+  for (UInt32 i = 0; i <= n; ++i) EXPECT_EQ(ids[i], i < n ? i : 999);
+  // A property the unit has not leaves the size alone.
+  size = 77;
+  EXPECT_EQ(AudioUnitGetProperty(plug.u, 9999, G, 0, nullptr, &size), kAudioUnitErr_InvalidProperty);
+  EXPECT_EQ(size, 77u);
   const UInt32 frames = 1024;
   EXPECT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_MaximumFramesPerSlice, G, 0, &frames,
                                  sizeof frames), noErr);
@@ -358,6 +362,12 @@ TEST(AURender, TheUnitFillsBuffersTheHostLeftEmptyAndUsesTheChannelsItWasGiven) 
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
   const UInt32 bypass = 1;
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass);
+  // Stereo first, then the host asks for one output channel.
+  ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
+  std::vector<float> l(64), r(64);
+  ASSERT_EQ(render(plug.u, 0, 64, l.data(), r.data()), noErr);
+  EXPECT_TRUE(p->IsOutChannelConnected(1));
+  ASSERT_EQ(AudioUnitUninitialize(plug.u), noErr);
   const AudioStreamBasicDescription mono = {44100, kAudioFormatLinearPCM,
                                             kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
                                             4, 1, 4, 1, 32, 0};
@@ -366,6 +376,7 @@ TEST(AURender, TheUnitFillsBuffersTheHostLeftEmptyAndUsesTheChannelsItWasGiven) 
   ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
   AudioBufferList list = {1, {{1, 0, nullptr}}};
   AudioTimeStamp ts = {};
+  ts.mSampleTime = 64;
   ts.mFlags = kAudioTimeStampSampleTimeValid;
   ASSERT_EQ(AudioUnitRender(plug.u, nullptr, &ts, 0, 64, &list), noErr);
   ASSERT_NE(list.mBuffers[0].mData, nullptr);
@@ -435,6 +446,8 @@ TEST(AUHost, IdentityAndTimeComeFromTheHost) {
   int num = 0, den = 0;
   plug.plug()->GetTimeSig(&num, &den);
   EXPECT_EQ(num * 10 + den, 78);
+  plug.plug()->GetTimeSig(nullptr, &den);  // either may be left out
+  plug.plug()->GetTimeSig(&num, nullptr);
   EXPECT_EQ(t.mSamplePos, 44100.0);
   EXPECT_TRUE(t.mTransportIsRunning);
   EXPECT_FALSE(t.mTransportIsRecording);
@@ -487,7 +500,7 @@ TEST(AUParameters, SetGetNamesAndValueTexts) {
   EXPECT_EQ(got, 1.0f);
   EXPECT_EQ(plug->changed, (std::vector<int>{1, 1}));
   // A name cut to the length the host asks for, whole when it asks for none.
-  for (const auto& [length, want] : {std::pair<SInt32, const char*>{3, "Dri"}, {0, "Drive"}}) {
+  for (const auto& [length, want] : {std::pair<SInt32, const char*>{3, "Dri"}, {1, "D"}, {0, "Drive"}}) {
     AudioUnitParameterIDName q = {0, length, nullptr};
     UInt32 size = sizeof q;
     ASSERT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterIDName, G, 0, &q, &size), noErr);

