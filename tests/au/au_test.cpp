@@ -99,6 +99,22 @@ OSStatus faulty(void* refCon, AudioUnitRenderActionFlags* f, const AudioTimeStam
   return noErr;
 }
 
+// A bypassed unit (its output is its input) fed by proc.
+void feed_bypassed(AudioUnit u, AURenderCallback proc, void* refCon = nullptr) {
+  const AURenderCallbackStruct cb = {proc, refCon};
+  ASSERT_EQ(AudioUnitSetProperty(u, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                 &cb, sizeof cb), noErr);
+  const UInt32 bypass = 1;
+  ASSERT_EQ(AudioUnitSetProperty(u, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
+                                 &bypass, sizeof bypass), noErr);
+}
+
+// The unit's own format: 32-bit floats, one buffer a channel, at 44.1 kHz.
+AudioStreamBasicDescription float_format(UInt32 channels) {
+  return {44100, kAudioFormatLinearPCM,
+          kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved, 4, 1, 4, channels, 32, 0};
+}
+
 OSStatus render(AudioUnit u, double time, UInt32 frames, float* left, float* right) {
   alignas(AudioBufferList) unsigned char bytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
   AudioBufferList* list = reinterpret_cast<AudioBufferList*>(bytes);
@@ -184,20 +200,16 @@ TEST(AUInputs, AssessmentFindsEachInputType) {
 TEST(AUInputs, AConnectedInputReachesTheFrameworkAndABypassedOutput) {
   Unit plug;
   IPluginAU* p = plug.plug();
-  const AURenderCallbackStruct cb = {&levels, nullptr}, none = {nullptr, nullptr};
-  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb), noErr);
+  const AURenderCallbackStruct none = {nullptr, nullptr};
+  feed_bypassed(plug.u, &levels);
   EXPECT_TRUE(p->IsInChannelConnected(0) && p->IsInChannelConnected(1));
-  const UInt32 bypass = 1;
-  ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass), noErr);
   ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
   std::vector<float> l(64, 9.0f), r(64, 9.0f);
   ASSERT_EQ(render(plug.u, 0, 64, l.data(), r.data()), noErr);
   EXPECT_EQ(l, std::vector<float>(64, 0.25f));
   EXPECT_EQ(r, std::vector<float>(64, 0.75f));
   ASSERT_EQ(AudioUnitUninitialize(plug.u), noErr);
-  const AudioStreamBasicDescription mono = {44100, kAudioFormatLinearPCM,
-                                            kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
-                                            4, 1, 4, 1, 32, 0};
+  const AudioStreamBasicDescription mono = float_format(1);
   ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, I, 0, &mono, sizeof mono), noErr);
   EXPECT_TRUE(p->IsInChannelConnected(0) && !p->IsInChannelConnected(1));
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &none, sizeof none);
@@ -296,10 +308,7 @@ TEST(AURender, AFailingSourceAMissingBufferAndAnOutputTooSmall) {
     Unit plug;
     g_pulls = 0;
     g_pull_flags = 99;
-    const AURenderCallbackStruct cb = {&faulty, reinterpret_cast<void*>(k.fault)};
-    AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
-    const UInt32 bypass = 1;
-    AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass);
+    feed_bypassed(plug.u, &faulty, reinterpret_cast<void*>(k.fault));
     ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
     std::vector<float> l(64, 9.0f), r(64, 9.0f);
     alignas(AudioBufferList) unsigned char bytes[sizeof(AudioBufferList) + sizeof(AudioBuffer)];
@@ -358,19 +367,14 @@ TEST(AURender, TheBlockRunsWhenTheLastConnectedOutputBusIsRendered) {
 TEST(AURender, TheUnitFillsBuffersTheHostLeftEmptyAndUsesTheChannelsItWasGiven) {
   Unit plug;
   IPluginAU* p = plug.plug();
-  const AURenderCallbackStruct cb = {&levels, nullptr};
-  AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
-  const UInt32 bypass = 1;
-  AudioUnitSetProperty(plug.u, kAudioUnitProperty_BypassEffect, G, 0, &bypass, sizeof bypass);
+  feed_bypassed(plug.u, &levels);
   // Stereo first, then the host asks for one output channel.
   ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
   std::vector<float> l(64), r(64);
   ASSERT_EQ(render(plug.u, 0, 64, l.data(), r.data()), noErr);
   EXPECT_TRUE(p->IsOutChannelConnected(1));
   ASSERT_EQ(AudioUnitUninitialize(plug.u), noErr);
-  const AudioStreamBasicDescription mono = {44100, kAudioFormatLinearPCM,
-                                            kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
-                                            4, 1, 4, 1, 32, 0};
+  const AudioStreamBasicDescription mono = float_format(1);
   ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
                                  &mono, sizeof mono), noErr);
   ASSERT_EQ(AudioUnitInitialize(plug.u), noErr);
@@ -389,9 +393,7 @@ TEST(AURender, TheUnitFillsBuffersTheHostLeftEmptyAndUsesTheChannelsItWasGiven) 
 TEST(AUChannels, EachChannelCountHasItsLayoutTag) {
   Unit plug;
   for (UInt32 n : {1u, 2u}) {
-    AudioStreamBasicDescription f = {44100, kAudioFormatLinearPCM,
-                                     kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved,
-                                     4, 1, 4, n, 32, 0};
+    const AudioStreamBasicDescription f = float_format(n);
     ASSERT_EQ(AudioUnitSetProperty(plug.u, kAudioUnitProperty_StreamFormat, I, 0, &f, sizeof f), noErr);
     AudioChannelLayoutTag tag = 0;
     UInt32 size = sizeof tag;

