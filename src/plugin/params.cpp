@@ -71,7 +71,7 @@ void init_params(IPluginBase* plug) {
         break;
       case DOUBLE: p->InitDouble(r.name, r.def, r.min, r.max, r.step, r.unit); break;
     }
-    if (r.shape != 1) p->SetShape(r.shape);
+    p->SetShape(r.shape);
   }
 }
 

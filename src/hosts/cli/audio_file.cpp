@@ -58,7 +58,7 @@ bool read_audio_file(const std::string& path, const std::string& name, audio_t* 
   out->samplerate = info.samplerate;
   out->sf_format = info.format;
   // Memory follows the audio actually read, never the length the header claims.
-  enum { CHUNK = 4096, FIRST_RESERVE = 1 << 20 };
+  enum { CHUNK = 4096, FIRST_RESERVE = 1 << 20 };  // mutate: skip (any positive sizes read the same audio)
   out->ch.assign(info.channels, std::vector<float>());
   for (auto& c : out->ch) c.reserve(std::min<sf_count_t>(std::max<sf_count_t>(info.frames, 0), FIRST_RESERVE));
   float chunk[CHUNK * 2];

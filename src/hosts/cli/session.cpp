@@ -30,7 +30,7 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
   const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
   int found = param_index(name.c_str());
   if (found < 0) found = param_index_by_symbol(name.c_str());
-  if (found < 0) {
+  if (found < 0) {  // mutate: skip (no name or symbol is all digits: tried always, the index finds the same)
     char* end = nullptr;
     const long i = std::strtol(name.c_str(), &end, 10);
     if (*end == '\0' && i >= 0 && i < PARAM_COUNT) found = static_cast<int>(i);
