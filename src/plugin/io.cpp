@@ -35,7 +35,7 @@ static std::string settings_folder() {
 std::string make_settings_path(const char* file_name) {
   const std::string dir = settings_folder();
   if (dir.empty()) return std::string();
-  make_folders(dir.substr(0, dir.size() - 1));
+  make_folders(dir);
   return dir + file_name;
 }
 

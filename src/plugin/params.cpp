@@ -82,8 +82,8 @@ const char* param_name(int index) {
 const char* param_value_name(int index, int value) { return knob_caption(index, value); }
 
 int param_index(const char* name) {
-  for (int i = 0; i < PARAM_COUNT; ++i)
-    if (name && !std::strcmp(kTable[i].name, name)) return i;
+  for (const param_row_t& r : kTable)
+    if (name && !std::strcmp(r.name, name)) return static_cast<int>(&r - kTable);
   return -1;
 }
 

@@ -73,8 +73,10 @@ TEST(Presets, AFileThatIsNotAStateIsNamedInTheError) {
   for (const auto& r : rows) {
     const std::string d = folder("bad" + std::to_string(&r - rows));
     write_state(d + "/x.state", r.bytes, r.third);
+    write_state(d + "/a.state", 232);
     EXPECT_FALSE(read_presets(d, &list, &error));
     EXPECT_EQ(error, d + "/x.state: " + r.error);
+    EXPECT_TRUE(list.empty()) << "a half-read folder";
   }
   // A preset that cannot be opened (root opens any mode, so a link to nothing).
   const std::string d = folder("dangling");

