@@ -60,7 +60,7 @@ bool read_presets(const std::string& folder, std::vector<preset_t>* out, std::st
   closedir(d);
   if (!ok) out->clear();
   std::sort(out->begin(), out->end(),
-            [](const preset_t& a, const preset_t& b) { return a.name < b.name; });
+            [](const preset_t& a, const preset_t& b) { return a.name < b.name; });  // mutate: skip (a folder's names are distinct)
   return ok;
 }
 
