@@ -114,7 +114,8 @@ Quillmar::Quillmar(int slot, double samplerate)
   // and every pixel of the frame is drawn anew after it: it lives in the framebuffer. The
   // first frame builds it (grids_stale).
   inst->grids_lut = inst->fb;
-  inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));
+  // A row holds its count and two ends a run, a run at most every other pixel.
+  inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));  // mutate: skip (a row fits with 1 + FRAME_W or more; without the block the line is drawn uncached, the same pixels)
   inst->curve_line_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->curve_line_image = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->curve_line_span = tracked<int32_t>(inst, 2 * FRAME_H);
@@ -124,10 +125,11 @@ Quillmar::Quillmar(int slot, double samplerate)
   inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
-  inst->grid_dash_ops = tracked<uint64_t>(inst, GRID_DASH_CAPACITY);
+  // The level lines' dashes, kept between frames; without them the grid is drawn whole.
+  inst->grid_dash_ops = tracked<uint64_t>(inst, GRID_DASH_CAPACITY);  // mutate: skip (a cache)
   inst->grid_dash_row_start = tracked<int32_t>(inst, FRAME_H + 1);
-  inst->grid_dash_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
-  inst->grid_dash_packed = tracked<lrgb_t>(inst, GRID_DASH_CAPACITY);
+  inst->grid_dash_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);  // mutate: skip (a cache)
+  inst->grid_dash_packed = tracked<lrgb_t>(inst, GRID_DASH_CAPACITY);  // mutate: skip (a cache)
   inst->grids_stale = 1;
 
   mutex_t** locks[] = {&inst->lock_capture, &inst->lock_kernel_view, &inst->lock_curve,
@@ -211,7 +213,7 @@ void Quillmar::bands_written_back(int /*sel_band*/, int from_editor) {
     mIdleWriteBack = true;
     return;
   }
-  mInst->knobs_dirty = 1;
+  mInst->knobs_dirty = 1;  // mutate: skip (a flag: any non-zero value)
   InformHostOfProgramChange();
 }
 

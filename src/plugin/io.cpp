@@ -10,7 +10,7 @@ static bool g_paths_made = false;
 
 // Makes every missing folder of a path, each with mode 0700.
 static void make_folders(const std::string& dir) {
-  for (size_t i = 1; i <= dir.size(); ++i) {
+  for (size_t i = 1; i <= dir.size(); ++i) {  // mutate: skip (from 0 it tries the folder "", and the path ends in '/': i = 0 and < are equivalent)
     if (i == dir.size() || dir[i] == '/') mkdir(dir.substr(0, i).c_str(), 0700);
   }
 }
@@ -35,7 +35,7 @@ static std::string settings_folder() {
 std::string make_settings_path(const char* file_name) {
   const std::string dir = settings_folder();
   if (dir.empty()) return std::string();
-  make_folders(dir.substr(0, dir.size() - 1));
+  make_folders(dir);
   return dir + file_name;
 }
 

@@ -71,7 +71,7 @@ void init_params(IPluginBase* plug) {
         break;
       case DOUBLE: p->InitDouble(r.name, r.def, r.min, r.max, r.step, r.unit); break;
     }
-    if (r.shape != 1) p->SetShape(r.shape);
+    p->SetShape(r.shape);
   }
 }
 
@@ -82,8 +82,8 @@ const char* param_name(int index) {
 const char* param_value_name(int index, int value) { return knob_caption(index, value); }
 
 int param_index(const char* name) {
-  for (int i = 0; i < PARAM_COUNT; ++i)
-    if (name && !std::strcmp(kTable[i].name, name)) return i;
+  for (const param_row_t& r : kTable)
+    if (name && !std::strcmp(r.name, name)) return static_cast<int>(&r - kTable);
   return -1;
 }
 

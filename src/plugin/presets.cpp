@@ -55,11 +55,12 @@ bool read_presets(const std::string& folder, std::vector<preset_t>* out, std::st
       continue;
     preset_t p;
     ok = read_preset(folder + "/" + file, file.substr(0, file.size() - suffix), &p, error);
-    if (ok) out->push_back(p);
+    out->push_back(p);
   }
   closedir(d);
+  if (!ok) out->clear();
   std::sort(out->begin(), out->end(),
-            [](const preset_t& a, const preset_t& b) { return a.name < b.name; });
+            [](const preset_t& a, const preset_t& b) { return a.name < b.name; });  // mutate: skip (a folder's names are distinct)
   return ok;
 }
 

@@ -22,8 +22,8 @@ struct preset_t {
 };
 
 // Every preset in a folder (files ending in PRESET_SUFFIX), sorted by name. False, with one
-// line naming the file at fault, when the folder cannot be read or a file is not a state of
-// finite values.
+// line naming the file at fault and an empty list, when the folder cannot be read or a file is
+// not a state of finite values.
 bool read_presets(const std::string& folder, std::vector<preset_t>* out, std::string* error);
 
 // "Low cut 80 Hz" -> "low-cut-80-hz": letters and digits in lower case, each run of anything

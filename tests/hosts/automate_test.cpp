@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "cli_harness.h"
+#include "hosts/cli/automate.h"
 
 namespace {
 
@@ -15,6 +16,20 @@ std::vector<std::vector<float>> sine(int frames) {
   std::vector<std::vector<float>> ch(1, std::vector<float>(frames));
   for (int i = 0; i < frames; ++i) ch[0][i] = 0.5f * std::sin(W * i);
   return ch;
+}
+
+// A time lands on the first input sample at or after it, the decimal's rounding forgiven
+// (0.07 s is 3087.0000000000005 samples at 44.1 kHz).
+TEST_F(Automate, ATimeLandsOnTheFirstSampleAtOrAfterIt) {
+  std::vector<timed_change_t> changes;
+  cli_error err;
+  ASSERT_TRUE(parse_automation("0.07 5=1\n0.1 5=2\n0.10001 5=3\n1.5 5=4\n66151s 5=5\n", "f", &changes, &err))
+      << err.message;
+  std::vector<scheduled_change_t> at;
+  ASSERT_TRUE(schedule_changes(changes, FS, "f", &at, &err)) << err.message;
+  std::vector<int64_t> samples;
+  for (const scheduled_change_t& s : at) samples.push_back(s.at);
+  EXPECT_EQ(samples, (std::vector<int64_t>{3087, 4410, 4411, 66150, 66151}));
 }
 
 double peak(const std::vector<float>& x, size_t from, size_t n) {

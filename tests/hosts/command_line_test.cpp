@@ -123,7 +123,15 @@ TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
       {{"info", "--set", "5=0x10"}, "", 2, "--set 5=0x10: \"0x10\" is not a number"},
       {{"info", "--set", "5=inf"}, "", 2, "--set 5=inf: \"inf\" is not a number"},
       {{"info", "--set", "5=-NAN"}, "", 2, "--set 5=-NAN: \"-NAN\" is not a number"},
+      {{"info", "--set", "5=1e999"}, "", 2, "--set 5=1e999: \"1e999\" is not a number"},
+      {{"info", "--set", "5=1-2"}, "", 2, "--set 5=1-2: \"1-2\" is not a number"},
       {{"info", "--rate", "0x10000"}, "", 2, "--rate 0x10000: not a valid value (expected a number from 1000 to 3e+06)"},
+      // A negative number is a value, not an option.
+      {{"response", "--points", "-3"}, "", 2, "--points -3: not a valid value (expected a whole number from 2 to 100000)"},
+      {{"info", "--rate", "-.5"}, "", 2, "--rate -.5: not a valid value (expected a number from 1000 to 3e+06)"},
+      {{"info", "--set", "gain"}, "", 2, "--set gain: expected NAME=VALUE"},
+      {{"info", "--set", "=3"}, "", 2, "--set =3: expected NAME=VALUE"},
+      {{"info", "--state", "none.state"}, "", 1, "none.state: No such file or directory"},
       {{"demo", "-"}, "", 2, "demo: OUTDIR is a folder; - (standard output) cannot hold its files"},
       {{"demo", "a/b/c"}, "", 1, "a/b/c: cannot make the folder (No such file or directory)"},
       {{"demo", "f"}, "", 1, "f: cannot make the folder (Not a directory)"},
@@ -131,6 +139,8 @@ TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
       {{"snapshot", "x.png", "--size", "2"}, "TMPDIR=/nonexistent", 1, no_tmp},
       {{"render", "in.wav", "-"}, "TMPDIR=/nonexistent", 1,
        "standard output: cannot make a temporary file in /nonexistent (No such file or directory)"},
+      {{"render", "-", "o.wav"}, "TMPDIR=/nonexistent", 1,
+       "cannot make a temporary file in /nonexistent (No such file or directory)"},
       {{"snapshot", "x.jpg"}, "", 2, "x.jpg: snapshot writes PNG only; name the output with .png"},
       {{"snapshot", "x.Png.gif"}, "", 2, "x.Png.gif: snapshot writes PNG only; name the output with .png"},
   };
@@ -140,7 +150,7 @@ TEST_F(CommandLine, ARefusalIsOneLineNamingTheFault) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.err, "quillmar: " + c.err + "\n");
     EXPECT_EQ(r.out, "");
-    for (const char* never : {"-", "a", "d", "x.png", "x.jpg", "x.Png.gif", "config/Quillmar Preferences.dat"})
+    for (const char* never : {"-", "a", "d", "o.wav", "x.png", "x.jpg", "x.Png.gif", "config/Quillmar Preferences.dat"})
       EXPECT_FALSE(exists(never)) << never;
   }
   // Any case of .png, and no extension at all, is a PNG.
@@ -168,6 +178,8 @@ TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
   a.sf_format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
   std::string err;
   ASSERT_TRUE(write_audio(path("in.flac"), a, sample_format::same, &err)) << err;
+  a.sf_format = SF_FORMAT_VOC | SF_FORMAT_PCM_16;  // read, but no output's name asks for it
+  ASSERT_TRUE(write_audio(path("in.voc"), a, sample_format::same, &err)) << err;
   const struct {
     const char *in, *out, *format;
     int expect;           // the format written, or 0: refused
@@ -179,6 +191,7 @@ TEST_F(CommandLine, TheOutputsNameChoosesItsContainerAndFormatOnlyTheEncoding) {
       {"in.flac", "o.wav", nullptr, SF_FORMAT_WAV | SF_FORMAT_PCM_16, ""},
       {"in.flac", "o", nullptr, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, ""},
       {"in.flac", "o.xyz", "float", 0, "o.xyz: FLAC cannot hold 32-bit float samples"},
+      {"in.voc", "o.xyz", "float", 0, "o.xyz: VOC cannot hold 32-bit float samples"},
       {"in.wav", "o.OGA", nullptr, SF_FORMAT_OGG | SF_FORMAT_VORBIS, ""},
       {"in.wav", "o.ogg", "pcm16", 0, "o.ogg: Ogg Vorbis has an encoding of its own; leave out --format"},
       {"in.wav", "o.opus", nullptr, 0,

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "engine/bands.h"
+#include "engine/engine.h"
 #include "engine/inst.h"
 #include "engine/params.h"
 #include "plug_env.h"
@@ -162,6 +163,16 @@ TEST_F(ParamChange, EditedBandsFlowBackIntoParametersAndToTheHost) {
   EXPECT_NEAR(p->GetParam(PARAM_BAND_GAIN + 2)->Value(), -9.0, 1e-12);
   EXPECT_NEAR(p->GetParam(PARAM_BAND_SLOPE + 2)->Value(), 12.0, 1e-12);
   EXPECT_EQ(p->ProgramChanges(), before + 1);
+  // The editor's own redesign tells the host once, when the editor has finished it.
+  inst->bands[2].gain = -6.0;
+  inst->bands_from_editor = 1;
+  inst->bands_dirty = 1;
+  engine_update_kernel(inst->engine, inst, inst->engine_host, 1);
+  EXPECT_EQ(p->ProgramChanges(), before + 1);
+  p->finish_idle_write_back();
+  p->finish_idle_write_back();
+  EXPECT_EQ(p->ProgramChanges(), before + 2);
+  EXPECT_NEAR(p->GetParam(PARAM_BAND_GAIN + 2)->Value(), -6.0, 1e-12);
   // A parameter change while dragging hands control back to the parameters.
   inst->bands_from_editor = 1;
   change(PARAM_TRANSPOSE, 12.0);

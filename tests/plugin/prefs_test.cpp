@@ -112,7 +112,7 @@ TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
     ASSERT_TRUE(!comma || use_comma_locale());
     std::remove(prefs_file().c_str());
     PlugPtr p = make();
-    p->GetParam(PARAM_COLOUR_GAIN)->Set(2.5);
+    p->GetParam(PARAM_COLOUR_GAIN)->Set(8.5994652879529);  // 15 digits, where 16 print another
     p->GetParam(PARAM_LIMITER)->Set(-3.25);
     p->GetParam(PARAM_GAMMA)->Set(4.0 / 3);
     p->save_prefs();
@@ -124,13 +124,13 @@ TEST_F(Prefs, SavedFileHasTheExactFormatAndRoundTrips) {
               "Delay 0.2\n"
               "Limiter -3.25\n"
               "Colour scheme 2\n"
-              "Colour gain 2.5\n"
+              "Colour gain 8.5994652879529\n"
               "Colour gamma 1.3333333333333333\n"
               "Vertical range 64.34294481903252\n")
         << comma;
     PlugPtr q = make();
     EXPECT_EQ(q->GetParam(PARAM_LIMITER)->Value(), -3.25) << comma;
-    EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 2.5) << comma;
+    EXPECT_EQ(q->GetParam(PARAM_COLOUR_GAIN)->Value(), 8.5994652879529) << comma;
     EXPECT_EQ(q->GetParam(PARAM_GAMMA)->Value(), 4.0 / 3) << comma;
     // Read back exactly, the default range keeps the scale at exactly 1.
     EXPECT_EQ(q->Inst()->vscale, 1.0) << comma;
@@ -257,6 +257,7 @@ TEST_F(Prefs, SettingsFolderFromTheEnvironment) {
       {"", "xdg", home, home + "/.config/Quillmar/f"},
       {"", "", home, home + "/.config/Quillmar/f"},
       {"", "", "", ""},
+      {"o/n", xdg, home, "o/n/f"},  // relative, in the working folder; a one-letter first folder
   };
   const char* names[] = {"QUILLMAR_CONFIG_DIR", "XDG_CONFIG_HOME", "HOME"};
   std::string kept[3];
@@ -267,19 +268,23 @@ TEST_F(Prefs, SettingsFolderFromTheEnvironment) {
     kept[k] = v ? v : "";
   }
   const mode_t mask = umask(0);
+  char cwd[4096];
+  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(chdir(b.c_str()), 0);
   for (const auto& r : rows) {
     const std::string* values[] = {&r.over, &r.xdg, &r.home};
     for (int k = 0; k < 3; ++k) setenv(names[k], values[k]->c_str(), 1);
     EXPECT_EQ(make_settings_path("f"), r.path) << r.over << "|" << r.xdg << "|" << r.home;
   }
   umask(mask);
+  EXPECT_EQ(chdir(cwd), 0);
   for (int k = 0; k < 3; ++k) had[k] ? setenv(names[k], kept[k].c_str(), 1) : unsetenv(names[k]);
   struct stat st;
-  for (const std::string& dir : {b + "/over", over, xdg + "/Quillmar", home + "/.config", home + "/.config/Quillmar"}) {
+  for (const std::string& dir : {b + "/over", over, xdg + "/Quillmar", home + "/.config", home + "/.config/Quillmar", b + "/o", b + "/o/n"}) {
     ASSERT_EQ(stat(dir.c_str(), &st), 0) << dir;
     EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
   }
-  EXPECT_EQ(names_in(b, true), (std::vector<std::string>{"home", "over", "xdg"}));
+  EXPECT_EQ(names_in(b, true), (std::vector<std::string>{"home", "o", "over", "xdg"}));
 }
 
 // A write that fails (here the name is taken by a folder) leaves the folder as it was.

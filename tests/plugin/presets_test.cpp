@@ -1,5 +1,7 @@
 // The preset folder: state files read by name, sorted, and refused one file at a time.
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -25,6 +27,16 @@ void write_state(const std::string& path, size_t bytes, double third = 3.0) {
   for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<double>(i);
   v[3] = third;
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v.data()), bytes);
+}
+
+// Entries of /proc/self/fd: a folder left open shows here.
+int open_descriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
 }
 
 TEST(Presets, AFolderIsReadSortedByNameSkippingOtherFiles) {
@@ -57,12 +69,21 @@ TEST(Presets, AFileThatIsNotAStateIsNamedInTheError) {
   };
   std::vector<preset_t> list;
   std::string error;
+  const int descriptors = open_descriptors();
   for (const auto& r : rows) {
     const std::string d = folder("bad" + std::to_string(&r - rows));
     write_state(d + "/x.state", r.bytes, r.third);
+    write_state(d + "/a.state", 232);
     EXPECT_FALSE(read_presets(d, &list, &error));
     EXPECT_EQ(error, d + "/x.state: " + r.error);
+    EXPECT_TRUE(list.empty()) << "a half-read folder";
   }
+  // A preset that cannot be opened (root opens any mode, so a link to nothing).
+  const std::string d = folder("dangling");
+  ASSERT_EQ(symlink("gone", (d + "/x.state").c_str()), 0);
+  EXPECT_FALSE(read_presets(d, &list, &error));
+  EXPECT_EQ(error, d + "/x.state: No such file or directory");
+  EXPECT_EQ(open_descriptors(), descriptors) << "a preset folder left open";
   EXPECT_FALSE(read_presets(test_config_dir() + "/none", &list, &error));
   EXPECT_EQ(error, test_config_dir() + "/none: No such file or directory");
 }

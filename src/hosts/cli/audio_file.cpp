@@ -58,7 +58,7 @@ bool read_audio_file(const std::string& path, const std::string& name, audio_t* 
   out->samplerate = info.samplerate;
   out->sf_format = info.format;
   // Memory follows the audio actually read, never the length the header claims.
-  enum { CHUNK = 4096, FIRST_RESERVE = 1 << 20 };
+  enum { CHUNK = 4096, FIRST_RESERVE = 1 << 20 };  // mutate: skip (any positive sizes read the same audio)
   out->ch.assign(info.channels, std::vector<float>());
   for (auto& c : out->ch) c.reserve(std::min<sf_count_t>(std::max<sf_count_t>(info.frames, 0), FIRST_RESERVE));
   float chunk[CHUNK * 2];
@@ -135,7 +135,8 @@ std::string container_name(int format) {
       return c.name;
   SF_FORMAT_INFO info = {};
   info.format = format & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name) return "this container";
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name)  // mutate: skip (libsndfile names every container it opened)
+    return "this container";
   const std::string name = info.name;
   return name.substr(0, name.find(" ("));
 }

@@ -37,7 +37,6 @@ bool parse_time(const std::string& t, timed_change_t* c) {
 
 bool parse_automation(const std::string& text, const std::string& name,
                       std::vector<timed_change_t>* out, cli_error* err) {
-  out->clear();
   size_t start = 0;
   for (int line = 1; start <= text.size(); ++line) {
     size_t end = text.find('\n', start);
@@ -86,12 +85,12 @@ bool read_automation(const std::string& path, std::vector<timed_change_t>* out, 
 bool schedule_changes(const std::vector<timed_change_t>& changes, double samplerate,
                       const std::string& name, std::vector<scheduled_change_t>* out,
                       cli_error* err) {
-  out->clear();
   for (const timed_change_t& c : changes) {
     // A time given in seconds lands on the first sample at or after it; a millionth of a
     // sample forgives the decimal's rounding (0.1 s is sample 4410 at 44.1 kHz, not 4411).
-    const double p = c.in_samples ? c.time : std::ceil(c.time * samplerate - 1e-6);
-    const int64_t pos = static_cast<int64_t>(std::fmin(std::fmax(p, 0.0), 9e15));
+    constexpr double kForgive = 1e-6;  // mutate: skip (any tolerance far below a sample and above the rounding)
+    const double p = c.in_samples ? c.time : std::ceil(c.time * samplerate - kForgive);
+    const int64_t pos = static_cast<int64_t>(std::fmin(std::fmax(p, 0.0), 9e15));  // mutate: skip (9e15: any cap an int64 holds, past every input)
     if (!out->empty() && pos < out->back().at) {
       *err = {name + " line " + std::to_string(c.line) + ": sample " + std::to_string(pos) +
                   " comes before the sample of line " + std::to_string(out->back().change.line) +

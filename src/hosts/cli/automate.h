@@ -16,7 +16,8 @@ struct timed_change_t {
   int line = 0;          // in the file, from 1
 };
 
-// Parses the text of an automation file; `name` is the file's name for messages. A bad line
+// Parses the text of an automation file into an empty `out`; `name` is the file's name for
+// messages. A bad line
 // fails the whole file with one message naming the file and the line (status 2).
 bool parse_automation(const std::string& text, const std::string& name,
                       std::vector<timed_change_t>* out, cli_error* err);
@@ -30,7 +31,8 @@ struct scheduled_change_t {
   timed_change_t change;
 };
 
-// Places every change at the first input sample at or after its time, at a sample rate. Fails
+// Places every change at the first input sample at or after its time, at a sample rate, into
+// an empty `out`. Fails
 // (status 2) where a time in samples and one in seconds are out of order at this rate.
 bool schedule_changes(const std::vector<timed_change_t>& changes, double samplerate,
                       const std::string& name, std::vector<scheduled_change_t>* out,

@@ -72,7 +72,7 @@ int cmd_info(const command_t& cmd, int argc, char** argv) {
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t s;
   int block = 0;
-  if (!settings_from_args(a, &s) || !a.int_value("--block", 1, IPluginBase::kMaxBlockSize, 0, &block))
+  if (!settings_from_args(a, &s) || !a.int_value("--block", 1, IPluginBase::kMaxBlockSize, &block))
     return STATUS_USAGE;
   cli_error err;
   plug_ptr plug = make_session(s, &err);
@@ -141,7 +141,7 @@ int cmd_response(const command_t& cmd, int argc, char** argv) {
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t s;
   int points = 100;
-  if (!settings_from_args(a, &s) || !a.int_value("--points", 2, 100000, points, &points))
+  if (!settings_from_args(a, &s) || !a.int_value("--points", 2, 100000, &points))
     return STATUS_USAGE;
   cli_error err;
   plug_ptr plug = make_session(s, &err);

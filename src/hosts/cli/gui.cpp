@@ -17,7 +17,7 @@ int cmd_gui(const command_t& cmd, int argc, char** argv) {
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
   int size = -1;
-  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, size, &size)) return STATUS_USAGE;
+  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, &size)) return STATUS_USAGE;
   const std::string in_path = a.operands.empty() ? "" : a.operands[0];
   const std::string save_state_file = a.last("--save-state");
   const std::string device = a.has("--device") ? a.last("--device") : "default";

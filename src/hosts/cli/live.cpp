@@ -51,7 +51,7 @@ int cmd_live(const command_t& cmd, int argc, char** argv) {
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
   int size = -1;
-  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, size, &size)) return STATUS_USAGE;
+  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, &size)) return STATUS_USAGE;
   const std::string name = a.has("--name") ? a.last("--name") : "Quillmar";
   if (!valid_client_name(name))
     return fail("--name " + name + ": a JACK client name has no ':' and at most " +

@@ -119,9 +119,7 @@ std::string parsed_args_t::last_given(const std::vector<std::string>& options) c
   return which;
 }
 
-bool parsed_args_t::double_value(const std::string& option, double lo, double hi,
-                                 double fallback, double* out) const {
-  *out = fallback;
+bool parsed_args_t::double_value(const std::string& option, double lo, double hi, double* out) const {
   if (!has(option)) return true;
   const std::string v = last(option);
   double d = 0;
@@ -135,9 +133,7 @@ bool parsed_args_t::double_value(const std::string& option, double lo, double hi
   return true;
 }
 
-bool parsed_args_t::int_value(const std::string& option, int lo, int hi, int fallback,
-                              int* out) const {
-  *out = fallback;
+bool parsed_args_t::int_value(const std::string& option, int lo, int hi, int* out) const {
   if (!has(option)) return true;
   const std::string v = last(option);
   char* end = nullptr;

@@ -45,11 +45,11 @@ class parsed_args_t {
   std::vector<std::string> all(const std::string& option) const;
   // Which of the options was given last (a switch and its opposite); empty when none was.
   std::string last_given(const std::vector<std::string>& options) const;
-  // A whole number or a number in [lo, hi] for an option, `fallback` when it is not given.
-  // A value out of range or not a number is reported as a usage error: false then.
-  bool int_value(const std::string& option, int lo, int hi, int fallback, int* out) const;
-  bool double_value(const std::string& option, double lo, double hi, double fallback,
-                    double* out) const;
+  // A whole number or a number in [lo, hi] for an option into *out, which keeps its value
+  // (the default) when the option is not given. A value out of range or not a number is
+  // reported as a usage error: false then.
+  bool int_value(const std::string& option, int lo, int hi, int* out) const;
+  bool double_value(const std::string& option, double lo, double hi, double* out) const;
 
   void add(const std::string& option, const std::string& value) { given_.emplace_back(option, value); }
 

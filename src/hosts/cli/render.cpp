@@ -121,7 +121,7 @@ int parse_render_args(int argc, char** argv, render_args_t* r) {
   if (!settings_from_args(a, &r->settings)) return STATUS_USAGE;
   r->save_state_file = a.last("--save-state");
   r->automate_file = a.last("--automate");
-  if (!a.int_value("--block", 1, IPluginBase::kMaxBlockSize, r->opts.block, &r->opts.block))
+  if (!a.int_value("--block", 1, IPluginBase::kMaxBlockSize, &r->opts.block))
     return STATUS_USAGE;
   r->opts.compensate = a.has("--compensate");
   const std::string progress = a.last_given({"--progress", "--no-progress"});

@@ -30,7 +30,7 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
   const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
   int found = param_index(name.c_str());
   if (found < 0) found = param_index_by_symbol(name.c_str());
-  if (found < 0) {
+  if (found < 0) {  // mutate: skip (no name or symbol is all digits: tried always, the index finds the same)
     char* end = nullptr;
     const long i = std::strtol(name.c_str(), &end, 10);
     if (*end == '\0' && i >= 0 && i < PARAM_COUNT) found = static_cast<int>(i);
@@ -51,7 +51,7 @@ bool settings_from_args(const parsed_args_t& args, settings_t* s) {
   s->sets = args.all("--set");
   s->state_file = args.last("--state");
   s->preset = args.last("--preset");
-  return args.double_value("--rate", 1000, 3000000, s->rate, &s->rate);
+  return args.double_value("--rate", 1000, 3000000, &s->rate);
 }
 
 plug_ptr make_session(const settings_t& s, cli_error* err) {
@@ -142,12 +142,12 @@ std::vector<double> kernel_response_db(Quillmar* plug, const std::vector<double>
   std::vector<double> db;
   for (double f : freqs) {
     const std::complex<double> step = std::polar(1.0, -2.0 * M_PI * f / fs);
-    std::complex<double> z = 1.0, sum = 0.0;
-    for (int i = 0; i < n; ++i, z *= step) {
+    std::complex<double> z, sum;  // z is set at i = 0
+    for (int i = 0; i < n; ++i, z *= step) {  // mutate: skip (i = 1 drops a tap far from the centre, below the printed precision; z /= step sums the conjugate, of the same size)
       if (i % 256 == 0) z = std::polar(1.0, -2.0 * M_PI * f / fs * i);  // keep z on the circle
       sum += h[i] * z;
     }
-    db.push_back(20.0 * std::log10(std::max(std::abs(sum) * scale, 1e-30)));
+    db.push_back(20.0 * std::log10(std::max(std::abs(sum) * scale, 1e-30)));  // mutate: skip (the floor of a kernel of zeros, which no setting gives)
   }
   return db;
 }

@@ -113,8 +113,8 @@ int cmd_snapshot(const command_t& cmd, int argc, char** argv) {
   if (const int status = parse_args(cmd, argc, argv, &a)) return status;
   settings_t settings;
   int size = -1, frames = DEFAULT_FRAMES;
-  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, size, &size) ||
-      !a.int_value("--frames", 1, 100000, frames, &frames))
+  if (!settings_from_args(a, &settings) || !a.int_value("--size", 0, 2, &size) ||
+      !a.int_value("--frames", 1, 100000, &frames))
     return STATUS_USAGE;
   const std::string out_path = a.operands[0], in_path = a.last("--input");
   const std::string clash = output_clash({{"--input", in_path}, {"--state", settings.state_file}},
