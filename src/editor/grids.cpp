@@ -311,7 +311,7 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
   }
   auto alike = [&](long r0, long r1) {
     for (int n = 0; n < lines; ++n)
-      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;  // mutate: skip (rows judged unlike are drawn anew: the same pixels)
     return true;
   };
   long pending[64][2];
