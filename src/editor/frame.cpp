@@ -97,7 +97,7 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
 // the area: they are given the alpha 0 of a cleared frame first.
 void clear_area_alpha(inst_t* inst) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
-  if (W <= 0 || inst->area_h <= 0) return;
+  if (W <= 0 || inst->area_h <= 0) return;  // mutate: skip (the smallest area is hundreds of pixels wide and high)
   lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
   lrgb_t* bottom = top + (size_t)(inst->area_h - 1) * inst->ui_w;
   for (int x = 0; x < W; ++x) top[x].a = bottom[x].a = 0;

@@ -311,7 +311,7 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
   }
   auto alike = [&](long r0, long r1) {
     for (int n = 0; n < lines; ++n)
-      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;  // mutate: skip (rows judged unlike are drawn anew: the same pixels)
     return true;
   };
   long pending[64][2];
@@ -515,15 +515,24 @@ namespace {
 
 // n covered pixels of one run: each channel (grid * k + frame * (32768 - k)) >> 15 with
 // k = (alpha * A) >> 15. Alphas never exceed 32768 (the lines saturate there), so every
-// product fits 32 bits. With SSE2 two pixels at a time: the products from their 16-bit
-// halves, and the results packed back through a bias (a signed pack of 0 .. 32768 would
-// saturate at 32767).
+// product fits 32 bits.
 void blend_grid_run(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
-  int x = 0;
+  for (int x = 0; x < n; ++x) {
+    const uint32_t k = (g[x].a * A) >> 15, j = 32768 - k;
+    f[x].r = (uint16_t)((g[x].r * k + f[x].r * j) >> 15);
+    f[x].g = (uint16_t)((g[x].g * k + f[x].g * j) >> 15);
+    f[x].b = (uint16_t)((g[x].b * k + f[x].b * j) >> 15);
+  }
+}
+
 #ifdef __SSE2__
+// The same with SSE2, two pixels at a time: the products from their 16-bit halves, and the
+// results packed back through a bias (a signed pack of 0 .. 32768 would saturate at 32767).
+void blend_grid_run_sse2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
+  int x = 0;
   const __m128i a_vec = _mm_set1_epi16((short)A), full = _mm_set1_epi16((short)32768);
   const __m128i bias = _mm_set1_epi32(32768), keep = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-  for (; x + 2 <= n; x += 2) {
+  for (; x + 2 <= n; x += 2) {  // mutate: skip (pixels the loop leaves, the plain tail blends to the same bits)
     const __m128i gv = _mm_loadu_si128((const __m128i*)(const void*)(g + x));
     const __m128i fv = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
     const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(gv, 0xff), 0xff);
@@ -540,14 +549,9 @@ void blend_grid_run(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
     const __m128i v = _mm_add_epi16(_mm_packs_epi32(lo, hi), full);
     _mm_storeu_si128((__m128i*)(void*)(f + x), _mm_or_si128(_mm_and_si128(keep, fv), _mm_andnot_si128(keep, v)));
   }
-#endif
-  for (; x < n; ++x) {
-    const uint32_t k = (g[x].a * A) >> 15, j = 32768 - k;
-    f[x].r = (uint16_t)((g[x].r * k + f[x].r * j) >> 15);
-    f[x].g = (uint16_t)((g[x].g * k + f[x].g * j) >> 15);
-    f[x].b = (uint16_t)((g[x].b * k + f[x].b * j) >> 15);
-  }
+  blend_grid_run(f + x, g + x, n - x, A);
 }
+#endif
 
 #if defined(__GNUC__) && defined(__x86_64__)
 QM_SIMD_PUSH("avx2")
@@ -556,7 +560,7 @@ QM_SIMD_PUSH("avx2")
 void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m256i a_vec = _mm256_set1_epi32((int)A);
-  for (; x + 2 <= n; x += 2) {
+  for (; x + 2 <= n; x += 2) {  // mutate: skip (as in the SSE2 kernel)
     const __m128i f16 = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
     const __m256i gv = _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)(const void*)(g + x)));
     const __m256i fv = _mm256_cvtepu16_epi32(f16);
@@ -571,19 +575,25 @@ void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
 QM_SIMD_POP
 #endif
 
-typedef void (*grid_run_fn)(lrgb_t*, const lrgb_t*, int, uint32_t);
-
-grid_run_fn best_grid_run() {
-#if defined(__GNUC__) && defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return blend_grid_run_avx2;
-#endif
-  return blend_grid_run;
-}
-
 }  // namespace
 
+grid_blends_t grid_blends() {
+  grid_blends_t b = {blend_grid_run, nullptr, nullptr};
+#ifdef __SSE2__
+  b.sse2 = blend_grid_run_sse2;
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) b.avx2 = blend_grid_run_avx2;
+#endif
+  return b;
+}
+
 void draw_grids_lut(inst_t* inst) {
-  static const grid_run_fn blend_run = best_grid_run();
+  // Every kernel gives the same bits (the grid tests hold them to it): the fastest one runs.
+  static const grid_blend_fn blend_run = [] {
+    const grid_blends_t b = grid_blends();
+    return b.avx2 ? b.avx2 : b.sse2 ? b.sse2 : b.plain;  // mutate: skip (the same bits either way)
+  }();
   const int H = inst->area_h;
   if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;
   const uint32_t A = (uint32_t)(gaussian(2 * inst->grid_fade) * 32768 + 0.5);

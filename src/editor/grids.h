@@ -2,7 +2,10 @@
 // area's size, and the scale labels and ticks around the area in the final background.
 #pragma once
 
+#include <cstdint>
+
 struct inst_t;
+struct lrgb_t;
 
 // Room for the grid's runs of covered pixels in the largest area: a count per row and at most
 // one run per two columns.
@@ -22,3 +25,13 @@ void draw_db_grid(inst_t* inst);
 void draw_db_dashed_line(inst_t* inst, int label_switch, double v, double q);
 // Lays grids_lut over the curve area of fb, faded by grid_fade.
 void draw_grids_lut(inst_t* inst);
+
+// The blend of one run of n covered grid pixels g over the frame's f at the fade's opacity A
+// (0 .. 32768); the alphas of f are kept. Plain C++ everywhere, and the SSE2 and AVX2 kernels
+// where built and where the processor runs them (else null); draw_grids_lut takes the fastest.
+// Tests force each one: they must give the same bits.
+typedef void (*grid_blend_fn)(lrgb_t* f, const lrgb_t* g, int n, uint32_t A);
+struct grid_blends_t {
+  grid_blend_fn plain, sse2, avx2;
+};
+grid_blends_t grid_blends();

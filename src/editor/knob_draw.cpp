@@ -188,7 +188,7 @@ void draw_knobs(inst_t* inst) {
 
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,
                      const lrgb_t* tint, double q) {
-  if (!sprite || w <= 0 || h <= 0) return;
+  if (!sprite || w <= 0 || h <= 0) return;  // mutate: skip (an empty sprite draws nothing either way)
   if (!(flags & 4)) {
     x -= w >> 1;
     y -= h >> 1;

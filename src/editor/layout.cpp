@@ -212,7 +212,10 @@ void prepare_panel(inst_t* inst) {
   draw_version_label(inst);
   make_final_layout(inst);
   inst->panel_ready = 1;
-  inst->grids_stale = 1;  // the labels go into the new panel
+  // The labels go into the new panel. The plug-in creates the instance with the flag set and
+  // prepares the panel once, in the first frame, before the grid is made: the line guards a
+  // panel prepared later.
+  inst->grids_stale = 1;  // mutate: skip (set already at the only first frame there is)
 }
 
 int load_layout() { return 0; }

@@ -91,8 +91,8 @@ struct curve_lock_t {
 };
 
 void band_edited(inst_t* inst) {
-  inst->bands_from_editor = 1;
-  inst->bands_dirty = 1;
+  inst->bands_from_editor = 1;  // mutate: skip (a flag: any value but 0 says the same)
+  inst->bands_dirty = 1;        // mutate: skip (as above)
 }
 
 // A new band at the pointer, selected, its knobs pointed at it.

@@ -83,7 +83,7 @@ void column_hue(const inst_t* inst, int x, int scheme, double rgb[3]) {
 }
 
 // Faint levels show the hue; strong ones run to white, the faster the larger the gamma.
-void level_colour(lrgb_t* px, const double rgb[3], double m, double gamma) {
+void level_colour(lrgb_t* px, const double rgb[3], double m, double gamma) {  // mutate: skip (a parameter's bound, which the compiler ignores)
   const double white = std::pow(m * 0.1, gamma * 2.8) * 32768;
   const double tint = std::pow(m * 0.5, gamma) * 32768;
   uint16_t* ch[3] = {&px->r, &px->g, &px->b};

@@ -134,6 +134,43 @@ TEST_F(Frame, KeptKnobsAreTheKnobsDrawn) {
 }
 
 // The knobs' value texts, exactly; a golden frame would not see a changed digit.
+// An instance without room for what the frame keeps (the panel's runs, the curve line's image,
+// the dashes' geometry, the spectrum's bins, the display conversion's scratch) draws the same
+// frames to the last bit, and shows each on the screen (within the dither's reach): the kept
+// paths must give what the plain ones give, and follow every change.
+TEST_F(Frame, WithoutItsKeptImagesTheFrameIsTheSame) {
+  PreviewPlug kept = make(1), plain = make(1);
+  inst_t* b = plain->Inst();
+  b->layout_runs = nullptr;
+  b->curve_line_image = nullptr;
+  b->dash_cache = nullptr;
+  b->bin_cache = nullptr;
+  b->convert_scratch = nullptr;
+  preview_signal_t sig[2];
+  const std::pair<const char*, double> steps[] = {
+      {"Colour Gain", 0}, {"Band A gain", 12}, {"Band C freq", 300}, {"Vert. Range", 12}, {"Colour Gain", 40}};
+  for (const auto& step : steps) {
+    int n = 0;
+    for (Quillmar* p : {kept.get(), plain.get()}) {
+      ASSERT_TRUE(preview_set(p, step.first, step.second)) << step.first;
+      preview_run(p, &sig[n++], 2);
+    }
+    const inst_t* a = kept->Inst();
+    const size_t pixels = (size_t)a->ui_w * a->ui_h;
+    EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * pixels), 0) << step.first << " " << step.second;
+    for (const inst_t* inst : {a, (const inst_t*)b}) {
+      std::vector<srgb_t> rounded(pixels);
+      convert_lrgb_to_srgb(rounded.data(), inst->fb, (int)pixels, 0);
+      int worst = 0;
+      for (size_t i = 0; i < pixels; ++i) {
+        const srgb_t &s = inst->screen_bits[i], &t = rounded[i];
+        worst = std::max({worst, std::abs(s.r - t.r), std::abs(s.g - t.g), std::abs(s.b - t.b)});
+      }
+      EXPECT_LE(worst, 3) << step.first << " " << step.second << (inst == a ? ", kept" : ", plain");
+    }
+  }
+}
+
 TEST_F(Frame, KnobValueTexts) {
   PreviewPlug p = make(1);
   inst_t* inst = p->Inst();

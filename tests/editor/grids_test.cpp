@@ -292,4 +292,33 @@ TEST(GridFade, OpacityFollowsTheFadeTimer) {
   EXPECT_EQ(g.fb[31 * g.inst.ui_w + 100].b, 0);
 }
 
+// Each blend kernel, forced, against the blend worked out here, bit for bit: opacities from
+// none to full, alphas up to the lines' 32768, runs of every length up to a vector and a tail
+// (the vector kernels do two pixels at a time), and the frame's alpha kept.
+TEST(GridFade, EveryBlendKernelGivesTheExactBlend) {
+  const grid_blends_t b = grid_blends();
+  std::vector<lrgb_t> grid(7), frame(7);
+  for (int i = 0; i < 7; ++i) {
+    const uint16_t a[] = {20000, 0, 1, 12345, 32767, 32768, 32768};
+    grid[i] = {(uint16_t)(32768 - 5000 * i), (uint16_t)(7 * i), (uint16_t)(30001 + i), a[i]};
+    frame[i] = {(uint16_t)(5000 * i), (uint16_t)(32768 - i), (uint16_t)(20000 - 77 * i), (uint16_t)(111 * i)};
+  }
+  for (grid_blend_fn blend : {b.plain, b.sse2, b.avx2}) {
+    if (!blend) continue;
+    for (uint32_t A : {0u, 1u, 16384u, 29999u, 32768u})
+      for (int n = 0; n <= 7; ++n) {
+        std::vector<lrgb_t> f = frame;
+        blend(f.data(), grid.data(), n, A);
+        for (int i = 0; i < 7; ++i) {
+          const uint32_t k = (grid[i].a * A) >> 15;
+          auto mix = [&](uint16_t g, uint16_t v) { return i < n ? (g * k + v * (32768 - k)) >> 15 : v; };
+          ASSERT_EQ(f[i].r, mix(grid[i].r, frame[i].r)) << "A " << A << ", n " << n << ", pixel " << i;
+          ASSERT_EQ(f[i].g, mix(grid[i].g, frame[i].g)) << "A " << A << ", n " << n << ", pixel " << i;
+          ASSERT_EQ(f[i].b, mix(grid[i].b, frame[i].b)) << "A " << A << ", n " << n << ", pixel " << i;
+          ASSERT_EQ(f[i].a, frame[i].a) << "A " << A << ", n " << n << ", pixel " << i;
+        }
+      }
+  }
+}
+
 }  // namespace

@@ -180,6 +180,15 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
   drag(C.right_px, C.right_py, C.right_px + 20, C.right_py - 40);
   preview_run(p.get(), &pink, 2);
   EXPECT_GT(param("Band C slope"), 5);
+  // A handle dragged level past its point counts as where it stood: the slope stays (counted
+  // on the far side, it would turn over).
+  for (const bool right : {true, false}) {
+    const double before = param("Band C slope");
+    const double hx = right ? C.right_px : C.left_px, hy = right ? C.right_py : C.left_py;
+    drag(hx, hy, C.point_px + (right ? -60 : 60), hy);
+    preview_run(p.get(), &pink, 2);
+    EXPECT_NEAR(param("Band C slope"), before, 0.05 * before) << (right ? "right" : "left");
+  }
   // A double-click on a point removes its band; on empty space it adds the first free band there.
   double_click(C.point_px, C.point_py);
   preview_run(p.get(), &pink, 2);

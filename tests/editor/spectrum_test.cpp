@@ -106,10 +106,12 @@ TEST(PanColours, IntensityGammaAndBlowout) {
   EXPECT_EQ(out.r, 32768);
   EXPECT_EQ(out.g, 32768);
   EXPECT_EQ(out.b, 32768);
-  calc_colour_pan(&out, std::numeric_limits<double>::quiet_NaN(), c, 1.1);
-  EXPECT_EQ(out.r + out.g + out.b, 0);
-  calc_colour_pan(&out, -3, c, 1.1);
-  EXPECT_EQ(out.r + out.g + out.b, 0);
+  // No light at all, even from full scale (where one unit of intensity would show).
+  const lrgb_t full{32768, 32768, 32768, 0};
+  for (double v : {std::numeric_limits<double>::quiet_NaN(), -3.0, 0.0}) {
+    calc_colour_pan(&out, v, full, 1.1);
+    EXPECT_EQ(out.r + out.g + out.b, 0) << v;
+  }
 }
 
 // --- per-column data --------------------------------------------------------------------

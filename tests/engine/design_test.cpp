@@ -105,6 +105,24 @@ TEST(Delivery, MovesLeavesZerosAndFindsAnySampleOverTheLimit) {
       }
 }
 
+// The input's samples that are not finite become silence, and the blocks add up, at every
+// length the vector kernels split into (four, two and one at a time) and in every place.
+TEST(Delivery, CopiesOnlyFiniteSamplesAndAddsInEveryPlace) {
+  for (int n : {0, 1, 3, 4, 6, 9, 17})
+    for (int bad = -1; bad < n; ++bad)
+      for (double v : {HUGE_VAL, -HUGE_VAL, double(NAN), -0.75}) {
+        std::vector<double> src(n), dst(n, 9.0), sum(n);
+        for (int i = 0; i < n; ++i) src[i] = i == bad ? v : 0.25 * (i + 1) * (i % 2 ? -1 : 1);
+        copy_finite(dst.data(), src.data(), n);
+        for (int i = 0; i < n; ++i) sum[i] = 1000.0 * i;
+        add_into(sum.data(), dst.data(), n);
+        for (int i = 0; i < n; ++i) {
+          ASSERT_EQ(dst[i], std::isfinite(src[i]) ? src[i] : 0.0) << n << " " << bad << " " << v;
+          ASSERT_EQ(sum[i], 1000.0 * i + dst[i]) << n << " " << bad << " " << v;
+        }
+      }
+}
+
 TEST(SpectrumProduct, MultipliesHalfcomplexBinsAlsoInPlace) {
   for (int n : {7, 8}) {
     std::vector<double> a(n), b(n), out(n);
