@@ -9,6 +9,7 @@
 #endif
 
 #include "framework/IPluginBase.h"
+#include "framework/sample_convert.h"
 #include "toolkit/simd_target.h"
 
 namespace {
@@ -52,6 +53,13 @@ void ConvertPlain(const From* src, To* dst, int n) {
   }
   for (; i < n; ++i) dst[i] = static_cast<To>(src[i]);
 }
+
+}  // namespace
+
+void sample_convert::FloatsToDoubles(const float* src, double* dst, int n) { ConvertPlain(src, dst, n); }
+void sample_convert::DoublesToFloats(const double* src, float* dst, int n) { ConvertPlain(src, dst, n); }
+
+namespace {
 
 #if defined(__GNUC__) && defined(__x86_64__)
 QM_SIMD_PUSH("avx")

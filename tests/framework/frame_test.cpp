@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "framework/sample_convert.h"
 #include "test_plug.h"
 
 namespace {
@@ -133,12 +134,33 @@ TEST(ProcessingFrame, FloatBuffersAreConvertedBothWays) {
   }
   float* in[2] = {inL.data(), inR.data()};
   float* out[2] = {outL.data(), outR.data()};
-  f.plug.AttachInputBuffers(0, 2, in, 16);
+  f.plug.AttachInputBuffers(0, 2, in, 15);
   f.plug.AttachOutputBuffers(0, 2, out);
-  f.plug.ProcessBuffers(0.0f, 16);
-  for (int s = 0; s < 16; ++s) {
+  f.plug.ProcessBuffers(0.0f, 15);  // three values past the last four: nothing written past them
+  for (int s = 0; s < 15; ++s) {
     EXPECT_EQ(outL[s], static_cast<float>(2.0 * static_cast<double>(inL[s])));
     EXPECT_EQ(outR[s], static_cast<float>(2.0 * static_cast<double>(inR[s])));
+  }
+  EXPECT_EQ(outL[15], 9.f);
+  EXPECT_EQ(outR[15], 9.f);
+}
+
+// The portable conversions, which the frame runs on processors without AVX: every value of
+// every length once, rounded as a cast rounds, nothing past the end.
+TEST(ProcessingFrame, PortableConversionsEveryLength) {
+  for (int n = 0; n <= 9; ++n) {
+    std::vector<float> f(10, 9.f), fromD(10, 9.f);
+    std::vector<double> d(10, 9.0), fromF(10, 9.0);
+    for (int s = 0; s < n; ++s) {
+      f[s] = 0.1f * (s + 1);
+      d[s] = 1.0 / (s + 3);
+    }
+    sample_convert::FloatsToDoubles(f.data(), fromF.data(), n);
+    sample_convert::DoublesToFloats(d.data(), fromD.data(), n);
+    for (int s = 0; s < 10; ++s) {
+      EXPECT_EQ(fromF[s], s < n ? static_cast<double>(f[s]) : 9.0) << n << " " << s;
+      EXPECT_EQ(fromD[s], s < n ? static_cast<float>(d[s]) : 9.f) << n << " " << s;
+    }
   }
 }
 

@@ -75,6 +75,27 @@ TEST(Control, ValuesDefaultsClampAndDirtyCarryOver) {
   EXPECT_FALSE(Probe(&plug, IRECT()).IsHit(0, 0));
 }
 
+TEST(Control, DisplaysShowTheWholeValueWithItsLabelAndTheName) {
+  TestPlug plug;
+  const std::string unit(31, 'u');  // the longest label a parameter keeps
+  plug.GetParam(20)->InitDouble("Colour Gain", 1, 0, 40, 0.01, unit.c_str());
+  Probe c(&plug, IRECT(0, 0, 10, 10), 20);
+  ITextControl value(&plug, IRECT()), name(&plug, IRECT());
+  c.SetValDisplayControl(&value);
+  c.SetNameDisplayControl(&name);
+  c.SetValueFromUserInput(1.0);
+  EXPECT_EQ(value.GetTextForDisplay(), "40.00 " + unit);
+  EXPECT_STREQ(name.GetTextForDisplay(), "Colour Gain");
+  // Text is black on white unless a control says otherwise.
+  const IText text;
+  const IColor* colours[] = {&text.mColor, &text.mTextEntryBGColor, &text.mTextEntryFGColor};
+  std::string argb;
+  for (const IColor* k : colours)
+    argb += std::to_string(k->A) + "," + std::to_string(k->R) + "," + std::to_string(k->G) + "," +
+            std::to_string(k->B) + " ";
+  EXPECT_EQ(argb, "255,0,0,0 255,255,255,255 255,0,0,0 ");
+}
+
 TEST(Control, KnobGearingAndFineMode) {
   TestPlug plug;
   struct Knob : IKnobControl {
@@ -188,6 +209,26 @@ TEST_F(GraphicsContext, MouseDispatchCaptureAndGestures) {
   EXPECT_EQ(g->GetDrawBitmap()->Width(), 300);
 }
 
+TEST_F(GraphicsContext, DoubleClicksAndValuesFromTheEditorReachTheirControls) {
+  toggle->SetDblAsSingleClick(true);
+  EXPECT_TRUE(g->OnMouseDblClick(50, 20, &left));  // taken as a press
+  g->OnMouseUp(50, 20, &left);
+  EXPECT_FALSE(g->OnMouseDblClick(20, 20, &left));
+  g->OnMouseUp(20, 20, &left);
+  EXPECT_FALSE(g->OnMouseDblClick(-5, 20, &left));  // outside every control
+  EXPECT_EQ(toggle->log, "du");
+  EXPECT_EQ(knob->log, "2u");
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 0}, {'e', 0}, {'b', 20}, {'e', 20}}));
+  Probe* twin = new Probe(&plug, IRECT(0, 40, 20, 60), 20);  // a second control of the knob's
+  g->AttachControl(twin);
+  plug.hostChanges.clear();
+  g->SetParameterFromGUI(20, 0.25);
+  EXPECT_EQ(knob->GetValue(), 0.25);
+  EXPECT_EQ(twin->GetValue(), 0.25);
+  EXPECT_EQ(toggle->GetValue(), 1.0);  // "on", as it was
+  EXPECT_EQ(plug.hostChanges, (std::vector<std::pair<int, double>>{{20, 0.25}, {20, 0.25}}));
+}
+
 TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));
   EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
@@ -204,21 +245,25 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
 TEST_F(GraphicsContext, PlatformDoubleClickNeedsTheSameButtonTimeAndPlace) {
   // 400 ms and 4 pixels with the same button make a double-click; a third press starts again.
   // The clock is 32 bits and wraps: differences are taken across the wrap, never negative.
+  // A platform that names no button (-1) leaves it to the modifiers: right or left.
   const struct {
     uint32_t t;
     int x, button;
-  } presses[] = {{1000, 100, 0}, {1400, 104, 0}, {1500, 104, 0}, {2000, 104, 0}, {2300, 109, 0},
-                 {2400, 109, 1}, {2500, 109, 1}, {9000, 50, 0}, {100, 50, 0},
-                 {0xFFFFFF00u, 50, 0}, {0x40, 50, 0}};
+    bool right;
+  } presses[] = {{1000, 100, 0, false}, {1400, 104, 0, false}, {1500, 104, 0, false},
+                 {2000, 104, 0, false}, {2300, 109, 0, false}, {2400, 109, 1, true},
+                 {2500, 109, 1, true},  {9000, 50, 0, false},  {100, 50, 0, false},
+                 {0xFFFFFF00u, 50, 0, false}, {0x40, 50, 0, false}, {5000, 50, -1, false},
+                 {5100, 50, -1, true}, {5200, 50, -1, true}};
   for (const auto& p : presses) {
-    const IMouseMod mod(true, p.button == 1);
+    const IMouseMod mod(true, p.right);
     g->PlatformMouseDown(p.x, 80, mod, p.t, p.button);
     g->PlatformMouseUp(p.x, 80, mod);
   }
   std::string presses_seen;
   for (char c : bg->log)
     if (c != 'u') presses_seen += c;
-  EXPECT_EQ(presses_seen, "d2dddd2ddd2");
+  EXPECT_EQ(presses_seen, "d2dddd2ddd2dd2");
 }
 
 TEST(TextEntry, OpensWithTheWholeValueSelectedAndEnterAloneChangesNothing) {
@@ -278,6 +323,9 @@ TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
   EXPECT_FALSE(g->SetFromStringAfterPrompt(knob, plug.GetParam(20), "-"));
   EXPECT_EQ(message, "\"-\" is not a number");
   EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
+  EXPECT_FALSE(g->SetFromStringAfterPrompt(toggle, plug.GetParam(0), "1"));
+  EXPECT_EQ(message, "\"1\" is not a value of Band A on");
+  EXPECT_EQ(plug.GetParam(0)->Value(), 1.0);
   // Escape, a click outside and a wheel step each cancel.
   for (int how = 0; how < 3; ++how) {
     right_click(20, 20);

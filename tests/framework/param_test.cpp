@@ -104,18 +104,17 @@ TEST(ParamMapping, ValuesThatAreNotNumbersNeverGetIn) {
 
 TEST(ParamInit, RangesAndPrecisionFollowTheStep) {
   IParam p;
-  p.InitDouble("Hor. Position", 0.5, 0, 1, 0.000001);
-  EXPECT_EQ(p.GetPrecision(), 6);
-  p.InitDouble("Resolution", 1, 0.2, 16, 0.1);
-  EXPECT_EQ(p.GetPrecision(), 1);
-  p.InitDouble("Gamma", 1.1, 1, 2, 0.01);
-  EXPECT_EQ(p.GetPrecision(), 2);
-  p.InitDouble("Hor. Zoom", 1, 1, 10, 0.001);
-  EXPECT_EQ(p.GetPrecision(), 3);
-  p.InitDouble("x", 0, 0, 1, 0.0001);  // binary error of 0.0001 does not run to 6
-  EXPECT_EQ(p.GetPrecision(), 4);
-  p.InitDouble("x", 0, 0, 10, 1);
-  EXPECT_EQ(p.GetPrecision(), 0);
+  // The binary error of a decimal step, above or below its scaled value (0.0001, 0.0003,
+  // 0.57), does not run the precision to 6.
+  const struct {
+    double step;
+    int precision;
+  } steps[] = {{0.000001, 6}, {0.1, 1}, {0.01, 2}, {0.001, 3}, {0.0001, 4},
+               {0.0003, 4},   {0.57, 2}, {1, 0},    {2.5, 1}};
+  for (const auto& s : steps) {
+    p.InitDouble("x", 0, 0, 10, s.step);
+    EXPECT_EQ(p.GetPrecision(), s.precision) << s.step;
+  }
 
   double lo = 0, hi = 0;
   p.InitDouble("empty range", 0, 3, 3, 0.5);  // maximum becomes minimum + step
