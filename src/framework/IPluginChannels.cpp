@@ -101,7 +101,7 @@ void ChannelRange(int first, int n, int nChannels, int* begin, int* end) {
 template <class Channel>
 void SetConnections(std::vector<Channel>& channels, std::vector<double*>& slots, int idx, int n,
                     bool connected) {
-  int begin = 0, end = 0;
+  int begin = 0, end = 0;  // mutate: skip (ChannelRange sets both)
   ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
   for (int i = begin; i < end; ++i) {
     Channel& ch = channels[i];
@@ -130,7 +130,7 @@ void SetHostBuffer(Channel& ch, float* buffer) {
 template <class Channel, class T>
 void AttachBuffers(std::vector<Channel>& channels, int idx, int n, T** ppData) {
   if (!ppData) return;
-  int begin = 0, end = 0;
+  int begin = 0, end = 0;  // mutate: skip (ChannelRange sets both)
   ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
   for (int i = begin; i < end; ++i)
     if (channels[i].mConnected) SetHostBuffer(channels[i], *ppData++);

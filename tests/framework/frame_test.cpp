@@ -177,6 +177,12 @@ TEST(ProcessingFrame, PassThroughCopiesMatchingChannelsAndSilencesTheRest) {
   plug.PassThroughBuffers(0.0f, 4);
   EXPECT_EQ(out0, in0);
   EXPECT_EQ(out1, std::vector<float>(4, 0.f));
+  // The single-precision processing a plug-in does not replace does the same.
+  std::vector<float> again(4), other(4, 7.f);
+  float* out2[2] = {again.data(), other.data()};
+  plug.ProcessSingleReplacing(in, out2, 4);
+  EXPECT_EQ(again, in0);
+  EXPECT_EQ(other, std::vector<float>(4, 0.f));
 }
 
 TEST(ProcessingFrame, CallsLongerThanTheBlockRunInPieces) {
@@ -269,4 +275,6 @@ TEST(BlockSize, TheSameSizeKeepsTheScratchContentsAnotherZeroesThem) {
   f.plug.SetBlockSize(-1);
   f.plug.SetBlockSize(IPluginBase::kMaxBlockSize + 1);
   EXPECT_EQ(f.plug.GetBlockSize(), 16);
+  f.plug.SetBlockSize(0);  // taken: silence until a size comes
+  EXPECT_EQ(f.plug.GetBlockSize(), 0);
 }

@@ -24,6 +24,7 @@ struct Probe : IControl {
   void OnMouseOut() override { log += "x"; }
   bool OnKeyDown(int, int, int key) override { log += "k" + std::to_string(key); return true; }
   bool Draw(IGraphics*) override { ++draws; return true; }
+  void OnGUIIdle() override { log += "i"; }
 };
 
 struct GraphicsContext : ::testing::Test {
@@ -65,8 +66,12 @@ TEST(Control, ValuesDefaultsClampAndDirtyCarryOver) {
   c.SetClean();
   EXPECT_FALSE(c.IsDirty());
   Probe nodefault(&plug, IRECT(0, 0, 10, 10), 20);
+  nodefault.SetValueFromUserInput(0.5);
   nodefault.OnMouseDblClick(0, 0, &none);
-  EXPECT_EQ(nodefault.GetValue(), 0.0);
+  EXPECT_EQ(nodefault.GetValue(), 0.5);
+  Probe orphan(nullptr, IRECT(0, 0, 10, 10), 20);  // no plug-in to tell
+  orphan.SetValueFromUserInput(0.5);
+  EXPECT_EQ(orphan.GetValue(), 0.5);
   c.SetValueFromUserInput(std::nan(""));
   EXPECT_EQ(c.GetValue(), 0.7);
   EXPECT_TRUE(c.IsHit(9, 9));
@@ -109,6 +114,9 @@ TEST(Control, KnobGearingAndFineMode) {
   EXPECT_DOUBLE_EQ(k.GetValue(), 0.275);
   k.OnMouseDrag(0, 0, 0, 1000, &plain);
   EXPECT_EQ(k.GetValue(), 0.0);
+  Knob h(&plug, IRECT(0, 0, 60, 30), 20, IKnobControl::kHorizontal, 2.0);
+  h.OnMouseDrag(0, 0, 30, -30, &plain);  // half the width with gearing 2; up counts for nothing
+  EXPECT_DOUBLE_EQ(h.GetValue(), 0.25);
 }
 
 TEST(Control, HidingMarksDirtyAndAuxiliaryParametersFollowTheirOwn) {
@@ -142,6 +150,8 @@ TEST_F(GraphicsContext, AnOpenFieldRedrawsEverythingUnderIt) {
   knob->DisablePrompt(false);
   knob->PromptUserInput();
   ASSERT_TRUE(g->TextEntryOpen());
+  knob->SetClean();  // drawn while the field opened: drawn once more
+  EXPECT_TRUE(knob->IsDirty());
   for (int pass = 0; pass < 2; ++pass)
     for (int i = 0; i < g->GetNControls(); ++i) g->GetControl(i)->SetClean();
   IRECT r;
@@ -227,6 +237,18 @@ TEST_F(GraphicsContext, DoubleClicksAndValuesFromTheEditorReachTheirControls) {
   EXPECT_EQ(twin->GetValue(), 0.25);
   EXPECT_EQ(toggle->GetValue(), 1.0);  // "on", as it was
   EXPECT_EQ(plug.hostChanges, (std::vector<std::pair<int, double>>{{20, 0.25}, {20, 0.25}}));
+  // From the plug-in: a plain value is normalised (0 to 40, shape 4: 10 is 0.5^0.5);
+  // an index nothing has changes nothing.
+  g->SetParameterFromPlug(20, 10.0, false);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), std::sqrt(0.5));
+  EXPECT_DOUBLE_EQ(twin->GetValue(), std::sqrt(0.5));
+  g->SetParameterFromPlug(kTestParams, 10.0, false);
+  g->SetControlFromPlug(3, 0.75);
+  g->SetControlFromPlug(4, 0.5);
+  EXPECT_EQ(twin->GetValue(), 0.75);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), std::sqrt(0.5));
+  g->OnGUIIdle();
+  EXPECT_EQ(bg->log + toggle->log + twin->log, "iduii");
 }
 
 TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
@@ -240,6 +262,39 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_EQ(knob->log, "k1");
   EXPECT_EQ(catcher->log, "k0k31k31k12");
   EXPECT_EQ(bg->log, "d");
+}
+
+TEST_F(GraphicsContext, KeysGoWhereThePlatformLastSawThePointer) {
+  g->OnMouseDown(-5, 20, &left);  // outside every control: nothing to capture
+  g->OnMouseUp(-5, 20, &left);
+  EXPECT_TRUE(plug.gestures.empty());
+  g->PlatformMouseDown(100, 80, left, 0);  // the background, released over the toggle
+  g->PlatformMouseUp(50, 20, left);
+  g->PlatformKey(VK_UP, 0);
+  g->PlatformMouseMove(15, 15, left, false);
+  g->PlatformKey(VK_DOWN, 0);
+  g->PlatformMouseDown(100, 80, left, 5000);
+  g->PlatformMouseMove(15, 15, left, true);
+  g->PlatformMouseUp(15, 15, left);
+  g->PlatformKey(VK_UP, 0);
+  EXPECT_EQ(bg->log, "dudg-85,-65u");
+  EXPECT_EQ(toggle->log, "k1");
+  EXPECT_EQ(knob->log, "ok2k1");
+  EXPECT_EQ(catcher->log, "");
+}
+
+TEST_F(GraphicsContext, TheMenuKeepsItsChoiceWhenThePointerLeavesIt) {
+  IMouseMod right{true, true};
+  g->PlatformMouseDown(50, 20, right, 0);
+  g->PlatformMouseUp(50, 20, right);
+  ASSERT_TRUE(g->MenuOpen());
+  const IRECT m = g->PromptRECT();
+  g->PlatformMouseMove(m.L + 5, m.T + 5, left, false);
+  EXPECT_EQ(g->PromptMenuHover(), 0);
+  g->PlatformMouseMove(m.R + 5, m.B + 5, left, false);
+  EXPECT_EQ(g->PromptMenuHover(), 0);
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_EQ(plug.GetParam(0)->Value(), 0.0);
 }
 
 TEST_F(GraphicsContext, PlatformDoubleClickNeedsTheSameButtonTimeAndPlace) {
@@ -340,6 +395,11 @@ TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
   // The cancelling click went no further; the wheel step, after cancelling, turned what lies
   // under the pointer.
   EXPECT_EQ(bg->log, "w");
+  IParam mode;  // an enumeration takes its texts, not numbers
+  mode.InitEnum("Mode", 0, 3);
+  for (int v = 0; v < 3; ++v) mode.SetDisplayText(v, v == 2 ? "last" : "other");
+  EXPECT_TRUE(g->SetFromStringAfterPrompt(knob, &mode, "last"));
+  EXPECT_EQ(knob->GetValue(), 1.0);
 }
 
 TEST_F(GraphicsContext, MenuOfDisplayTextsByClickOrKeys) {
