@@ -231,7 +231,7 @@ void IPluginBase::PassThroughBuffers(float, int nFrames) { RunFrame(nFrames, tru
 
 void IPluginBase::SilenceConnectedOutputs(int nFrames) {
   for (Channel& ch : mOutChannels) {
-    if (!ch.mConnected) continue;
+    if (!ch.mConnected) continue;  // mutate: skip (a disconnected channel holds no host buffer)
     if (ch.mHost) std::fill(ch.mHost, ch.mHost + nFrames, 0.0);
     if (ch.mFloatHost) std::fill(ch.mFloatHost, ch.mFloatHost + nFrames, 0.0f);
   }

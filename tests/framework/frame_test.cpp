@@ -48,6 +48,8 @@ TEST(ChannelString, GivesRecordsAndLegalPairs) {
   EXPECT_TRUE(plug.LegalIO(-1, 2));
   EXPECT_TRUE(plug.LegalIO(1, -1));
   EXPECT_FALSE(plug.LegalIO(3, -1));
+  EXPECT_FALSE(plug.LegalIO(0, 2));  // no inputs is a count like any other, not "any"
+  EXPECT_FALSE(plug.LegalIO(2, 0));
   EXPECT_FALSE(plug.IsInChannelConnected(2));
   EXPECT_FALSE(plug.IsOutChannelConnected(-1));
   int in = -1, out = -1;
@@ -55,6 +57,7 @@ TEST(ChannelString, GivesRecordsAndLegalPairs) {
   EXPECT_EQ(in * 10 + out, 22);
   EXPECT_TRUE(plug.GetChannelIO(0, &in, nullptr));
   EXPECT_EQ(in, 1);
+  EXPECT_TRUE(plug.GetChannelIO(1, nullptr, &out));
   EXPECT_FALSE(plug.GetChannelIO(2, &in, &out));
   EXPECT_FALSE(plug.GetChannelIO(-1, &in, &out));
 }

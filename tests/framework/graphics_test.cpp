@@ -72,6 +72,9 @@ TEST(Control, ValuesDefaultsClampAndDirtyCarryOver) {
   Probe orphan(nullptr, IRECT(0, 0, 10, 10), 20);  // no plug-in to tell
   orphan.SetValueFromUserInput(0.5);
   EXPECT_EQ(orphan.GetValue(), 0.5);
+  EXPECT_EQ(orphan.GetParam(), nullptr);
+  orphan.AddAuxParam(5);
+  orphan.SetAllAuxParamsFromGUI();
   c.SetValueFromUserInput(std::nan(""));
   EXPECT_EQ(c.GetValue(), 0.7);
   EXPECT_TRUE(c.IsHit(9, 9));
@@ -271,16 +274,16 @@ TEST_F(GraphicsContext, KeysGoWhereThePlatformLastSawThePointer) {
   g->PlatformMouseDown(100, 80, left, 0);  // the background, released over the toggle
   g->PlatformMouseUp(50, 20, left);
   g->PlatformKey(VK_UP, 0);
-  g->PlatformMouseMove(15, 15, left, false);
+  g->PlatformMouseMove(15, 90, left, false);  // over the background, below the knob
   g->PlatformKey(VK_DOWN, 0);
   g->PlatformMouseDown(100, 80, left, 5000);
   g->PlatformMouseMove(15, 15, left, true);
   g->PlatformMouseUp(15, 15, left);
   g->PlatformKey(VK_UP, 0);
-  EXPECT_EQ(bg->log, "dudg-85,-65u");
+  EXPECT_EQ(bg->log, "duodg-85,-65u");
   EXPECT_EQ(toggle->log, "k1");
-  EXPECT_EQ(knob->log, "ok2k1");
-  EXPECT_EQ(catcher->log, "");
+  EXPECT_EQ(knob->log, "k1");
+  EXPECT_EQ(catcher->log, "k2");
 }
 
 TEST_F(GraphicsContext, TheMenuKeepsItsChoiceWhenThePointerLeavesIt) {
