@@ -20,7 +20,9 @@ const IColor &DEFAULT_TEXT_COLOR = COLOR_BLACK, &DEFAULT_TEXT_ENTRY_BGCOLOR = CO
 IRECT IRECT::Union(const IRECT& o) const {
   if (Empty()) return o;
   if (o.Empty()) return *this;
+  // mutate: off (equal edges give the same either way: < and <= cannot differ)
   return IRECT(L < o.L ? L : o.L, T < o.T ? T : o.T, R > o.R ? R : o.R, B > o.B ? B : o.B);
+  // mutate: on
 }
 
 IControl::IControl(IPluginBase* pPlug, IRECT rect, int paramIdx)

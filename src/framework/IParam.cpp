@@ -63,7 +63,7 @@ void IParam::InitBool(const char* name, bool defaultVal, const char* label, cons
 
 void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* label,
                       const char* group) {
-  InitCommon(kTypeEnum, name, defaultVal, 0.0, nEnums < 2 ? 1.0 : nEnums - 1.0, 1.0, label, group);
+  InitCommon(kTypeEnum, name, defaultVal, 0.0, std::max(nEnums - 1.0, 1.0), 1.0, label, group);
 }
 
 void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label,

@@ -9,6 +9,7 @@
 #endif
 
 #include "framework/IPluginBase.h"
+#include "framework/sample_convert.h"
 #include "toolkit/simd_target.h"
 
 namespace {
@@ -53,6 +54,13 @@ void ConvertPlain(const From* src, To* dst, int n) {
   for (; i < n; ++i) dst[i] = static_cast<To>(src[i]);
 }
 
+}  // namespace
+
+void sample_convert::FloatsToDoubles(const float* src, double* dst, int n) { ConvertPlain(src, dst, n); }
+void sample_convert::DoublesToFloats(const double* src, float* dst, int n) { ConvertPlain(src, dst, n); }
+
+namespace {
+
 #if defined(__GNUC__) && defined(__x86_64__)
 QM_SIMD_PUSH("avx")
 // The same with AVX, four conversions an instruction instead of two.
@@ -93,7 +101,7 @@ void ChannelRange(int first, int n, int nChannels, int* begin, int* end) {
 template <class Channel>
 void SetConnections(std::vector<Channel>& channels, std::vector<double*>& slots, int idx, int n,
                     bool connected) {
-  int begin = 0, end = 0;
+  int begin = 0, end = 0;  // mutate: skip (ChannelRange sets both)
   ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
   for (int i = begin; i < end; ++i) {
     Channel& ch = channels[i];
@@ -122,7 +130,7 @@ void SetHostBuffer(Channel& ch, float* buffer) {
 template <class Channel, class T>
 void AttachBuffers(std::vector<Channel>& channels, int idx, int n, T** ppData) {
   if (!ppData) return;
-  int begin = 0, end = 0;
+  int begin = 0, end = 0;  // mutate: skip (ChannelRange sets both)
   ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
   for (int i = begin; i < end; ++i)
     if (channels[i].mConnected) SetHostBuffer(channels[i], *ppData++);
@@ -223,7 +231,7 @@ void IPluginBase::PassThroughBuffers(float, int nFrames) { RunFrame(nFrames, tru
 
 void IPluginBase::SilenceConnectedOutputs(int nFrames) {
   for (Channel& ch : mOutChannels) {
-    if (!ch.mConnected) continue;
+    if (!ch.mConnected) continue;  // mutate: skip (a disconnected channel holds no host buffer)
     if (ch.mHost) std::fill(ch.mHost, ch.mHost + nFrames, 0.0);
     if (ch.mFloatHost) std::fill(ch.mFloatHost, ch.mFloatHost + nFrames, 0.0f);
   }

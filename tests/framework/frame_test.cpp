@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "framework/sample_convert.h"
 #include "test_plug.h"
 
 namespace {
@@ -47,6 +48,8 @@ TEST(ChannelString, GivesRecordsAndLegalPairs) {
   EXPECT_TRUE(plug.LegalIO(-1, 2));
   EXPECT_TRUE(plug.LegalIO(1, -1));
   EXPECT_FALSE(plug.LegalIO(3, -1));
+  EXPECT_FALSE(plug.LegalIO(0, 2));  // no inputs is a count like any other, not "any"
+  EXPECT_FALSE(plug.LegalIO(2, 0));
   EXPECT_FALSE(plug.IsInChannelConnected(2));
   EXPECT_FALSE(plug.IsOutChannelConnected(-1));
   int in = -1, out = -1;
@@ -54,6 +57,7 @@ TEST(ChannelString, GivesRecordsAndLegalPairs) {
   EXPECT_EQ(in * 10 + out, 22);
   EXPECT_TRUE(plug.GetChannelIO(0, &in, nullptr));
   EXPECT_EQ(in, 1);
+  EXPECT_TRUE(plug.GetChannelIO(1, nullptr, &out));
   EXPECT_FALSE(plug.GetChannelIO(2, &in, &out));
   EXPECT_FALSE(plug.GetChannelIO(-1, &in, &out));
 }
@@ -133,12 +137,33 @@ TEST(ProcessingFrame, FloatBuffersAreConvertedBothWays) {
   }
   float* in[2] = {inL.data(), inR.data()};
   float* out[2] = {outL.data(), outR.data()};
-  f.plug.AttachInputBuffers(0, 2, in, 16);
+  f.plug.AttachInputBuffers(0, 2, in, 15);
   f.plug.AttachOutputBuffers(0, 2, out);
-  f.plug.ProcessBuffers(0.0f, 16);
-  for (int s = 0; s < 16; ++s) {
+  f.plug.ProcessBuffers(0.0f, 15);  // three values past the last four: nothing written past them
+  for (int s = 0; s < 15; ++s) {
     EXPECT_EQ(outL[s], static_cast<float>(2.0 * static_cast<double>(inL[s])));
     EXPECT_EQ(outR[s], static_cast<float>(2.0 * static_cast<double>(inR[s])));
+  }
+  EXPECT_EQ(outL[15], 9.f);
+  EXPECT_EQ(outR[15], 9.f);
+}
+
+// The portable conversions, which the frame runs on processors without AVX: every value of
+// every length once, rounded as a cast rounds, nothing past the end.
+TEST(ProcessingFrame, PortableConversionsEveryLength) {
+  for (int n = 0; n <= 9; ++n) {
+    std::vector<float> f(10, 9.f), fromD(10, 9.f);
+    std::vector<double> d(10, 9.0), fromF(10, 9.0);
+    for (int s = 0; s < n; ++s) {
+      f[s] = 0.1f * (s + 1);
+      d[s] = 1.0 / (s + 3);
+    }
+    sample_convert::FloatsToDoubles(f.data(), fromF.data(), n);
+    sample_convert::DoublesToFloats(d.data(), fromD.data(), n);
+    for (int s = 0; s < 10; ++s) {
+      EXPECT_EQ(fromF[s], s < n ? static_cast<double>(f[s]) : 9.0) << n << " " << s;
+      EXPECT_EQ(fromD[s], s < n ? static_cast<float>(d[s]) : 9.f) << n << " " << s;
+    }
   }
 }
 
@@ -155,6 +180,12 @@ TEST(ProcessingFrame, PassThroughCopiesMatchingChannelsAndSilencesTheRest) {
   plug.PassThroughBuffers(0.0f, 4);
   EXPECT_EQ(out0, in0);
   EXPECT_EQ(out1, std::vector<float>(4, 0.f));
+  // The single-precision processing a plug-in does not replace does the same.
+  std::vector<float> again(4), other(4, 7.f);
+  float* out2[2] = {again.data(), other.data()};
+  plug.ProcessSingleReplacing(in, out2, 4);
+  EXPECT_EQ(again, in0);
+  EXPECT_EQ(other, std::vector<float>(4, 0.f));
 }
 
 TEST(ProcessingFrame, CallsLongerThanTheBlockRunInPieces) {
@@ -247,4 +278,6 @@ TEST(BlockSize, TheSameSizeKeepsTheScratchContentsAnotherZeroesThem) {
   f.plug.SetBlockSize(-1);
   f.plug.SetBlockSize(IPluginBase::kMaxBlockSize + 1);
   EXPECT_EQ(f.plug.GetBlockSize(), 16);
+  f.plug.SetBlockSize(0);  // taken: silence until a size comes
+  EXPECT_EQ(f.plug.GetBlockSize(), 0);
 }

@@ -24,6 +24,7 @@ struct Probe : IControl {
   void OnMouseOut() override { log += "x"; }
   bool OnKeyDown(int, int, int key) override { log += "k" + std::to_string(key); return true; }
   bool Draw(IGraphics*) override { ++draws; return true; }
+  void OnGUIIdle() override { log += "i"; }
 };
 
 struct GraphicsContext : ::testing::Test {
@@ -65,14 +66,42 @@ TEST(Control, ValuesDefaultsClampAndDirtyCarryOver) {
   c.SetClean();
   EXPECT_FALSE(c.IsDirty());
   Probe nodefault(&plug, IRECT(0, 0, 10, 10), 20);
+  nodefault.SetValueFromUserInput(0.5);
   nodefault.OnMouseDblClick(0, 0, &none);
-  EXPECT_EQ(nodefault.GetValue(), 0.0);
+  EXPECT_EQ(nodefault.GetValue(), 0.5);
+  Probe orphan(nullptr, IRECT(0, 0, 10, 10), 20);  // no plug-in to tell
+  orphan.SetValueFromUserInput(0.5);
+  EXPECT_EQ(orphan.GetValue(), 0.5);
+  EXPECT_EQ(orphan.GetParam(), nullptr);
+  orphan.AddAuxParam(5);
+  orphan.SetAllAuxParamsFromGUI();
   c.SetValueFromUserInput(std::nan(""));
   EXPECT_EQ(c.GetValue(), 0.7);
   EXPECT_TRUE(c.IsHit(9, 9));
   EXPECT_FALSE(c.IsHit(10, 5));
   EXPECT_FALSE(c.IsHit(5, 10));
   EXPECT_FALSE(Probe(&plug, IRECT()).IsHit(0, 0));
+}
+
+TEST(Control, DisplaysShowTheWholeValueWithItsLabelAndTheName) {
+  TestPlug plug;
+  const std::string unit(31, 'u');  // the longest label a parameter keeps
+  plug.GetParam(20)->InitDouble("Colour Gain", 1, 0, 40, 0.01, unit.c_str());
+  Probe c(&plug, IRECT(0, 0, 10, 10), 20);
+  ITextControl value(&plug, IRECT()), name(&plug, IRECT());
+  c.SetValDisplayControl(&value);
+  c.SetNameDisplayControl(&name);
+  c.SetValueFromUserInput(1.0);
+  EXPECT_EQ(value.GetTextForDisplay(), "40.00 " + unit);
+  EXPECT_STREQ(name.GetTextForDisplay(), "Colour Gain");
+  // Text is black on white unless a control says otherwise.
+  const IText text;
+  const IColor* colours[] = {&text.mColor, &text.mTextEntryBGColor, &text.mTextEntryFGColor};
+  std::string argb;
+  for (const IColor* k : colours)
+    argb += std::to_string(k->A) + "," + std::to_string(k->R) + "," + std::to_string(k->G) + "," +
+            std::to_string(k->B) + " ";
+  EXPECT_EQ(argb, "255,0,0,0 255,255,255,255 255,0,0,0 ");
 }
 
 TEST(Control, KnobGearingAndFineMode) {
@@ -88,6 +117,9 @@ TEST(Control, KnobGearingAndFineMode) {
   EXPECT_DOUBLE_EQ(k.GetValue(), 0.275);
   k.OnMouseDrag(0, 0, 0, 1000, &plain);
   EXPECT_EQ(k.GetValue(), 0.0);
+  Knob h(&plug, IRECT(0, 0, 60, 30), 20, IKnobControl::kHorizontal, 2.0);
+  h.OnMouseDrag(0, 0, 30, -30, &plain);  // half the width with gearing 2; up counts for nothing
+  EXPECT_DOUBLE_EQ(h.GetValue(), 0.25);
 }
 
 TEST(Control, HidingMarksDirtyAndAuxiliaryParametersFollowTheirOwn) {
@@ -121,6 +153,8 @@ TEST_F(GraphicsContext, AnOpenFieldRedrawsEverythingUnderIt) {
   knob->DisablePrompt(false);
   knob->PromptUserInput();
   ASSERT_TRUE(g->TextEntryOpen());
+  knob->SetClean();  // drawn while the field opened: drawn once more
+  EXPECT_TRUE(knob->IsDirty());
   for (int pass = 0; pass < 2; ++pass)
     for (int i = 0; i < g->GetNControls(); ++i) g->GetControl(i)->SetClean();
   IRECT r;
@@ -188,6 +222,38 @@ TEST_F(GraphicsContext, MouseDispatchCaptureAndGestures) {
   EXPECT_EQ(g->GetDrawBitmap()->Width(), 300);
 }
 
+TEST_F(GraphicsContext, DoubleClicksAndValuesFromTheEditorReachTheirControls) {
+  toggle->SetDblAsSingleClick(true);
+  EXPECT_TRUE(g->OnMouseDblClick(50, 20, &left));  // taken as a press
+  g->OnMouseUp(50, 20, &left);
+  EXPECT_FALSE(g->OnMouseDblClick(20, 20, &left));
+  g->OnMouseUp(20, 20, &left);
+  EXPECT_FALSE(g->OnMouseDblClick(-5, 20, &left));  // outside every control
+  EXPECT_EQ(toggle->log, "du");
+  EXPECT_EQ(knob->log, "2u");
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 0}, {'e', 0}, {'b', 20}, {'e', 20}}));
+  Probe* twin = new Probe(&plug, IRECT(0, 40, 20, 60), 20);  // a second control of the knob's
+  g->AttachControl(twin);
+  plug.hostChanges.clear();
+  g->SetParameterFromGUI(20, 0.25);
+  EXPECT_EQ(knob->GetValue(), 0.25);
+  EXPECT_EQ(twin->GetValue(), 0.25);
+  EXPECT_EQ(toggle->GetValue(), 1.0);  // "on", as it was
+  EXPECT_EQ(plug.hostChanges, (std::vector<std::pair<int, double>>{{20, 0.25}, {20, 0.25}}));
+  // From the plug-in: a plain value is normalised (0 to 40, shape 4: 10 is 0.5^0.5);
+  // an index nothing has changes nothing.
+  g->SetParameterFromPlug(20, 10.0, false);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), std::sqrt(0.5));
+  EXPECT_DOUBLE_EQ(twin->GetValue(), std::sqrt(0.5));
+  g->SetParameterFromPlug(kTestParams, 10.0, false);
+  g->SetControlFromPlug(3, 0.75);
+  g->SetControlFromPlug(4, 0.5);
+  EXPECT_EQ(twin->GetValue(), 0.75);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), std::sqrt(0.5));
+  g->OnGUIIdle();
+  EXPECT_EQ(bg->log + toggle->log + twin->log, "iduii");
+}
+
 TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));
   EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
@@ -201,24 +267,61 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_EQ(bg->log, "d");
 }
 
+TEST_F(GraphicsContext, KeysGoWhereThePlatformLastSawThePointer) {
+  g->OnMouseDown(-5, 20, &left);  // outside every control: nothing to capture
+  g->OnMouseUp(-5, 20, &left);
+  EXPECT_TRUE(plug.gestures.empty());
+  g->PlatformMouseDown(100, 80, left, 0);  // the background, released over the toggle
+  g->PlatformMouseUp(50, 20, left);
+  g->PlatformKey(VK_UP, 0);
+  g->PlatformMouseMove(15, 90, left, false);  // over the background, below the knob
+  g->PlatformKey(VK_DOWN, 0);
+  g->PlatformMouseDown(100, 80, left, 5000);
+  g->PlatformMouseMove(15, 15, left, true);
+  g->PlatformMouseUp(15, 15, left);
+  g->PlatformKey(VK_UP, 0);
+  EXPECT_EQ(bg->log, "duodg-85,-65u");
+  EXPECT_EQ(toggle->log, "k1");
+  EXPECT_EQ(knob->log, "k1");
+  EXPECT_EQ(catcher->log, "k2");
+}
+
+TEST_F(GraphicsContext, TheMenuKeepsItsChoiceWhenThePointerLeavesIt) {
+  IMouseMod right{true, true};
+  g->PlatformMouseDown(50, 20, right, 0);
+  g->PlatformMouseUp(50, 20, right);
+  ASSERT_TRUE(g->MenuOpen());
+  const IRECT m = g->PromptRECT();
+  g->PlatformMouseMove(m.L + 5, m.T + 5, left, false);
+  EXPECT_EQ(g->PromptMenuHover(), 0);
+  g->PlatformMouseMove(m.R + 5, m.B + 5, left, false);
+  EXPECT_EQ(g->PromptMenuHover(), 0);
+  g->PlatformKey(VK_RETURN, 0);
+  EXPECT_EQ(plug.GetParam(0)->Value(), 0.0);
+}
+
 TEST_F(GraphicsContext, PlatformDoubleClickNeedsTheSameButtonTimeAndPlace) {
   // 400 ms and 4 pixels with the same button make a double-click; a third press starts again.
   // The clock is 32 bits and wraps: differences are taken across the wrap, never negative.
+  // A platform that names no button (-1) leaves it to the modifiers: right or left.
   const struct {
     uint32_t t;
     int x, button;
-  } presses[] = {{1000, 100, 0}, {1400, 104, 0}, {1500, 104, 0}, {2000, 104, 0}, {2300, 109, 0},
-                 {2400, 109, 1}, {2500, 109, 1}, {9000, 50, 0}, {100, 50, 0},
-                 {0xFFFFFF00u, 50, 0}, {0x40, 50, 0}};
+    bool right;
+  } presses[] = {{1000, 100, 0, false}, {1400, 104, 0, false}, {1500, 104, 0, false},
+                 {2000, 104, 0, false}, {2300, 109, 0, false}, {2400, 109, 1, true},
+                 {2500, 109, 1, true},  {9000, 50, 0, false},  {100, 50, 0, false},
+                 {0xFFFFFF00u, 50, 0, false}, {0x40, 50, 0, false}, {5000, 50, -1, false},
+                 {5100, 50, -1, true}, {5200, 50, -1, true}};
   for (const auto& p : presses) {
-    const IMouseMod mod(true, p.button == 1);
+    const IMouseMod mod(true, p.right);
     g->PlatformMouseDown(p.x, 80, mod, p.t, p.button);
     g->PlatformMouseUp(p.x, 80, mod);
   }
   std::string presses_seen;
   for (char c : bg->log)
     if (c != 'u') presses_seen += c;
-  EXPECT_EQ(presses_seen, "d2dddd2ddd2");
+  EXPECT_EQ(presses_seen, "d2dddd2ddd2dd2");
 }
 
 TEST(TextEntry, OpensWithTheWholeValueSelectedAndEnterAloneChangesNothing) {
@@ -278,6 +381,9 @@ TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
   EXPECT_FALSE(g->SetFromStringAfterPrompt(knob, plug.GetParam(20), "-"));
   EXPECT_EQ(message, "\"-\" is not a number");
   EXPECT_DOUBLE_EQ(plug.GetParam(20)->Value(), 25.5);
+  EXPECT_FALSE(g->SetFromStringAfterPrompt(toggle, plug.GetParam(0), "1"));
+  EXPECT_EQ(message, "\"1\" is not a value of Band A on");
+  EXPECT_EQ(plug.GetParam(0)->Value(), 1.0);
   // Escape, a click outside and a wheel step each cancel.
   for (int how = 0; how < 3; ++how) {
     right_click(20, 20);
@@ -292,6 +398,11 @@ TEST_F(GraphicsContext, TextEntryTakesANumberRefusesTheRest) {
   // The cancelling click went no further; the wheel step, after cancelling, turned what lies
   // under the pointer.
   EXPECT_EQ(bg->log, "w");
+  IParam mode;  // an enumeration takes its texts, not numbers
+  mode.InitEnum("Mode", 0, 3);
+  for (int v = 0; v < 3; ++v) mode.SetDisplayText(v, v == 2 ? "last" : "other");
+  EXPECT_TRUE(g->SetFromStringAfterPrompt(knob, &mode, "last"));
+  EXPECT_EQ(knob->GetValue(), 1.0);
 }
 
 TEST_F(GraphicsContext, MenuOfDisplayTextsByClickOrKeys) {

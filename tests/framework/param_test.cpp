@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -75,6 +77,16 @@ TEST(ParamMapping, EveryKindButDoubleRoundsToTheStep) {
   slope.InitDouble("Band A slope", 0, -100, 100, 0.01, "dB/oct");
   slope.SetNormalized(0.123456);  // -75.3088, not rounded to a hundredth
   EXPECT_DOUBLE_EQ(slope.Value(), -100 + 200 * 0.123456);
+
+  // The kind is the first Init's: an integer given a step of 2.5 later rounds to it (3 to
+  // 2.5), and to nothing with a step of 0.
+  for (const double step : {2.5, 0.0}) {
+    IParam n;
+    n.InitInt("n", 0, 0, 10);
+    n.InitDouble("n", 0, 0, 10, step);
+    n.SetNormalized(0.3);
+    EXPECT_DOUBLE_EQ(n.Value(), step > 0 ? 2.5 : 3.0) << step;
+  }
 }
 
 TEST(ParamMapping, DirectSetClampsToTheBounds) {
@@ -104,18 +116,18 @@ TEST(ParamMapping, ValuesThatAreNotNumbersNeverGetIn) {
 
 TEST(ParamInit, RangesAndPrecisionFollowTheStep) {
   IParam p;
-  p.InitDouble("Hor. Position", 0.5, 0, 1, 0.000001);
-  EXPECT_EQ(p.GetPrecision(), 6);
-  p.InitDouble("Resolution", 1, 0.2, 16, 0.1);
-  EXPECT_EQ(p.GetPrecision(), 1);
-  p.InitDouble("Gamma", 1.1, 1, 2, 0.01);
-  EXPECT_EQ(p.GetPrecision(), 2);
-  p.InitDouble("Hor. Zoom", 1, 1, 10, 0.001);
-  EXPECT_EQ(p.GetPrecision(), 3);
-  p.InitDouble("x", 0, 0, 1, 0.0001);  // binary error of 0.0001 does not run to 6
-  EXPECT_EQ(p.GetPrecision(), 4);
-  p.InitDouble("x", 0, 0, 10, 1);
-  EXPECT_EQ(p.GetPrecision(), 0);
+  // The binary error of a decimal step, above or below its scaled value (0.0001, 0.0003,
+  // 0.57), does not run the precision to 6.
+  const struct {
+    double step;
+    int precision;
+  } steps[] = {{0.000001, 6}, {0.1, 1}, {0.01, 2}, {0.001, 3}, {0.0001, 4},
+               {0.0003, 4},   {0.57, 2}, {1, 0},    {2.5, 1}, {1e-7, 6}, {std::nan(""), 0},
+               {1.0000000015, 6}};  // no short decimal: the most decimals shown
+  for (const auto& s : steps) {
+    p.InitDouble("x", 0, 0, 10, s.step);
+    EXPECT_EQ(p.GetPrecision(), s.precision) << s.step;
+  }
 
   double lo = 0, hi = 0;
   p.InitDouble("empty range", 0, 3, 3, 0.5);  // maximum becomes minimum + step
@@ -166,11 +178,24 @@ TEST(ParamDisplay, NumbersUseThePrecisionOrTruncateToAnInteger) {
   size.InitInt("Interface Size", 1, 0, 2);
   EXPECT_EQ(Display(size, 1.9, false), "1");
   EXPECT_EQ(Display(size, -1.9, false), "-1");
-  EXPECT_EQ(Display(size, 1e12, false), "1000000000000");
+  EXPECT_EQ(Display(size, 1e12 + 0.7, false), "1000000000000");  // truncated past the int range too
 
   IParam pos;
   pos.InitDouble("Hor. Position", 0.5, 0, 1, 0.000001);
   EXPECT_EQ(Display(pos), "0.500000");
+
+  // As an int: truncated toward zero while it fits, 0 beyond.
+  IParam wide;
+  wide.InitDouble("wide", 0, -3e9, 3e9, 1);
+  const struct {
+    double value;
+    int i;
+  } ints[] = {{2147483647.9, INT_MAX}, {2147483648.0, 0}, {-2147483648.9, INT_MIN},
+              {-2147483649.0, 0},      {-7.9, -7}};
+  for (const auto& r : ints) {
+    wide.Set(r.value);
+    EXPECT_EQ(wide.Int(), r.i) << r.value;
+  }
 }
 
 TEST(ParamDisplay, NegatedDisplayInvertsTheSign) {
@@ -204,8 +229,10 @@ TEST(ParamDisplay, DisplayTextsReplaceNumbersAndLabels) {
   int value = -1;
   EXPECT_STREQ(p.GetDisplayTextAtIdx(0, &value), "RGB");
   EXPECT_EQ(value, 0);
-  EXPECT_STREQ(p.GetDisplayTextAtIdx(7, &value), "");
-  EXPECT_EQ(value, 0);
+  for (const int idx : {3, 7, -1}) {  // one past the last, far past, before the first
+    EXPECT_STREQ(p.GetDisplayTextAtIdx(idx, &value), "") << idx;
+    EXPECT_EQ(value, 0);
+  }
   EXPECT_STREQ(p.GetDisplayText(9), "");
   EXPECT_TRUE(p.MapDisplayText("RGB", &value));
   EXPECT_EQ(value, 0);

@@ -50,6 +50,31 @@ TEST(ByteChunk, GrowsPastItsGranularityAndAppendsItself) {
   EXPECT_EQ(chunk.Size(), 0);
 }
 
+TEST(ByteChunk, AppendsRefuseNonsenseAndEqualityComparesEveryByte) {
+  const uint8_t abc[3] = {'a', 'b', 'c'}, abd[3] = {'a', 'b', 'd'};
+  ByteChunk chunk, other;
+  EXPECT_EQ(chunk.PutBytes(abc, 3), 3);
+  // Nothing appended returns the size as it is; a refusal returns 0 and changes nothing.
+  const struct {
+    const void* data;
+    int size, result;
+  } puts[] = {{abc, 0, 3}, {nullptr, 0, 3}, {nullptr, 1, 0}, {abc, -1, 0}};
+  for (const auto& p : puts) EXPECT_EQ(chunk.PutBytes(p.data, p.size), p.result) << p.size;
+  EXPECT_EQ(chunk.PutChunk(nullptr), 0);
+  EXPECT_EQ(chunk.Size(), 3);
+  EXPECT_TRUE(chunk.IsEqual(chunk));
+  EXPECT_FALSE(chunk.IsEqual(other));  // a different size
+  other.PutBytes(abd, 3);
+  EXPECT_FALSE(chunk.IsEqual(other));  // the same size, the last byte differs
+  EXPECT_EQ(other.PutChunk(&chunk), 6);
+  EXPECT_EQ(std::memcmp(other.GetBytes(), "abdabc", 6), 0);
+  other.Resize(3);
+  other.GetBytes()[2] = 'c';
+  EXPECT_TRUE(chunk.IsEqual(other));
+  chunk.Clear();
+  EXPECT_TRUE(chunk.IsEqual(ByteChunk()));  // empty, with and without storage
+}
+
 TEST(StateChunk, IsTheParameterValuesAsLittleEndianDoubles) {
   TestPlug plug;
   ByteChunk chunk;
