@@ -152,7 +152,7 @@ void IPluginBase::ParseChannelIO(const char* channelIOStr) {
   while (*p) {
     while (IsSpace(*p)) ++p;
     if (!*p) break;
-    ChannelIO io = {0, 0};
+    ChannelIO io = {};
     const bool ok = ReadCount(p, &io.mIn) && *p++ == '-' && ReadCount(p, &io.mOut) &&
                     (!*p || IsSpace(*p));
     if (ok) {

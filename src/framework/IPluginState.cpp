@@ -8,9 +8,8 @@
 
 namespace {
 
-// Single precision without overflowing the conversion.
+// Single precision without overflowing the conversion (a NaN stays NaN).
 float ToSingle(double value) {
-  if (std::isnan(value)) return NAN;
   if (value > FLT_MAX) return INFINITY;  // mutate: skip (no parameter's range reaches FLT_MAX)
   if (value < -FLT_MAX) return -INFINITY;  // mutate: skip (no parameter's range reaches -FLT_MAX)
   return static_cast<float>(value);
@@ -41,9 +40,10 @@ int IPluginBase::UnserializeParams(ByteChunk* pChunk, int startPos) {
   FW_MutexLock lock(mMutex);
   int pos = startPos;
   for (int i = 0; i < NParams() && pos >= 0; ++i) {
-    double value = 0.0;
+    double value = 0.0;  // mutate: skip (read only after Get filled it)
     pos = pChunk->Get(&value, pos);
-    if (pos < 0) break;  // a value the chunk holds only part of leaves its parameter as it was
+    // A value the chunk holds only part of leaves its parameter as it was (a whole one ends past 0).
+    if (pos < 0) break;  // mutate: skip (as said)
     IParam* param = GetParam(i);
     param->Set(std::isfinite(value) ? value : param->GetDefault());
   }

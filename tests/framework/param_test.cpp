@@ -184,6 +184,10 @@ TEST(ParamDisplay, NumbersUseThePrecisionOrTruncateToAnInteger) {
   pos.InitDouble("Hor. Position", 0.5, 0, 1, 0.000001);
   EXPECT_EQ(Display(pos), "0.500000");
 
+  IParam tenths;  // one decimal: never the integer form
+  tenths.InitDouble("tenths", 2.5, 0, 10, 0.1);
+  EXPECT_EQ(Display(tenths), "2.5");
+
   // As an int: truncated toward zero while it fits, 0 beyond.
   IParam wide;
   wide.InitDouble("wide", 0, -3e9, 3e9, 1);

@@ -208,10 +208,12 @@ TEST(Presets, AnEmptyPresetTakesTheCurrentSettingsThenRestoresThem) {
   EXPECT_EQ(gui->calls[17].value, -12.0);
   EXPECT_FALSE(gui->calls[17].normalized);
 
-  plug.PruneUninitializedPresets();
+  ASSERT_TRUE(plug.RestorePreset(2));
+  plug.PruneUninitializedPresets();  // the current preset keeps its place in the shorter list
   EXPECT_EQ(plug.NPresets(), 2);
   EXPECT_STREQ(plug.GetPresetName(0), "user preset 1");
-  EXPECT_EQ(plug.GetCurrentPresetIdx(), 0);
+  EXPECT_STREQ(plug.GetPresetName(1), "user preset 2");
+  EXPECT_EQ(plug.GetCurrentPresetIdx(), 1);
   plug.GetParam(17)->Set(30.0);
   ASSERT_TRUE(plug.RestorePreset("user preset 1"));  // the first of the list is found too
   EXPECT_EQ(plug.GetParam(17)->Value(), -12.0);
