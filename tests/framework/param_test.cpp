@@ -178,6 +178,7 @@ TEST(ParamDisplay, NumbersUseThePrecisionOrTruncateToAnInteger) {
   size.InitInt("Interface Size", 1, 0, 2);
   EXPECT_EQ(Display(size, 1.9, false), "1");
   EXPECT_EQ(Display(size, -1.9, false), "-1");
+  EXPECT_EQ(Display(size, -0.9, false), "0");  // never "-0"
   EXPECT_EQ(Display(size, 1e12 + 0.7, false), "1000000000000");  // truncated past the int range too
 
   IParam pos;

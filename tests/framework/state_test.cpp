@@ -185,7 +185,7 @@ TEST(Presets, NoneDeclaredMeansNoneFound) {
 }
 
 TEST(Presets, AnEmptyPresetTakesTheCurrentSettingsThenRestoresThem) {
-  TestPlug plug("1-1 2-2", 3);
+  TestPlug plug("1-1 2-2", 4);
   auto* gui = new RecordingGraphics();
   plug.AttachGraphics(gui);
   EXPECT_STREQ(plug.GetPresetName(2), "empty");
@@ -208,11 +208,13 @@ TEST(Presets, AnEmptyPresetTakesTheCurrentSettingsThenRestoresThem) {
   EXPECT_EQ(gui->calls[17].value, -12.0);
   EXPECT_FALSE(gui->calls[17].normalized);
 
+  ASSERT_TRUE(plug.RestorePreset(3));
   ASSERT_TRUE(plug.RestorePreset(2));
   plug.PruneUninitializedPresets();  // the current preset keeps its place in the shorter list
-  EXPECT_EQ(plug.NPresets(), 2);
+  EXPECT_EQ(plug.NPresets(), 3);
   EXPECT_STREQ(plug.GetPresetName(0), "user preset 1");
   EXPECT_STREQ(plug.GetPresetName(1), "user preset 2");
+  EXPECT_STREQ(plug.GetPresetName(2), "user preset 3");
   EXPECT_EQ(plug.GetCurrentPresetIdx(), 1);
   plug.GetParam(17)->Set(30.0);
   ASSERT_TRUE(plug.RestorePreset("user preset 1"));  // the first of the list is found too
