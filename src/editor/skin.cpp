@@ -62,7 +62,7 @@ const skin_t& skin() { return g_skin; }
 
 void init_colours() {
   g_skin.black = make_colour_srgb(0, 0, 0, 255);
-  g_skin.white = make_colour_srgb(255, 255, 255, 255);
+  g_skin.white = make_colour_srgb(255, 255, 255, 255);  // mutate: skip (a channel above 255 counts as 255)
 }
 
 void skin_load_fonts() {

@@ -187,7 +187,14 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
     const double hx = right ? C.right_px : C.left_px, hy = right ? C.right_py : C.left_py;
     drag(hx, hy, C.point_px + (right ? -60 : 60), hy);
     preview_run(p.get(), &pink, 2);
-    EXPECT_NEAR(param("Band C slope"), before, 0.05 * before) << (right ? "right" : "left");
+    EXPECT_NEAR(param("Band C slope"), before, 1e-9 * before) << (right ? "right" : "left");
+  }
+  // Dragged straight up or down, a handle follows the pointer's row exactly.
+  for (const bool right : {true, false}) {
+    const double hx = right ? C.right_px : C.left_px, hy = right ? C.right_py : C.left_py, dy = right ? -30 : 25;
+    drag(hx, hy, hx, hy + dy);
+    preview_run(p.get(), &pink, 2);
+    EXPECT_NEAR(right ? C.right_py : C.left_py, hy + dy, 1e-6) << (right ? "right" : "left");
   }
   // A double-click on a point removes its band; on empty space it adds the first free band there.
   double_click(C.point_px, C.point_py);
