@@ -92,5 +92,5 @@ void skin_ensure(IGraphics* g) {
   skin_load_fonts();
   skin_load_images(g);
   // Without a graphics context no image was loaded: a later editor loads them.
-  if (g) ready.store(true, std::memory_order_release);
+  if (g) ready.store(true, std::memory_order_release);  // mutate: skip (a cache: loading again finds all loaded)
 }

@@ -41,7 +41,7 @@ struct column_bins_t {
 column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
   const double key[KEY] = {inst->view_f_lo, inst->view_f_hi, double(n), inst->samplerate, double(W)};
-  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
+  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;  // mutate: skip (a cache: slots sharing an entry only work it out again)
   double* at0 = c ? c + KEY : local;
   double* at_half = at0 + CURVE_COLUMNS;
   if (!c || std::memcmp(c, key, sizeof key)) {
