@@ -4,6 +4,7 @@
 
 #include "editor/controls.h"
 #include "editor/knobs.h"
+#include "editor/skin.h"
 #include "editor_env.h"
 #include "engine/params.h"
 #include "framework/IControl.h"
@@ -134,6 +135,7 @@ TEST_F(Layout, APanelIsMadeWithoutItsTextsOrAWindow) {
   inst_t* inst = p->Inst();
   preview_frame(p.get());
   IGraphics* g = inst->graphics;
+  EXPECT_EQ(g->GetPromptFont(), skin().font12);  // typed entry writes in the panel's small font
   for (int k = 0; k <= 9; ++k) {
     inst->panel_ready = 0;
     if (k == 0) inst->graphics = nullptr;

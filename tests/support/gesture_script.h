@@ -59,7 +59,6 @@ inline const std::vector<gesture_script_t>& gesture_scripts() {
       {"band B's point dragged, the window closed mid-drag",
        {{'L', POINT, 1}, {'m', HERE, 0, 20, -20}, {'C'}},
        false},
-      {"band A's point double-clicked away", {{'D', POINT, 0}, {'l'}}, false},
       {"band B's point double-clicked away, released over a knob",
        {{'D', POINT, 1}, {'l', KNOB, CTRL_TRANSPOSE}},
        false},
