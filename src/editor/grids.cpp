@@ -361,7 +361,7 @@ void build_from_dashes(inst_t* inst) {
   });
   int merged = 0;
   for (int k = 0; k < spans; ++k) {
-    if (merged && span[k][0] <= span[merged - 1][1]) {
+    if (merged && span[k][0] <= span[merged - 1][1]) {  // mutate: skip (spans that only touch cover the same columns merged or not)
       span[merged - 1][1] = std::max(span[merged - 1][1], span[k][1]);
     } else {
       span[merged][0] = span[k][0];

@@ -115,7 +115,7 @@ void make_layout(inst_t* inst) {
   draw_roundrect(layer, w, h, clear, BLEND_ALPHA, x0, y0, x1, y1, 3.0, 0.85, 1.0);
   draw_roundrect(layer, w, h, clear, BLEND_MULTIPLY, x0 - 1.8, y0 - 1.8, x1 + 1.8, y1 + 1.8, 3.0, 0.85, 0.9);
 
-  if (inst->layout && inst->n_layout >= 2) {
+  if (inst->layout) {
     const int last = inst->n_layout < LAYOUT_ITEMS ? inst->n_layout : LAYOUT_ITEMS;
     for (int k = 1; k < last; ++k) {
       const int x = inst->layout[k].x, y = inst->layout[k].y;

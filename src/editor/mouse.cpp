@@ -115,7 +115,7 @@ void add_band(inst_t* inst, int b, int x, int y, double overall_gain) {
 
 void IDrawControl::EndGestures() {
   for (int& p : mGestureParams) {
-    if (p >= 0) mPlug->EndInformHostOfParamChange(p);
+    if (p >= 0) mPlug->EndInformHostOfParamChange(p);  // mutate: skip (-1 or a band's gain, frequency or slope: 4 and up)
     p = -1;
   }
 }

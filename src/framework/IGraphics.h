@@ -104,6 +104,7 @@ class IGraphics {
   void SetMessageHandler(std::function<void(const char*)> handler) { mMessage = std::move(handler); }
   // The font the context draws its text field and menus with (the editor's regular font).
   void SetPromptFont(font_t* pFont) { mPromptFont = pFont; }
+  font_t* GetPromptFont() const { return mPromptFont; }
 
   // ---- drawing ----
   // True when some control is dirty; r grows to hold every dirty control's rectangle (and

@@ -9,6 +9,7 @@
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
+#include "toolkit/graphics/colour.h"
 #include "toolkit/util/mutex.h"
 
 namespace {
@@ -73,9 +74,10 @@ TEST_F(Curve, HoveringTurnsDiscsIntoRingsAndRingsIntoDiscs) {
   inst->hover_handle = 2;
   frame();
   EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 3)));
-  const lrgb_t& disc = px(B.left_px, B.left_py - 3);
-  EXPECT_GT(disc.r, 20000);  // (255, 64, 96)
-  EXPECT_LT(disc.g, 3000);
+  const lrgb_t &disc = px(B.left_px, B.left_py - 3), want = make_colour_srgb(255, 64, 96, 255);
+  EXPECT_EQ(disc.r, want.r);  // wholly opaque with the grids shown
+  EXPECT_EQ(disc.g, want.g);
+  EXPECT_EQ(disc.b, want.b);
 }
 
 TEST_F(Curve, SlopeHandlesFadeWithTheGridsAndPointsStay) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "editor/controls.h"
+#include "editor/curve.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
@@ -70,6 +71,19 @@ TEST_F(Interaction, HoveringShowsFrequencyAndLevelUnderThePointer) {
   for (const auto& c : cases) {
     g->PlatformMouseMove(c.x, c.y, IMouseMod(), false);
     EXPECT_STREQ(inst->info_text->string, c.text) << c.x << " " << c.y;
+  }
+  // Over a point or a handle, the editor knows which; off them, it keeps the last one.
+  const eqband_t &B = inst->bands[1], &C = inst->bands[2];
+  const struct {
+    double x, y;
+    int hover, band, handle;
+  } over[] = {{C.point_px, C.point_py, 1, 2, HANDLE_POINT}, {B.left_px, B.left_py, 1, 1, HANDLE_LEFT},
+              {x0 + 1, y0 + 1, 0, 1, HANDLE_LEFT},          {C.right_px, C.right_py, 1, 2, HANDLE_RIGHT}};
+  for (const auto& o : over) {
+    g->PlatformMouseMove((int)std::lround(o.x), (int)std::lround(o.y), IMouseMod(), false);
+    EXPECT_EQ(inst->hover, o.hover) << o.x;
+    EXPECT_EQ(inst->hover_band, o.band) << o.x;
+    EXPECT_EQ(inst->hover_handle, o.handle) << o.x;
   }
 }
 
@@ -187,7 +201,14 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
     const double hx = right ? C.right_px : C.left_px, hy = right ? C.right_py : C.left_py;
     drag(hx, hy, C.point_px + (right ? -60 : 60), hy);
     preview_run(p.get(), &pink, 2);
-    EXPECT_NEAR(param("Band C slope"), before, 0.05 * before) << (right ? "right" : "left");
+    EXPECT_NEAR(param("Band C slope"), before, 1e-9 * before) << (right ? "right" : "left");
+  }
+  // Dragged straight up or down, a handle follows the pointer's row exactly.
+  for (const bool right : {true, false}) {
+    const double hx = right ? C.right_px : C.left_px, hy = right ? C.right_py : C.left_py, dy = right ? -30 : 25;
+    drag(hx, hy, hx, hy + dy);
+    preview_run(p.get(), &pink, 2);
+    EXPECT_NEAR(right ? C.right_py : C.left_py, hy + dy, 1e-6) << (right ? "right" : "left");
   }
   // A double-click on a point removes its band; on empty space it adds the first free band there.
   double_click(C.point_px, C.point_py);

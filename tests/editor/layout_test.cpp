@@ -2,7 +2,14 @@
 
 #include <vector>
 
+#include "editor/controls.h"
+#include "editor/knobs.h"
+#include "editor/skin.h"
 #include "editor_env.h"
+#include "engine/params.h"
+#include "framework/IControl.h"
+#include "framework/IGraphics.h"
+#include "support/alloc_counter.h"
 #include "support/golden.h"
 #include "support/resident.h"
 #include "toolkit/graphics/blit.h"
@@ -91,6 +98,54 @@ TEST(LayoutSizes, ASizeOutsideTheRangeTakesTheNearestOne) {
   EXPECT_EQ(above.inst.ui_w, 1220);
   EXPECT_EQ(above.items[4].y, 586);
   EXPECT_EQ(load_layout(), 0);
+}
+
+TEST(LayoutSizes, ARecordTooShortForTheSlotsIsLeftAlone) {
+  inst_t inst;
+  layout_item_t items[LAYOUT_ITEMS] = {};
+  inst.layout = items;
+  inst.n_layout = LAYOUT_ITEMS - 1;
+  inst.ui_size = 0;
+  layout_pos_from_uisize(&inst);
+  EXPECT_EQ(inst.ui_w, 780);
+  EXPECT_EQ(items[1].x, 0);
+}
+
+// Each knob takes the mouse in its square about its slot; slots outside the knobs have none.
+TEST_F(Layout, KnobsAndTheirParameters) {
+  PreviewPlug p = make(0);
+  const inst_t* inst = p->Inst();
+  for (int slot = 1; slot < CTRL_COUNT; ++slot) {
+    const IRECT& r = inst->graphics->GetControl(slot)->GetRECT();
+    const layout_item_t& c = inst->layout[slot];
+    EXPECT_EQ(r.L, c.x - 30) << slot;
+    EXPECT_EQ(r.T, c.y - 30) << slot;
+    EXPECT_EQ(r.R, c.x + 30) << slot;
+    EXPECT_EQ(r.B, c.y + 30) << slot;
+  }
+  const int cases[][3] = {{2, 0, -1}, {2, CTRL_COUNT, -1}, {2, CTRL_BAND_SLOPE, PARAM_BAND_SLOPE + 2},
+                          {2, CTRL_INTERFACE_SIZE, PARAM_INTERFACE_SIZE}};
+  for (const auto& k : cases) EXPECT_EQ(knob_param(k[0], k[1]), k[2]) << k[1];
+}
+
+// A panel is still made when its texts cannot be had (each of its first allocations refused
+// in turn) or the instance has no window.
+TEST_F(Layout, APanelIsMadeWithoutItsTextsOrAWindow) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  preview_frame(p.get());
+  IGraphics* g = inst->graphics;
+  EXPECT_EQ(g->GetPromptFont(), skin().font12);  // typed entry writes in the panel's small font
+  for (int k = 0; k <= 9; ++k) {
+    inst->panel_ready = 0;
+    if (k == 0) inst->graphics = nullptr;
+    alloc_refuse_calloc(k);
+    prepare_panel(inst);
+    alloc_refuse_calloc(0);
+    inst->graphics = g;
+    EXPECT_EQ(inst->panel_ready, 1) << k;
+    EXPECT_EQ(inst->bg_final[10 * inst->ui_w + inst->ui_w / 2].a, 32768) << k;
+  }
 }
 
 TEST_F(Layout, InstancesComeUpInTheSizeOfTheirPreferences) {

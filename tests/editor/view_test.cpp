@@ -39,6 +39,12 @@ TEST(ViewMapping, ClampedRowsStayInside) {
   EXPECT_LT(db_to_pix(&inst, 502, 0, 60), -1000);  // far above, unclamped
   EXPECT_EQ(db_to_pix(&inst, 502, 1, 60), 0);
   EXPECT_EQ(db_to_pix(&inst, 502, 1, LEVEL_FLOOR), 501);
+  // The level whose unclamped row is exactly -1 (row h counted from the bottom) is the top row.
+  set_view(&inst, 814, 502);
+  double lo = 0, hi = 200;
+  for (int i = 0; i < 200; ++i) (db_to_pix(&inst, 502, 0, (lo + hi) / 2) > -1 ? lo : hi) = (lo + hi) / 2;
+  ASSERT_EQ(db_to_pix(&inst, 502, 0, hi), -1);
+  EXPECT_EQ(db_to_pix(&inst, 502, 1, hi), 0);
 }
 
 TEST(ViewMapping, HorizontalZoomAndPosition) {

@@ -7,10 +7,12 @@
 static std::atomic<size_t> g_allocs{0};
 static thread_local size_t t_allocs = 0;  // plain static TLS: reading it never allocates
 static thread_local bool t_refuse_nothrow = false;
+static thread_local int t_refuse_calloc = 0;
 
 size_t alloc_count() { return g_allocs.load(); }
 size_t alloc_count_this_thread() { return t_allocs; }
 void alloc_refuse_next_nothrow() { t_refuse_nothrow = true; }
+void alloc_refuse_calloc(int nth) { t_refuse_calloc = nth; }
 
 static void count() {
   g_allocs.fetch_add(1);
@@ -27,6 +29,7 @@ void* __wrap_malloc(size_t n) {
 }
 void* __wrap_calloc(size_t n, size_t s) {
   count();
+  if (t_refuse_calloc > 0 && --t_refuse_calloc == 0) return nullptr;
   return __real_calloc(n, s);
 }
 void* __wrap_realloc(void* p, size_t n) {

@@ -10,6 +10,8 @@ size_t alloc_count_this_thread();
 
 // Makes the calling thread's next nothrow operator new give null, as when memory runs out.
 void alloc_refuse_next_nothrow();
+// Makes the calling thread's nth calloc from now give null (0: none), as when memory runs out.
+void alloc_refuse_calloc(int nth);
 
 // The number of allocations made while it lived.
 class alloc_scope {
