@@ -267,6 +267,39 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_EQ(bg->log, "d");
 }
 
+// What a host or the platform may call with nothing to act on: no rectangle, no control
+// under the pointer, the key catcher it already has.
+TEST_F(GraphicsContext, CallsWithNothingToActOnChangeNothing) {
+  struct Owned : Probe {
+    bool* gone;
+    Owned(IPluginBase* p, bool* g) : Probe(p, IRECT()), gone(g) {}
+    ~Owned() override { *gone = true; }
+  };
+  bool gone = false;
+  auto* again = new Owned(&plug, &gone);
+  g->SetKeyCatcher(again);
+  g->SetKeyCatcher(again);  // the same one: kept, not deleted
+  EXPECT_FALSE(gone);
+  EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
+  EXPECT_EQ(again->log, "k0");
+  EXPECT_TRUE(g->Draw(nullptr));
+  EXPECT_TRUE(g->OnMouseOver(-5, 20, &left));  // over no control
+  EXPECT_EQ(bg->draws + knob->draws + toggle->draws, 0);
+  EXPECT_EQ(bg->log + knob->log + toggle->log, "");
+}
+
+// A window hidden or closed mid-press sends no release: the press ends there, with its gesture.
+TEST_F(GraphicsContext, ALostCaptureEndsThePressAndItsGesture) {
+  g->PlatformMouseDown(15, 15, left, 0);
+  g->PlatformCaptureLost();
+  g->PlatformMouseMove(20, 20, left, true);  // neither a drag nor a hover
+  g->PlatformClosed();  // nothing pressed now: nothing more to end
+  g->OnMouseOut();
+  EXPECT_EQ(knob->log, "dux");
+  EXPECT_EQ(bg->log + toggle->log, "xx");
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 20}, {'e', 20}}));
+}
+
 TEST_F(GraphicsContext, KeysGoWhereThePlatformLastSawThePointer) {
   g->OnMouseDown(-5, 20, &left);  // outside every control: nothing to capture
   g->OnMouseUp(-5, 20, &left);
