@@ -36,7 +36,8 @@ int ByteChunk::PutChunk(const ByteChunk* other) {
   if (other != this) return PutBytes(other->mData, other->mSize);
   // Appending to itself: growing may move the bytes being copied.
   const int size = mSize;
-  if (!Reserve(2 * static_cast<int64_t>(size))) return 0;
+  if (!Reserve(2 * static_cast<int64_t>(size)))
+    return 0;  // mutate: skip (only a chunk past 1 GiB cannot double)
   if (size > 0) std::memcpy(mData + size, mData, static_cast<size_t>(size));
   mSize = 2 * size;
   return mSize;

@@ -51,7 +51,6 @@ void IGraphics::Resize(int w, int h) {
   EndMouseCapture(mMouseX, mMouseY, &mod);
   mWidth = w;
   mHeight = h;
-  ReleaseMouseCapture();
   mMouseOver = -1;
   mControls.Empty(true);
   delete mDrawBitmap;

@@ -145,7 +145,7 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* out, int out
   }
   if (mNegateDisplay) value = -value;
   const c_numeric_scope_t point;
-  int i = 0;
+  int i = 0;  // mutate: skip (TruncToInt sets it whenever it is read)
   if (mDisplayPrecision == 0 && TruncToInt(value, &i))
     std::snprintf(out, outSize, "%d", i);
   else if (mDisplayPrecision == 0)

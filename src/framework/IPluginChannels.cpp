@@ -99,8 +99,7 @@ void ChannelRange(int first, int n, int nChannels, int* begin, int* end) {
 }
 
 template <class Channel>
-void SetConnections(std::vector<Channel>& channels, std::vector<double*>& slots, int idx, int n,
-                    bool connected) {
+void SetConnections(std::vector<Channel>& channels, int idx, int n, bool connected) {
   int begin = 0, end = 0;  // mutate: skip (ChannelRange sets both)
   ChannelRange(idx, n, static_cast<int>(channels.size()), &begin, &end);
   for (int i = begin; i < end; ++i) {
@@ -109,7 +108,6 @@ void SetConnections(std::vector<Channel>& channels, std::vector<double*>& slots,
     if (!connected) {
       ch.mHost = nullptr;
       ch.mFloatHost = nullptr;
-      slots[i] = ch.mScratch.data();
     }
   }
 }
@@ -190,11 +188,11 @@ bool IPluginBase::IsOutChannelConnected(int chIdx) const {
 }
 
 void IPluginBase::SetInputChannelConnections(int idx, int n, bool connected) {
-  SetConnections(mInChannels, mInData, idx, n, connected);
+  SetConnections(mInChannels, idx, n, connected);
 }
 
 void IPluginBase::SetOutputChannelConnections(int idx, int n, bool connected) {
-  SetConnections(mOutChannels, mOutData, idx, n, connected);
+  SetConnections(mOutChannels, idx, n, connected);
 }
 
 void IPluginBase::SetInputLabel(int chIdx, const char* label) {
@@ -302,11 +300,9 @@ void IPluginBase::SetBlockSize(int blockSize) {
   size_t k = 0;
   for (size_t i = 0; i < mInChannels.size(); ++i) {
     mInChannels[i].mScratch.swap(fresh[k++]);
-    mInData[i] = mInChannels[i].mScratch.data();
   }
   for (size_t i = 0; i < mOutChannels.size(); ++i) {
     mOutChannels[i].mScratch.swap(fresh[k++]);
-    mOutData[i] = mOutChannels[i].mScratch.data();
   }
   mBlockSize = blockSize;
 }

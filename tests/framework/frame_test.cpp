@@ -90,6 +90,12 @@ TEST(ChannelConnections, RangesOutsideTheRecordsAreHarmless) {
   plug.SetOutputChannelConnections(1, -3, true);
   EXPECT_TRUE(plug.IsInChannelConnected(1));
   EXPECT_FALSE(plug.IsOutChannelConnected(1));
+  plug.SetInputLabel(0, "left in");
+  plug.SetInputLabel(2, "none");
+  plug.SetOutputLabel(1, "right out");
+  EXPECT_STREQ(plug.GetInputLabel(0), "left in");
+  EXPECT_STREQ(plug.GetOutputLabel(1), "right out");
+  for (const int ch : {-1, 2}) EXPECT_STREQ(plug.GetInputLabel(ch), "") << ch;
 }
 
 TEST(ProcessingFrame, AMonoConnectionHandsSilenceAsTheSecondInput) {

@@ -142,6 +142,10 @@ TEST(Control, HidingMarksDirtyAndAuxiliaryParametersFollowTheirOwn) {
   EXPECT_EQ(c->GetAuxParam(2), nullptr);
   c->SetAllAuxParamsFromGUI();
   EXPECT_EQ(plug.hostChanges, (std::vector<std::pair<int, double>>{{5, 0.0}, {17, 0.25}}));
+  g->SetParameterFromPlug(5, 0.5, true);  // the first auxiliary one, of the first control
+  g->SetParameterFromGUI(20, 0.75);
+  EXPECT_EQ(c->GetAuxParam(0)->mValue, 0.5);
+  EXPECT_EQ(c->GetValue(), 0.75);
 }
 
 TEST_F(GraphicsContext, AnOpenFieldRedrawsEverythingUnderIt) {
@@ -184,13 +188,15 @@ TEST_F(GraphicsContext, DrawingRulesStrictAndNot) {
   EXPECT_EQ(bg->draws, 1);
   EXPECT_EQ(knob->draws, 1);
   EXPECT_EQ(toggle->draws, 0);
+  g->Draw(&r);  // strict: drawn again though nothing is dirty
+  EXPECT_EQ(bg->draws + knob->draws + toggle->draws, 4);
   g->SetStrictDrawing(false);  // everything dirty: the background and all on top of it
   g->Tick();
   EXPECT_EQ(toggle->draws, 1);
   knob->SetDirty(false);  // background clean: the dirty control and what overlaps it
   g->Tick();
-  EXPECT_EQ(knob->draws, 3);
-  EXPECT_EQ(bg->draws, 3);
+  EXPECT_EQ(knob->draws, 4);
+  EXPECT_EQ(bg->draws, 4);
   EXPECT_EQ(toggle->draws, 1);
 }
 
@@ -258,13 +264,48 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));
   EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
   g->OnMouseDown(100, 80, &left);  // background captured: keys still to the catcher
+  EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));  // even over the knob
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'q'));
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'Q'));  // either case is the letter's key
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, '7'));
   EXPECT_FALSE(g->PlatformKey(VK_CHAR, '%'));  // not a key code: passed on
   EXPECT_EQ(knob->log, "k1");
-  EXPECT_EQ(catcher->log, "k0k31k31k12");
+  EXPECT_EQ(catcher->log, "k0k1k31k31k12");
   EXPECT_EQ(bg->log, "d");
+}
+
+// What a host or the platform may call with nothing to act on: no rectangle, no control
+// under the pointer, the key catcher it already has.
+TEST_F(GraphicsContext, CallsWithNothingToActOnChangeNothing) {
+  struct Owned : Probe {
+    bool* gone;
+    Owned(IPluginBase* p, bool* g) : Probe(p, IRECT()), gone(g) {}
+    ~Owned() override { *gone = true; }
+  };
+  bool gone = false;
+  auto* again = new Owned(&plug, &gone);
+  g->SetKeyCatcher(again);
+  g->SetKeyCatcher(again);  // the same one: kept, not deleted
+  EXPECT_FALSE(gone);
+  EXPECT_TRUE(g->OnKeyDown(100, 80, KEY_SPACE));
+  EXPECT_EQ(again->log, "k0");
+  EXPECT_TRUE(g->Draw(nullptr));
+  EXPECT_EQ(IGraphicsHeadless(&plug, 20, 20, 0).FPS(), 25);  // no rate: the default
+  EXPECT_TRUE(g->OnMouseOver(-5, 20, &left));  // over no control
+  EXPECT_EQ(bg->draws + knob->draws + toggle->draws, 0);
+  EXPECT_EQ(bg->log + knob->log + toggle->log, "");
+}
+
+// A window hidden or closed mid-press sends no release: the press ends there, with its gesture.
+TEST_F(GraphicsContext, ALostCaptureEndsThePressAndItsGesture) {
+  g->PlatformMouseDown(15, 15, left, 0);
+  g->PlatformCaptureLost();
+  g->PlatformMouseMove(20, 20, left, true);  // neither a drag nor a hover
+  g->PlatformClosed();  // nothing pressed now: nothing more to end
+  g->OnMouseOut();
+  EXPECT_EQ(knob->log, "dux");
+  EXPECT_EQ(bg->log + toggle->log, "xx");
+  EXPECT_EQ(plug.gestures, (std::vector<std::pair<char, int>>{{'b', 20}, {'e', 20}}));
 }
 
 TEST_F(GraphicsContext, KeysGoWhereThePlatformLastSawThePointer) {

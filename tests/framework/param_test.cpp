@@ -239,6 +239,8 @@ TEST(ParamDisplay, DisplayTextsReplaceNumbersAndLabels) {
     EXPECT_EQ(value, 0);
   }
   EXPECT_STREQ(p.GetDisplayText(9), "");
+  EXPECT_STREQ(IParam().GetDisplayTextAtIdx(0, &value), "");  // a parameter with no texts
+  EXPECT_EQ(value, 0);
   EXPECT_TRUE(p.MapDisplayText("RGB", &value));
   EXPECT_EQ(value, 0);
   EXPECT_FALSE(p.MapDisplayText("rgb", &value));
