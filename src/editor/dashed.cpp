@@ -54,7 +54,7 @@ const double* kept_geometry(inst_t* inst, int W, int H, dash_geometry_t* g) {
   const double head[HEAD] = {double(W), double(H), inst->vscale};
   double* response = c + HEAD;
   double* rows = response + CURVE_COLUMNS;
-  *g = {rows + CURVE_COLUMNS, rows + 2 * CURVE_COLUMNS, rows + 3 * CURVE_COLUMNS};  // mutate: skip (a slot laid over the kept rows only has the geometry worked out every frame)
+  *g = {rows + CURVE_COLUMNS, rows + 2 * CURVE_COLUMNS, rows + 3 * CURVE_COLUMNS};
   const size_t bytes = sizeof(double) * W;
   if (std::memcmp(c, head, sizeof head) || std::memcmp(response, inst->response_col, bytes) ||
       std::memcmp(rows, inst->curve[2], bytes)) {
@@ -70,7 +70,7 @@ const double* kept_geometry(inst_t* inst, int W, int H, dash_geometry_t* g) {
 
 void draw_dashed_fft(inst_t* inst) {
   inst->dash_phase += 1;
-  if (inst->dash_phase > -PERIOD) inst->dash_phase -= 210 * PERIOD;  // mutate: skip (a whole number of periods: the dashes fall in the same places)
+  if (inst->dash_phase > -PERIOD) inst->dash_phase -= 210 * PERIOD;
 
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS), H = inst->area_h;
   if (!inst->fb || !inst->response_col || !inst->curve[2] || W < 2) return;

@@ -81,7 +81,7 @@ void bind_band_knobs(inst_t* inst, int b) {
   // band record's frequency is transposed; the parameter's is not.
   const double fk = inst->bands[b].freq_knob;
   const double untransposed = fk * std::pow(2.0, -plug->GetParam(PARAM_TRANSPOSE)->Value() / 12.0);
-  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(untransposed));  // mutate: skip (a knob frequency is -1 or at least 20 Hz)
+  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(untransposed));  // mutate: skip relational (a knob frequency is -1 or at least 20 Hz)
   slope->ChangeDefaultValue(SLOPE_KNOB_DEFAULT);
 }
 

@@ -8,7 +8,7 @@ ByteChunk::~ByteChunk() { std::free(mData); }
 
 bool ByteChunk::Reserve(int64_t size) {
   if (size <= mCapacity) return true;
-  const int64_t rounded = (size + kGranularity - 1) / kGranularity * kGranularity;  // mutate: skip (capacity only: no byte read or written changes)
+  const int64_t rounded = (size + kGranularity - 1) / kGranularity * kGranularity;
   if (rounded > INT_MAX) return false;
   void* grown = std::realloc(mData, static_cast<size_t>(rounded));
   if (!grown) return false;
@@ -20,7 +20,7 @@ bool ByteChunk::Reserve(int64_t size) {
 int ByteChunk::PutBytes(const void* data, int size) {
   if (size < 0 || (size > 0 && !data)) return 0;
   if (!Reserve(static_cast<int64_t>(mSize) + size)) return 0;
-  if (size > 0) std::memcpy(mData + mSize, data, static_cast<size_t>(size));  // mutate: skip (copying nothing from nothing is only formally undefined)
+  if (size > 0) std::memcpy(mData + mSize, data, static_cast<size_t>(size));
   mSize += size;
   return mSize;
 }
@@ -37,7 +37,7 @@ int ByteChunk::PutChunk(const ByteChunk* other) {
   // Appending to itself: growing may move the bytes being copied.
   const int size = mSize;
   if (!Reserve(2 * static_cast<int64_t>(size)))
-    return 0;  // mutate: skip (only a chunk past 1 GiB cannot double)
+    return 0;
   if (size > 0) std::memcpy(mData + size, mData, static_cast<size_t>(size));
   mSize = 2 * size;
   return mSize;

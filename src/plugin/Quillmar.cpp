@@ -115,7 +115,7 @@ Quillmar::Quillmar(int slot, double samplerate)
   // first frame builds it (grids_stale).
   inst->grids_lut = inst->fb;
   // A row holds its count and two ends a run, a run at most every other pixel.
-  inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));  // mutate: skip (a row fits with 1 + FRAME_W or more; without the block the line is drawn uncached, the same pixels)
+  inst->curve_line_runs = tracked<int32_t>(inst, (size_t)FRAME_H * (2 + FRAME_W));  // mutate: skip constant (a row fits with 1 + FRAME_W or more; without the block the line is drawn uncached, the same pixels)
   inst->curve_line_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->curve_line_image = tracked<lrgb_t>(inst, FRAME_PIXELS);
   inst->curve_line_span = tracked<int32_t>(inst, 2 * FRAME_H);

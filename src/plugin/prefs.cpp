@@ -60,7 +60,7 @@ const setting_t* find_setting(const char* first, const char* second) {
 // rounded would move every later instance's setting (a vertical scale a hair off 1).
 std::string exact_line(const char* name, double v) {
   char text[40];
-  for (int digits = 15; digits <= 17; ++digits) {  // mutate: skip (a lower start finds the same text, %g drops zeros; 17 digits always read back)
+  for (int digits = 15; digits <= 17; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, v);
     if (std::strtod(text, nullptr) == v) break;
   }

@@ -10,6 +10,8 @@ import re
 from dataclasses import dataclass
 
 SKIP_MARK = re.compile(r"mutate:\s*skip\b(.*)")
+KINDS = {"relational", "arithmetic", "logical", "constant", "condition", "statement", "minmax",
+         "rounding"}
 OFF_MARK = re.compile(r"mutate:\s*off\b(.*)")
 ON_MARK = re.compile(r"mutate:\s*on\b")
 
@@ -115,8 +117,10 @@ def comment_of(raw, code):
 
 
 def skipped_lines(text, masked):
-    """Lines never mutated: marked ones, marked blocks, and preprocessor directives."""
-    skip = set()
+    """Lines never mutated, as line -> the kinds skipped there (None: every kind): marked ones,
+    marked blocks, and preprocessor directives. "mutate: skip constant relational (why)" skips
+    only those kinds on its line, so that the line's other mutants are still judged."""
+    skip = {}
     lines = text.split("\n")
     mlines = masked.split("\n")
     off = False
@@ -125,16 +129,26 @@ def skipped_lines(text, masked):
         comment = comment_of(raw, code)
         if OFF_MARK.search(comment):
             off = True
-        if off or SKIP_MARK.search(comment):
-            skip.add(no)
+        mark = SKIP_MARK.search("".join(r if c == " " else " " for r, c in zip(raw, code)))
+        if off:
+            skip[no] = None
+        elif mark:
+            kinds = mark_kinds(mark.group(1))
+            skip[no] = kinds or None
         if ON_MARK.search(comment):
             off = False
         if continued or code.lstrip().startswith("#"):
-            skip.add(no)
+            skip[no] = None
             continued = code.rstrip().endswith("\\")
         else:
             continued = False
     return skip
+
+
+def mark_kinds(after):
+    """The kinds a skip mark names before its reason: "constant arithmetic (why)"."""
+    head = after.split("(", 1)[0].split()
+    return {w for w in head if w in KINDS}
 
 
 def unmarked_reasons(text):
@@ -350,7 +364,7 @@ def generate(path, text):
     def add(a, b, repl, kind, change):
         first, last = line_of(a), line_of(max(a, b - 1))
         lines = tuple(range(first, last + 1))
-        if any(l in skip for l in lines) or is_quiet(a, b):
+        if any(l in skip and (skip[l] is None or kind in skip[l]) for l in lines) or is_quiet(a, b):
             return
         out.append(Mutant(path, first, a, b, repl, kind, change, lines))
 

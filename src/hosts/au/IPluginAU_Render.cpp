@@ -141,10 +141,9 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
 
   if (!(ts->mSampleTime == au.mLastRenderSampleTime)) {
     au.mLastRenderSampleTime = ts->mSampleTime;
-    // Pulling a bus that is not connected does nothing; one past the end only the address
-    // sanitizer sees.
-    for (size_t i = 0; i < au.mInBuses.size(); ++i) {  // mutate: skip (as said)
-      if (!au.mInBuses[i].mConnected) continue;  // mutate: skip (as said)
+    // Only connected buses are pulled.
+    for (size_t i = 0; i < au.mInBuses.size(); ++i) {
+      if (!au.mInBuses[i].mConnected) continue;
       AudioUnitRenderActionFlags pullFlags = 0;
       const OSStatus r = PullInput(plug, static_cast<int>(i), &pullFlags, ts, nFrames);
       if (r != noErr) {
@@ -161,7 +160,7 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
     outBus.mNConnected = nOut;  // mutate: skip (as the condition above)
   }
   outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)
-  for (int i = 0; i < nOut; ++i) {  // mutate: skip (one more reads past the host's list: the address sanitizer's)
+  for (int i = 0; i < nOut; ++i) {
     AudioBuffer& b = pBufferList->mBuffers[i];
     if (!b.mData) {
       b.mData = au.mOutScratch.data() + static_cast<size_t>(first + i) * plug->GetBlockSize();
@@ -172,9 +171,8 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   plug->AttachOutputBuffers(first, nOut, au.mOutPtrs);
 
   int lastConnected = 0;  // mutate: skip (the bus rendered is connected: the loop always writes it)
-  // Starting at bus 1 only leaves out writing the starting value again; running one past the
-  // end reads beyond the vector, which only the address sanitizer sees.
-  for (size_t i = 0; i < au.mOutBuses.size(); ++i)  // mutate: skip (as said)
+  // The block runs when the last connected output bus is rendered.
+  for (size_t i = 0; i < au.mOutBuses.size(); ++i)
     if (au.mOutBuses[i].mConnected) lastConnected = static_cast<int>(i);
   // A bus is connected from its first render on, so the buses after the last connected one were
   // never rendered: their channels are still not connected.

@@ -21,7 +21,7 @@ std::string dir_of(const std::string& p) {
 
 std::string base_of(const std::string& p) {
   const size_t s = p.rfind('/');
-  return s == std::string::npos ? p : p.substr(s + 1);  // mutate: skip (names only the temporary file, renamed over the target)
+  return s == std::string::npos ? p : p.substr(s + 1);
 }
 
 std::string temp_folder() {
@@ -45,7 +45,7 @@ bool follow_links(const std::string& path, std::string* target, std::string* rea
 bool write_all(int fd, const char* data, size_t size, std::string* reason) {
   while (size > 0) {
     const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;  // mutate: skip (a blocking write of a positive size never returns 0)
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {  // mutate: skip (a blocking write of a positive size never returns 0 or 1 here)
       *reason = std::strerror(n < 0 ? errno : EIO);
       return false;

@@ -143,7 +143,7 @@ std::vector<double> kernel_response_db(Quillmar* plug, const std::vector<double>
   for (double f : freqs) {
     const std::complex<double> step = std::polar(1.0, -2.0 * M_PI * f / fs);
     std::complex<double> z, sum;  // z is set at i = 0
-    for (int i = 0; i < n; ++i, z *= step) {  // mutate: skip (i = 1 drops a tap far from the centre, below the printed precision; z /= step sums the conjugate, of the same size)
+    for (int i = 0; i < n; ++i, z *= step) {
       if (i % 256 == 0) z = std::polar(1.0, -2.0 * M_PI * f / fs * i);  // keep z on the circle
       sum += h[i] * z;
     }
