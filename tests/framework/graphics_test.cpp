@@ -294,6 +294,8 @@ TEST_F(GraphicsContext, CallsWithNothingToActOnChangeNothing) {
   EXPECT_TRUE(g->OnMouseOver(-5, 20, &left));  // over no control
   EXPECT_EQ(bg->draws + knob->draws + toggle->draws, 0);
   EXPECT_EQ(bg->log + knob->log + toggle->log, "");
+  g->SetKeyCatcher(nullptr);  // another one: the old is deleted (while `gone` still lives)
+  EXPECT_TRUE(gone);
 }
 
 // A window hidden or closed mid-press sends no release: the press ends there, with its gesture.
