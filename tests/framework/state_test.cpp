@@ -62,6 +62,9 @@ TEST(ByteChunk, AppendsRefuseNonsenseAndEqualityComparesEveryByte) {
   for (const auto& p : puts) EXPECT_EQ(chunk.PutBytes(p.data, p.size), p.result) << p.size;
   EXPECT_EQ(chunk.PutChunk(nullptr), 0);
   EXPECT_EQ(chunk.Size(), 3);
+  ByteChunk single;  // a single byte is copied too
+  EXPECT_EQ(single.PutBytes(abd + 2, 1), 1);
+  EXPECT_EQ(single.GetBytes()[0], 'd');
   EXPECT_TRUE(chunk.IsEqual(chunk));
   EXPECT_FALSE(chunk.IsEqual(other));  // a different size
   other.PutBytes(abd, 3);
