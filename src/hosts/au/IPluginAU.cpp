@@ -128,7 +128,7 @@ IPluginAU::IPluginAU(int nParams, const char* channelIOStr, int nPresets, const 
   const int nOutBuses = (NOutChannels() + 1) / 2;
   for (int i = 0; i < nOutBuses; ++i) {
     BusChannels bus;
-    bus.mPlugChannelStartIdx = 2 * i;  // mutate: skip (Quillmar has one output bus, i = 0)
+    bus.mPlugChannelStartIdx = 2 * i;  // mutate: skip statement constant (Quillmar has one output bus, i = 0: its start stays 0)
     bus.mNPlugChannels = std::min(2, NOutChannels() - 2 * i);
     mAU->mOutBuses.push_back(bus);
     char label[32];

@@ -121,7 +121,7 @@ void ChangeSampleRate(IPluginAU* plug, double rate) {
 // The factory presets as AUPreset records, made once: the array the host gets points at them.
 CFArrayRef FactoryPresets(IPluginAU* plug) {
   IPluginAU::State& au = plug->AU();
-  if (au.mFactoryPresets.size() != static_cast<size_t>(plug->NPresets())) {
+  if (au.mFactoryPresets.size() != static_cast<size_t>(plug->NPresets())) {  // mutate: skip (Quillmar has no factory presets: both counts are 0, the loop adds none)
     for (int i = static_cast<int>(au.mFactoryPresets.size()); i < plug->NPresets(); ++i)
       au.mFactoryPresets.push_back(AUPreset{i, AUMakeCFString(plug->GetPresetName(i))});
   }

@@ -21,7 +21,7 @@ void TraceInput(int bus, EAUInputType type) {
 void PrepareBufferList(AudioBufferList* list, int nChannels, float* scratch, int blockSize,
                        UInt32 nFrames) {
   list->mNumberBuffers = static_cast<UInt32>(nChannels);
-  for (int i = 0; i < nChannels; ++i) {  // mutate: skip (one more fills a slot past the count, inside the list's room, that no source reads)
+  for (int i = 0; i < nChannels; ++i) {  // mutate: skip relational (one more fills a slot past the count, inside the list's room, that no source reads)
     list->mBuffers[i].mNumberChannels = 1;
     list->mBuffers[i].mDataByteSize = nFrames * sizeof(Float32);
     list->mBuffers[i].mData = scratch + static_cast<size_t>(i) * blockSize;
@@ -36,7 +36,7 @@ OSStatus PullInput(IPluginAU* plug, int busIdx, AudioUnitRenderActionFlags* flag
   const InputBusConnection& in = au.mInBusConnections[busIdx];
   const int n = bus.Channels();
   AudioBufferList* list = au.mInBufList.List();
-  PrepareBufferList(list, n, au.mInScratch.data() + bus.mPlugChannelStartIdx * plug->GetBlockSize(),  // mutate: skip (the one input bus starts at channel 0)
+  PrepareBufferList(list, n, au.mInScratch.data() + bus.mPlugChannelStartIdx * plug->GetBlockSize(),  // mutate: skip arithmetic (the one input bus starts at channel 0: 0 + x, 0 - x and 0 / x alike)
                     plug->GetBlockSize(), nFrames);
   OSStatus r = noErr;
   switch (in.mInputType) {
@@ -57,7 +57,7 @@ OSStatus PullInput(IPluginAU* plug, int busIdx, AudioUnitRenderActionFlags* flag
   if (r != noErr) return r;
   // The source may point the list at its own memory, or give fewer buffers or ones too small
   // for the frames asked for (silence then).
-  for (int i = 0; i < n; ++i) {  // mutate: skip (one more writes a pointer slot past the channels, which nothing reads)
+  for (int i = 0; i < n; ++i) {  // mutate: skip relational (one more writes a pointer slot past the channels, which nothing reads)
     const AudioBuffer* b = i < static_cast<int>(list->mNumberBuffers) ? &list->mBuffers[i] : nullptr;
     au.mInPtrs[i] = b && b->mDataByteSize >= nFrames * sizeof(Float32) ? static_cast<float*>(b->mData)
                                                                         : nullptr;
@@ -118,7 +118,7 @@ void AUAssessInputConnections(IPluginAU* plug) {
     bus.mConnected = in.mInputType != eNotConnected;
     const int n = bus.mConnected ? bus.Channels() : 0;
     plug->SetInputChannelConnections(bus.mPlugChannelStartIdx, n, true);
-    plug->SetInputChannelConnections(bus.mPlugChannelStartIdx + n, bus.mNPlugChannels - n, false);  // mutate: skip (a count past the channels is clipped to them)
+    plug->SetInputChannelConnections(bus.mPlugChannelStartIdx + n, bus.mNPlugChannels - n, false);  // mutate: skip arithmetic (a count past the channels is clipped to them; the start moves only with a count of 0)
   }
 }
 
@@ -154,9 +154,9 @@ OSStatus AURenderProc(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
   }
 
   const int first = outBus.mPlugChannelStartIdx;
-  if (outBus.mNConnected != nOut) {  // mutate: skip (always true only sets the same connections again)
+  if (outBus.mNConnected != nOut) {
     plug->SetOutputChannelConnections(first, nOut, true);
-    plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);  // mutate: skip (- → +: a count past the channels is clipped to them)
+    plug->SetOutputChannelConnections(first + nOut, outBus.mNPlugChannels - nOut, false);  // mutate: skip arithmetic (a count past the channels is clipped to them; the start moves only with a count of 0)
     outBus.mNConnected = nOut;  // mutate: skip (as the condition above)
   }
   outBus.mConnected = true;  // mutate: skip (with Quillmar's one output bus it is the last either way)

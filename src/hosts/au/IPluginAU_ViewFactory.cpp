@@ -34,7 +34,7 @@ CFURLRef BundleLocation() {
 #else
   Dl_info info;
   // dladdr of a function of this code always succeeds and names its file.
-  if (!dladdr(reinterpret_cast<void*>(&BundleLocation), &info) || !info.dli_fname) return nullptr;  // mutate: skip (as said)
+  if (!dladdr(reinterpret_cast<void*>(&BundleLocation), &info) || !info.dli_fname) return nullptr;  // mutate: skip logical (dladdr of a function of this code always succeeds and names its file)
   char real[PATH_MAX];
   if (!realpath(info.dli_fname, real)) return nullptr;
   std::string dir(real);
@@ -56,7 +56,7 @@ const char* AUViewClassName() { return QUILLMAR_AU_VIEW_CLASS; }
 
 bool AUFillCocoaViewInfo(AudioUnitCocoaViewInfo* info) {
   CFURLRef location = BundleLocation();
-  if (!location) return false;  // mutate: skip (without Apple's bundles the code's folder is always found)
+  if (!location) return false;
   info->mCocoaAUViewBundleLocation = location;
   info->mCocoaAUViewClass[0] = AUMakeCFString(AUViewClassName());
   return true;
@@ -101,7 +101,7 @@ int AUViewDispatch(ComponentParameters* params) {
       *pControl = nullptr;
       void* unit = Arg<void*>(params, 0);
       if (!AUViewPlugin(unit)) return badComponentInstance;
-      void* view = AUOpenEditorView(unit, Arg<void*>(params, 1));  // mutate: skip (the stand-in's view takes no parent window)
+      void* view = AUOpenEditorView(unit, Arg<void*>(params, 1));  // mutate: skip constant (the stand-in's view takes no parent window)
       if (!view) return kAudio_UnimplementedError;
       *pControl = view;
       return noErr;

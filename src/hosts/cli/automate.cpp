@@ -90,7 +90,7 @@ bool schedule_changes(const std::vector<timed_change_t>& changes, double sampler
     // sample forgives the decimal's rounding (0.1 s is sample 4410 at 44.1 kHz, not 4411).
     constexpr double kForgive = 1e-6;  // mutate: skip (any tolerance far below a sample and above the rounding)
     const double p = c.in_samples ? c.time : std::ceil(c.time * samplerate - kForgive);
-    const int64_t pos = static_cast<int64_t>(std::fmin(std::fmax(p, 0.0), 9e15));  // mutate: skip (9e15: any cap an int64 holds, past every input)
+    const int64_t pos = static_cast<int64_t>(std::fmin(std::fmax(p, 0.0), 9e15));
     if (!out->empty() && pos < out->back().at) {
       *err = {name + " line " + std::to_string(c.line) + ": sample " + std::to_string(pos) +
                   " comes before the sample of line " + std::to_string(out->back().change.line) +

@@ -122,7 +122,7 @@ std::string parsed_args_t::last_given(const std::vector<std::string>& options) c
 bool parsed_args_t::double_value(const std::string& option, double lo, double hi, double* out) const {
   if (!has(option)) return true;
   const std::string v = last(option);
-  double d = 0;
+  double d = 0;  // mutate: skip (read only once parse_decimal filled it)
   if (!parse_decimal(v, &d) || d < lo || d > hi) {
     char range[96];
     std::snprintf(range, sizeof range, "expected a number from %g to %g", lo, hi);

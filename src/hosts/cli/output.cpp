@@ -46,7 +46,7 @@ bool write_all(int fd, const char* data, size_t size, std::string* reason) {
   while (size > 0) {
     const ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {  // mutate: skip (a blocking write of a positive size never returns 0 or 1 here)
+    if (n <= 0) {  // mutate: skip relational constant (a blocking write of a positive size never returns 0 or 1 here)
       *reason = std::strerror(n < 0 ? errno : EIO);
       return false;
     }
@@ -72,7 +72,7 @@ bool produce_into(int fd, const produce_t& produce, std::string* reason) {
   }
   char buf[65536];
   for (ssize_t n; ok && (n = read(in, buf, sizeof buf)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;  // mutate: skip (a regular file's read is never interrupted)
+    if (n < 0 && errno == EINTR) continue;  // mutate: skip relational constant logical (a read of our own regular file is neither interrupted nor failing)
     if (n < 0) {
       *reason = std::strerror(errno);  // mutate: skip (a read of our own temporary file does not fail)
       ok = false;
@@ -122,7 +122,7 @@ bool write_beside(const std::string& target, const struct stat* old, const produ
     *reason = std::string("cannot write (") + std::strerror(errno) + ")";
     ok = false;
   }
-  if (ok) forget_temp(tmp);  // mutate: skip (the renamed file's old name is gone: its clean-up removes nothing)
+  if (ok) forget_temp(tmp);  // mutate: skip statement (the renamed file's old name is gone: forgetting it changes nothing)
   else remove_temp(tmp);
   return ok;
 }

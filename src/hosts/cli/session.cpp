@@ -30,7 +30,7 @@ bool parse_set(const std::string& arg, int* index, double* value, cli_error* err
   const std::string name = arg.substr(0, eq), text = arg.substr(eq + 1);
   int found = param_index(name.c_str());
   if (found < 0) found = param_index_by_symbol(name.c_str());
-  if (found < 0) {  // mutate: skip (no name or symbol is all digits: tried always, the index finds the same)
+  if (found < 0) {  // mutate: skip relational constant (no name or symbol is all digits: tried at 0 too, the index finds the same)
     char* end = nullptr;
     const long i = std::strtol(name.c_str(), &end, 10);
     if (*end == '\0' && i >= 0 && i < PARAM_COUNT) found = static_cast<int>(i);
@@ -147,7 +147,7 @@ std::vector<double> kernel_response_db(Quillmar* plug, const std::vector<double>
       if (i % 256 == 0) z = std::polar(1.0, -2.0 * M_PI * f / fs * i);  // keep z on the circle
       sum += h[i] * z;
     }
-    db.push_back(20.0 * std::log10(std::max(std::abs(sum) * scale, 1e-30)));  // mutate: skip (the floor of a kernel of zeros, which no setting gives)
+    db.push_back(20.0 * std::log10(std::max(std::abs(sum) * scale, 1e-30)));
   }
   return db;
 }

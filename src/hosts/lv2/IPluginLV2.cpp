@@ -88,19 +88,19 @@ void IPluginLV2::Activate() { ApplyControlPorts(true); }
 void IPluginLV2::Run(uint32_t nFrames) {
   ApplyControlPorts(false);
   // The frame counts in int; a longer call (beyond any real host's) runs in parts.
-  const uint32_t kPart = 1u << 30;  // mutate: skip (a call of 2^30 frames needs 4 GiB buffers)
+  const uint32_t kPart = static_cast<uint32_t>(std::numeric_limits<int>::max());
   for (uint32_t done = 0; done < nFrames;) {
-    const uint32_t n = std::min(nFrames - done, kPart);  // mutate: skip (only a call of more than 2^30 frames has a second part)
+    const uint32_t n = std::min(nFrames - done, kPart);  // mutate: skip arithmetic (only a call of more frames than an int counts has a second part)
     float* in[kMaxAudioPorts] = {};
     float* out[kMaxAudioPorts] = {};
     for (int ch = 0; ch < mChannels; ++ch) {
-      in[ch] = mAudioIn[ch] ? mAudioIn[ch] + done : nullptr;  // mutate: skip (only a call of more than 2^30 frames has a second part)
-      out[ch] = mAudioOut[ch] ? mAudioOut[ch] + done : nullptr;  // mutate: skip (only a call of more than 2^30 frames has a second part)
+      in[ch] = mAudioIn[ch] ? mAudioIn[ch] + done : nullptr;  // mutate: skip arithmetic (only a call of more frames than an int counts has a second part)
+      out[ch] = mAudioOut[ch] ? mAudioOut[ch] + done : nullptr;  // mutate: skip arithmetic (only a call of more frames than an int counts has a second part)
     }
     AttachInputBuffers(0, mChannels, in, static_cast<int>(n));
     AttachOutputBuffers(0, mChannels, out);
-    ProcessBuffers(0.0f, static_cast<int>(n));  // mutate: skip (the value only picks the float form)
-    done += n;  // mutate: skip (only a call of more than 2^30 frames has a second part)
+    ProcessBuffers(0.0f, static_cast<int>(n));  // mutate: skip constant (the value only picks the float form)
+    done += n;  // mutate: skip arithmetic (only a call of more frames than an int counts has a second part)
   }
   if (mLatencyPort) *mLatencyPort = static_cast<float>(GetLatency());
 }
@@ -112,7 +112,7 @@ void IPluginLV2::ApplyControlPorts(bool blocking) {
   bool changed = false;
   for (int i = 0; i < nParams && !changed; ++i)
     changed = mControls[i] && Bits(*mControls[i]) != Bits(mSeen[i]);
-  if (!changed) return;  // mutate: skip (saves the lock only: without it the loop finds nothing)
+  if (!changed) return;
   if (blocking)
     GetMutex().Lock();
   else if (!GetMutex().TryLock())

@@ -52,7 +52,7 @@ void Activate(LV2_Handle h) {
   Quillmar* plug = Plug(h);
   plug->Activate();
   // Every activation starts the stream clean: nothing from before it is heard.
-  plug->Inst()->bufs_dirty = 1;  // mutate: skip (any value but 0 asks for new buffers)
+  plug->Inst()->bufs_dirty = 1;
   plug->ServePendingChanges();
 }
 

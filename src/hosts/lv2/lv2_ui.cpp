@@ -45,7 +45,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
     return nullptr;
   }
   auto* graphics = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
-  if (!graphics) return nullptr;  // mutate: skip (the plug-in's entry makes every editor an X11 one)
+  if (!graphics) return nullptr;
   if (!plug->AttachUI(write, controller,
                       static_cast<const LV2UI_Touch*>(lv2_feature(features, LV2_UI__touch)))) {
     std::fprintf(stderr, "Quillmar: this instance's editor is already open\n");
@@ -63,7 +63,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginURI, const c
   }
   // The controls show the parameters as they are now (the host's ports may have moved them
   // while no editor was open).
-  for (int i = 0; i < plug->NParams(); ++i)  // mutate: skip (parameter 0, band A's switch, has no control)
+  for (int i = 0; i < plug->NParams(); ++i)  // mutate: skip constant (parameter 0, band A's switch, has no control)
     graphics->SetParameterFromPlug(i, plug->GetParam(i)->Value(), false);
   // The editor keeps the size it was built with (a new Interface Size applies to instances
   // built later).
