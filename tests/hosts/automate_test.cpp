@@ -19,17 +19,23 @@ std::vector<std::vector<float>> sine(int frames) {
 }
 
 // A time lands on the first input sample at or after it, the decimal's rounding forgiven
-// (0.07 s is 3087.0000000000005 samples at 44.1 kHz).
+// (0.07 s is 3087.0000000000005 samples at 44.1 kHz); a sample number has at most 15 digits,
+// and a time past every input lands at sample 9e15.
 TEST_F(Automate, ATimeLandsOnTheFirstSampleAtOrAfterIt) {
   std::vector<timed_change_t> changes;
   cli_error err;
-  ASSERT_TRUE(parse_automation("0.07 5=1\n0.1 5=2\n0.10001 5=3\n1.5 5=4\n66151s 5=5\n", "f", &changes, &err))
+  ASSERT_TRUE(parse_automation("0 5=0\n0.07 5=1\n0.1 5=2\n0.10001 5=3\n1.5 5=4\n66151s 5=5\n"
+                               "999999999999999s 5=6\n1e300 5=7\n", "f", &changes, &err))
       << err.message;
   std::vector<scheduled_change_t> at;
   ASSERT_TRUE(schedule_changes(changes, FS, "f", &at, &err)) << err.message;
   std::vector<int64_t> samples;
   for (const scheduled_change_t& s : at) samples.push_back(s.at);
-  EXPECT_EQ(samples, (std::vector<int64_t>{3087, 4410, 4411, 66150, 66151}));
+  EXPECT_EQ(samples, (std::vector<int64_t>{0, 3087, 4410, 4411, 66150, 66151, 999999999999999,
+                                            9000000000000000}));
+  EXPECT_FALSE(parse_automation("1000000000000000s 5=1\n", "f", &changes, &err));
+  EXPECT_EQ(err.message, "f line 1: \"1000000000000000s\" is not a time (seconds, or samples with an s "
+                         "suffix: 1.5 or 66150s)");
 }
 
 double peak(const std::vector<float>& x, size_t from, size_t n) {

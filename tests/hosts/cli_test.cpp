@@ -233,6 +233,35 @@ TEST_F(Render, ACutFileOfEveryContainerIsRefused) {
   }
 }
 
+// What a header may say beyond the file without being a cut: one byte more (a missing pad
+// byte after an odd 8-bit chunk) and 0xFFFFFFFF (a writer that did not know the length).
+TEST_F(Render, APadByteOrAnUnknownLengthIsNoCut) {
+  const struct {
+    int format, frames;
+    size_t cut;
+    bool unknown_length;
+    int reads;  // frames, -1 for a refusal
+  } cases[] = {{SF_FORMAT_PCM_U8, 1001, 1, false, 1001},
+               {SF_FORMAT_PCM_16, 1000, 2, false, -1},
+               {SF_FORMAT_PCM_16, 1000, 0, true, 1000}};
+  for (const auto& c : cases) {
+    audio_t a;
+    a.channels = 1;
+    a.samplerate = 44100;
+    a.sf_format = SF_FORMAT_WAV | c.format;
+    a.ch = noise(1, c.frames, 4);
+    std::string err;
+    ASSERT_TRUE(write_audio(path("s.wav"), a, sample_format::same, &err)) << err;
+    std::string file = bytes("s.wav").substr(0, bytes("s.wav").size() - c.cut);
+    if (c.unknown_length) file.replace(file.find("data") + 4, 4, "\xff\xff\xff\xff");
+    std::ofstream(path("s.wav"), std::ios::binary | std::ios::trunc) << file;
+    audio_t back;
+    EXPECT_EQ(read_audio(path("s.wav"), &back, &err), c.reads >= 0) << c.frames << ": " << err;
+    if (c.reads >= 0) EXPECT_EQ(back.frames(), size_t(c.reads));
+    else EXPECT_NE(err.find("truncated"), std::string::npos) << err;
+  }
+}
+
 // No audio: a WAV holds none; FLAC's encoder would write an empty file, which is refused.
 TEST_F(Render, NoAudioIsAnEmptyWavButNoFlac) {
   audio_t a;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cli_harness.h"
+#include "hosts/cli/output.h"
 
 namespace {
 
@@ -188,6 +189,30 @@ TEST_F(Outputs, ARunEndedByASignalLeavesNoTemporaryFile) {
     EXPECT_EQ(count(), 0) << names;
     std::remove(path("fifo").c_str());
   }
+}
+
+// A rename over the target that fails (here it became a folder while the file was made) is an
+// error, and the temporary file beside it goes.
+TEST_F(Outputs, ARenameThatFailsIsAnErrorAndLeavesNoTemporaryFile) {
+  const std::string target = path("out.bin");
+  std::string error;
+  const bool ok = write_output(
+      target,
+      [&](const std::string& file, std::string*) {
+        std::ofstream(file) << "bytes";
+        return mkdir(target.c_str(), 0755) == 0;
+      },
+      &error);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, target + ": cannot write (Is a directory)");
+  EXPECT_EQ(type_of("out.bin"), S_IFDIR);
+  std::string left;
+  if (DIR* d = opendir(path("").c_str())) {
+    while (const dirent* e = readdir(d))
+      if (std::string(e->d_name).rfind(".out.bin.", 0) == 0) left += e->d_name;
+    closedir(d);
+  }
+  EXPECT_EQ(left, "");
 }
 
 }  // namespace

@@ -15,8 +15,9 @@
 // libsndfile reads what is there of a cut file and notes in its log each length from the
 // header that is larger than the file holds, as "LABEL : SAID (should be REAL)": the audio
 // chunk's ("data", "SSND", "Data Size") or, where that line says nothing (W64), the whole
-// file's ("riff"). A length of 0 or 0xFFFFFFFF comes from writers that did not know it, and
-// one byte more is a missing pad byte: neither is a cut.
+// file's ("riff"). 0xFFFFFFFF comes from writers that did not know the length (so does 0,
+// which is never more than the file holds), and one byte more is a missing pad byte: neither
+// is a cut.
 static bool header_promises_more(SNDFILE* f) {
   char log[8192] = "";
   sf_command(f, SFC_GET_LOG_INFO, log, sizeof log);
@@ -24,7 +25,7 @@ static bool header_promises_more(SNDFILE* f) {
     if (*line == '\n') ++line;
     long long said = 0, real = 0;
     if (std::sscanf(line, "%*[^:\n]: %lld (should be %lld)", &said, &real) == 2 &&
-        said > real + 1 && said != 0xFFFFFFFFLL && said != 0)
+        said > real + 1 && said != 0xFFFFFFFFLL)
       return true;
   }
   return false;
@@ -135,7 +136,7 @@ std::string container_name(int format) {
       return c.name;
   SF_FORMAT_INFO info = {};
   info.format = format & SF_FORMAT_TYPEMASK;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name)  // mutate: skip (libsndfile names every container it opened)
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name)  // mutate: skip logical (libsndfile names every container it opened)
     return "this container";
   const std::string name = info.name;
   return name.substr(0, name.find(" ("));
