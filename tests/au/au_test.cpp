@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "AUStandIn.h"
@@ -49,7 +50,10 @@ struct BarePlug : IPluginAU {
     GetParam(2)->InitDouble("Level", 0, 0, 1, 0.01, "", "Output");
   }
   void OnParamChange(int idx) override { changed.push_back(idx); }
-  std::vector<int> changed;
+  void ProcessMidiMsg(IMidiMsg* m) override { midi = {m->mStatus, m->mData1, m->mData2, m->mOffset}; }
+  void ProcessSysEx(ISysEx* s) override { sysex = {s->mData, s->mSize}; }
+  std::vector<int> changed, midi;
+  std::pair<const uint8_t*, int> sysex{nullptr, -1};
 };
 IPluginAU* make_bare() { return new BarePlug(); }
 ComponentResult bare_entry(ComponentParameters* p, Handle storage) {
@@ -156,6 +160,24 @@ TEST(AUPlugInInterface, WhatCannotBeMadeIsRefused) {
   EXPECT_EQ(none->Close(none), noErr);
 }
 
+// A unit opened as an audio component is what it was registered as, whatever the plug-in's
+// own identifiers say.
+TEST(AUPlugInInterface, AComponentIsWhatItWasRegisteredAs) {
+  const AudioComponentDescription desc = {kAudioUnitType_Effect, 0x4f746872 /* Othr */, 0x456c7365 /* Else */, 0, 0};
+  AudioComponent c = AudioComponentRegister(&desc, CFSTR("Other"), 1, [](const AudioComponentDescription*) {
+    return IPluginAU::NewPlugInInterface(&make_bare);
+  });
+  AudioComponentInstance ci = nullptr;
+  ASSERT_EQ(AudioComponentInstanceNew(c, &ci), noErr);
+  IPluginAU* plug = nullptr;
+  UInt32 size = sizeof plug;
+  ASSERT_EQ(AudioUnitGetProperty(ci, kAUPlugInProperty, G, 0, &plug, &size), noErr);
+  const ComponentDescription d = AUComponentDescription(plug);
+  EXPECT_EQ(d.componentSubType, desc.componentSubType);
+  EXPECT_EQ(d.componentManufacturer, desc.componentManufacturer);
+  AudioComponentInstanceDispose(ci);
+}
+
 TEST(AURender, AllocatesNothingOnceInitialised) {
   Unit plug, upstream(&Quillmar_Entry);
   std::vector<float> l(512), r(512);
@@ -185,12 +207,16 @@ TEST(AUInputs, AssessmentFindsEachInputType) {
   const AURenderCallbackStruct cb = {&silence, nullptr}, none = {nullptr, nullptr};
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &cb, sizeof cb);
   EXPECT_EQ(p->InputType(0), 3);
+  // A connection from no unit leaves the callback; one from a unit drops it.
   const AudioUnitConnection toFast = {fast.u, 0, 0}, toPlain = {plain.u, 0, 0}, cut = {};
+  AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &cut, sizeof cut);
+  EXPECT_EQ(p->InputType(0), 3);
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &toFast, sizeof toFast);
   EXPECT_EQ(p->InputType(0), 1);
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &toPlain, sizeof toPlain);
   EXPECT_EQ(p->InputType(0), 2);
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_MakeConnection, I, 0, &cut, sizeof cut);
+  EXPECT_EQ(p->InputType(0), 0);
   AudioUnitSetProperty(plug.u, kAudioUnitProperty_SetRenderCallback, I, 0, &none, sizeof none);
   EXPECT_EQ(p->InputType(0), 0);
   const char* words[] = {"NotConnected", "DirectFastProc", "DirectNoFastProc", "RenderCallback"};
@@ -501,6 +527,17 @@ TEST(AUParameters, SetGetNamesAndValueTexts) {
   ASSERT_EQ(AudioUnitGetParameter(bare.u, 1, G, 0, &got), noErr);
   EXPECT_EQ(got, 1.0f);
   EXPECT_EQ(plug->changed, (std::vector<int>{1, 1}));
+  EXPECT_EQ(AUSetParamProc(nullptr, 1, G, 0, 0.5f, 0), kAudio_ParamError);
+  EXPECT_EQ(AUGetParamProc(nullptr, 1, G, 0, &got), kAudio_ParamError);
+  // A typed text is read as the parameter shows it: "-0.25" is 0.25 where values show negated.
+  plug->GetParam(2)->SetNegateDisplay(true);
+  for (const auto& [id, text, want] : {std::tuple<UInt32, const char*, float>{0, "0.5", 0.5f}, {2, "-0.25", 0.25f}}) {
+    AudioUnitParameterValueFromString q = {id, AUMakeCFString(text), -1.0f};
+    UInt32 size = sizeof q;
+    EXPECT_EQ(AudioUnitGetProperty(bare.u, kAudioUnitProperty_ParameterValueFromString, G, 0, &q, &size), noErr);
+    EXPECT_EQ(q.outValue, want) << text;
+    CFRelease(q.inString);
+  }
   // A name cut to the length the host asks for, whole when it asks for none.
   for (const auto& [length, want] : {std::pair<SInt32, const char*>{3, "Dri"}, {1, "D"}, {0, "Drive"}}) {
     AudioUnitParameterIDName q = {0, length, nullptr};
@@ -531,6 +568,32 @@ TEST(AUParameters, SetGetNamesAndValueTexts) {
     ++listed;
   }
   EXPECT_GT(listed, 0);
+}
+
+// MIDI and system-exclusive bytes reach the plug-in as the host sent them; a message said to
+// hold bytes it does not point at is refused.
+TEST(AUMusicDevice, MessagesReachThePlugInAsSentAndBadOnesAreRefused) {
+  Unit bare(&bare_entry);
+  auto* plug = static_cast<BarePlug*>(bare.plug());
+  auto call = [&](SInt16 what, auto... args) {
+    AUComponentCall c(bare.u, what, args...);
+    return IPluginAU::Dispatch(c.Params(), plug, nullptr);
+  };
+  EXPECT_EQ(call(kMusicDeviceMIDIEventSelect, UInt32(0x90), UInt32(60), UInt32(100), UInt32(17)), noErr);
+  EXPECT_EQ(plug->midi, (std::vector<int>{0x90, 60, 100, 17}));
+  const UInt8 bytes[] = {0xF0, 0x7E, 0xF7};
+  const struct {
+    const UInt8* data;
+    UInt32 size;
+    OSStatus result;
+    int heard;  // the size the plug-in got, -1 for nothing
+  } sysex[] = {{bytes, 3, noErr, 3}, {nullptr, 0, noErr, 0}, {nullptr, 3, kAudio_ParamError, -1}};
+  for (const auto& s : sysex) {
+    plug->sysex = {nullptr, -1};
+    EXPECT_EQ(call(kMusicDeviceSysExSelect, s.data, s.size), s.result) << s.size;
+    EXPECT_EQ(plug->sysex.second, s.heard) << s.size;
+    EXPECT_EQ(plug->sysex.first, s.heard > 0 ? bytes : nullptr);
+  }
 }
 
 TEST(AUViewFactory, GivesAViewOnlyForAPlugInWithAGraphicsContext) {
