@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -247,6 +248,27 @@ TEST_F(Spectrum, StereoColoursPanByTheTwoChannels) {
     const lrgb_t& got = inst->fb[(inst->area_y + inst->area_h - 1) * inst->ui_w + inst->area_x + 10];
     EXPECT_EQ((std::vector<int>{got.r, got.g, got.b}), (std::vector<int>{want.r, want.g, want.b})) << lr.first;
   }
+}
+
+// Row by row, each pixel shows the input where it lies below its column's curve and the
+// output on and above it, however far apart neighbouring columns' curves are.
+TEST_F(Spectrum, EachPixelShowsTheInputBelowTheCurveAndTheOutputOnAndAbove) {
+  PreviewPlug p = run_with("Colour", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, H = inst->area_h;
+  std::fill(inst->response_col, inst->response_col + W, 0.25);  // the output darker than the input
+  for (int x = 0; x < W; ++x) inst->curve_row[x] = (x % 7) * (H / 8);
+  ASSERT_TRUE(paint_rainbows(inst, COLOUR_RGB));
+  const lrgb_t* area = inst->fb + inst->area_y * inst->ui_w + inst->area_x;
+  const lrgb_t* bottom = area + (H - 1) * inst->ui_w;  // below every curve: the input
+  auto same = [](const lrgb_t& a, const lrgb_t& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  int differ = 0, wrong = 0;
+  for (int x = 0; x < W; ++x) {
+    differ += !same(bottom[x], area[x]);
+    for (int r = 1; r < H; ++r) wrong += !same(area[r * inst->ui_w + x], r > inst->curve_row[x] ? bottom[x] : area[x]);
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(differ, W / 2);
 }
 
 // --- the measured response --------------------------------------------------------------
