@@ -324,8 +324,10 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
       r.last[r.count++] = (int32_t)b;
     } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
       const long m = (a + b) / 2;
-      pending[top][0] = m + 1, pending[top++][1] = b;
-      pending[top][0] = a, pending[top++][1] = m;
+      // A stretch is kept only when checked alike whole: a half pushed wrong, twice or not at
+      // all is checked again or drawn row by row, to the same pixels.
+      pending[top][0] = m + 1, pending[top++][1] = b;  // mutate: skip statement constant (as said)
+      pending[top][0] = a, pending[top++][1] = m;      // mutate: skip statement constant (as said)
     }
   }
   return r;

@@ -164,8 +164,6 @@ void comp_spectral_table(inst_t* inst) {
   // The window follows the analysis length; made here, where it is used, rather than by
   // every construction and change of rate.
   if (inst->capture_window_len != L) {
-    if (inst->capture_window_len > L)  // mutate: skip relational (never equal here)
-      std::memset(inst->capture_window + L, 0, sizeof(double) * (inst->capture_window_len - L));
     blackman_coefs(inst->capture_window, L);
     inst->capture_window_len = L;
   }

@@ -243,7 +243,7 @@ TEST_F(Interaction, AHandleOnItsPointLevelWithItKeepsTheSlope) {
   C.pos = log_pos_inv(log_pos(C.pos, 20, 20000), 20, 20000);  // the pointer's place, exactly
   C.right_px = 1e9;                                            // the pointer counts at the handle
   C.gain = pix_to_db(inst, inst->area_h, hy - inst->area_y);
-  g->PlatformMouseMove(x, y, left, true);
+  g->PlatformMouseMove(x + 5, y, left, true);
   EXPECT_EQ(C.slope, slope);
   release(x, y, left);
 }

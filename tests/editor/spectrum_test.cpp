@@ -199,6 +199,11 @@ TEST_F(Spectrum, ResponsePerColumnFollowsTheKernel) {
   EXPECT_NEAR(db(inst->response_col[column(1000, inst->area_w)]), -20, 1);
   EXPECT_NEAR(db(inst->response_col[column(40, inst->area_w)]), 0, 0.5);
   EXPECT_NEAR(db(inst->response_col[column(15000, inst->area_w)]), 0, 0.5);
+  // Worked out again after the spectrum, whose bins are kept beside the response's: the same.
+  const std::vector<double> first(inst->response_col, inst->response_col + inst->area_w);
+  comp_spectral_table(p->Inst());
+  comp_fft_mag_lut(p->Inst());
+  EXPECT_EQ(std::vector<double>(inst->response_col, inst->response_col + inst->area_w), first);
 }
 
 // --- painting ---------------------------------------------------------------------------
