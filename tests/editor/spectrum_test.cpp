@@ -274,6 +274,14 @@ TEST_F(Spectrum, EachPixelShowsTheInputBelowTheCurveAndTheOutputOnAndAbove) {
   }
   EXPECT_EQ(wrong, 0);
   EXPECT_GT(differ, W / 2);
+  // An area without columns or rows is not painted: false, and the frame left as it was.
+  const std::vector<lrgb_t> painted(inst->fb, inst->fb + inst->ui_w * inst->ui_h);
+  for (const auto& wh : {std::make_pair(0, H), std::make_pair(W, 0)}) {
+    inst->area_w = wh.first, inst->area_h = wh.second;
+    EXPECT_FALSE(paint_rainbows(inst, COLOUR_RGB)) << wh.first << " x " << wh.second;
+  }
+  inst->area_w = W, inst->area_h = H;
+  EXPECT_EQ(std::memcmp(painted.data(), inst->fb, painted.size() * sizeof(lrgb_t)), 0);
 }
 
 // --- the measured response --------------------------------------------------------------
