@@ -274,14 +274,30 @@ TEST_F(Spectrum, EachPixelShowsTheInputBelowTheCurveAndTheOutputOnAndAbove) {
   }
   EXPECT_EQ(wrong, 0);
   EXPECT_GT(differ, W / 2);
-  // An area without columns or rows is not painted: false, and the frame left as it was.
+  // An area without columns or rows, or any of the per-column arrays, is not painted: false,
+  // and the frame left as it was. One column and one row are painted.
   const std::vector<lrgb_t> painted(inst->fb, inst->fb + inst->ui_w * inst->ui_h);
-  for (const auto& wh : {std::make_pair(0, H), std::make_pair(W, 0)}) {
-    inst->area_w = wh.first, inst->area_h = wh.second;
-    EXPECT_FALSE(paint_rainbows(inst, COLOUR_RGB)) << wh.first << " x " << wh.second;
+  double* sum = inst->spectrum_col[2];
+  double* response = inst->response_col;
+  int32_t* curve = inst->curve_row;
+  const struct {
+    int w, h, missing;
+  } cases[] = {{0, H, 0}, {W, 0, 0}, {W, H, 1}, {W, H, 2}, {W, H, 3}};
+  for (const auto& c : cases) {
+    inst->area_w = c.w, inst->area_h = c.h;
+    inst->spectrum_col[2] = c.missing == 1 ? nullptr : sum;
+    inst->response_col = c.missing == 2 ? nullptr : response;
+    inst->curve_row = c.missing == 3 ? nullptr : curve;
+    EXPECT_FALSE(paint_rainbows(inst, COLOUR_RGB)) << c.w << " x " << c.h << ", " << c.missing;
   }
+  inst->spectrum_col[2] = sum, inst->response_col = response, inst->curve_row = curve;
   inst->area_w = W, inst->area_h = H;
   EXPECT_EQ(std::memcmp(painted.data(), inst->fb, painted.size() * sizeof(lrgb_t)), 0);
+  for (const auto& wh : {std::make_pair(1, H), std::make_pair(W, 1)}) {
+    inst->area_w = wh.first, inst->area_h = wh.second;
+    EXPECT_TRUE(paint_rainbows(inst, COLOUR_RGB)) << wh.first << " x " << wh.second;
+  }
+  inst->area_w = W, inst->area_h = H;
 }
 
 // --- the measured response --------------------------------------------------------------
