@@ -311,7 +311,7 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
   }
   auto alike = [&](long r0, long r1) {
     for (int n = 0; n < lines; ++n)
-      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;  // mutate: skip (rows judged unlike are drawn anew: the same pixels)
+      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
     return true;
   };
   long pending[64][2];
@@ -324,10 +324,10 @@ shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H)
       r.last[r.count++] = (int32_t)b;
     } else if (b - a >= 3) {  // halves of at least two rows; the left one is taken first
       const long m = (a + b) / 2;
-      // mutate: off (a row left out of every stretch is drawn for itself, to the same pixels)
-      pending[top][0] = m + 1, pending[top++][1] = b;
-      pending[top][0] = a, pending[top++][1] = m;
-      // mutate: on
+      // A stretch is kept only when checked alike whole: a half pushed wrong, twice or not at
+      // all is checked again or drawn row by row, to the same pixels.
+      pending[top][0] = m + 1, pending[top++][1] = b;  // mutate: skip statement constant (as said)
+      pending[top][0] = a, pending[top++][1] = m;      // mutate: skip statement constant (as said)
     }
   }
   return r;
@@ -349,7 +349,7 @@ void build_from_dashes(inst_t* inst) {
     long a, b;
     if (!has_freq_line(i)) return;
     // A vertical line's columns do not depend on the rows of its ends.
-    if (!line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;  // mutate: skip (as said)
+    if (!line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;  // mutate: skip constant arithmetic (as said)
     int k = spans++;
     for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
     span[k][0] = (int32_t)a;
@@ -361,7 +361,7 @@ void build_from_dashes(inst_t* inst) {
   });
   int merged = 0;
   for (int k = 0; k < spans; ++k) {
-    if (merged && span[k][0] <= span[merged - 1][1]) {  // mutate: skip (spans that only touch cover the same columns merged or not)
+    if (merged && span[k][0] <= span[merged - 1][1]) {  // mutate: skip relational (spans that only touch cover the same columns merged or not)
       span[merged - 1][1] = std::max(span[merged - 1][1], span[k][1]);
     } else {
       span[merged][0] = span[k][0];
@@ -532,7 +532,7 @@ void blend_grid_run_sse2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m128i a_vec = _mm_set1_epi16((short)A), full = _mm_set1_epi16((short)32768);
   const __m128i bias = _mm_set1_epi32(32768), keep = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-  for (; x + 2 <= n; x += 2) {  // mutate: skip (pixels the loop leaves, the plain tail blends to the same bits)
+  for (; x + 2 <= n; x += 2) {  // mutate: skip relational (pixels the loop leaves, the plain tail blends to the same bits)
     const __m128i gv = _mm_loadu_si128((const __m128i*)(const void*)(g + x));
     const __m128i fv = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
     const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(gv, 0xff), 0xff);
@@ -560,7 +560,7 @@ QM_SIMD_PUSH("avx2")
 void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m256i a_vec = _mm256_set1_epi32((int)A);
-  for (; x + 2 <= n; x += 2) {  // mutate: skip (as in the SSE2 kernel)
+  for (; x + 2 <= n; x += 2) {  // mutate: skip relational (as in the SSE2 kernel)
     const __m128i f16 = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
     const __m256i gv = _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)(const void*)(g + x)));
     const __m256i fv = _mm256_cvtepu16_epi32(f16);
@@ -592,7 +592,7 @@ void draw_grids_lut(inst_t* inst) {
   // Every kernel gives the same bits (the grid tests hold them to it): the fastest one runs.
   static const grid_blend_fn blend_run = [] {
     const grid_blends_t b = grid_blends();
-    return b.avx2 ? b.avx2 : b.sse2 ? b.sse2 : b.plain;  // mutate: skip (the same bits either way)
+    return b.avx2 ? b.avx2 : b.sse2 ? b.sse2 : b.plain;
   }();
   const int H = inst->area_h;
   if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;

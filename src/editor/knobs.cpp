@@ -75,13 +75,13 @@ void bind_band_knobs(inst_t* inst, int b) {
     if (IKnobInvisibleControl* k = knob(inst, slot)) k->ChangeParam(knob_param(b, slot));
   IKnobInvisibleControl *gain = knob(inst, CTRL_BAND_GAIN), *freq = knob(inst, CTRL_BAND_FREQ),
                         *slope = knob(inst, CTRL_BAND_SLOPE);
-  if (!gain || !freq || !slope) return;  // mutate: skip (the three are there or missing together)
+  if (!gain || !freq || !slope) return;  // mutate: skip logical (the three are there or missing together)
   gain->ChangeDefaultValue(GAIN_KNOB_DEFAULT);
   // A band that is off has no frequency to return to (freq_knob -1): no default then. The
   // band record's frequency is transposed; the parameter's is not.
   const double fk = inst->bands[b].freq_knob;
   const double untransposed = fk * std::pow(2.0, -plug->GetParam(PARAM_TRANSPOSE)->Value() / 12.0);
-  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(untransposed));  // mutate: skip relational (a knob frequency is -1 or at least 20 Hz)
+  freq->ChangeDefaultValue(fk < 0 ? -1.0 : plug->GetParam(PARAM_BAND_FREQ + b)->GetNormalized(untransposed));  // mutate: skip relational constant (a knob frequency is -1 or at least 20 Hz; any negative default is none)
   slope->ChangeDefaultValue(SLOPE_KNOB_DEFAULT);
 }
 

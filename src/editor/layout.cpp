@@ -215,7 +215,7 @@ void prepare_panel(inst_t* inst) {
   // The labels go into the new panel. The plug-in creates the instance with the flag set and
   // prepares the panel once, in the first frame, before the grid is made: the line guards a
   // panel prepared later.
-  inst->grids_stale = 1;  // mutate: skip (set already at the only first frame there is)
+  inst->grids_stale = 1;
 }
 
 int load_layout() { return 0; }

@@ -91,8 +91,8 @@ struct curve_lock_t {
 };
 
 void band_edited(inst_t* inst) {
-  inst->bands_from_editor = 1;  // mutate: skip (a flag: any value but 0 says the same)
-  inst->bands_dirty = 1;        // mutate: skip (as above)
+  inst->bands_from_editor = 1;
+  inst->bands_dirty = 1;
 }
 
 // A new band at the pointer, selected, its knobs pointed at it.
@@ -115,7 +115,7 @@ void add_band(inst_t* inst, int b, int x, int y, double overall_gain) {
 
 void IDrawControl::EndGestures() {
   for (int& p : mGestureParams) {
-    if (p >= 0) mPlug->EndInformHostOfParamChange(p);  // mutate: skip (-1 or a band's gain, frequency or slope: 4 and up)
+    if (p >= 0) mPlug->EndInformHostOfParamChange(p);  // mutate: skip relational constant (-1 or a band's gain, frequency or slope: 4 and up)
     p = -1;
   }
 }

@@ -41,7 +41,7 @@ struct column_bins_t {
 column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
   const double key[KEY] = {inst->view_f_lo, inst->view_f_hi, double(n), inst->samplerate, double(W)};
-  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;  // mutate: skip (a cache: slots sharing an entry only work it out again)
+  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
   double* at0 = c ? c + KEY : local;
   double* at_half = at0 + CURVE_COLUMNS;
   if (!c || std::memcmp(c, key, sizeof key)) {
@@ -164,8 +164,6 @@ void comp_spectral_table(inst_t* inst) {
   // The window follows the analysis length; made here, where it is used, rather than by
   // every construction and change of rate.
   if (inst->capture_window_len != L) {
-    if (inst->capture_window_len > L)  // mutate: skip (never equal here)
-      std::memset(inst->capture_window + L, 0, sizeof(double) * (inst->capture_window_len - L));
     blackman_coefs(inst->capture_window, L);
     inst->capture_window_len = L;
   }

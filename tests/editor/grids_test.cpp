@@ -147,6 +147,19 @@ TEST(LevelGrid, FullRangeShowsTwelveDecibelLinesAndFaintSixes) {
   EXPECT_TRUE(g.level_tick(g.row_of(-60)));
 }
 
+// The -72 dB label gives way exactly while -84 dB is on screen: these ranges put -84 dB on the
+// last row (at 500.8 of 501), just below it (501.2) and further below.
+TEST(LevelGrid, TheMinus72LabelGivesWayOnlyWhileMinus84IsOnScreen) {
+  const struct {
+    double vrange;
+    bool label;
+  } cases[] = {{64.1, false}, {64.05, true}, {64, true}};
+  for (const auto& c : cases) {
+    grid_record_t g(814, 502, c.vrange);
+    EXPECT_EQ(g.level_tick(g.row_of(-72)), c.label) << c.vrange;
+  }
+}
+
 TEST(LevelGrid, ZoomedInShowsSingleDecibels) {
   grid_record_t g(814, 502, 3);
   for (int v : {-2, -1, 1, 2}) EXPECT_TRUE(g.level_tick(g.row_of(v))) << v;

@@ -8,6 +8,7 @@
 
 #include "editor/controls.h"
 #include "editor/curve.h"
+#include "editor/view.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
@@ -42,11 +43,11 @@ struct Interaction : EditorTest {
       g->PlatformMouseMove((int)std::lround(x0 + (x1 - x0) * k / 4), (int)std::lround(y0 + (y1 - y0) * k / 4), m, true);
     release(x1, y1, m);
   }
-  void double_click(double x, double y) {
-    press(x, y, left);
-    release(x, y, left);
-    g->PlatformMouseDown((int)std::lround(x), (int)std::lround(y), left, t + 100);
-    release(x, y, left);
+  void double_click(double x, double y, IMouseMod m = IMouseMod(true)) {
+    press(x, y, m);
+    release(x, y, m);
+    g->PlatformMouseDown((int)std::lround(x), (int)std::lround(y), m, t + 100);
+    release(x, y, m);
   }
   int count(char kind) {
     int n = 0;
@@ -194,6 +195,9 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
   drag(C.right_px, C.right_py, C.right_px + 20, C.right_py - 40);
   preview_run(p.get(), &pink, 2);
   EXPECT_GT(param("Band C slope"), 5);
+  const char* knob_params[] = {"Band C gain", "Band C freq", "Band C slope"};  // the knobs follow band C
+  for (int slot = CTRL_BAND_GAIN; slot <= CTRL_BAND_SLOPE; ++slot)
+    EXPECT_EQ(g->GetControl(slot)->ParamIdx(), param_index(knob_params[slot - CTRL_BAND_GAIN])) << slot;
   // A handle dragged level past its point counts as where it stood: the slope stays (counted
   // on the far side, it would turn over).
   for (const bool right : {true, false}) {
@@ -210,7 +214,11 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
     preview_run(p.get(), &pink, 2);
     EXPECT_NEAR(right ? C.right_py : C.left_py, hy + dy, 1e-6) << (right ? "right" : "left");
   }
-  // A double-click on a point removes its band; on empty space it adds the first free band there.
+  // A double-click on a point removes its band (with the left button only); on empty space it
+  // adds the first free band there.
+  double_click(C.point_px, C.point_py, IMouseMod(false, true));
+  preview_run(p.get(), &pink, 2);
+  EXPECT_EQ(param("Band C on"), 1);
   double_click(C.point_px, C.point_py);
   preview_run(p.get(), &pink, 2);
   EXPECT_EQ(param("Band C on"), 0);
@@ -222,6 +230,22 @@ TEST_F(Interaction, SlopeHandlesAndDoubleClicksShapeTheBandSet) {
   EXPECT_NEAR(param("Band C freq"), 20 * std::pow(1000.0, 0.5), 15);
   EXPECT_EQ(param("Band C slope"), 0);
   EXPECT_GT(param("Band C gain"), 20);
+}
+
+// A slope handle standing on its point (the next band moved onto its frequency during the drag)
+// with the pointer level with the point gives no slope: the band keeps the one it had.
+TEST_F(Interaction, AHandleOnItsPointLevelWithItKeepsTheSlope) {
+  eqband_t& C = inst->bands[2];
+  const double slope = C.slope, hy = C.right_py;
+  const int x = (int)std::lround(C.right_px), y = (int)std::lround(hy);
+  press(x, y, left);
+  C.right_x = C.pos;
+  C.pos = log_pos_inv(log_pos(C.pos, 20, 20000), 20, 20000);  // the pointer's place, exactly
+  C.right_px = 1e9;                                            // the pointer counts at the handle
+  C.gain = pix_to_db(inst, inst->area_h, hy - inst->area_y);
+  g->PlatformMouseMove(x + 5, y, left, true);
+  EXPECT_EQ(C.slope, slope);
+  release(x, y, left);
 }
 
 TEST_F(Interaction, WheelZoomsRightDragPans) {

@@ -1,5 +1,6 @@
 #include "editor/layout.h"
 
+#include <cstring>
 #include <vector>
 
 #include "editor/controls.h"
@@ -136,6 +137,12 @@ TEST_F(Layout, APanelIsMadeWithoutItsTextsOrAWindow) {
   preview_frame(p.get());
   IGraphics* g = inst->graphics;
   EXPECT_EQ(g->GetPromptFont(), skin().font12);  // typed entry writes in the panel's small font
+  // Made again, the panel gets its scale labels back at the next frame: the same panel.
+  const std::vector<lrgb_t> first(inst->bg_final, inst->bg_final + inst->ui_w * inst->ui_h);
+  inst->panel_ready = 0;
+  prepare_panel(inst);
+  preview_frame(p.get());
+  EXPECT_EQ(std::memcmp(first.data(), inst->bg_final, first.size() * sizeof(lrgb_t)), 0);
   for (int k = 0; k <= 9; ++k) {
     inst->panel_ready = 0;
     if (k == 0) inst->graphics = nullptr;
@@ -162,6 +169,7 @@ TEST_F(Layout, InstancesComeUpInTheSizeOfTheirPreferences) {
     const int w = inst->ui_w;
     EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 0);
     preview_frame(p.get());
+    EXPECT_EQ(inst->bg_layer[10 * w + w / 2].a, 0);  // the drawing layer's memory given back: zeros
     // The curve area is cut out of the panel; the panel around it is opaque.
     EXPECT_EQ(inst->bg_final[(inst->area_y + 100) * w + inst->area_x + 100].a, 0);
     EXPECT_EQ(inst->bg_final[10 * w + w / 2].a, 32768);

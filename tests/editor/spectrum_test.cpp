@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -198,6 +199,11 @@ TEST_F(Spectrum, ResponsePerColumnFollowsTheKernel) {
   EXPECT_NEAR(db(inst->response_col[column(1000, inst->area_w)]), -20, 1);
   EXPECT_NEAR(db(inst->response_col[column(40, inst->area_w)]), 0, 0.5);
   EXPECT_NEAR(db(inst->response_col[column(15000, inst->area_w)]), 0, 0.5);
+  // Worked out again after the spectrum, whose bins are kept beside the response's: the same.
+  const std::vector<double> first(inst->response_col, inst->response_col + inst->area_w);
+  comp_spectral_table(p->Inst());
+  comp_fft_mag_lut(p->Inst());
+  EXPECT_EQ(std::vector<double>(inst->response_col, inst->response_col + inst->area_w), first);
 }
 
 // --- painting ---------------------------------------------------------------------------
@@ -247,6 +253,51 @@ TEST_F(Spectrum, StereoColoursPanByTheTwoChannels) {
     const lrgb_t& got = inst->fb[(inst->area_y + inst->area_h - 1) * inst->ui_w + inst->area_x + 10];
     EXPECT_EQ((std::vector<int>{got.r, got.g, got.b}), (std::vector<int>{want.r, want.g, want.b})) << lr.first;
   }
+}
+
+// Row by row, each pixel shows the input where it lies below its column's curve and the
+// output on and above it, however far apart neighbouring columns' curves are.
+TEST_F(Spectrum, EachPixelShowsTheInputBelowTheCurveAndTheOutputOnAndAbove) {
+  PreviewPlug p = run_with("Colour", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, H = inst->area_h;
+  std::fill(inst->response_col, inst->response_col + W, 0.25);  // the output darker than the input
+  for (int x = 0; x < W; ++x) inst->curve_row[x] = (x % 7) * (H / 8);
+  ASSERT_TRUE(paint_rainbows(inst, COLOUR_RGB));
+  const lrgb_t* area = inst->fb + inst->area_y * inst->ui_w + inst->area_x;
+  const lrgb_t* bottom = area + (H - 1) * inst->ui_w;  // below every curve: the input
+  auto same = [](const lrgb_t& a, const lrgb_t& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  int differ = 0, wrong = 0;
+  for (int x = 0; x < W; ++x) {
+    differ += !same(bottom[x], area[x]);
+    for (int r = 1; r < H; ++r) wrong += !same(area[r * inst->ui_w + x], r > inst->curve_row[x] ? bottom[x] : area[x]);
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(differ, W / 2);
+  // An area without columns or rows, or any of the per-column arrays, is not painted: false,
+  // and the frame left as it was. One column and one row are painted.
+  const std::vector<lrgb_t> painted(inst->fb, inst->fb + inst->ui_w * inst->ui_h);
+  double* sum = inst->spectrum_col[2];
+  double* response = inst->response_col;
+  int32_t* curve = inst->curve_row;
+  const struct {
+    int w, h, missing;
+  } cases[] = {{0, H, 0}, {W, 0, 0}, {W, H, 1}, {W, H, 2}, {W, H, 3}};
+  for (const auto& c : cases) {
+    inst->area_w = c.w, inst->area_h = c.h;
+    inst->spectrum_col[2] = c.missing == 1 ? nullptr : sum;
+    inst->response_col = c.missing == 2 ? nullptr : response;
+    inst->curve_row = c.missing == 3 ? nullptr : curve;
+    EXPECT_FALSE(paint_rainbows(inst, COLOUR_RGB)) << c.w << " x " << c.h << ", " << c.missing;
+  }
+  inst->spectrum_col[2] = sum, inst->response_col = response, inst->curve_row = curve;
+  inst->area_w = W, inst->area_h = H;
+  EXPECT_EQ(std::memcmp(painted.data(), inst->fb, painted.size() * sizeof(lrgb_t)), 0);
+  for (const auto& wh : {std::make_pair(1, H), std::make_pair(W, 1)}) {
+    inst->area_w = wh.first, inst->area_h = wh.second;
+    EXPECT_TRUE(paint_rainbows(inst, COLOUR_RGB)) << wh.first << " x " << wh.second;
+  }
+  inst->area_w = W, inst->area_h = H;
 }
 
 // --- the measured response --------------------------------------------------------------
