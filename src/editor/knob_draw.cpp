@@ -118,7 +118,7 @@ void check_boxes(inst_t* inst, const image_t* image) {
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
-        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip (a box not kept is drawn)
+        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip relational (a box not kept is drawn)
   }
   for (int s = 1; s < CTRL_COUNT; ++s)
     for (int o = 1; o < CTRL_COUNT; ++o) {
@@ -188,7 +188,7 @@ void draw_knobs(inst_t* inst) {
 
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,
                      const lrgb_t* tint, double q) {
-  if (!sprite || w <= 0 || h <= 0) return;  // mutate: skip (an empty sprite draws nothing either way)
+  if (!sprite) return;  // a sprite of no width or height leaves the loops below empty
   if (!(flags & 4)) {
     x -= w >> 1;
     y -= h >> 1;

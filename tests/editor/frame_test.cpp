@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "editor/controls.h"
 #include "editor/curve.h"
 #include "editor/knobs.h"
+#include "editor/layout.h"
+#include "editor/skin.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
 #include "framework/IGraphics.h"
 #include "support/golden.h"
 #include "toolkit/font.h"
+#include "toolkit/graphics/colour.h"
 
 namespace {
 
@@ -49,7 +53,7 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   preview_signal_t pink;
   preview_run(p.get(), &pink, 2);
   const inst_t* inst = p->Inst();
-  EXPECT_EQ(inst->vrange_dirty, 0);
+  EXPECT_EQ(inst->vrange_dirty + inst->hview_dirty + inst->grids_stale, 0);  // each change served once
   // 0 dB now sits at row 250.26; the curve there is flat at 0 dB.
   EXPECT_EQ(inst->curve_row[(int)std::lround(813 * 0.05)], 250);
   // The dashed response is measured from the kernel in use, not an old one.
@@ -268,6 +272,73 @@ TEST_F(Frame, TheLimiterLightFadesFromFullHoweverFarThePeakWent) {
     draw_frame(p->Inst());
     EXPECT_EQ(p->Inst()->limiter_over.load(), std::min(peak, 1.0) * 0.9) << peak;
   }
+}
+
+// The light adds the light sprite tinted (192, 240, 255) and scaled by the peak, centred on
+// the Limiter knob; no peak, or one that is not a number, adds nothing. Any sprite adds its
+// light, one pixel too; none adds nothing.
+TEST_F(Frame, TheLimiterLightExactly) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  const int W = inst->ui_w;
+  const size_t n = (size_t)W * inst->ui_h;
+  const image_t& light = skin().light;
+  const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
+  const int x0 = inst->layout[CTRL_LIMITER].x - light.w / 2, y0 = inst->layout[CTRL_LIMITER].y - light.h / 2;
+  for (const double peak : {0.0, std::nan(""), 0.5}) {
+    std::fill(inst->fb, inst->fb + n, lrgb_t{0, 0, 0, 0});
+    inst->limiter_over.store(peak);
+    draw_limiter_light(inst);
+    const int64_t f[3] = {(int64_t)(tint.r * 0.5 + 0.5), (int64_t)(tint.g * 0.5 + 0.5), (int64_t)(tint.b * 0.5 + 0.5)};
+    size_t lit = 0, wrong = 0;
+    for (int j = 0; j < light.h; ++j)
+      for (int i = 0; i < light.w; ++i) {
+        const lrgb_t &s = light.l[j * light.w + i], &got = inst->fb[(y0 + j) * W + x0 + i];
+        const bool on = peak > 0;
+        wrong += got.r != (on ? (s.r * f[0]) >> 15 : 0) || got.g != (on ? (s.g * f[1]) >> 15 : 0) ||
+                 got.b != (on ? (s.b * f[2]) >> 15 : 0);
+        lit += got.r + got.g + got.b > 0;
+      }
+    EXPECT_EQ(wrong, 0u) << peak;
+    EXPECT_EQ(lit > 100, peak > 0) << peak;
+  }
+  const lrgb_t dot{16384, 8192, 32768, 32768}, full{32768, 32768, 32768, 32768};
+  std::fill(inst->fb, inst->fb + n, lrgb_t{0, 0, 0, 0});
+  blit_sprite_fma(inst, nullptr, 1, 1, 10, 10, 0, &full, 1.0);
+  blit_sprite_fma(inst, &dot, 1, 1, 10, 10, 0, &full, 1.0);
+  const lrgb_t& got = inst->fb[10 * W + 10];
+  EXPECT_EQ(got.r + 10 * got.g + 100 * got.b, 16384 + 81920 + 3276800);
+}
+
+// An instance whose knob slots are missing (its memory ran out) draws its frames without knobs.
+TEST_F(Frame, WithoutKnobSlotsNoKnobIsDrawn) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  draw_frame(inst);
+  const int at = inst->layout[CTRL_LIMITER].y * inst->ui_w + inst->layout[CTRL_LIMITER].x;
+  ASSERT_NE(inst->fb[at].g, inst->bg_final[at].g);  // a knob there
+  inst->layout = nullptr;
+  draw_frame(inst);
+  EXPECT_EQ(inst->fb[at].g, inst->bg_final[at].g);
+}
+
+// An editor without a graphics context loads the colours and fonts but no image, and leaves
+// the images to the next editor that has one. In a process of its own, where no editor has
+// loaded the skin yet.
+TEST_F(Frame, AnEditorWithoutAContextLeavesTheImagesToTheNext) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        skin_ensure(nullptr);
+        const skin_t& sk = skin();
+        const bool first = !sk.bknob.l && sk.font && sk.white.r == 32768 && sk.white.g == 32768 &&
+                           sk.white.b == 32768 && sk.white.a == 32768 && sk.black.r + sk.black.g + sk.black.b == 0 &&
+                           sk.black.a == 32768;
+        PreviewPlug p = preview_make(0);
+        draw_frame(p->Inst());
+        std::exit(first && sk.bknob.l && sk.shade.w == 84 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Frame, GoldenSineUnderACut) {

@@ -45,6 +45,9 @@ TEST(ViewMapping, ClampedRowsStayInside) {
   for (int i = 0; i < 200; ++i) (db_to_pix(&inst, 502, 0, (lo + hi) / 2) > -1 ? lo : hi) = (lo + hi) / 2;
   ASSERT_EQ(db_to_pix(&inst, 502, 0, hi), -1);
   EXPECT_EQ(db_to_pix(&inst, 502, 1, hi), 0);
+  // Half a row above the bottom stays; a level that is not a number is the bottom row.
+  EXPECT_NEAR(db_to_pix(&inst, 502, 1, pix_to_db(&inst, 502, 500.5)), 500.5, 1e-9);
+  EXPECT_EQ(db_to_pix(&inst, 502, 1, std::numeric_limits<double>::quiet_NaN()), 501);
 }
 
 TEST(ViewMapping, HorizontalZoomAndPosition) {
