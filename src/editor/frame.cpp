@@ -130,7 +130,7 @@ void draw_frame(inst_t* inst) {
     if (painted)
       clear_under_panel(inst, x0, x0 + std::min<int>(inst->area_w, CURVE_COLUMNS), y0, y0 + inst->area_h);
     else
-      clear_under_panel(inst, 0, 0, 0, 0);
+      clear_under_panel(inst, 0, 0, 0, 0);  // mutate: skip constant (an empty rectangle anywhere spares nothing)
   }
 
   if (inst->grid_fade < GRIDS_GONE) draw_grids_lut(inst);

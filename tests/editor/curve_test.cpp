@@ -123,8 +123,10 @@ TEST_F(Curve, TheSelectedBandPulses) {
 
 // At phase 0.3 the selected band's four rings have radius (1 - q) * 20 and alpha q^4 for q =
 // 0.7, 0.45, 0.2 and 0.95, and its disc lies over them: above the curve, those pixels exactly
-// (the slope handles wholly faded, the grids gone).
+// (the slope handles wholly faded, the grids gone), nothing left of the frame before.
 TEST_F(Curve, TheSelectedBandsRingsExactly) {
+  inst->ring_phase = 0.8;
+  frame(6);
   inst->ring_phase = 0.3 - 0.0001;
   frame(6);
   const eqband_t& A = inst->bands[0];

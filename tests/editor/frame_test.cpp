@@ -280,6 +280,7 @@ TEST_F(Frame, TheLimiterLightFadesFromFullHoweverFarThePeakWent) {
 TEST_F(Frame, TheLimiterLightExactly) {
   PreviewPlug p = make(0);
   inst_t* inst = p->Inst();
+  draw_frame(inst);  // loads the skin
   const int W = inst->ui_w;
   const size_t n = (size_t)W * inst->ui_h;
   const image_t& light = skin().light;
@@ -308,6 +309,20 @@ TEST_F(Frame, TheLimiterLightExactly) {
   blit_sprite_fma(inst, &dot, 1, 1, 10, 10, 0, &full, 1.0);
   const lrgb_t& got = inst->fb[10 * W + 10];
   EXPECT_EQ(got.r + 10 * got.g + 100 * got.b, 16384 + 81920 + 3276800);
+}
+
+// The notice that a new interface size waits for a restart shows once the editor has drawn 21
+// frames (a size set before is the one the editor opened with).
+TEST_F(Frame, TheRestartNoticeWaitsForTheTwentyFirstFrame) {
+  PreviewPlug p = make(0);
+  const char* notice = "The interface size will change after you restart Quillmar.";
+  preview_signal_t sig;
+  preview_run(p.get(), &sig, 20);
+  preview_set(p.get(), "Interface Size", 1);
+  EXPECT_STRNE(p->Inst()->info_text->string, notice);
+  preview_run(p.get(), &sig, 1);
+  preview_set(p.get(), "Interface Size", 2);
+  EXPECT_STREQ(p->Inst()->info_text->string, notice);
 }
 
 // An instance whose knob slots are missing (its memory ran out) draws its frames without knobs.
