@@ -34,7 +34,7 @@ void serve_idle_audio(inst_t* inst) {
     return;
   }
   // With no band edit waiting, the redesign and the write-back return at once.
-  if (inst->bands_dirty && inst->engine && inst->engine_host) {
+  if (inst->bands_dirty && inst->engine && inst->engine_host) {  // mutate: skip logical (as said; every instance has both)
     // An audio call that starts meanwhile waits for the redesign rather than use a kernel
     // being rewritten.
     mutex_to_1(inst->lock_process);

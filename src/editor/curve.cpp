@@ -28,12 +28,6 @@ struct frame_ctx_t {
   int w, h;
 };
 
-// An sRGB colour whose alpha is set where it is drawn: the slope handles take the grids' fade,
-// the rings their own, and the points mix without one.
-lrgb_t srgb(int r, int g, int b) {
-  return make_colour_srgb(r, g, b, 255);  // mutate: skip constant (no drawing here reads this alpha)
-}
-
 void line(const frame_ctx_t& c, lrgb_t colour, int mode, double x1, double y1, double x2, double y2) {
   draw_line_thin(c.fb, c.w, c.h, colour, mode, x1, y1, x2, y2, BLUR, 1.0);
 }
@@ -111,8 +105,9 @@ bool refresh_curve_line(inst_t* inst) {
 void draw_bezier(inst_t* inst) {
   if (!inst->fb) return;
   const frame_ctx_t c{inst->fb, inst->ui_w, inst->ui_h};
-  const lrgb_t point_colour = srgb(255, 224, 0);
-  lrgb_t right_colour = srgb(32, 96, 224), left_colour = srgb(255, 64, 96);
+  // The points mix without alpha; the slope handles take the grids' fade, the rings their own.
+  const lrgb_t point_colour = srgb_colour(255, 224, 0);
+  lrgb_t right_colour = srgb_colour(32, 96, 224), left_colour = srgb_colour(255, 64, 96);
   // The slope handles fade with the grids; the points stay.
   const uint16_t fade = (uint16_t)(int)(gaussian(inst->grid_fade) * 32768 + 0.5);
   right_colour.a = left_colour.a = fade;

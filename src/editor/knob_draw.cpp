@@ -213,10 +213,10 @@ void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, in
 
 void draw_limiter_light(inst_t* inst) {
   double seen = inst->limiter_over.load(std::memory_order_relaxed);
-  if (!(seen > 0)) return;
+  if (!(seen > 0)) return;  // mutate: skip relational (a peak of 0 adds no light and stays 0)
   const double over = seen > 1 ? 1 : seen;
   const image_t& light = skin().light;
-  static const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
+  static const lrgb_t tint = srgb_colour(192, 240, 255);  // added light: no alpha
   const layout_item_t& c = inst->layout[CTRL_LIMITER];
   blit_sprite_fma(inst, light.l, light.w, light.h, c.x, c.y, 0, &tint, over);
   const double next = over * LIGHT_DECAY;

@@ -65,6 +65,7 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   preview_run(p.get(), &pink, 1);
   const double u = (axis_pos(1000) - inst->view_u_lo) / (inst->view_u_hi - inst->view_u_lo);
   EXPECT_NEAR(inst->curve[1][(int)std::lround(813 * u)], at_1k, 0.01);
+  EXPECT_EQ(inst->hview_dirty, 0);
 }
 
 TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
@@ -393,6 +394,55 @@ TEST_F(Frame, GoldenAfterTheWheelStops) {
   g->OnMouseUp(x - 60, y, &right);
   preview_run(p.get(), &pink, 20);
   check_golden("editor", "frame_after_zoom", inst->fb, inst->ui_w, inst->ui_h, 3, inst->ui_w * inst->ui_h / 1000);
+}
+
+// Knob images of sizes the shipped skin never has (tall, wide, more pixels than a kept box
+// holds) draw, over several frames and a turned knob, what drawing every knob anew draws.
+TEST_F(Frame, KeptKnobsOfOddSizesAreTheKnobsDrawn) {
+  const int sizes[][2] = {{40, 120}, {120, 40}, {80, 60}, {60, 80}, {30, 50}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    std::vector<lrgb_t> pixels((size_t)w * h * KNOB_FRAMES);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+      const uint16_t v = (uint16_t)(i * 2654435761u % 32768);
+      pixels[i] = lrgb_t{v, (uint16_t)(32768 - v), (uint16_t)(v / 2), 32768};
+    }
+    image_t image{};
+    image.w = w;
+    image.h = h;
+    image.l = pixels.data();
+    PreviewPlug kept = make(1), drawn = make(1);
+    drawn->Inst()->knob_cache = nullptr;
+    for (const double gain : {0.0, 0.0, 6.0, 6.0}) {
+      for (Quillmar* p : {kept.get(), drawn.get()}) {
+        preview_set(p, "Band A gain", gain);
+        inst_t* inst = p->Inst();
+        prepare_panel(inst);
+        std::memcpy(inst->fb, inst->bg_final, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+        for (int slot = 1; slot < CTRL_COUNT; ++slot) draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+      }
+      const inst_t *a = kept->Inst(), *b = drawn->Inst();
+      EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << w << "x" << h << " " << gain;
+    }
+  }
+}
+
+// A panel whose rows end in pixels it does not hide: the frame clears those too, as a frame
+// drawn without the panel's runs does.
+TEST_F(Frame, RowsEndingUnderAnOpenPanelAreCleared) {
+  PreviewPlug kept = make(0), plain = make(0);
+  plain->Inst()->layout_runs = nullptr;
+  preview_signal_t sig[2];
+  int n = 0;
+  for (Quillmar* p : {kept.get(), plain.get()}) {
+    preview_run(p, &sig[n], 1);
+    inst_t* inst = p->Inst();
+    for (int y = 0; y < inst->ui_h; ++y) inst->bg_final[(y + 1) * inst->ui_w - 1].a = 0;
+    inst->layout_stale = 1;
+    preview_run(p, &sig[n++], 1);
+  }
+  const inst_t *a = kept->Inst(), *b = plain->Inst();
+  EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0);
 }
 
 }  // namespace
