@@ -102,7 +102,7 @@ bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
   box[2] = image->w;
   box[3] = image->h;
   return box[0] >= 0 && box[1] >= 0 && box[0] + box[2] <= inst->ui_w && box[1] + box[3] <= inst->ui_h &&
-         box[2] <= knob_cache_t::BOX && box[3] <= knob_cache_t::BOX;
+         box[2] <= knob_cache_t::BOX && box[3] <= knob_cache_t::BOX;  // mutate: skip relational (a full-size box not kept is drawn anew: the same pixels)
 }
 
 void check_boxes(inst_t* inst, const image_t* image) {
