@@ -96,6 +96,10 @@ TEST_F(Curve, DiscColoursAreExact) {
     EXPECT_EQ(got.r, want.r) << c.handle;
     EXPECT_EQ(got.g, want.g) << c.handle;
     EXPECT_EQ(got.b, want.b) << c.handle;
+    // The same handle of a band not hovered stays a ring.
+    const eqband_t& O = inst->bands[1];
+    const double other = c.handle == HANDLE_LEFT ? O.left_px : c.handle == HANDLE_RIGHT ? O.right_px : O.point_px;
+    EXPECT_EQ(dark(px(other, O.point_py - 3)), c.handle >= 0);
   }
 }
 

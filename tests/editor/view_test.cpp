@@ -76,6 +76,7 @@ TEST(ViewMapping, AmplitudeRowsStayNearTheArea) {
   EXPECT_NEAR(vol_to_pix(&inst, h, 2, 0.000999999), vol_to_pix(&inst, h, 2, 0.001), 1e-3);
   EXPECT_NEAR(vol_to_pix(&inst, h, 2, 0.0), h - 1, 1e-9);  // silence, the bottom row
   EXPECT_EQ(vol_to_pix(&inst, h, 2, 1e30), -6);            // huge: just above the area
+  EXPECT_EQ(vol_to_pix(&inst, h, 2, 891.0), vol_to_pix(&inst, h, 0, 891.0));  // 59 dB: inside, kept
   set_view(&inst, 814, h, 3);
   EXPECT_EQ(vol_to_pix(&inst, h, 2, 0.0), h + 4);  // silence far below: just below the area
   EXPECT_EQ(vol_to_pix(&inst, h, 2, std::numeric_limits<double>::quiet_NaN()), h + 4);
