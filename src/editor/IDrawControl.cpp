@@ -33,7 +33,8 @@ void serve_idle_audio(inst_t* inst) {
     inst->audio_idle_frames += 1;
     return;
   }
-  if (inst->bands_dirty && inst->engine && inst->engine_host) {  // mutate: skip (with no band edit waiting the redesign and the write-back return at once)
+  // With no band edit waiting, the redesign and the write-back return at once.
+  if (inst->bands_dirty && inst->engine && inst->engine_host) {  // mutate: skip logical (as said; every instance has both)
     // An audio call that starts meanwhile waits for the redesign rather than use a kernel
     // being rewritten.
     mutex_to_1(inst->lock_process);
@@ -41,7 +42,8 @@ void serve_idle_audio(inst_t* inst) {
     mutex_to_0(inst->lock_process);
     if (inst->editor_host) inst->editor_host->finish_idle_write_back();
   }
-  if (inst->audio_idle_frames != IDLE_HANDLED) {  // mutate: skip (cleared again, it stays clear: nothing captures while the audio is idle)
+  // Cleared again, it stays clear: nothing captures while the audio is idle.
+  if (inst->audio_idle_frames != IDLE_HANDLED) {
     // A host's Reset may re-size the capture meanwhile, on its own thread.
     mutex_to_1(inst->lock_buffers);
     for (int c = 0; c < 2; ++c) {

@@ -105,9 +105,9 @@ bool refresh_curve_line(inst_t* inst) {
 void draw_bezier(inst_t* inst) {
   if (!inst->fb) return;
   const frame_ctx_t c{inst->fb, inst->ui_w, inst->ui_h};
-  const lrgb_t point_colour = make_colour_srgb(255, 224, 0, 255);
-  lrgb_t right_colour = make_colour_srgb(32, 96, 224, 255);  // mutate: skip (the alpha is the fade's, below)
-  lrgb_t left_colour = make_colour_srgb(255, 64, 96, 255);    // mutate: skip (as above)
+  // The points mix without alpha; the slope handles take the grids' fade, the rings their own.
+  const lrgb_t point_colour = srgb_colour(255, 224, 0);
+  lrgb_t right_colour = srgb_colour(32, 96, 224), left_colour = srgb_colour(255, 64, 96);
   // The slope handles fade with the grids; the points stay.
   const uint16_t fade = (uint16_t)(int)(gaussian(inst->grid_fade) * 32768 + 0.5);
   right_colour.a = left_colour.a = fade;

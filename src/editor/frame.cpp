@@ -26,7 +26,7 @@ constexpr double GRID_FADE_STEP = 0.004, GRID_FADE_END = 6, GRIDS_GONE = 2;
 // the spectrum is coloured.
 void refresh_curve(inst_t* inst) {
   // Nothing changed: the early return saves work only, the rows and grid would come out the same.
-  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;  // mutate: skip (as said)
+  if (!(inst->vrange_dirty || inst->hview_dirty || inst->curve_new || inst->grids_stale)) return;
   const int W = inst->area_w, H = inst->area_h;
   if (inst->hview_dirty && inst->design && inst->kernel_size_ref && inst->fft_size_ref)
     design_filters(inst, inst->design, inst->bands, inst->bands_sorted, *inst->kernel_size_ref,
@@ -43,9 +43,9 @@ void refresh_curve(inst_t* inst) {
     inst->curve_row[x] = (int)(inst->curve[2][x] + 0.5);
   }
   if (inst->vrange_dirty || inst->hview_dirty || inst->grids_stale) make_grids_lut(inst);
-  inst->grids_stale = 0;   // mutate: skip (a flag left set redoes the same work next frame)
-  inst->vrange_dirty = 0;  // mutate: skip (as above)
-  inst->hview_dirty = 0;   // mutate: skip (as above)
+  inst->grids_stale = 0;
+  inst->vrange_dirty = 0;
+  inst->hview_dirty = 0;
 }
 
 void delay_message(inst_t* inst) {
@@ -97,7 +97,7 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
 // the area: they are given the alpha 0 of a cleared frame first.
 void clear_area_alpha(inst_t* inst) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
-  if (W <= 0 || inst->area_h <= 0) return;  // mutate: skip (the smallest area is hundreds of pixels wide and high)
+  if (W <= 0 || inst->area_h <= 0) return;  // mutate: skip relational constant logical (the smallest area is hundreds of pixels wide and high)
   lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
   lrgb_t* bottom = top + (size_t)(inst->area_h - 1) * inst->ui_w;
   for (int x = 0; x < W; ++x) top[x].a = bottom[x].a = 0;
@@ -130,7 +130,7 @@ void draw_frame(inst_t* inst) {
     if (painted)
       clear_under_panel(inst, x0, x0 + std::min<int>(inst->area_w, CURVE_COLUMNS), y0, y0 + inst->area_h);
     else
-      clear_under_panel(inst, 0, 0, 0, 0);
+      clear_under_panel(inst, 0, 0, 0, 0);  // mutate: skip constant (an empty rectangle anywhere spares nothing)
   }
 
   if (inst->grid_fade < GRIDS_GONE) draw_grids_lut(inst);
@@ -141,7 +141,7 @@ void draw_frame(inst_t* inst) {
   else
     blit_layout(inst->fb, inst->bg_final, inst->ui_w, inst->ui_h);
   // The knob slots are missing only where the instance's memory ran out.
-  if (inst->layout) {  // mutate: skip (as said: no test can make an allocation fail)
+  if (inst->layout) {
     draw_knobs(inst);
     draw_limiter_light(inst);
   }

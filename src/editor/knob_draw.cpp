@@ -102,7 +102,7 @@ bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
   box[2] = image->w;
   box[3] = image->h;
   return box[0] >= 0 && box[1] >= 0 && box[0] + box[2] <= inst->ui_w && box[1] + box[3] <= inst->ui_h &&
-         box[2] <= knob_cache_t::BOX && box[3] <= knob_cache_t::BOX;
+         box[2] <= knob_cache_t::BOX && box[3] <= knob_cache_t::BOX;  // mutate: skip relational (a full-size box not kept is drawn anew: the same pixels)
 }
 
 void check_boxes(inst_t* inst, const image_t* image) {
@@ -118,7 +118,7 @@ void check_boxes(inst_t* inst, const image_t* image) {
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
-        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip (a box not kept is drawn)
+        if (inst->bg_final[y * inst->ui_w + x].a < 32768) slot.usable = false;  // mutate: skip relational (a box not kept is drawn)
   }
   for (int s = 1; s < CTRL_COUNT; ++s)
     for (int o = 1; o < CTRL_COUNT; ++o) {
@@ -188,7 +188,7 @@ void draw_knobs(inst_t* inst) {
 
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,
                      const lrgb_t* tint, double q) {
-  if (!sprite || w <= 0 || h <= 0) return;  // mutate: skip (an empty sprite draws nothing either way)
+  if (!sprite) return;  // a sprite of no width or height leaves the loops below empty
   if (!(flags & 4)) {
     x -= w >> 1;
     y -= h >> 1;
@@ -213,10 +213,10 @@ void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, in
 
 void draw_limiter_light(inst_t* inst) {
   double seen = inst->limiter_over.load(std::memory_order_relaxed);
-  if (!(seen > 0)) return;
+  if (!(seen > 0)) return;  // mutate: skip relational (a peak of 0 adds no light and stays 0)
   const double over = seen > 1 ? 1 : seen;
   const image_t& light = skin().light;
-  static const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
+  static const lrgb_t tint = srgb_colour(192, 240, 255);  // added light: no alpha
   const layout_item_t& c = inst->layout[CTRL_LIMITER];
   blit_sprite_fma(inst, light.l, light.w, light.h, c.x, c.y, 0, &tint, over);
   const double next = over * LIGHT_DECAY;

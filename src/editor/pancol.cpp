@@ -128,7 +128,7 @@ void calc_colour_pan_full(double left, double right, double gain, const inst_t* 
   int i = 0;
   if (s > 0) {
     const double pos = 2 * right / s * 2048 + 0.5;
-    i = pos >= 4096 ? 4096 : pos > 0 ? (int)pos : 0;  // mutate: skip (a position under 1 truncates to 0 either way)
+    i = pos >= 4096 ? 4096 : pos > 0 ? (int)pos : 0;  // mutate: skip relational (at 4096 and at 0 both branches give the same index)
   }
   calc_colour_pan(out, s * gain, table[i], inst->gamma);
 }

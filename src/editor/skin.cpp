@@ -60,9 +60,13 @@ void load_once(image_t* img, const char* name, int w, int h) {
 
 const skin_t& skin() { return g_skin; }
 
+lrgb_t srgb_colour(int r, int g, int b) {
+  return make_colour_srgb(r, g, b, 255);  // mutate: skip constant (no caller reads this alpha)
+}
+
 void init_colours() {
-  g_skin.black = make_colour_srgb(0, 0, 0, 255);
-  g_skin.white = make_colour_srgb(255, 255, 255, 255);  // mutate: skip (a channel above 255 counts as 255)
+  g_skin.black = make_grey_lin(0.0);
+  g_skin.white = make_grey_lin(1.0);
 }
 
 void skin_load_fonts() {
@@ -92,5 +96,5 @@ void skin_ensure(IGraphics* g) {
   skin_load_fonts();
   skin_load_images(g);
   // Without a graphics context no image was loaded: a later editor loads them.
-  if (g) ready.store(true, std::memory_order_release);  // mutate: skip (a cache: loading again finds all loaded)
+  if (g) ready.store(true, std::memory_order_release);  // mutate: skip statement (left unset, the next call finds everything loaded)
 }

@@ -20,6 +20,9 @@ struct skin_t {
 
 enum { KNOB_FRAMES = 192 };
 
+// An sRGB colour for drawing that takes no alpha from its colour or sets its own.
+lrgb_t srgb_colour(int r, int g, int b);
+
 // The shared skin (fields null or empty until loaded).
 const skin_t& skin();
 

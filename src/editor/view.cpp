@@ -32,7 +32,7 @@ double db_to_pix(const inst_t* inst, int h, int clamp, double y) {
   double p = zoomed(n, inst->vscale) * (h - 1);
   if (clamp) {
     if (p >= h) p = h - 1;  // (int)p >= h, without converting an out-of-range double
-    if (!(p > 0)) p = 0;
+    if (!(p > 0)) p = 0;  // mutate: skip relational (a row of 0 is kept as 0)
   }
   return (h - 1) - p;
 }

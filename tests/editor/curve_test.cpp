@@ -4,12 +4,15 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 #include "editor/frame.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
+#include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/colour.h"
+#include "toolkit/graphics/drawprimitives.h"
 #include "toolkit/util/mutex.h"
 
 namespace {
@@ -74,10 +77,30 @@ TEST_F(Curve, HoveringTurnsDiscsIntoRingsAndRingsIntoDiscs) {
   inst->hover_handle = 2;
   frame();
   EXPECT_TRUE(yellow(px(B.point_px, B.point_py - 3)));
-  const lrgb_t &disc = px(B.left_px, B.left_py - 3), want = make_colour_srgb(255, 64, 96, 255);
-  EXPECT_EQ(disc.r, want.r);  // wholly opaque with the grids shown
-  EXPECT_EQ(disc.g, want.g);
-  EXPECT_EQ(disc.b, want.b);
+}
+
+// Inside its disc, each colour exactly (the slope handles wholly opaque with the grids shown):
+// the point's, not hovered, and each slope handle's, hovered.
+TEST_F(Curve, DiscColoursAreExact) {
+  const struct {
+    int handle, r, g, b;
+  } cases[] = {{-1, 255, 224, 0}, {HANDLE_LEFT, 255, 64, 96}, {HANDLE_RIGHT, 32, 96, 224}};
+  const eqband_t& B = inst->bands[2];
+  for (const auto& c : cases) {
+    inst->hover = c.handle >= 0;
+    inst->hover_band = 2;
+    inst->hover_handle = c.handle;
+    frame();
+    const double x = c.handle == HANDLE_LEFT ? B.left_px : c.handle == HANDLE_RIGHT ? B.right_px : B.point_px;
+    const lrgb_t &got = px(x, B.point_py - 3), want = make_colour_srgb(c.r, c.g, c.b, 255);
+    EXPECT_EQ(got.r, want.r) << c.handle;
+    EXPECT_EQ(got.g, want.g) << c.handle;
+    EXPECT_EQ(got.b, want.b) << c.handle;
+    // The same handle of a band not hovered stays a ring.
+    const eqband_t& O = inst->bands[1];
+    const double other = c.handle == HANDLE_LEFT ? O.left_px : c.handle == HANDLE_RIGHT ? O.right_px : O.point_px;
+    EXPECT_EQ(dark(px(other, O.point_py - 3)), c.handle >= 0);
+  }
 }
 
 TEST_F(Curve, SlopeHandlesFadeWithTheGridsAndPointsStay) {
@@ -100,6 +123,37 @@ TEST_F(Curve, TheSelectedBandPulses) {
   EXPECT_GT(px(A.point_px, A.point_py - 10).r, 1000);
   EXPECT_TRUE(dark(px(B.point_px, B.point_py - 10)));
   EXPECT_NEAR(inst->ring_phase, 0.5, 1e-12);
+}
+
+// At phase 0.3 the selected band's four rings have radius (1 - q) * 20 and alpha q^4 for q =
+// 0.7, 0.45, 0.2 and 0.95, and its disc lies over them: above the curve, those pixels exactly
+// (the slope handles wholly faded, the grids gone), nothing left of the frame before.
+TEST_F(Curve, TheSelectedBandsRingsExactly) {
+  inst->ring_phase = 0.8;
+  frame(6);
+  inst->ring_phase = 0.3 - 0.0001;
+  frame(6);
+  const eqband_t& A = inst->bands[0];
+  const int w = inst->ui_w, h = inst->ui_h;
+  std::vector<lrgb_t> want((size_t)w * h, lrgb_t{0, 0, 0, 0});
+  const struct {
+    double radius;
+    uint16_t alpha;
+  } rings[] = {{6, 7868}, {11, 1344}, {16, 52}, {1, 26690}};
+  lrgb_t c = make_colour_srgb(255, 224, 0, 255);
+  for (const auto& ring : rings) {
+    c.a = ring.alpha;
+    draw_circle(CIRCLE_RING, want.data(), w, h, c, BLEND_MIX_ALPHA, A.point_px, A.point_py, ring.radius, 0.85, 1.0);
+  }
+  draw_circle(CIRCLE_DISC, want.data(), w, h, c, BLEND_MIX, A.point_px, A.point_py, 5.8, 0.85, 1.0);
+  const int x0 = (int)std::lround(A.point_px), y0 = (int)std::lround(A.point_py);
+  int wrong = 0;
+  for (int y = y0 - 22; y <= y0 - 3; ++y)
+    for (int x = x0 - 22; x <= x0 + 22; ++x) {
+      const lrgb_t &a = inst->fb[y * w + x], &b = want[y * w + x];
+      wrong += a.r != b.r || a.g != b.g || a.b != b.b;
+    }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(Curve, WithoutActiveBandsOnlyTheCurveIsDrawn) {

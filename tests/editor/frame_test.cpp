@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "editor/controls.h"
 #include "editor/curve.h"
 #include "editor/knobs.h"
+#include "editor/layout.h"
+#include "editor/skin.h"
 #include "editor_env.h"
 #include "engine/bands.h"
 #include "engine/levels.h"
 #include "framework/IGraphics.h"
 #include "support/golden.h"
 #include "toolkit/font.h"
+#include "toolkit/graphics/colour.h"
 
 namespace {
 
@@ -49,18 +53,20 @@ TEST_F(Frame, CurveGridsAndResponseFollowChangesWithTheColoursOff) {
   preview_signal_t pink;
   preview_run(p.get(), &pink, 2);
   const inst_t* inst = p->Inst();
-  EXPECT_EQ(inst->vrange_dirty, 0);
+  EXPECT_EQ(inst->vrange_dirty + inst->hview_dirty + inst->grids_stale, 0);  // each change served once
   // 0 dB now sits at row 250.26; the curve there is flat at 0 dB.
   EXPECT_EQ(inst->curve_row[(int)std::lround(813 * 0.05)], 250);
   // The dashed response is measured from the kernel in use, not an old one.
   const int x1k = (int)std::lround(813 * axis_pos(1000));
   EXPECT_NEAR(20 * std::log10(inst->response_col[x1k]), -20, 1);
+  EXPECT_GT(inst->curve[2][x1k], inst->area_h + 100);  // the curve's rows leave the area: drawing clips them
   // Zoomed in, the curve is designed anew for the view: 1 kHz keeps its level in its new column.
   const double at_1k = inst->curve[1][x1k];
   preview_set(p.get(), "Hor. Zoom", 2);
   preview_run(p.get(), &pink, 1);
   const double u = (axis_pos(1000) - inst->view_u_lo) / (inst->view_u_hi - inst->view_u_lo);
   EXPECT_NEAR(inst->curve[1][(int)std::lround(813 * u)], at_1k, 0.01);
+  EXPECT_EQ(inst->hview_dirty, 0);
 }
 
 TEST_F(Frame, TheScreenGetsTheDitheredFrame) {
@@ -270,6 +276,88 @@ TEST_F(Frame, TheLimiterLightFadesFromFullHoweverFarThePeakWent) {
   }
 }
 
+// The light adds the light sprite tinted (192, 240, 255) and scaled by the peak, centred on
+// the Limiter knob; no peak, or one that is not a number, adds nothing. Any sprite adds its
+// light, one pixel too; none adds nothing.
+TEST_F(Frame, TheLimiterLightExactly) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  draw_frame(inst);  // loads the skin
+  const int W = inst->ui_w;
+  const size_t n = (size_t)W * inst->ui_h;
+  const image_t& light = skin().light;
+  const lrgb_t tint = make_colour_srgb(192, 240, 255, 255);
+  const int x0 = inst->layout[CTRL_LIMITER].x - light.w / 2, y0 = inst->layout[CTRL_LIMITER].y - light.h / 2;
+  for (const double peak : {0.0, std::nan(""), 0.5}) {
+    std::fill(inst->fb, inst->fb + n, lrgb_t{0, 0, 0, 0});
+    inst->limiter_over.store(peak);
+    draw_limiter_light(inst);
+    const int64_t f[3] = {(int64_t)(tint.r * 0.5 + 0.5), (int64_t)(tint.g * 0.5 + 0.5), (int64_t)(tint.b * 0.5 + 0.5)};
+    size_t lit = 0, wrong = 0;
+    for (int j = 0; j < light.h; ++j)
+      for (int i = 0; i < light.w; ++i) {
+        const lrgb_t &s = light.l[j * light.w + i], &got = inst->fb[(y0 + j) * W + x0 + i];
+        const bool on = peak > 0;
+        wrong += got.r != (on ? (s.r * f[0]) >> 15 : 0) || got.g != (on ? (s.g * f[1]) >> 15 : 0) ||
+                 got.b != (on ? (s.b * f[2]) >> 15 : 0);
+        lit += got.r + got.g + got.b > 0;
+      }
+    EXPECT_EQ(wrong, 0u) << peak;
+    EXPECT_EQ(lit > 100, peak > 0) << peak;
+  }
+  const lrgb_t dot{16384, 8192, 32768, 32768}, full{32768, 32768, 32768, 32768};
+  std::fill(inst->fb, inst->fb + n, lrgb_t{0, 0, 0, 0});
+  blit_sprite_fma(inst, nullptr, 1, 1, 10, 10, 0, &full, 1.0);
+  blit_sprite_fma(inst, &dot, 1, 1, 10, 10, 0, &full, 1.0);
+  const lrgb_t& got = inst->fb[10 * W + 10];
+  EXPECT_EQ(got.r + 10 * got.g + 100 * got.b, 16384 + 81920 + 3276800);
+}
+
+// The notice that a new interface size waits for a restart shows once the editor has drawn 21
+// frames (a size set before is the one the editor opened with).
+TEST_F(Frame, TheRestartNoticeWaitsForTheTwentyFirstFrame) {
+  PreviewPlug p = make(0);
+  const char* notice = "The interface size will change after you restart Quillmar.";
+  preview_signal_t sig;
+  preview_run(p.get(), &sig, 20);
+  preview_set(p.get(), "Interface Size", 1);
+  EXPECT_STRNE(p->Inst()->info_text->string, notice);
+  preview_run(p.get(), &sig, 1);
+  preview_set(p.get(), "Interface Size", 2);
+  EXPECT_STREQ(p->Inst()->info_text->string, notice);
+}
+
+// An instance whose knob slots are missing (its memory ran out) draws its frames without knobs.
+TEST_F(Frame, WithoutKnobSlotsNoKnobIsDrawn) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  draw_frame(inst);
+  const int at = inst->layout[CTRL_LIMITER].y * inst->ui_w + inst->layout[CTRL_LIMITER].x;
+  ASSERT_NE(inst->fb[at].g, inst->bg_final[at].g);  // a knob there
+  inst->layout = nullptr;
+  draw_frame(inst);
+  EXPECT_EQ(inst->fb[at].g, inst->bg_final[at].g);
+}
+
+// An editor without a graphics context loads the colours and fonts but no image, and leaves
+// the images to the next editor that has one. In a process of its own, where no editor has
+// loaded the skin yet.
+TEST_F(Frame, AnEditorWithoutAContextLeavesTheImagesToTheNext) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        skin_ensure(nullptr);
+        const skin_t& sk = skin();
+        const bool first = !sk.bknob.l && sk.font && sk.white.r == 32768 && sk.white.g == 32768 &&
+                           sk.white.b == 32768 && sk.white.a == 32768 && sk.black.r + sk.black.g + sk.black.b == 0 &&
+                           sk.black.a == 32768;
+        PreviewPlug p = preview_make(0);
+        draw_frame(p->Inst());
+        std::exit(first && sk.bknob.l && sk.shade.w == 84 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Frame, GoldenSineUnderACut) {
   preview_signal_t sine;
   sine.kind = preview_signal_t::SINE;
@@ -307,6 +395,56 @@ TEST_F(Frame, GoldenAfterTheWheelStops) {
   g->OnMouseUp(x - 60, y, &right);
   preview_run(p.get(), &pink, 20);
   check_golden("editor", "frame_after_zoom", inst->fb, inst->ui_w, inst->ui_h, 3, inst->ui_w * inst->ui_h / 1000);
+}
+
+// Knob images of sizes the shipped skin never has (a little wider or taller than a kept box,
+// a box apart from its neighbours but with more pixels than a kept box holds; far wider, its
+// texts outside) draw, over several frames and a turned knob, what drawing every knob anew draws.
+TEST_F(Frame, KeptKnobsOfOddSizesAreTheKnobsDrawn) {
+  const int sizes[][2] = {{66, 64}, {64, 90}, {120, 40}};
+  for (const auto& size : sizes) {
+    const int w = size[0], h = size[1];
+    std::vector<lrgb_t> pixels((size_t)w * h * KNOB_FRAMES);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+      const uint16_t v = (uint16_t)(i * 2654435761u % 32768);
+      pixels[i] = lrgb_t{v, (uint16_t)(32768 - v), (uint16_t)(v / 2), 32768};
+    }
+    image_t image{};
+    image.w = w;
+    image.h = h;
+    image.l = pixels.data();
+    PreviewPlug kept = make(1), drawn = make(1);
+    drawn->Inst()->knob_cache = nullptr;
+    for (const double gain : {0.0, 0.0, 6.0, 6.0}) {
+      for (Quillmar* p : {kept.get(), drawn.get()}) {
+        preview_set(p, "Band A gain", gain);
+        inst_t* inst = p->Inst();
+        prepare_panel(inst);
+        std::memcpy(inst->fb, inst->bg_final, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+        for (int slot = 1; slot < CTRL_COUNT; ++slot) draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+      }
+      const inst_t *a = kept->Inst(), *b = drawn->Inst();
+      EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << w << "x" << h << " " << gain;
+    }
+  }
+}
+
+// A panel whose rows end in pixels it does not hide: the frame clears those too, as a frame
+// drawn without the panel's runs does.
+TEST_F(Frame, RowsEndingUnderAnOpenPanelAreCleared) {
+  PreviewPlug kept = make(0), plain = make(0);
+  plain->Inst()->layout_runs = nullptr;
+  preview_signal_t sig[2];
+  int n = 0;
+  for (Quillmar* p : {kept.get(), plain.get()}) {
+    preview_run(p, &sig[n], 1);
+    inst_t* inst = p->Inst();
+    for (int y = 0; y < inst->ui_h; ++y) inst->bg_final[(y + 1) * inst->ui_w - 1].a = 0;
+    inst->layout_stale = 1;
+    preview_run(p, &sig[n++], 1);
+  }
+  const inst_t *a = kept->Inst(), *b = plain->Inst();
+  EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0);
 }
 
 }  // namespace

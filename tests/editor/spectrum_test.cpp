@@ -386,4 +386,24 @@ TEST_F(Spectrum, DashesHalfAPeriodApartMakeAWholeLine) {
   EXPECT_LT(hi / lo, 1.01);
 }
 
+// Next to either end of the pan the index is the position rounded: one step in from the right
+// and one step in from the left.
+TEST(PanColours, PanIndexNextToTheEnds) {
+  inst_t inst;
+  inst.gamma = 1;
+  const lrgb_t* pan = pancol();
+  const struct {
+    double l, r;
+    int index;
+  } cases[] = {{1, 4095, 4095}, {8191, 1, 1}};
+  for (const auto& c : cases) {
+    lrgb_t out{};
+    calc_colour_pan_full(c.l, c.r, 2 / (c.l + c.r), &inst, &out);
+    const lrgb_t& want = pan[c.index];
+    EXPECT_TRUE(out.r == want.r && out.g == want.g && out.b == want.b) << c.index;
+  }
+  EXPECT_NE(pan[4095].r + pan[4095].g + pan[4095].b, pan[4096].r + pan[4096].g + pan[4096].b);
+  EXPECT_NE(pan[1].r + pan[1].g + pan[1].b, pan[0].r + pan[0].g + pan[0].b);
+}
+
 }  // namespace

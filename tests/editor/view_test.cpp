@@ -45,6 +45,9 @@ TEST(ViewMapping, ClampedRowsStayInside) {
   for (int i = 0; i < 200; ++i) (db_to_pix(&inst, 502, 0, (lo + hi) / 2) > -1 ? lo : hi) = (lo + hi) / 2;
   ASSERT_EQ(db_to_pix(&inst, 502, 0, hi), -1);
   EXPECT_EQ(db_to_pix(&inst, 502, 1, hi), 0);
+  // Half a row above the bottom stays; a level that is not a number is the bottom row.
+  EXPECT_NEAR(db_to_pix(&inst, 502, 1, pix_to_db(&inst, 502, 500.5)), 500.5, 1e-9);
+  EXPECT_EQ(db_to_pix(&inst, 502, 1, std::numeric_limits<double>::quiet_NaN()), 501);
 }
 
 TEST(ViewMapping, HorizontalZoomAndPosition) {
@@ -73,6 +76,7 @@ TEST(ViewMapping, AmplitudeRowsStayNearTheArea) {
   EXPECT_NEAR(vol_to_pix(&inst, h, 2, 0.000999999), vol_to_pix(&inst, h, 2, 0.001), 1e-3);
   EXPECT_NEAR(vol_to_pix(&inst, h, 2, 0.0), h - 1, 1e-9);  // silence, the bottom row
   EXPECT_EQ(vol_to_pix(&inst, h, 2, 1e30), -6);            // huge: just above the area
+  EXPECT_EQ(vol_to_pix(&inst, h, 2, 891.0), vol_to_pix(&inst, h, 0, 891.0));  // 59 dB: inside, kept
   set_view(&inst, 814, h, 3);
   EXPECT_EQ(vol_to_pix(&inst, h, 2, 0.0), h + 4);  // silence far below: just below the area
   EXPECT_EQ(vol_to_pix(&inst, h, 2, std::numeric_limits<double>::quiet_NaN()), h + 4);
