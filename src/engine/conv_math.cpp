@@ -93,7 +93,7 @@ void add_into_avx2(double* dst, const double* src, int n) {
 bool move_under_avx2(double* dst, double* src, int n, double limit) {
   int i = 0;
   const __m256d sign = _mm256_set1_pd(-0.0), lim = _mm256_set1_pd(limit), zero = _mm256_setzero_pd();
-  __m256d ok = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+  __m256d ok = _mm256_cmp_pd(zero, zero, _CMP_EQ_OQ);  // every lane true
   for (; i + 4 <= n; i += 4) {
     const __m256d x = _mm256_loadu_pd(src + i);
     _mm256_storeu_pd(dst + i, x);

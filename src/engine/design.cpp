@@ -30,10 +30,11 @@ void blackman_coefs(double* w, int n) {
 
 // The pure delay of K / 2 samples as a unit-magnitude spectrum.
 static void make_phase(design_t* d, int kernel_size, int fft_size) {
-  d->kernel[kernel_size / 2] = 1.0;  // mutate: skip (any height: phase is divided by its bin 0)
+  const int centre = kernel_size / 2;
+  d->kernel[centre] = 1.0;  // mutate: skip constant (any height: the spectrum is divided by its bin 0)
   fftp(d->kernel, d->phase, fft_size, 0, d->plan_fwd);
   std::memset(d->kernel, 0, sizeof(double) * fft_size);  // mutate: skip (a design writes it all)
-  const double r = d->phase[0] != 0.0 ? 1.0 / d->phase[0] : 0.0;  // mutate: skip (an impulse's bin 0 is never 0)
+  const double r = 1.0 / d->phase[0];  // an impulse's bin 0 is its height over sqrt(N), never 0
   for (int i = 0; i < fft_size; ++i) d->phase[i] *= r;
 }
 

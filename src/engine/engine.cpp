@@ -127,7 +127,6 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
   e->hop_size = s.hop_size;
   inst->latency = e->kernel_size / 2 + e->hop_size;
   e->in_fill = 0;
-  e->overflow_count = 0;
   e->block_valid[0] = e->block_valid[1] = 0;  // the blocks are zero: nothing earlier to hide
   e->ring_read_pos = 0;
   if (!design_current(e, inst)) {

@@ -38,7 +38,7 @@ struct engine_t {
   // channel without input has): the rest holds an earlier block's samples until overwritten.
   int32_t block_valid[2] = {};
   double* overflow[2] = {};
-  int32_t overflow_count = 0;
+  int32_t overflow_count = 0;  // set and taken within one call: 0 between calls
   double* saved_block = nullptr;
   double* active_kernel = nullptr;
   double* conv_scratch = nullptr;

@@ -17,8 +17,9 @@ int factorize(int m, int32_t* radix) {
   while (m % 2 == 0) m /= 2, ++e2;
   while (m % 3 == 0) m /= 3, ++e3;
   while (m % 5 == 0) m /= 5, ++e5;
-  // Eights where they spare a pass (2^5 as 8 4, 2^6 as 8 8), else fours; a two leads.
-  if (e2 % 2 == 1 && e2 < 3) radix[count++] = 2, e2 -= 1;
+  // A lone two is a pass of its own; more twos go as eights where they spare a pass (2^5 as
+  // 8 4, 2^6 as 8 8), else as fours.
+  if (e2 == 1) radix[count++] = 2;
   for (; e2 >= 3 && e2 != 4; e2 -= 3) radix[count++] = 8;
   for (; e2 >= 2; e2 -= 2) radix[count++] = 4;
   for (; e5 > 0; --e5) radix[count++] = 5;

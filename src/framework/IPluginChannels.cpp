@@ -228,8 +228,7 @@ void IPluginBase::PassThroughBuffers(double, int nFrames) { RunFrame(nFrames, tr
 void IPluginBase::PassThroughBuffers(float, int nFrames) { RunFrame(nFrames, true); }
 
 void IPluginBase::SilenceConnectedOutputs(int nFrames) {
-  for (Channel& ch : mOutChannels) {
-    if (!ch.mConnected) continue;  // mutate: skip (a disconnected channel holds no host buffer)
+  for (Channel& ch : mOutChannels) {  // a disconnected channel holds no host buffer
     if (ch.mHost) std::fill(ch.mHost, ch.mHost + nFrames, 0.0);
     if (ch.mFloatHost) std::fill(ch.mFloatHost, ch.mFloatHost + nFrames, 0.0f);
   }
@@ -238,7 +237,7 @@ void IPluginBase::SilenceConnectedOutputs(int nFrames) {
 // The scratch buffers hold one block, so a longer call runs as consecutive pieces; the
 // host's buffers are addressed at the piece's offset, the scratch buffers from their start.
 void IPluginBase::RunFrame(int nFrames, bool passThrough) {
-  if (nFrames <= 0) return;  // mutate: skip (no frames: the loop below runs no piece either)
+  if (nFrames <= 0) return;  // mutate: skip relational (no frames: the loop below runs no piece either)
   if (mBlockSize <= 0) {
     SilenceConnectedOutputs(nFrames);
     return;

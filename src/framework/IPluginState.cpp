@@ -10,8 +10,8 @@ namespace {
 
 // Single precision without overflowing the conversion (a NaN stays NaN).
 float ToSingle(double value) {
-  if (value > FLT_MAX) return INFINITY;  // mutate: skip (no parameter's range reaches FLT_MAX)
-  if (value < -FLT_MAX) return -INFINITY;  // mutate: skip (no parameter's range reaches -FLT_MAX)
+  if (value > FLT_MAX) return INFINITY;  // mutate: skip relational (no parameter's value is FLT_MAX, and a stored one of FLT_MAX or more differs from it either way)
+  if (value < -FLT_MAX) return -INFINITY;  // mutate: skip relational (as above)
   return static_cast<float>(value);
 }
 
@@ -43,7 +43,7 @@ int IPluginBase::UnserializeParams(ByteChunk* pChunk, int startPos) {
     double value = 0.0;  // mutate: skip (read only after Get filled it)
     pos = pChunk->Get(&value, pos);
     // A value the chunk holds only part of leaves its parameter as it was (a whole one ends past 0).
-    if (pos < 0) break;  // mutate: skip (as said)
+    if (pos < 0) break;  // mutate: skip relational constant (a value read ends past 0)
     IParam* param = GetParam(i);
     param->Set(std::isfinite(value) ? value : param->GetDefault());
   }
@@ -81,7 +81,7 @@ bool IPluginBase::RestorePreset(int idx) {
     if (!SerializeState(&preset->mChunk)) return false;
     preset->mInitialized = true;
     std::snprintf(preset->mName, IPreset::kNameSize, "%s %d", "user preset", nUser + 1);
-  } else if (UnserializeState(&preset->mChunk, 0) <= 0) {  // mutate: skip (0 only without parameters)
+  } else if (UnserializeState(&preset->mChunk, 0) <= 0) {  // mutate: skip relational (0 only without parameters)
     return false;
   }
   mCurrentPresetIdx = idx;

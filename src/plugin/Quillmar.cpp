@@ -121,7 +121,7 @@ Quillmar::Quillmar(int slot, double samplerate)
   inst->curve_line_span = tracked<int32_t>(inst, 2 * FRAME_H);
   inst->dash_cache = tracked<double>(inst, 3 + 5 * CURVE_COLUMNS);
   // The spectrum's bins per column; without it they are worked out anew every frame.
-  inst->bin_cache = tracked<double>(inst, 2 * (5 + 2 * CURVE_COLUMNS));  // mutate: skip (a cache)
+  inst->bin_cache = tracked<double>(inst, 2 * (5 + 2 * CURVE_COLUMNS));  // mutate: skip statement (a cache: without it the bins are worked out every frame)
   inst->curve_line_key = tracked<double>(inst, CURVE_COLUMNS + 5);
   inst->grid_runs = tracked<int32_t>(inst, GRID_RUNS_CAPACITY);
   inst->grid_packed = tracked<lrgb_t>(inst, FRAME_PIXELS);
@@ -213,7 +213,7 @@ void Quillmar::bands_written_back(int /*sel_band*/, int from_editor) {
     mIdleWriteBack = true;
     return;
   }
-  mInst->knobs_dirty = 1;  // mutate: skip (a flag: any non-zero value)
+  mInst->knobs_dirty = 1;
   InformHostOfProgramChange();
 }
 

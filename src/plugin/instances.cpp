@@ -27,7 +27,7 @@ inst_t* instance_record(int slot) {
 }
 
 int acquire_instance_slot() {
-  if (!instance_record(0)) return -1;  // mutate: skip (only when calloc fails, which no test brings about)
+  if (!instance_record(0)) return -1;  // mutate: skip constant (slot 1's record or another failure value: only when calloc fails)
   for (int i = 0; i < MAX_INSTANCES; ++i) {
     if (!made[i] || !ins[i].in_use) {
       new (&ins[i]) inst_t();

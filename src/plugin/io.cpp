@@ -10,7 +10,7 @@ static bool g_paths_made = false;
 
 // Makes every missing folder of a path, each with mode 0700.
 static void make_folders(const std::string& dir) {
-  for (size_t i = 1; i <= dir.size(); ++i) {  // mutate: skip (from 0 it tries the folder "", and the path ends in '/': i = 0 and < are equivalent)
+  for (size_t i = 1; i <= dir.size(); ++i) {  // mutate: skip relational (the path ends in '/': < makes the same folders)
     if (i == dir.size() || dir[i] == '/') mkdir(dir.substr(0, i).c_str(), 0700);
   }
 }

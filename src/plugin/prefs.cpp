@@ -86,7 +86,7 @@ void load_prefs(inst_t* inst, int pass) {
   size_t capacity = 0;
   // Each line is read whole, however long: the end of a long line is never read as a line of
   // its own (a long preset path ending in "Delay 5" must not set the delay).
-  while (getline(&line, &capacity, f) >= 0) {  // mutate: skip (a line read is never empty: > 0 alike)
+  while (getline(&line, &capacity, f) >= 0) {  // mutate: skip relational constant (a line read is never empty: > 0 and >= 1 alike)
     char first[64] = "", second[64] = "";
     if (std::sscanf(line, "%63s %63s", first, second) < 1) continue;
     if (pass == 1 && !std::strcmp(first, "Quillmar")) {

@@ -73,6 +73,19 @@ TEST(BandCurve, OneBandWithSlopeRunsOutFlatAlongItsTangent) {
   EXPECT_NEAR(d, 6.0, 1e-4);
 }
 
+// Each band's own control points set the curve's tangent there, on both sides.
+TEST(BandCurve, EveryBandsTangentIsItsSlope) {
+  BandSet s;
+  const double slopes[4] = {6, -3, 4.5, -9};
+  for (int b = 0; b < 4; ++b) s.bands[b].slope = slopes[b], s.bands[b].gain = 2.0 * b;
+  s.build();
+  const double h = 1e-6;
+  for (int b = 0; b < 4; ++b) {
+    const double f = s.bands[b].freq;
+    EXPECT_NEAR((s.at(f * std::pow(2.0, h)) - s.at(f * std::pow(2.0, -h))) / (2 * h), slopes[b], 1e-4) << b;
+  }
+}
+
 TEST(BandCurve, PassesThroughEveryActiveBandInFrequencyOrder) {
   BandSet s;
   const double gains[4] = {3, -6, 9, -12};

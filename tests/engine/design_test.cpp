@@ -87,6 +87,13 @@ TEST(Crossfade, FadesAreRaisedCosinesThatSumToOne) {
   EXPECT_NEAR(in[0], 0.0, 1e-15);
   for (int i = 0; i < 326; ++i) EXPECT_NEAR(out[i] + in[i], 1.0, 1e-15);
   EXPECT_NEAR(out[163], 0.5 + 0.5 * std::cos(M_PI * 163 / 325), 1e-15);
+  // A one-sample fade is the cosine's start: all of the old, none of the new; nothing beyond.
+  double one_out[2] = {0.75, 0.5}, one_in[2] = {0.75, 0.5};
+  hann_transition(one_out, 1, 1);
+  hann_transition(one_in, 1, 0);
+  EXPECT_EQ(one_out[0], 0.75);
+  EXPECT_EQ(one_in[0], 0.0);
+  EXPECT_EQ(one_out[1] + one_in[1], 1.0);
 }
 
 // The delivery moves the ring's samples out and tells the limiter whether any needs it.

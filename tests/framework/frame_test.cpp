@@ -236,6 +236,10 @@ TEST(ProcessingFrame, BeforeABlockSizeOutputsAreSilentAndThePlugInIsNotCalled) {
   plug.AttachInputBuffers(0, 2, in, 6);
   plug.AttachOutputBuffers(0, 1, fout);
   plug.AttachOutputBuffers(1, 1, dout);
+  plug.ProcessBuffers(0.0f, -1);  // no frames: not even the silence
+  EXPECT_EQ(out0, std::vector<float>(6, 5.f));
+  plug.ProcessBuffers(0.0f, 1);
+  EXPECT_EQ(out0, (std::vector<float>{0.f, 5.f, 5.f, 5.f, 5.f, 5.f}));
   plug.ProcessBuffers(0.0f, 6);
   EXPECT_TRUE(rec.calls.empty());
   EXPECT_EQ(out0, std::vector<float>(6, 0.f));

@@ -267,11 +267,25 @@ TEST_F(GraphicsContext, KeysGoToTheControlOrTheKeyCatcherNeverTheBackground) {
   EXPECT_TRUE(g->OnKeyDown(15, 15, KEY_UP));  // even over the knob
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'q'));
   EXPECT_TRUE(g->PlatformKey(VK_CHAR, 'Q'));  // either case is the letter's key
-  EXPECT_TRUE(g->PlatformKey(VK_CHAR, '7'));
-  EXPECT_FALSE(g->PlatformKey(VK_CHAR, '%'));  // not a key code: passed on
+  for (char c : std::string("079")) EXPECT_TRUE(g->PlatformKey(VK_CHAR, c)) << c;
+  for (char c : std::string("%/:@[`{")) EXPECT_FALSE(g->PlatformKey(VK_CHAR, c)) << c;  // not a key code: passed on
   EXPECT_EQ(knob->log, "k1");
-  EXPECT_EQ(catcher->log, "k0k1k31k31k12");
+  EXPECT_EQ(catcher->log, "k0k1k31k31k5k12k14");
   EXPECT_EQ(bg->log, "d");
+}
+
+TEST(PopupMenu, ItemsByIndexAndNothingOutsideThem) {
+  IPopupMenu menu;
+  menu.AddItem("low");
+  menu.AddItem("high", true);
+  EXPECT_STREQ(menu.GetItemText(1), "high");
+  EXPECT_FALSE(menu.IsItemChecked(0));
+  EXPECT_TRUE(menu.IsItemChecked(1));
+  for (int idx : {-1, 2}) {
+    EXPECT_STREQ(menu.GetItemText(idx), "") << idx;
+    EXPECT_FALSE(menu.IsItemChecked(idx)) << idx;
+  }
+  EXPECT_EQ(menu.GetChosenItemIdx(), -1);
 }
 
 // What a host or the platform may call with nothing to act on: no rectangle, no control

@@ -68,6 +68,7 @@ TEST(ParamMapping, EveryKindButDoubleRoundsToTheStep) {
 
   IParam on;
   on.InitBool("Band A on", false);
+  EXPECT_EQ(on.Value(), 0.0);
   on.SetNormalized(0.49);
   EXPECT_FALSE(on.Bool());
   on.SetNormalized(0.5);

@@ -106,6 +106,19 @@ TEST(StateChunk, RoundTripIsExact) {
   EXPECT_FALSE(restored.CompareState(chunk.GetBytes(), 0));
 }
 
+// Values compare equal in single precision up to just under 1e-5 apart.
+TEST(StateChunk, ComparedValuesDifferFrom1e5Apart) {
+  TestPlug plug;  // parameter 17 is 0
+  ByteChunk chunk;
+  ASSERT_TRUE(plug.SerializeState(&chunk));
+  std::vector<unsigned char> data(chunk.GetBytes(), chunk.GetBytes() + chunk.Size());
+  for (float d : {std::nextafter(1e-5f, 0.f), 1e-5f}) {
+    const double stored = -double(d);
+    std::memcpy(data.data() + 8 * 17, &stored, sizeof stored);
+    EXPECT_EQ(plug.CompareState(data.data(), 0), d < 1e-5f) << d;
+  }
+}
+
 TEST(StateChunk, RestoreCallsOnParamChangeForEveryParameterUnderTheLock) {
   TestPlug source, restored;
   ByteChunk chunk;
