@@ -108,7 +108,7 @@ bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
 void check_boxes(inst_t* inst, const image_t* image) {
   knob_cache_t* k = inst->knob_cache;
   k->checked = true;  // mutate: skip (a cache: checking again finds the same boxes)
-  long boxes[CTRL_COUNT][4];
+  long boxes[CTRL_COUNT][4] = {};
   for (int s = 1; s < CTRL_COUNT; ++s) {
     knob_cache_t::slot_t& slot = k->slot[s];
     slot.frame = -1;
@@ -150,7 +150,7 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   const int n = std::min(KNOB_FRAMES - 1, std::max(0, static_cast<int>(p->GetNormalized() * (KNOB_FRAMES - 1) + 0.5)));
 
   knob_cache_t* k = inst->knob_cache;
-  long box[4];
+  long box[4] = {};
   const bool boxed = k && drawable && slot > 0 && slot < CTRL_COUNT && knob_box(inst, image, slot, box);
   if (boxed && !k->checked) check_boxes(inst, image);  // first use: the panel is made by now
   knob_cache_t::slot_t* kept = boxed && k->slot[slot].usable && !k->spilled ? &k->slot[slot] : nullptr;
