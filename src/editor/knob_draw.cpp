@@ -179,11 +179,11 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   kept->frame = n;
 }
 
-void draw_knobs(inst_t* inst) {
-  const image_t& image = skin().bknob;
+void draw_knobs(inst_t* inst, const image_t* strip) {
+  const image_t* image = strip ? strip : &skin().bknob;
   if (inst->knob_cache) inst->knob_cache->spilled = false;
   for (int slot = 1; slot < CTRL_COUNT; ++slot)
-    draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+    draw_knob(inst, image, nullptr, knob_param(inst->sel_band, slot), slot);
 }
 
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,

@@ -42,7 +42,7 @@ void expect_kept_as_drawn(int w, int h, const change_t& change, long under, cons
       inst_t* inst = p->Inst();
       std::memcpy(inst->fb, inst->bg_final, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
       if (under >= 0) inst->fb[under] = lrgb_t{(uint16_t)(frame * 7000), 0, 0, 0};
-      for (int slot = 1; slot < CTRL_COUNT; ++slot) draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+      draw_knobs(inst, &image);
     }
     const inst_t *a = kept->Inst(), *b = drawn->Inst();
     EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0) << what << ", frame " << frame;
@@ -52,8 +52,8 @@ void expect_kept_as_drawn(int w, int h, const change_t& change, long under, cons
 long pixel(const inst_t* inst, int x, int y) { return (long)y * inst->ui_w + x; }
 
 // A box over a see-through pixel of the panel, boxes overlapping a neighbour's by one column or
-// one row (the image is 62 x 56, so a width and a height are told apart), and the empty value
-// texts of a band that is off.
+// one row (the image is 62 x 56, so a width and a height are told apart), the empty value
+// texts of a band that is off, and a box over the label strip.
 TEST_F(KnobDraw, KeptBoxesAreOnlyThoseNothingElseDraws) {
   PreviewPlug probe = make(1);
   const inst_t* at = probe->Inst();
@@ -65,6 +65,11 @@ TEST_F(KnobDraw, KeptBoxesAreOnlyThoseNothingElseDraws) {
   expect_kept_as_drawn(62, 56, [&](Quillmar* p) { p->Inst()->layout[CTRL_TRANSPOSE].y = gain.y + 55; }, -1,
                        "a row shared");
   expect_kept_as_drawn(62, 56, [&](Quillmar* p) { preview_set(p, "Band A on", 0); }, -1, "band A off");
+  // The scale labels below the area are redrawn without a new panel: a box reaching down
+  // there is drawn anew.
+  const layout_item_t size = at->layout[CTRL_INTERFACE_SIZE];
+  expect_kept_as_drawn(62, 56, [&](Quillmar* p) { p->Inst()->layout[CTRL_INTERFACE_SIZE].y = at->ui_h - 28; },
+                       pixel(at, size.x, at->ui_h - 3), "a box over the label strip");
 }
 
 }  // namespace
