@@ -114,7 +114,7 @@ void check_boxes(inst_t* inst, const image_t* image) {
     slot.frame = -1;
     // The scale labels are rebuilt with every view change, without a new panel: a box that
     // meets their strips is never kept.
-    slot.usable = knob_box(inst, image, s, boxes[s]) && !meets_label_strips(inst, boxes[s]);
+    slot.usable = knob_box(inst, image, s, boxes[s]) && !meets_label_strips(inst, boxes[s]);  // mutate: skip statement (left false: every knob is drawn)
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
