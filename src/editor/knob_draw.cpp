@@ -108,13 +108,13 @@ bool knob_box(const inst_t* inst, const image_t* image, int slot, long box[4]) {
 void check_boxes(inst_t* inst, const image_t* image) {
   knob_cache_t* k = inst->knob_cache;
   k->checked = true;  // mutate: skip (a cache: checking again finds the same boxes)
-  long boxes[CTRL_COUNT][4];
+  long boxes[CTRL_COUNT][4] = {};
   for (int s = 1; s < CTRL_COUNT; ++s) {
     knob_cache_t::slot_t& slot = k->slot[s];
     slot.frame = -1;
     // The scale labels are rebuilt with every view change, without a new panel: a box that
     // meets their strips is never kept.
-    slot.usable = knob_box(inst, image, s, boxes[s]) && !meets_label_strips(inst, boxes[s]);
+    slot.usable = knob_box(inst, image, s, boxes[s]) && !meets_label_strips(inst, boxes[s]);  // mutate: skip statement (left false: every knob is drawn)
     const long* b = boxes[s];
     for (long y = b[1]; slot.usable && y < b[1] + b[3]; ++y)
       for (long x = b[0]; x < b[0] + b[2]; ++x)
@@ -150,7 +150,7 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   const int n = std::min(KNOB_FRAMES - 1, std::max(0, static_cast<int>(p->GetNormalized() * (KNOB_FRAMES - 1) + 0.5)));
 
   knob_cache_t* k = inst->knob_cache;
-  long box[4];
+  long box[4] = {};
   const bool boxed = k && drawable && slot > 0 && slot < CTRL_COUNT && knob_box(inst, image, slot, box);
   if (boxed && !k->checked) check_boxes(inst, image);  // first use: the panel is made by now
   knob_cache_t::slot_t* kept = boxed && k->slot[slot].usable && !k->spilled ? &k->slot[slot] : nullptr;
@@ -179,11 +179,11 @@ void draw_knob(inst_t* inst, const image_t* image, const char*, int param, int s
   kept->frame = n;
 }
 
-void draw_knobs(inst_t* inst) {
-  const image_t& image = skin().bknob;
+void draw_knobs(inst_t* inst, const image_t* strip) {
+  const image_t* image = strip ? strip : &skin().bknob;
   if (inst->knob_cache) inst->knob_cache->spilled = false;
   for (int slot = 1; slot < CTRL_COUNT; ++slot)
-    draw_knob(inst, &image, nullptr, knob_param(inst->sel_band, slot), slot);
+    draw_knob(inst, image, nullptr, knob_param(inst->sel_band, slot), slot);
 }
 
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,

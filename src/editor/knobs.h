@@ -13,8 +13,8 @@ void draw_knob(inst_t* inst, const image_t* image, const char* text, int param, 
 // Where the knobs keep their boxes as last drawn, to copy back while nothing in a box changed;
 // tracked memory of the instance (null when memory runs out: the knobs are then always drawn).
 knob_cache_t* new_knob_cache(inst_t* inst);
-// Every slot's knob, 1 to 16.
-void draw_knobs(inst_t* inst);
+// Every slot's knob, 1 to 16, with the given knob strip (null: the skin's).
+void draw_knobs(inst_t* inst, const image_t* strip = nullptr);
 // Adds a sprite's light, tinted and scaled by q, never darkening: centred on (x, y) unless
 // bit 2 of flags is set.
 void blit_sprite_fma(inst_t* inst, const lrgb_t* sprite, int w, int h, int x, int y, int flags,

@@ -1,0 +1,67 @@
+#include "editor/skin.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+#include "editor/frame.h"
+#include "editor_env.h"
+#include "framework/bitmap/resources.h"
+
+namespace {
+
+struct Skin : EditorTest {};
+
+bool blank(const font_t* f) {
+  if (!f || f->cell_w != 80 || f->cell_h != 48) return false;
+  for (long i = 0; i < (long)f->cell_w * f->cell_h * FONT_GLYPHS; ++i)
+    if (f->coverage[i]) return false;
+  return true;
+}
+
+// Each family is loaded once: a second call keeps the fonts the editors already hold.
+TEST_F(Skin, FontsAreLoadedOnce) {
+  skin_load_fonts();
+  const skin_t& sk = skin();
+  const font_t* fonts[] = {sk.font, sk.font12, sk.font15, sk.fbold, sk.fbold12, sk.fbold15};
+  skin_load_fonts();
+  const font_t* again[] = {sk.font, sk.font12, sk.font15, sk.fbold, sk.fbold12, sk.fbold15};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_NE(fonts[i], nullptr) << i;
+    EXPECT_EQ(fonts[i], again[i]) << i;
+  }
+}
+
+// A skin whose files are all unreadable: blank font sheets of the usual 80 x 48 cells, and a
+// blank knob strip whose frame is 64 x 64; an editor then draws without failing. In a process
+// of its own, where no skin is loaded yet.
+bool load_unreadable_skin() {
+  const std::string dir = std::string(std::getenv("QUILLMAR_CONFIG_DIR")) + "/bad_skin";
+  const char* names[] = {"font/font48.png", "font/font12.png", "font/font15.png", "font/bold48.png",
+                         "font/bold12.png", "font/bold15.png", "black_knob.png",  "light.png",
+                         "logo.png",        "shadow.png"};
+  for (const char* sub : {"", "/img", "/img/font"}) mkdir((dir + sub).c_str(), 0700);
+  for (const char* name : names) {
+    FILE* f = std::fopen((dir + "/img/" + name).c_str(), "wb");
+    std::fputs("not a picture", f);
+    std::fclose(f);
+  }
+  setenv("QUILLMAR_RESOURCES", dir.c_str(), 1);
+  set_resource_reports_quiet(true);
+  PreviewPlug p = preview_make(0);
+  draw_frame(p->Inst());
+  const skin_t& sk = skin();
+  bool ok = sk.bknob.l && sk.bknob.w == 64 && sk.bknob.h == 64 && sk.light.w == 76;
+  for (const font_t* f : {sk.font, sk.font12, sk.font15, sk.fbold, sk.fbold12, sk.fbold15}) ok = ok && blank(f);
+  return ok;
+}
+
+TEST_F(Skin, AnUnreadableSkinIsBlank) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(load_unreadable_skin() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
