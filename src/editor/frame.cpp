@@ -93,6 +93,16 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
   }
 }
 
+// The painting keeps the alpha of the area's top and bottom rows and copies those rows over
+// the area: they are given the alpha 0 of a cleared frame first.
+void clear_area_alpha(inst_t* inst) {
+  const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
+  if (W <= 0 || inst->area_h <= 0) return;  // mutate: skip relational constant logical (the smallest area is hundreds of pixels wide and high)
+  lrgb_t* top = inst->fb + (size_t)inst->area_y * inst->ui_w + inst->area_x;
+  lrgb_t* bottom = top + (size_t)(inst->area_h - 1) * inst->ui_w;
+  for (int x = 0; x < W; ++x) top[x].a = bottom[x].a = 0;
+}
+
 }  // namespace
 
 void draw_frame(inst_t* inst) {
@@ -113,6 +123,7 @@ void draw_frame(inst_t* inst) {
   refresh_curve(inst);
   const bool runs = refresh_layout_runs(inst);
   if (!runs) std::memset(inst->fb, 0, sizeof(lrgb_t) * inst->ui_w * inst->ui_h);
+  if (runs && coloured) clear_area_alpha(inst);
   const bool painted = coloured && paint_rainbows(inst, inst->colour_scheme);
   if (runs) {
     const int x0 = inst->area_x, y0 = inst->area_y;
