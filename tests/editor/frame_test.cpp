@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "editor/controls.h"
 #include "editor/curve.h"
@@ -445,6 +446,47 @@ TEST_F(Frame, RowsEndingUnderAnOpenPanelAreCleared) {
   }
   const inst_t *a = kept->Inst(), *b = plain->Inst();
   EXPECT_EQ(std::memcmp(a->fb, b->fb, sizeof(lrgb_t) * a->ui_w * a->ui_h), 0);
+}
+
+// The buffer's delay is N + 1 - K samples (N the FFT, 1350, K the kernel, 1025): at rates
+// that put it just over and just under half a millisecond, a sample more or less shows.
+TEST_F(Frame, TheDelayMessageCountsTheBuffersSamplesExactly) {
+  PreviewPlug p = make(1);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 1);
+  inst_t* inst = p->Inst();
+  const struct {
+    double rate;
+    const char* text;
+  } cases[] = {{43400, "Delay: 19 ms (kernel: 12 ms, buffer: 8 ms)"},  // 326 samples: 7.51 ms
+               {43525, "Delay: 19 ms (kernel: 12 ms, buffer: 7 ms)"}};  // 7.49 ms
+  for (const auto& c : cases) {
+    inst->samplerate = c.rate;
+    inst->bufs_state = 2;
+    draw_frame(inst);
+    EXPECT_STREQ(inst->info_text->string, c.text) << c.rate;
+  }
+}
+
+// A grid made stale with nothing else changed is made again: a frame over a spoilt grid image
+// is the frame drawn before it spoilt.
+TEST_F(Frame, AStaleGridAloneIsMadeAgain) {
+  PreviewPlug p = make(1);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 2);
+  inst_t* inst = p->Inst();
+  inst->grid_fade = 0;
+  const size_t n = (size_t)inst->ui_w * inst->ui_h;
+  std::vector<lrgb_t> frames[2];
+  for (std::vector<lrgb_t>& f : frames) {
+    inst->dash_phase = -1000;
+    inst->ring_phase = 0.5;
+    draw_frame(inst);
+    f.assign(inst->fb, inst->fb + n);
+    std::fill(inst->grid_packed, inst->grid_packed + n, lrgb_t{0, 0, 0, 0});
+    inst->grids_stale = 1;
+  }
+  EXPECT_EQ(std::memcmp(frames[0].data(), frames[1].data(), sizeof(lrgb_t) * n), 0);
 }
 
 }  // namespace

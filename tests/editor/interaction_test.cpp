@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "editor/controls.h"
 #include "editor/curve.h"
@@ -20,6 +23,7 @@
 #include "plugin/params.h"
 #include "support/gesture_script.h"
 #include "toolkit/font.h"
+#include "toolkit/util/mutex.h"
 
 namespace {
 
@@ -341,6 +345,27 @@ TEST_F(Interaction, ASettingChangedThreeTimesWithin19FramesWritesOnce) {
     }
   }
   EXPECT_EQ(writes, 1);
+}
+
+// The idle redesign rewrites the kernel the audio path reads: while an audio call holds
+// lock_process, the frame that serves a band edit waits for it.
+TEST_F(Interaction, TheIdleRedesignWaitsForAnAudioCallInProgress) {
+  preview_run(p.get(), &pink, 17, false);  // idle: the editor serves band changes
+  const eqband_t& A = inst->bands[0];
+  drag(A.point_px, A.point_py, A.point_px, A.point_py - 50);
+  const double before = kernel_db(p.get(), 80);
+  mutex_to_1(inst->lock_process);
+  std::atomic<bool> done{false};
+  std::thread frame([&] {
+    preview_run(p.get(), &pink, 1, false);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(done);
+  EXPECT_EQ(kernel_db(p.get(), 80), before);
+  mutex_to_0(inst->lock_process);
+  frame.join();
+  EXPECT_GT(kernel_db(p.get(), 80) - before, 5);
 }
 
 }  // namespace

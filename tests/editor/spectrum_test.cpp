@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "editor/frame.h"
+#include "editor/skin.h"
 #include "editor/view.h"
 #include "editor_env.h"
 #include "engine/levels.h"
+#include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/colour.h"
+#include "toolkit/graphics/drawline.h"
 
 namespace {
 
@@ -404,6 +407,69 @@ TEST(PanColours, PanIndexNextToTheEnds) {
   }
   EXPECT_NE(pan[4095].r + pan[4095].g + pan[4095].b, pan[4096].r + pan[4096].g + pan[4096].b);
   EXPECT_NE(pan[1].r + pan[1].g + pan[1].b, pan[0].r + pan[0].g + pan[0].b);
+}
+
+// A flat response 5 rows off the curve, its dashes starting half a column in: pixel for pixel,
+// the halves and wholes of the columns a dash covers (arc s lit where (s - phase) mod 24 < 12),
+// and nothing at all while the curve follows the response (the kept geometry follows the rows).
+TEST_F(Spectrum, DashesLieExactlyWhereThePhasePutsThem) {
+  PreviewPlug p = run_with("Colour Gain", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, w = inst->ui_w, h = inst->ui_h;
+  const double X = inst->area_xf, Y = inst->area_yf, phase = -5000.5;
+  std::fill(inst->response_col, inst->response_col + W, 0.5);
+  const double row = vol_to_pix(inst, inst->area_h, 2, 0.5);
+  std::vector<lrgb_t> want(w * h);
+  const lrgb_t white = skin().white;
+  auto lit = [&](double s) { return std::fmod(s - phase, 24.0) < 12; };
+  for (int x = 1; x < W; ++x) {
+    const bool first = lit(x - 0.75), second = lit(x - 0.25);
+    if (first && second)
+      draw_line_thin(want.data(), w, h, white, BLEND_ADD, X + x - 1, Y + row, X + x, Y + row, 0.85, 1.0);
+    else if (first || second)
+      draw_line_thin_short(want.data(), w, h, white, BLEND_ADD, X + x - 1, Y + row, X + x, Y + row, first ? 0 : 0.5,
+                           first ? 0.5 : 1, 0.85, 1.0);
+  }
+  for (double off : {0.0, 5.0}) {
+    std::fill(inst->curve[2], inst->curve[2] + W, row + off);
+    std::fill(inst->fb, inst->fb + w * h, lrgb_t{0, 0, 0, 0});
+    inst->dash_phase = phase - 1;
+    draw_dashed_fft(inst);
+    const std::vector<lrgb_t> none(w * h, lrgb_t{0, 0, 0, 0});
+    EXPECT_EQ(std::memcmp(inst->fb, (off ? want : none).data(), sizeof(lrgb_t) * w * h), 0) << off;
+  }
+}
+
+// A steep response (20 rows a column) is cut into pieces shorter than a dash: two frames half
+// a period apart light each column as one whole line does.
+TEST_F(Spectrum, ASteepLinesDashesHalfAPeriodApartMakeAWholeLine) {
+  PreviewPlug p = run_with("Colour Gain", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, H = inst->area_h, w = inst->ui_w, h = inst->ui_h;
+  for (int x = 0; x < W; ++x) {
+    const double row = 100 + (x % 2) * 20;
+    inst->response_col[x] = std::pow(10.0, pix_to_db(inst, H, row) / 20);
+    inst->curve[2][x] = 300;
+  }
+  std::vector<lrgb_t> whole(w * h);
+  for (int x = 1; x < W; ++x)
+    draw_line_thin(whole.data(), w, h, skin().white, BLEND_ADD, inst->area_xf + x - 1,
+                   inst->area_yf + 100 + (x - 1) % 2 * 20, inst->area_xf + x, inst->area_yf + 100 + x % 2 * 20, 0.85, 1.0);
+  std::fill(inst->fb, inst->fb + w * h, lrgb_t{0, 0, 0, 0});
+  for (double phase : {-5000.0, -5000.0 + 12}) {
+    inst->dash_phase = phase - 1;
+    draw_dashed_fft(inst);
+  }
+  double worst = 0;  // each column's light against the whole line's
+  for (int x = 20; x < W - 20; ++x) {
+    double dashed = 0, full = 0;
+    for (int y = 0; y < h; ++y) {
+      dashed += inst->fb[y * w + inst->area_x + x].g;
+      full += whole[y * w + inst->area_x + x].g;
+    }
+    worst = std::max(worst, std::abs(dashed / full - 1));
+  }
+  EXPECT_LT(worst, 1e-3);  // 5e-5; pieces misplaced along the arc give 9e-3
 }
 
 }  // namespace

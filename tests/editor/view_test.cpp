@@ -90,4 +90,24 @@ TEST(ViewMapping, AmplitudeRowsStayNearTheArea) {
   EXPECT_LT(vol_to_pix(&inst, h, 0, 1e30), -1000);  // other modes do not limit
 }
 
+// Above the area the response's rows stay as they are up to 7 rows over the top (a row
+// above -7 comes to -6): found by halving amplitudes, rows -6.5, -7 (where the clamp starts), -7.5.
+TEST(ViewMapping, AmplitudeRowsAboveTheAreaClampFromRowMinus7) {
+  inst_t inst;
+  const int h = 502;
+  set_view(&inst, 814, h);
+  const struct {
+    double row, want;
+  } cases[] = {{-6.5, -6.5}, {-7, -6}, {-7.5, -6}};
+  for (const auto& c : cases) {
+    double lo = 1, hi = 1e6;  // unclamped rows fall from lo to hi
+    for (int k = 0; k < 200; ++k) {
+      const double mid = (lo + hi) / 2;
+      (vol_to_pix(&inst, h, 0, mid) > c.row ? lo : hi) = mid;
+    }
+    ASSERT_NEAR(vol_to_pix(&inst, h, 0, hi), c.row, 1e-9) << c.row;
+    EXPECT_NEAR(vol_to_pix(&inst, h, 2, hi), c.want, 1e-9) << c.row;
+  }
+}
+
 }  // namespace
