@@ -84,10 +84,11 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
       if (a < b) std::memset(row + a, 0, sizeof(lrgb_t) * (b - a));
     };
     int x = 0;
+    // Clearing under an opaque run as well only costs time: the panel replaces those pixels.
     for (int32_t n = *run++; n > 0; --n, run += 3) {
       if (run[2] != LAYOUT_OPAQUE) continue;
-      clear(x, run[0]);
-      x = run[1];
+      clear(x, run[0]);  // mutate: skip constant (as said: up to the run's end clears under it too)
+      x = run[1];  // mutate: skip constant statement (as said: from an earlier column clears under it too)
     }
     clear(x, w);
   }
