@@ -107,7 +107,7 @@ void clear_area_alpha(inst_t* inst) {
 }  // namespace
 
 void draw_frame(inst_t* inst) {
-  if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;
+  if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;  // mutate: skip constant (every window size is hundreds of pixels each way)
   prepare_panel(inst);  // outside lock_buffers: the first frame draws the whole panel
   mutex_to_1(inst->lock_buffers);
   const double fade = inst->grid_fade;

@@ -89,7 +89,7 @@ void layout_pos_from_uisize(inst_t* inst) {
 void make_layout(inst_t* inst) {
   lrgb_t* layer = inst->bg_layer;
   const int w = inst->ui_w, h = inst->ui_h;
-  if (!layer || w <= 0 || h <= 0) return;
+  if (!layer || w <= 0 || h <= 0) return;  // mutate: skip condition logical relational (saves work only: every drawing below skips a missing or empty layer)
   const skin_t& sk = skin();
 
   const double cx = inst->area_x + inst->area_w / 2 + 0.5;

@@ -212,6 +212,18 @@ TEST_F(Curve, TheCurvesLightIsKeptWithItsKeyAndSpans) {
     EXPECT_EQ(outside, 0) << gain;
     EXPECT_GT(missed, 100) << gain;
   }
+  // Any of its parts missing (the memory ran out), the curve is drawn segment by segment.
+  for (int k = 0; k < 5; ++k) {
+    void** part[] = {(void**)&inst->curve_line_key, (void**)&inst->curve_line_image, (void**)&inst->curve_line_runs,
+                     (void**)&inst->curve_line_packed, (void**)&inst->curve_line_span};
+    void* kept = *part[k];
+    const std::vector<double> key(inst->curve_line_key, inst->curve_line_key + 5 + inst->area_w);
+    *part[k] = nullptr;
+    preview_set(p.get(), "Band B gain", 3 + 3 * k);
+    frame();
+    *part[k] = kept;
+    EXPECT_EQ(std::memcmp(key.data(), inst->curve_line_key, sizeof(double) * key.size()), 0) << k;  // not kept
+  }
 }
 
 }  // namespace
