@@ -84,10 +84,11 @@ void clear_under_panel(inst_t* inst, int x0, int x1, int y0, int y1) {
       if (a < b) std::memset(row + a, 0, sizeof(lrgb_t) * (b - a));
     };
     int x = 0;
+    // Clearing under an opaque run as well only costs time: the panel replaces those pixels.
     for (int32_t n = *run++; n > 0; --n, run += 3) {
       if (run[2] != LAYOUT_OPAQUE) continue;
-      clear(x, run[0]);
-      x = run[1];
+      clear(x, run[0]);  // mutate: skip constant (as said: up to the run's end clears under it too)
+      x = run[1];  // mutate: skip constant statement (as said: from an earlier column clears under it too)
     }
     clear(x, w);
   }
@@ -106,7 +107,7 @@ void clear_area_alpha(inst_t* inst) {
 }  // namespace
 
 void draw_frame(inst_t* inst) {
-  if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;
+  if (!inst->fb || inst->ui_w <= 0 || inst->ui_h <= 0) return;  // mutate: skip constant (every window size is hundreds of pixels each way)
   prepare_panel(inst);  // outside lock_buffers: the first frame draws the whole panel
   mutex_to_1(inst->lock_buffers);
   const double fade = inst->grid_fade;

@@ -61,9 +61,7 @@ void set_text(text_t* t, const char* s) {
 }  // namespace
 
 void layout_pos_from_uisize(inst_t* inst) {
-  int size = inst->ui_size;
-  if (size < 0) size = 0;
-  if (size > 2) size = 2;
+  const int size = std::min(std::max(inst->ui_size, 0), 2);
   inst->ui_size = size;
   const ui_size_t& s = SIZES[size];
   inst->ui_w = s.w;
@@ -91,7 +89,7 @@ void layout_pos_from_uisize(inst_t* inst) {
 void make_layout(inst_t* inst) {
   lrgb_t* layer = inst->bg_layer;
   const int w = inst->ui_w, h = inst->ui_h;
-  if (!layer || w <= 0 || h <= 0) return;
+  if (!layer || w <= 0 || h <= 0) return;  // mutate: skip condition logical relational (saves work only: every drawing below skips a missing or empty layer)
   const skin_t& sk = skin();
 
   const double cx = inst->area_x + inst->area_w / 2 + 0.5;
@@ -99,7 +97,8 @@ void make_layout(inst_t* inst) {
   const double radius = 1.4 * h;
 
   const lrgb_t clear = make_colour_lin(0, 0, 0, 0);
-  const lrgb_t frame = make_colour_lin(0.02, 0.02, 0.02, 1);
+  const lrgb_t frame = make_colour_lin(0.02, 0.02, 0.02,
+                                       1);  // mutate: skip constant (the frames multiply, which keeps the panel's alpha)
   const lrgb_t outer = make_colour_lin(0.14, 0.14, 0.1092, 1);
   const lrgb_t inner = make_colour_lin(0.9, 0.9, 0.9, 1);
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -188,6 +189,41 @@ TEST_F(Curve, HandlesArePlacedUnderTheCurvesLock) {
   mutex_to_0(inst->lock_curve);
   drawing.join();
   EXPECT_TRUE(done.load());
+}
+
+// The curve's light is gathered once per shape and place and kept with its key (the area's
+// place and size, then the rows): each row's span of touched columns starts inside the area,
+// a row the curve misses spans nothing (first column w, end 0), whatever the last shape was.
+TEST_F(Curve, TheCurvesLightIsKeptWithItsKeyAndSpans) {
+  for (const double gain : {18.0, 0.0}) {
+    preview_set(p.get(), "Band B gain", gain);
+    frame();
+    frame();
+    const int w = inst->ui_w, h = inst->ui_h, W = inst->area_w;
+    const double head[] = {inst->area_xf, inst->area_yf, double(w), double(h), double(W)};
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(inst->curve_line_key[k], head[k]) << k;
+    EXPECT_EQ(std::memcmp(inst->curve_line_key + 5, inst->curve[2], sizeof(double) * W), 0);
+    const int32_t *lo = inst->curve_line_span, *hi = lo + h;
+    int missed = 0, outside = 0;
+    for (int y = 0; y < h; ++y) {
+      missed += lo[y] == w && hi[y] == 0;
+      outside += lo[y] < w && (lo[y] < inst->area_x - 3 || hi[y] > inst->area_x + W + 3);  // the blur's reach
+    }
+    EXPECT_EQ(outside, 0) << gain;
+    EXPECT_GT(missed, 100) << gain;
+  }
+  // Any of its parts missing (the memory ran out), the curve is drawn segment by segment.
+  for (int k = 0; k < 5; ++k) {
+    void** part[] = {(void**)&inst->curve_line_key, (void**)&inst->curve_line_image, (void**)&inst->curve_line_runs,
+                     (void**)&inst->curve_line_packed, (void**)&inst->curve_line_span};
+    void* kept = *part[k];
+    const std::vector<double> key(inst->curve_line_key, inst->curve_line_key + 5 + inst->area_w);
+    *part[k] = nullptr;
+    preview_set(p.get(), "Band B gain", 3 + 3 * k);
+    frame();
+    *part[k] = kept;
+    EXPECT_EQ(std::memcmp(key.data(), inst->curve_line_key, sizeof(double) * key.size()), 0) << k;  // not kept
+  }
 }
 
 }  // namespace

@@ -489,4 +489,62 @@ TEST_F(Frame, AStaleGridAloneIsMadeAgain) {
   EXPECT_EQ(std::memcmp(frames[0].data(), frames[1].data(), sizeof(lrgb_t) * n), 0);
 }
 
+// A frame leaves nothing of what the frame buffer held before (the area's alpha too): drawn
+// over garbage it is the frame drawn over the last one.
+TEST_F(Frame, AFrameOverGarbageIsTheSameFrame) {
+  PreviewPlug p = make(0);
+  preview_signal_t pink;
+  preview_run(p.get(), &pink, 2);
+  inst_t* inst = p->Inst();
+  const size_t n = (size_t)inst->ui_w * inst->ui_h;
+  std::vector<lrgb_t> frames[2];
+  for (int k = 0; k < 2; ++k) {
+    if (k) std::fill(inst->fb, inst->fb + n, lrgb_t{12345, 23456, 3456, 32768});
+    inst->grid_fade = 0;
+    inst->dash_phase = -1000;
+    inst->ring_phase = 0.5;
+    draw_frame(inst);
+    frames[k].assign(inst->fb, inst->fb + n);
+  }
+  EXPECT_EQ(std::memcmp(frames[0].data(), frames[1].data(), sizeof(lrgb_t) * n), 0);
+  EXPECT_EQ(frames[1][(inst->area_y + inst->area_h - 1) * inst->ui_w + inst->area_x + 100].a, 0);
+}
+
+// What a frame may not use leaves the instance alone: no frame buffer or an empty window
+// draws nothing (the frame count is not reset), a missing text or size skips the delay message
+// (it waits), and the curve's rows end at the area's last column.
+TEST_F(Frame, WhatAFrameMayNotUseIsLeftAlone) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  draw_frame(inst);
+  lrgb_t* const fb = inst->fb;
+  text_t* const text = inst->info_text;
+  int32_t *const kernel = inst->kernel_size_ref, *const fft = inst->fft_size_ref;
+  const int w = inst->ui_w, h = inst->ui_h, W = inst->area_w;
+  for (int k = 0; k < 6; ++k) {
+    inst->samples_since_frame = 7;
+    inst->bufs_state = 2;
+    inst->vrange_dirty = 1;
+    inst->curve[2][W] = -5;
+    inst->curve_row[W] = -5;
+    if (k == 0) inst->fb = nullptr;
+    if (k == 1) inst->ui_w = 0;
+    if (k == 2) inst->ui_h = 0;
+    if (k == 3) inst->info_text = nullptr;
+    if (k == 4) inst->kernel_size_ref = nullptr;
+    if (k == 5) inst->fft_size_ref = nullptr;
+    draw_frame(inst);
+    inst->fb = fb;
+    inst->ui_w = w;
+    inst->ui_h = h;
+    inst->info_text = text;
+    inst->kernel_size_ref = kernel;
+    inst->fft_size_ref = fft;
+    EXPECT_EQ(inst->samples_since_frame, k < 3 ? 7 : 0) << k;
+    EXPECT_EQ(inst->bufs_state, 2) << k;
+    EXPECT_EQ(inst->curve[2][W], -5) << k;
+    EXPECT_EQ(inst->curve_row[W], -5) << k;
+  }
+}
+
 }  // namespace

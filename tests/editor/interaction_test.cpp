@@ -368,4 +368,18 @@ TEST_F(Interaction, TheIdleRedesignWaitsForAnAudioCallInProgress) {
   EXPECT_GT(kernel_db(p.get(), 80) - before, 5);
 }
 
+// With the host stopped, the idle service clears the captured spectrum and the columns, both
+// channels, to exact zeros.
+TEST_F(Interaction, TheIdleServiceClearsTheSpectrumToZero) {
+  preview_run(p.get(), &pink, 20);
+  preview_run(p.get(), &pink, 17, false);
+  size_t left = 0;
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < inst->capture_len; ++i) left += inst->capture_spectrum[c][i] != 0.0;
+    for (int x = 0; x < inst->area_w; ++x) left += inst->spectrum_col[c][x] != 0.0;
+  }
+  EXPECT_GT(inst->capture_len, 0);
+  EXPECT_EQ(left, 0u);
+}
+
 }  // namespace

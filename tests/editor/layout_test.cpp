@@ -210,4 +210,32 @@ TEST_F(Layout, GoldenBackgroundSize0) { check_background(0); }
 TEST_F(Layout, GoldenBackgroundSize1) { check_background(1); }
 TEST_F(Layout, GoldenBackgroundSize2) { check_background(2); }
 
+// The panel is made on a layer of at least one pixel each way: a 1 by 1 layer gets the
+// background's pixel, an empty or missing one is left alone.
+TEST_F(Layout, APanelNeedsALayerOfAPixelOrMore) {
+  PreviewPlug p = make(0);
+  inst_t* inst = p->Inst();
+  lrgb_t* const layer = inst->bg_layer;
+  layout_item_t* const slots = inst->layout;
+  const int w = inst->ui_w, h = inst->ui_h;
+  inst->layout = nullptr;
+  const lrgb_t mark{1, 2, 3, 4};
+  const int cases[][3] = {{1, 1, 1}, {0, 1, 0}, {1, 0, 0}, {-1, 1, 0}};
+  for (const auto& c : cases) {
+    lrgb_t pixel = mark;
+    inst->bg_layer = &pixel;
+    inst->ui_w = c[0];
+    inst->ui_h = c[1];
+    make_layout(inst);
+    EXPECT_EQ(pixel.a == 32768 && pixel.r != 1, c[2] == 1) << c[0] << "x" << c[1];
+    EXPECT_EQ(pixel.r == 1 && pixel.a == 4, c[2] == 0) << c[0] << "x" << c[1];
+  }
+  inst->bg_layer = nullptr;
+  inst->ui_w = w;
+  inst->ui_h = h;
+  make_layout(inst);  // no layer: nothing to draw on
+  inst->bg_layer = layer;
+  inst->layout = slots;
+}
+
 }  // namespace
