@@ -170,12 +170,9 @@ void level_label(inst_t* inst, int label_switch, double v, double q) {
 // equal through every blend: one division serves both.
 inline void to_tint(lrgb_t* p) {
   p->a = p->g;
-  if (p->b == 0) {
-    p->r = p->g = 0;
-  } else {
-    p->r = p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
-    p->b = 32768;
-  }
+  if (p->b == 0) return;  // no blue light: no red or green either
+  p->r = p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
+  p->b = 32768;
 }
 
 // Runs of covered pixels written row by row as pack_runs writes them (per row a count, then
