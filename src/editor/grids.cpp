@@ -166,20 +166,13 @@ void level_label(inst_t* inst, int label_switch, double v, double q) {
 }
 
 // A covered pixel of the accumulated lines becomes the tint with the green light as its
-// opacity (all lines have red and green at half of blue, and equal red and green stay equal
-// through every blend: one division serves both).
+// opacity. Every line has equal red and green (at half of blue), and equal red and green stay
+// equal through every blend: one division serves both.
 inline void to_tint(lrgb_t* p) {
   p->a = p->g;
-  if (p->b == 0) {
-    p->r = p->g = 0;
-  } else if (p->r == p->g) {
-    p->r = p->g = (uint16_t)(((uint32_t)p->r << 15) / p->b);
-    p->b = 32768;
-  } else {
-    p->r = (uint16_t)(((uint32_t)p->r << 15) / p->b);
-    p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
-    p->b = 32768;
-  }
+  if (p->b == 0) return;  // no blue light: no red or green either
+  p->r = p->g = (uint16_t)(((uint32_t)p->g << 15) / p->b);
+  p->b = 32768;
 }
 
 // Runs of covered pixels written row by row as pack_runs writes them (per row a count, then
@@ -343,7 +336,7 @@ void build_from_dashes(inst_t* inst) {
   lrgb_t colour[FREQS];
   int lines = 0;
   // The columns the lines reach, in order and merged where they meet.
-  int32_t span[FREQS][2];
+  int32_t span[FREQS][2] = {};
   int spans = 0;
   each_freq(inst, [&](int i, double x) {
     long a, b;
@@ -359,7 +352,7 @@ void build_from_dashes(inst_t* inst) {
     line[lines] = L;
     colour[lines++] = freq_colour(i);
   });
-  int merged = 0;
+  int merged = 0;  // mutate: skip constant (from 1 the first span merges with itself; with none, span 0 is empty)
   for (int k = 0; k < spans; ++k) {
     if (merged && span[k][0] <= span[merged - 1][1]) {  // mutate: skip relational (spans that only touch cover the same columns merged or not)
       span[merged - 1][1] = std::max(span[merged - 1][1], span[k][1]);

@@ -75,7 +75,7 @@ bool knob_value_text(const inst_t* inst, int slot, double v, char* out, int size
 // from every other box, shows the same pixels as long as its frame and value text stay and the
 // panel under it is unchanged: those pixels are copied back instead of drawn.
 struct knob_cache_t {
-  enum { BOX = 64, LABEL = 32 };
+  enum { BOX = 64, LABEL = 32 };  // mutate: skip constant (a box or label too large to keep is drawn anew: the same pixels; room to spare keeps the same ones)
   bool checked;   // the boxes were checked against the panel, made once per instance
   bool spilled;   // this frame, a text went outside its box: the boxes after it are drawn
   struct slot_t {

@@ -44,7 +44,7 @@ column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
   double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
   double* at0 = c ? c + KEY : local;
   double* at_half = at0 + CURVE_COLUMNS;
-  if (!c || std::memcmp(c, key, sizeof key)) {
+  if (!c || std::memcmp(c, key, sizeof key)) {  // mutate: skip condition (a cache: bins worked out anew are the same bins)
     const bin_map_t bins = bin_map(inst, n);
     for (int x = 0; x < W; ++x) {
       at0[x] = bins.at(x, 0);

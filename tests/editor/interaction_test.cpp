@@ -382,4 +382,20 @@ TEST_F(Interaction, TheIdleServiceClearsTheSpectrumToZero) {
   EXPECT_EQ(left, 0u);
 }
 
+// Whichever band the knobs are pointed at, a double-click returns its gain knob to 0 dB and its
+// slope knob to flat. Without a graphics context there are no knobs to point: nothing happens.
+TEST_F(Interaction, BandKnobsReturnToZeroGainAndFlatSlope) {
+  for (int b : {1, 3, 0}) {
+    bind_band_knobs(inst, b);
+    EXPECT_EQ(g->GetControl(CTRL_BAND_GAIN)->GetDefaultValue(), GAIN_KNOB_DEFAULT) << b;
+    EXPECT_EQ(g->GetControl(CTRL_BAND_SLOPE)->GetDefaultValue(), SLOPE_KNOB_DEFAULT) << b;
+    EXPECT_EQ(g->GetControl(CTRL_BAND_GAIN)->ParamIdx(), PARAM_BAND_GAIN + b) << b;
+  }
+  inst->graphics = nullptr;
+  bind_band_knobs(inst, 2);
+  sync_band_knobs(inst, true);
+  inst->graphics = g;
+  EXPECT_EQ(g->GetControl(CTRL_BAND_FREQ)->ParamIdx(), PARAM_BAND_FREQ);
+}
+
 }  // namespace

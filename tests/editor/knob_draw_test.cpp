@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "editor/knobs.h"
 #include "editor/layout.h"
 #include "editor/skin.h"
+#include "engine/params.h"
+#include "toolkit/font.h"
+#include "toolkit/graphics/colour.h"
 #include "editor_env.h"
 
 namespace {
@@ -70,6 +74,32 @@ TEST_F(KnobDraw, KeptBoxesAreOnlyThoseNothingElseDraws) {
   const layout_item_t range = at->layout[CTRL_VERT_RANGE];
   expect_kept_as_drawn(62, 56, [&](Quillmar* p) { p->Inst()->layout[CTRL_VERT_RANGE].y = range.y + 20; },
                        pixel(at, range.x, range.y + 44), "a box over the label strip");
+}
+
+// The captions exist for Colour and Interface Size alone, and only for their three values.
+TEST_F(KnobDraw, CaptionsOfTheTwoChoiceParameters) {
+  const struct {
+    int param, value;
+    const char* caption;
+  } cases[] = {{PARAM_COLOUR, 2, "Stereo"},     {PARAM_INTERFACE_SIZE, 1, "1060"}, {PARAM_INTERFACE_SIZE, 3, nullptr},
+               {PARAM_INTERFACE_SIZE, -1, nullptr}, {PARAM_GAMMA, 1, nullptr},       {PARAM_BAND_GAIN, 0, nullptr}};
+  for (const auto& c : cases) EXPECT_STREQ(knob_caption(c.param, c.value), c.caption) << c.param << " " << c.value;
+}
+
+// A knob's value text is light blue (sRGB 64, 192, 255) at 1.3 times the font's light,
+// whatever image the knob has.
+TEST_F(KnobDraw, ValueTextColour) {
+  PreviewPlug p = make(1);
+  inst_t* inst = p->Inst();
+  prepare_panel(inst);  // the fonts
+  const size_t n = (size_t)inst->ui_w * inst->ui_h;
+  std::fill(inst->fb, inst->fb + n, lrgb_t{0, 0, 0, 0});
+  const image_t none{0, 0, nullptr, nullptr};
+  draw_knob(inst, &none, nullptr, PARAM_LIMITER, CTRL_LIMITER);
+  std::vector<lrgb_t> want(n, lrgb_t{0, 0, 0, 0});
+  blit_text(inst->label_text_c, want.data(), make_colour_srgb(64, 192, 255, 255), inst->ui_w, inst->ui_h, 1.3);
+  EXPECT_GT(std::count_if(want.begin(), want.end(), [](const lrgb_t& c) { return c.g > 0; }), 30);
+  EXPECT_EQ(std::memcmp(inst->fb, want.data(), sizeof(lrgb_t) * n), 0);
 }
 
 }  // namespace

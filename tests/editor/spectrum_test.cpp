@@ -472,4 +472,57 @@ TEST_F(Spectrum, ASteepLinesDashesHalfAPeriodApartMakeAWholeLine) {
   EXPECT_LT(worst, 1e-3);  // 5e-5; pieces misplaced along the arc give 9e-3
 }
 
+// Level colours exactly, in the lowest column (a pure red at three quarters): green and blue
+// are the white alone, red adds the hue's tint; below the curve the input, above it the
+// output (the input times the response).
+TEST_F(Spectrum, LevelColoursExactly) {
+  PreviewPlug p = run_with("Colour", 0);
+  inst_t* inst = p->Inst();
+  const int W = inst->area_w, H = inst->area_h;
+  inst->colour_gain = 1;
+  std::fill(inst->curve_row, inst->curve_row + W, H / 2);
+  const struct {
+    double m, response, gamma;
+    std::vector<int> in_out;  // r, g, b below the curve, then above it
+  } cases[] = {
+      {9, 0.5, 1, {32768, 24397, 24397, 32768, 3503, 3503}},
+      {1, 0.25, 1.5, {8691, 2, 2, 1086, 0, 0}},
+      {3, 2, 0.5, {32768, 6073, 6073, 32768, 16027, 16027}},
+      {2.2, 0.5, 1, {27506, 472, 472, 13585, 68, 68}},
+  };
+  for (const auto& c : cases) {
+    std::fill(inst->spectrum_col[2], inst->spectrum_col[2] + W, c.m);
+    std::fill(inst->response_col, inst->response_col + W, c.response);
+    inst->gamma = c.gamma;
+    ASSERT_TRUE(paint_rainbows(inst, COLOUR_RGB));
+    const lrgb_t* area = inst->fb + inst->area_y * inst->ui_w + inst->area_x;
+    const lrgb_t &in = area[(H - 1) * inst->ui_w], &out = area[0];
+    EXPECT_EQ((std::vector<int>{in.r, in.g, in.b, out.r, out.g, out.b}), c.in_out) << c.m;
+  }
+}
+
+// The capture ring is unrolled oldest sample first from its write position (held to 0 .. L):
+// an impulse as far from that position shows the same columns exactly, one sample further
+// other ones (the window weighs it differently).
+TEST_F(Spectrum, TheCaptureIsUnrolledFromItsWritePosition) {
+  PreviewPlug p = run_with("Colour", 0);
+  inst_t* inst = p->Inst();
+  const int L = inst->capture_len, W = inst->area_w;
+  auto columns = [&](int pos, int at) {
+    for (double* c : inst->capture) std::fill(c, c + L, 0.0);
+    inst->capture[0][at] = 1;
+    inst->capture_pos = pos;
+    comp_spectral_table(inst);
+    return std::vector<double>(inst->spectrum_col[0], inst->spectrum_col[0] + W);
+  };
+  const std::vector<double> ref = columns(0, L / 4);
+  ASSERT_GT(ref[W / 2], 0);
+  const struct {
+    int pos, at;
+    bool same;
+  } cases[] = {{-3, L / 4, true},  {L, L / 4, true},         {L + 9, L / 4, true}, {5, L / 4 + 5, true},
+               {L - 1, L / 4 - 1, true}, {0, L / 4 + 1, false}, {1, L / 4, false}};
+  for (const auto& c : cases) EXPECT_EQ(columns(c.pos, c.at) == ref, c.same) << c.pos << " " << c.at;
+}
+
 }  // namespace
