@@ -236,7 +236,9 @@ TEST_F(FftTest, ConvolutionsMatchTheNaiveSumWithEveryKernelSet) {
         for (int j = 0; j < n; ++j) err = worst(err, std::fabs(out[j] - want[j]));
         EXPECT_LT(err, 1e-12) << "n = " << n << ", filled " << filled;
         if (kernels == fft_kernels_avx2()) avx2_tails[{n, filled}] = out;
-        if (kernels == fft_kernels_avx512()) EXPECT_EQ(out, (avx2_tails[{n, filled}])) << n << " " << filled;
+        if (kernels == fft_kernels_avx512()) {
+          EXPECT_EQ(out, (avx2_tails[{n, filled}])) << n << " " << filled;
+        }
       }
       alloc_scope scope;
       fft_convolve(x.data(), k.data(), out.data(), n, plan_);

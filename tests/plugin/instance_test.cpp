@@ -58,7 +58,9 @@ TEST_F(Instances, MadeForARateAsIfResetToIt) {
     EXPECT_EQ(made->GetSampleRate(), rate == 0.5 ? 44100 : rate);
     EXPECT_EQ(made->Inst()->samplerate, made->GetSampleRate());
     EXPECT_EQ(made->GetLatency(), reset->GetLatency()) << rate;
-    if (rate == 48000) EXPECT_EQ(made->GetLatency(), 943);
+    if (rate == 48000) {
+      EXPECT_EQ(made->GetLatency(), 943);
+    }
     EXPECT_EQ(made->Inst()->capture_len, reset->Inst()->capture_len) << rate;
     ASSERT_EQ(a.fft_size, b.fft_size) << rate;
     EXPECT_EQ(a.kernel_size, b.kernel_size) << rate;
