@@ -83,7 +83,7 @@ TEST_F(Interaction, HoveringShowsFrequencyAndLevelUnderThePointer) {
     double x, y;
     int hover, band, handle;
   } over[] = {{C.point_px, C.point_py, 1, 2, HANDLE_POINT}, {B.left_px, B.left_py, 1, 1, HANDLE_LEFT},
-              {x0 + 1, y0 + 1, 0, 1, HANDLE_LEFT},          {C.right_px, C.right_py, 1, 2, HANDLE_RIGHT}};
+              {x0 + 1.0, y0 + 1.0, 0, 1, HANDLE_LEFT},        {C.right_px, C.right_py, 1, 2, HANDLE_RIGHT}};
   for (const auto& o : over) {
     g->PlatformMouseMove((int)std::lround(o.x), (int)std::lround(o.y), IMouseMod(), false);
     EXPECT_EQ(inst->hover, o.hover) << o.x;
