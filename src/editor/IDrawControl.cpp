@@ -20,7 +20,7 @@ void write_prefs_when_due(inst_t* inst) {
   inst->prefs_save_count = c + 1;
   inst->frame_count += 1;
   if (c >= PREFS_DELAY_FRAMES && inst->prefs_dirty == 1) {
-    inst->prefs_save_count = 0;
+    inst->prefs_save_count = 0;  // mutate: skip statement (every change sets it to 0 again; this keeps it from growing without end)
     inst->prefs_dirty = 0;
     if (inst->editor_host) inst->editor_host->save_prefs();
   }

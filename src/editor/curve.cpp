@@ -77,7 +77,7 @@ bool refresh_curve_line(inst_t* inst) {
   int32_t* lo = inst->curve_line_span;
   int32_t* hi = lo + h;
   std::fill(lo, lo + h, w);
-  std::fill(hi, hi + h, 0);
+  std::fill(hi, hi + h, 0);  // mutate: skip statement (a stale end only widens the scan over pixels emptied below)
   auto gather = [&](long px, long py, int p) {
     lo[py] = std::min<int32_t>(lo[py], px);
     hi[py] = std::max<int32_t>(hi[py], px + 1);

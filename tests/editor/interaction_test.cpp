@@ -61,22 +61,30 @@ struct Interaction : EditorTest {
 };
 
 // Hovering reads the frequency and level under the pointer at the area's corners exactly, and
-// leaving the area clears the line.
+// leaving the area clears the line. The grids show in full while the pointer is inside and
+// start fading when it leaves; a fade already running goes on.
 TEST_F(Interaction, HoveringShowsFrequencyAndLevelUnderThePointer) {
   const int x0 = inst->area_x, y0 = inst->area_y, x1 = x0 + inst->area_w - 1, y1 = y0 + inst->area_h - 1;
   const struct {
     int x, y;
     const char* text;
+    double fade_before, fade;
   } cases[] = {
-      {x0, y0, "freq: 20.0 Hz - gain: +60.0 dB"},
-      {x1, y1, "freq: 20000 Hz - gain: -INF dB"},
-      {x1 + 1, y0, ""},
-      {x0, y1 + 1, ""},
+      {x0, y0, "freq: 20.0 Hz - gain: +60.0 dB", 2.5, 0},
+      {x1, y1, "freq: 20000 Hz - gain: -INF dB", 0, 0},
+      {x1 + 1, y0, "", 0, 1e-7},
+      {x0, y1 + 1, "", 2.5, 2.5},
   };
   for (const auto& c : cases) {
+    inst->grid_fade = c.fade_before;
     g->PlatformMouseMove(c.x, c.y, IMouseMod(), false);
     EXPECT_STREQ(inst->info_text->string, c.text) << c.x << " " << c.y;
+    EXPECT_EQ(inst->grid_fade, c.fade) << c.x << " " << c.y;
   }
+  g->PlatformMouseMove(x0, y0, IMouseMod(), false);
+  g->PlatformMouseLeave();
+  EXPECT_STREQ(inst->info_text->string, "");
+  EXPECT_EQ(inst->grid_fade, 1e-7);
   // Over a point or a handle, the editor knows which; off them, it keeps the last one.
   const eqband_t &B = inst->bands[1], &C = inst->bands[2];
   const struct {
