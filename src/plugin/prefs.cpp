@@ -109,7 +109,7 @@ void load_prefs(inst_t* inst, int pass) {
     if (std::sscanf(line, s->format, &v) != 1 || !std::isfinite(v)) continue;
     if (pass == 0) {
       // The layout knows sizes 0 to 2 only.
-      inst->ui_size = static_cast<int>(std::fmin(std::fmax(v, 0.0), 2.0));
+      inst->ui_size = static_cast<int>(std::fmin(std::fmax(v, 0.0), 2.0));  // mutate: skip constant (the second pass sets the size again through the parameter, whose range clamps it)
       continue;
     }
     if (s->param == PARAM_COLOUR && version == 1.0) v = 2;
