@@ -296,15 +296,25 @@ struct shared_rows_t {
 shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H) {
   shared_rows_t r;
   long lo = 0, hi = H - 1;
+  const line_thin_t* crossing[FREQS];  // the lines that reach the stretches' rows
+  int n_crossing = 0;
   for (int n = 0; n < lines; ++n) {
     long a, b;
-    if (!line_thin_inner_rows(line[n], W, H, &a, &b)) return r;
-    lo = std::max(lo, a);
-    hi = std::min(hi, b);
+    if (line_thin_inner_rows(line[n], W, H, &a, &b)) {
+      lo = std::max(lo, a);
+      hi = std::min(hi, b);
+      crossing[n_crossing++] = line + n;
+      continue;
+    }
+    // A line just outside a side of the area is pressed into a short piece at its top: the
+    // stretches keep below it.
+    const line_band_t& band = line[n].band;
+    if (!band.steep || band.major1 >= H / 2) return r;
+    lo = std::max(lo, band.major1 + 1);  // mutate: skip constant (the first row of a stretch is drawn for itself)
   }
   auto alike = [&](long r0, long r1) {
-    for (int n = 0; n < lines; ++n)
-      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+    for (int n = 0; n < n_crossing; ++n)
+      if (!line_thin_rows_alike(*crossing[n], W, r0, r1)) return false;
     return true;
   };
   long pending[64][2];
