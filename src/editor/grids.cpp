@@ -199,6 +199,15 @@ struct run_writer_t {
     std::memcpy(packed, px, sizeof(lrgb_t) * (x1 - x0));
     packed += x1 - x0;
   }
+  // n whole runs of another stream, apart from the row's last run and from each other, with
+  // their pixels.
+  void add_apart(const int32_t* runs, int n, const lrgb_t* px, size_t pixels) {
+    std::memcpy(run, runs, sizeof(int32_t) * 2 * n);
+    run += 2 * n;
+    *count += n;
+    std::memcpy(packed, px, sizeof(lrgb_t) * pixels);
+    packed += pixels;
+  }
   // The covered pixels of row[a .. b).
   void add_covered(const lrgb_t* row, int a, int b) {
     for (int x = a; x < b;) {
@@ -406,6 +415,7 @@ void build_from_dashes(inst_t* inst) {
   // The first row that took its stretch's pixels and nothing else: a row like it is a copy.
   const int32_t* plain_runs = nullptr;
   const lrgb_t* plain_px = nullptr;
+  size_t plain_ints = 0, plain_pixels = 0;
   int plain_s = -1;
   for (int y = 0; y < H; ++y) {
     lrgb_t* row = img + (size_t)y * W;
@@ -414,16 +424,14 @@ void build_from_dashes(inst_t* inst) {
     const bool own = s == shared.count || y <= shared.first[s];
     const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
     if (plain && plain_s == s) {
-      const int32_t n = 1 + 2 * *plain_runs;
-      size_t pixels = 0;
-      for (int32_t k = 1; k < n; k += 2) pixels += plain_runs[k + 1] - plain_runs[k];
-      std::memcpy(out.run, plain_runs, sizeof(int32_t) * n);
-      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * pixels);
-      out.run += n;
-      out.packed += pixels;
+      std::memcpy(out.run, plain_runs, sizeof(int32_t) * plain_ints);
+      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * plain_pixels);
+      out.run += plain_ints;
+      out.packed += plain_pixels;
       ++kept;
       continue;
     }
+    const bool first_plain = plain;
     if (plain) {
       plain_runs = out.run;
       plain_px = out.packed;
@@ -442,10 +450,18 @@ void build_from_dashes(inst_t* inst) {
     int from = 0;  // the recorded pixels left of this column are taken or passed over
     // The recorded pixels from `from` up to `to`; a run reaching past `to` is kept for later.
     auto take_kept = [&](int to) {
-      for (; left > 0; --left, kept_px += kept[1] - kept[0], kept += 2) {
+      while (left > 0) {
         const int s0 = kept[0], e = kept[1], a = std::max(s0, from), b = std::min(e, to);
         if (a < b) out.add(a, b, kept_px + (a - s0));
         if (e > to) break;
+        --left, kept_px += e - s0, kept += 2;
+        if (a >= b) continue;
+        // The runs after one taken whole, up to `to`, are whole too: taken together.
+        int m = 0;
+        size_t pixels = 0;
+        for (; m < left && kept[2 * m + 1] <= to; ++m) pixels += kept[2 * m + 1] - kept[2 * m];
+        out.add_apart(kept, m, kept_px, pixels);
+        left -= m, kept_px += pixels, kept += 2 * m;
       }
     };
     const uint64_t* op = ops + start[y];
@@ -469,6 +485,10 @@ void build_from_dashes(inst_t* inst) {
       from = b;
     }
     take_kept(W);
+    if (first_plain) {
+      plain_ints = out.run - plain_runs;
+      plain_pixels = out.packed - plain_px;
+    }
   }
 }
 
