@@ -358,16 +358,15 @@ void build_from_dashes(inst_t* inst) {
   int32_t span[FREQS][2] = {};
   int spans = 0;
   each_freq(inst, [&](int i, double x) {
-    long a, b;
     if (!has_freq_line(i)) return;
-    // A vertical line's columns do not depend on the rows of its ends.
-    if (!line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;  // mutate: skip constant arithmetic (as said)
+    const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
+    // A vertical line reaches the same columns in every row: none, for one wholly outside.
+    long a, b;
+    if (!line_thin_row_columns(L, W, &a, &b)) return;
     int k = spans++;
     for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
     span[k][0] = (int32_t)a;
     span[k][1] = (int32_t)b + 1;
-    const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
-    if (!L.drawn) return;
     line[lines] = L;
     colour[lines++] = freq_colour(i);
   });
