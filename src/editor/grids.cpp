@@ -579,20 +579,28 @@ void blend_grid_run_sse2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
 QM_SIMD_PUSH("avx2")
 // The same with AVX2, in 32-bit lanes, two pixels at a time: (grid * k + frame * (32768 -
 // k)) >> 15 is frame + ((grid - frame) * k >> 15) exactly, and that product fits a signed lane.
+// A last odd pixel goes through the same lanes, its neighbour's zero.
+inline __m128i blend_grid_pair_avx2(__m128i f16, __m128i g16, __m256i a_vec) {
+  const __m256i gv = _mm256_cvtepu16_epi32(g16), fv = _mm256_cvtepu16_epi32(f16);
+  const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi32(gv, 0xff), a_vec), 15);
+  const __m256i d = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(gv, fv), k), 15);
+  const __m256i v = _mm256_blend_epi32(_mm256_add_epi32(fv, d), fv, 0x88);  // alpha kept
+  return _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
 void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m256i a_vec = _mm256_set1_epi32((int)A);
   for (; x + 2 <= n; x += 2) {  // mutate: skip relational (as in the SSE2 kernel)
-    const __m128i f16 = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
-    const __m256i gv = _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)(const void*)(g + x)));
-    const __m256i fv = _mm256_cvtepu16_epi32(f16);
-    const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi32(gv, 0xff), a_vec), 15);
-    const __m256i d = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(gv, fv), k), 15);
-    const __m256i v = _mm256_blend_epi32(_mm256_add_epi32(fv, d), fv, 0x88);  // alpha kept
-    _mm_storeu_si128((__m128i*)(void*)(f + x),
-                     _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+    __m128i* fp = (__m128i*)(void*)(f + x);
+    const __m128i* gp = (const __m128i*)(const void*)(g + x);
+    _mm_storeu_si128(fp, blend_grid_pair_avx2(_mm_loadu_si128(fp), _mm_loadu_si128(gp), a_vec));
   }
-  blend_grid_run(f + x, g + x, n - x, A);
+  if (x < n) {
+    __m128i* fp = (__m128i*)(void*)(f + x);
+    const __m128i* gp = (const __m128i*)(const void*)(g + x);
+    _mm_storel_epi64(fp, blend_grid_pair_avx2(_mm_loadl_epi64(fp), _mm_loadl_epi64(gp), a_vec));
+  }
 }
 QM_SIMD_POP
 #endif
