@@ -535,6 +535,21 @@ void make_grids_lut(inst_t* inst) {
 
 namespace {
 
+// Calls blend(f, g, n) for every run of the grid's stream: n covered pixels g over the frame's
+// f. Inlined into each kernel's caller, so that the kernel is too.
+template <class Blend>
+__attribute__((always_inline)) inline void each_grid_run(const inst_t* inst, Blend&& blend) {
+  const int32_t* run = inst->grid_runs;
+  const lrgb_t* g = inst->grid_packed;
+  for (int y = 0; y < inst->area_h; ++y) {
+    lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
+    for (int32_t n = *run++; n > 0; --n, run += 2) {
+      blend(f + run[0], g, run[1] - run[0]);
+      g += run[1] - run[0];
+    }
+  }
+}
+
 // n covered pixels of one run: each channel (grid * k + frame * (32768 - k)) >> 15 with
 // k = (alpha * A) >> 15. Alphas never exceed 32768 (the lines saturate there), so every
 // product fits 32 bits.
@@ -588,7 +603,7 @@ inline __m128i blend_grid_pair_avx2(__m128i f16, __m128i g16, __m256i a_vec) {
   return _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
 }
 
-void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
+__attribute__((always_inline)) inline void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m256i a_vec = _mm256_set1_epi32((int)A);
   for (; x + 2 <= n; x += 2) {  // mutate: skip relational (as in the SSE2 kernel)
@@ -601,6 +616,11 @@ void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
     const __m128i* gp = (const __m128i*)(const void*)(g + x);
     _mm_storel_epi64(fp, blend_grid_pair_avx2(_mm_loadl_epi64(fp), _mm_loadl_epi64(gp), a_vec));
   }
+}
+
+// The whole stream, the kernel inlined into the walk rather than called for every run.
+void blend_grid_avx2(const inst_t* inst, uint32_t A) {
+  each_grid_run(inst, [A](lrgb_t* f, const lrgb_t* g, int n) { blend_grid_run_avx2(f, g, n, A); });
 }
 QM_SIMD_POP
 #endif
@@ -620,20 +640,15 @@ grid_blends_t grid_blends() {
 
 void draw_grids_lut(inst_t* inst) {
   // Every kernel gives the same bits (the grid tests hold them to it): the fastest one runs.
-  static const grid_blend_fn blend_run = [] {
-    const grid_blends_t b = grid_blends();
-    return b.avx2 ? b.avx2 : b.sse2 ? b.sse2 : b.plain;
-  }();
-  const int H = inst->area_h;
+  static const grid_blends_t kernels = grid_blends();
   if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;
   const uint32_t A = (uint32_t)(gaussian(2 * inst->grid_fade) * 32768 + 0.5);
-  const int32_t* run = inst->grid_runs;
-  const lrgb_t* g = inst->grid_packed;
-  for (int y = 0; y < H; ++y) {
-    lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
-    for (int32_t n = *run++; n > 0; --n, run += 2) {
-      blend_run(f + run[0], g, run[1] - run[0], A);
-      g += run[1] - run[0];
-    }
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (kernels.avx2) {
+    blend_grid_avx2(inst, A);
+    return;
   }
+#endif
+  const grid_blend_fn blend_run = kernels.sse2 ? kernels.sse2 : kernels.plain;
+  each_grid_run(inst, [&](lrgb_t* f, const lrgb_t* g, int n) { blend_run(f, g, n, A); });
 }
