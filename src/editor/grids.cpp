@@ -420,6 +420,10 @@ void build_from_dashes(inst_t* inst) {
     lrgb_t* row = img + (size_t)y * W;
     const int64_t base = (int64_t)y * W;
     while (s < shared.count && y > shared.last[s]) ++s;
+    // The next row's keys, which its searches read out of order: the frame has long since
+    // pushed them out of the cache.
+    if (y + 1 < H)
+      for (const uint64_t* k = ops + start[y + 1]; k < ops + start[y + 2]; k += 8) __builtin_prefetch(k);
     const bool own = s == shared.count || y <= shared.first[s];
     const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
     if (plain && plain_s == s) {
