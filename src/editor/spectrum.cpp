@@ -61,7 +61,7 @@ column_bins_t column_bins(inst_t* inst, int n, bool halves, double* local) {
   if (std::memcmp(e, key, sizeof key)) e = c + BIN_ENTRY;
   if (std::memcmp(e, key, sizeof key)) {
     // The entry used longer ago is worked out again.
-    e = c[KEY_USE] < c[BIN_ENTRY + KEY_USE] ? c : c + BIN_ENTRY;
+    e = c[KEY_USE] < c[BIN_ENTRY + KEY_USE] ? c : c + BIN_ENTRY;  // mutate: skip relational (a cache: either entry is worked out anew)
     std::memcpy(e, key, sizeof key);
     e[KEY_HALF] = 0;
     fill(e + KEY, 0);
@@ -70,7 +70,7 @@ column_bins_t column_bins(inst_t* inst, int n, bool halves, double* local) {
     fill(e + KEY + CURVE_COLUMNS, 0.5);
     e[KEY_HALF] = 1;
   }
-  e[KEY_USE] = std::max(c[KEY_USE], c[BIN_ENTRY + KEY_USE]) + 1;
+  e[KEY_USE] = std::max(c[KEY_USE], c[BIN_ENTRY + KEY_USE]) + 1;  // mutate: skip (a cache: only which entry goes next)
   return {map.lo, e + KEY, halves ? e + KEY + CURVE_COLUMNS : nullptr};
 }
 
