@@ -18,6 +18,9 @@ constexpr double DASH = 12;              // on, then off, by arc length
 constexpr double PERIOD = 2 * DASH;
 constexpr double MAX_ARC = 25000;
 constexpr double BLUR = 0.85;
+// A gap this far under or over a pixel's length is that side of it whatever the rounding of
+// the exact distance (about 1e-12 here).
+constexpr double NEAR = 0.999, FAR = 1.001;
 
 }  // namespace
 
@@ -34,16 +37,27 @@ struct dash_geometry_t {
   double* on;
 };
 
+// Whether the response's segment from (x - 1, y0) to (x, y), len long, lies more than a pixel
+// from the curve's points c0 and c1 at its ends; where the kernel follows the curve, no dash
+// covers it. The distance from such a point to the segment's line is its vertical gap over
+// len: far from a pixel either way that decides, and only gaps near it are measured exactly.
+bool departs(int x, double y0, double y, double len, double c0, double c1) {
+  const double e0 = std::fabs(c0 - y0), e1 = std::fabs(c1 - y);
+  if (std::isfinite(e0) && std::isfinite(e1)) {
+    if (e0 < NEAR * len && e1 < NEAR * len) return false;
+    if (e0 > FAR * len || e1 > FAR * len) return true;
+  }
+  return point_line_distance(x - 1, y0, x, y, x - 1, c0) > 1 || point_line_distance(x - 1, y0, x, y, x, c1) > 1;
+}
+
 void dash_geometry(const inst_t* inst, int W, int H, const dash_geometry_t& g) {
   const double* response = inst->response_col;
   const double* curve = inst->curve[2];
   g.y[0] = vol_to_pix(inst, H, 2, response[0]);
   for (int x = 1; x < W; ++x) {
     const double y = g.y[x] = vol_to_pix(inst, H, 2, response[x]), y0 = g.y[x - 1];
-    g.len[x] = std::hypot(1.0, y - y0);
-    // Where the kernel follows the curve, no dash covers it.
-    g.on[x] = point_line_distance(x - 1, y0, x, y, x - 1, curve[x - 1]) > 1 ||
-              point_line_distance(x - 1, y0, x, y, x, curve[x]) > 1;
+    const double len = g.len[x] = std::hypot(1.0, y - y0);
+    g.on[x] = departs(x, y0, y, len, curve[x - 1], curve[x]);
   }
 }
 

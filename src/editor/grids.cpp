@@ -199,6 +199,15 @@ struct run_writer_t {
     std::memcpy(packed, px, sizeof(lrgb_t) * (x1 - x0));
     packed += x1 - x0;
   }
+  // n whole runs of another stream, apart from the row's last run and from each other, with
+  // their pixels.
+  void add_apart(const int32_t* runs, int n, const lrgb_t* px, size_t pixels) {
+    std::memcpy(run, runs, sizeof(int32_t) * 2 * n);
+    run += 2 * n;
+    *count += n;
+    std::memcpy(packed, px, sizeof(lrgb_t) * pixels);
+    packed += pixels;
+  }
   // The covered pixels of row[a .. b).
   void add_covered(const lrgb_t* row, int a, int b) {
     for (int x = a; x < b;) {
@@ -296,15 +305,25 @@ struct shared_rows_t {
 shared_rows_t find_shared_rows(const line_thin_t* line, int lines, int W, int H) {
   shared_rows_t r;
   long lo = 0, hi = H - 1;
+  const line_thin_t* crossing[FREQS];  // the lines that reach the stretches' rows
+  int n_crossing = 0;
   for (int n = 0; n < lines; ++n) {
     long a, b;
-    if (!line_thin_inner_rows(line[n], W, H, &a, &b)) return r;
-    lo = std::max(lo, a);
-    hi = std::min(hi, b);
+    if (line_thin_inner_rows(line[n], W, H, &a, &b)) {
+      lo = std::max(lo, a);
+      hi = std::min(hi, b);
+      crossing[n_crossing++] = line + n;
+      continue;
+    }
+    // A line just outside a side of the area is pressed into a short piece at its top: the
+    // stretches keep below it.
+    const line_band_t& band = line[n].band;
+    if (!band.steep || band.major1 >= H / 2) return r;
+    lo = std::max(lo, band.major1 + 1);  // mutate: skip constant (the first row of a stretch is drawn for itself)
   }
   auto alike = [&](long r0, long r1) {
-    for (int n = 0; n < lines; ++n)
-      if (!line_thin_rows_alike(line[n], W, r0, r1)) return false;
+    for (int n = 0; n < n_crossing; ++n)
+      if (!line_thin_rows_alike(*crossing[n], W, r0, r1)) return false;
     return true;
   };
   long pending[64][2];
@@ -339,16 +358,15 @@ void build_from_dashes(inst_t* inst) {
   int32_t span[FREQS][2] = {};
   int spans = 0;
   each_freq(inst, [&](int i, double x) {
-    long a, b;
     if (!has_freq_line(i)) return;
-    // A vertical line's columns do not depend on the rows of its ends.
-    if (!line_thin_columns(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0, &a, &b)) return;  // mutate: skip constant arithmetic (as said)
+    const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
+    // A vertical line reaches the same columns in every row: none, for one wholly outside.
+    long a, b;
+    if (!line_thin_row_columns(L, W, &a, &b)) return;
     int k = spans++;
     for (; k > 0 && span[k - 1][0] > a; --k) span[k][0] = span[k - 1][0], span[k][1] = span[k - 1][1];
     span[k][0] = (int32_t)a;
     span[k][1] = (int32_t)b + 1;
-    const line_thin_t L = line_thin_prepare(W, H, x, 0, x, H - 1, LINE_RADIUS, 1.0);
-    if (!L.drawn) return;
     line[lines] = L;
     colour[lines++] = freq_colour(i);
   });
@@ -396,24 +414,27 @@ void build_from_dashes(inst_t* inst) {
   // The first row that took its stretch's pixels and nothing else: a row like it is a copy.
   const int32_t* plain_runs = nullptr;
   const lrgb_t* plain_px = nullptr;
+  size_t plain_ints = 0, plain_pixels = 0;
   int plain_s = -1;
   for (int y = 0; y < H; ++y) {
     lrgb_t* row = img + (size_t)y * W;
     const int64_t base = (int64_t)y * W;
     while (s < shared.count && y > shared.last[s]) ++s;
+    // The next row's keys, which its searches read out of order: the frame has long since
+    // pushed them out of the cache.
+    if (y + 1 < H)
+      for (const uint64_t* k = ops + start[y + 1]; k < ops + start[y + 2]; k += 8) __builtin_prefetch(k);
     const bool own = s == shared.count || y <= shared.first[s];
     const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
     if (plain && plain_s == s) {
-      const int32_t n = 1 + 2 * *plain_runs;
-      size_t pixels = 0;
-      for (int32_t k = 1; k < n; k += 2) pixels += plain_runs[k + 1] - plain_runs[k];
-      std::memcpy(out.run, plain_runs, sizeof(int32_t) * n);
-      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * pixels);
-      out.run += n;
-      out.packed += pixels;
+      std::memcpy(out.run, plain_runs, sizeof(int32_t) * plain_ints);
+      std::memcpy(out.packed, plain_px, sizeof(lrgb_t) * plain_pixels);
+      out.run += plain_ints;
+      out.packed += plain_pixels;
       ++kept;
       continue;
     }
+    const bool first_plain = plain;
     if (plain) {
       plain_runs = out.run;
       plain_px = out.packed;
@@ -432,10 +453,18 @@ void build_from_dashes(inst_t* inst) {
     int from = 0;  // the recorded pixels left of this column are taken or passed over
     // The recorded pixels from `from` up to `to`; a run reaching past `to` is kept for later.
     auto take_kept = [&](int to) {
-      for (; left > 0; --left, kept_px += kept[1] - kept[0], kept += 2) {
+      while (left > 0) {
         const int s0 = kept[0], e = kept[1], a = std::max(s0, from), b = std::min(e, to);
         if (a < b) out.add(a, b, kept_px + (a - s0));
         if (e > to) break;
+        --left, kept_px += e - s0, kept += 2;
+        if (a >= b) continue;
+        // The runs after one taken whole, up to `to`, are whole too: taken together.
+        int m = 0;
+        size_t pixels = 0;
+        for (; m < left && kept[2 * m + 1] <= to; ++m) pixels += kept[2 * m + 1] - kept[2 * m];
+        out.add_apart(kept, m, kept_px, pixels);
+        left -= m, kept_px += pixels, kept += 2 * m;
       }
     };
     const uint64_t* op = ops + start[y];
@@ -459,6 +488,10 @@ void build_from_dashes(inst_t* inst) {
       from = b;
     }
     take_kept(W);
+    if (first_plain) {
+      plain_ints = out.run - plain_runs;
+      plain_pixels = out.packed - plain_px;
+    }
   }
 }
 
@@ -506,6 +539,21 @@ void make_grids_lut(inst_t* inst) {
 
 namespace {
 
+// Calls blend(f, g, n) for every run of the grid's stream: n covered pixels g over the frame's
+// f. Inlined into each kernel's caller, so that the kernel is too.
+template <class Blend>
+__attribute__((always_inline)) inline void each_grid_run(const inst_t* inst, Blend&& blend) {
+  const int32_t* run = inst->grid_runs;
+  const lrgb_t* g = inst->grid_packed;
+  for (int y = 0; y < inst->area_h; ++y) {
+    lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
+    for (int32_t n = *run++; n > 0; --n, run += 2) {
+      blend(f + run[0], g, run[1] - run[0]);
+      g += run[1] - run[0];
+    }
+  }
+}
+
 // n covered pixels of one run: each channel (grid * k + frame * (32768 - k)) >> 15 with
 // k = (alpha * A) >> 15. Alphas never exceed 32768 (the lines saturate there), so every
 // product fits 32 bits.
@@ -550,20 +598,33 @@ void blend_grid_run_sse2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
 QM_SIMD_PUSH("avx2")
 // The same with AVX2, in 32-bit lanes, two pixels at a time: (grid * k + frame * (32768 -
 // k)) >> 15 is frame + ((grid - frame) * k >> 15) exactly, and that product fits a signed lane.
-void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
+// A last odd pixel goes through the same lanes, its neighbour's zero.
+inline __m128i blend_grid_pair_avx2(__m128i f16, __m128i g16, __m256i a_vec) {
+  const __m256i gv = _mm256_cvtepu16_epi32(g16), fv = _mm256_cvtepu16_epi32(f16);
+  const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi32(gv, 0xff), a_vec), 15);
+  const __m256i d = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(gv, fv), k), 15);
+  const __m256i v = _mm256_blend_epi32(_mm256_add_epi32(fv, d), fv, 0x88);  // alpha kept
+  return _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+__attribute__((always_inline)) inline void blend_grid_run_avx2(lrgb_t* f, const lrgb_t* g, int n, uint32_t A) {
   int x = 0;
   const __m256i a_vec = _mm256_set1_epi32((int)A);
   for (; x + 2 <= n; x += 2) {  // mutate: skip relational (as in the SSE2 kernel)
-    const __m128i f16 = _mm_loadu_si128((const __m128i*)(const void*)(f + x));
-    const __m256i gv = _mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)(const void*)(g + x)));
-    const __m256i fv = _mm256_cvtepu16_epi32(f16);
-    const __m256i k = _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_shuffle_epi32(gv, 0xff), a_vec), 15);
-    const __m256i d = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_sub_epi32(gv, fv), k), 15);
-    const __m256i v = _mm256_blend_epi32(_mm256_add_epi32(fv, d), fv, 0x88);  // alpha kept
-    _mm_storeu_si128((__m128i*)(void*)(f + x),
-                     _mm_packus_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+    __m128i* fp = (__m128i*)(void*)(f + x);
+    const __m128i* gp = (const __m128i*)(const void*)(g + x);
+    _mm_storeu_si128(fp, blend_grid_pair_avx2(_mm_loadu_si128(fp), _mm_loadu_si128(gp), a_vec));
   }
-  blend_grid_run(f + x, g + x, n - x, A);
+  if (x < n) {
+    __m128i* fp = (__m128i*)(void*)(f + x);
+    const __m128i* gp = (const __m128i*)(const void*)(g + x);
+    _mm_storel_epi64(fp, blend_grid_pair_avx2(_mm_loadl_epi64(fp), _mm_loadl_epi64(gp), a_vec));
+  }
+}
+
+// The whole stream, the kernel inlined into the walk rather than called for every run.
+void blend_grid_avx2(const inst_t* inst, uint32_t A) {
+  each_grid_run(inst, [A](lrgb_t* f, const lrgb_t* g, int n) { blend_grid_run_avx2(f, g, n, A); });
 }
 QM_SIMD_POP
 #endif
@@ -583,20 +644,15 @@ grid_blends_t grid_blends() {
 
 void draw_grids_lut(inst_t* inst) {
   // Every kernel gives the same bits (the grid tests hold them to it): the fastest one runs.
-  static const grid_blend_fn blend_run = [] {
-    const grid_blends_t b = grid_blends();
-    return b.avx2 ? b.avx2 : b.sse2 ? b.sse2 : b.plain;
-  }();
-  const int H = inst->area_h;
+  static const grid_blends_t kernels = grid_blends();
   if (!inst->grid_runs || !inst->grid_packed || !inst->fb) return;
   const uint32_t A = (uint32_t)(gaussian(2 * inst->grid_fade) * 32768 + 0.5);
-  const int32_t* run = inst->grid_runs;
-  const lrgb_t* g = inst->grid_packed;
-  for (int y = 0; y < H; ++y) {
-    lrgb_t* f = inst->fb + (size_t)(inst->area_y + y) * inst->ui_w + inst->area_x;
-    for (int32_t n = *run++; n > 0; --n, run += 2) {
-      blend_run(f + run[0], g, run[1] - run[0], A);
-      g += run[1] - run[0];
-    }
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (kernels.avx2) {
+    blend_grid_avx2(inst, A);
+    return;
   }
+#endif
+  const grid_blend_fn blend_run = kernels.sse2 ? kernels.sse2 : kernels.plain;
+  each_grid_run(inst, [&](lrgb_t* f, const lrgb_t* g, int n) { blend_run(f, g, n, A); });
 }

@@ -16,11 +16,11 @@
 
 namespace {
 
-// The fractional FFT bin of size n at column x plus offset o: log_pos((x + o) / last_col, lo,
-// hi), with the decades between lo and hi worked out once.
+// The fractional FFT bin of size n at column x plus offset o is lo * 10^(decades (x + o) /
+// last_col): log_pos((x + o) / last_col, lo, hi), with the decades between lo and hi worked out
+// once.
 struct bin_map_t {
   double lo, decades, last_col;
-  double at(double x, double o) const { return lo * std::pow(10.0, decades * ((x + o) / last_col)); }
 };
 
 bin_map_t bin_map(const inst_t* inst, int n) {
@@ -29,30 +29,49 @@ bin_map_t bin_map(const inst_t* inst, int n) {
   return {lo, std::log10(hi) - std::log10(lo), double(inst->area_w - 1)};
 }
 
-// The bins of every column at offsets 0 and 0.5 for transforms of size n: kept per use (slot
-// 0 the kernel's response, 1 the input's spectrum) with what they were worked out from, since
-// they change only with the view. Without room to keep them, they are worked out into local.
-enum { KEY_LO, KEY_HI, KEY_N, KEY_FS, KEY_W, KEY };
+// The powers of ten of every column at offsets 0 and 0.5, which depend only on the decades
+// the view spans, not on where it starts or on the transform's size: the two uses (the
+// kernel's response, the input's spectrum) share them, and a pan keeps them. Kept in two
+// entries with what they were worked out from; without room to keep them, they are worked
+// out into local.
+enum { KEY_DECADES, KEY_W, KEY_HALF, KEY_USE, KEY = 5 };
+enum { BIN_ENTRY = KEY + 2 * CURVE_COLUMNS };
 struct column_bins_t {
-  const double* at0;
-  const double* at_half;
+  double lo;
+  const double* at0;      // times lo: the bin at each column's left edge
+  const double* at_half;  // times lo: the bin at its middle; null unless asked for
+  double at(int x) const { return lo * at0[x]; }
+  double half(int x) const { return lo * at_half[x]; }
 };
 
-column_bins_t column_bins(inst_t* inst, int slot, int n, double* local) {
+column_bins_t column_bins(inst_t* inst, int n, bool halves, double* local) {
   const int W = std::min<int>(inst->area_w, CURVE_COLUMNS);
-  const double key[KEY] = {inst->view_f_lo, inst->view_f_hi, double(n), inst->samplerate, double(W)};
-  double* c = inst->bin_cache ? inst->bin_cache + slot * (KEY + 2 * CURVE_COLUMNS) : nullptr;
-  double* at0 = c ? c + KEY : local;
-  double* at_half = at0 + CURVE_COLUMNS;
-  if (!c || std::memcmp(c, key, sizeof key)) {  // mutate: skip condition (a cache: bins worked out anew are the same bins)
-    const bin_map_t bins = bin_map(inst, n);
-    for (int x = 0; x < W; ++x) {
-      at0[x] = bins.at(x, 0);
-      at_half[x] = bins.at(x, 0.5);
-    }
-    if (c) std::memcpy(c, key, sizeof key);
+  const bin_map_t map = bin_map(inst, n);
+  auto fill = [&](double* p, double o) {
+    for (int x = 0; x < W; ++x) p[x] = std::pow(10.0, map.decades * ((x + o) / map.last_col));
+  };
+  double* const c = inst->bin_cache;
+  if (!c) {
+    fill(local, 0);
+    if (halves) fill(local + CURVE_COLUMNS, 0.5);
+    return {map.lo, local, halves ? local + CURVE_COLUMNS : nullptr};
   }
-  return {at0, at_half};
+  double* e = c;
+  const double key[2] = {map.decades, double(W)};
+  if (std::memcmp(e, key, sizeof key)) e = c + BIN_ENTRY;
+  if (std::memcmp(e, key, sizeof key)) {
+    // The entry used longer ago is worked out again.
+    e = c[KEY_USE] < c[BIN_ENTRY + KEY_USE] ? c : c + BIN_ENTRY;  // mutate: skip relational (a cache: either entry is worked out anew)
+    std::memcpy(e, key, sizeof key);
+    e[KEY_HALF] = 0;
+    fill(e + KEY, 0);
+  }
+  if (halves && !e[KEY_HALF]) {
+    fill(e + KEY + CURVE_COLUMNS, 0.5);
+    e[KEY_HALF] = 1;
+  }
+  e[KEY_USE] = std::max(c[KEY_USE], c[BIN_ENTRY + KEY_USE]) + 1;  // mutate: skip (a cache: only which entry goes next)
+  return {map.lo, e + KEY, halves ? e + KEY + CURVE_COLUMNS : nullptr};
 }
 
 // Magnitudes of a halfcomplex spectrum; the Nyquist value is made a magnitude as well.
@@ -61,7 +80,8 @@ void magnitudes(double* hc, int n) {
   if (n % 2 == 0) hc[n / 2] = std::fabs(hc[n / 2]);
 }
 
-double frac(double v) { return std::fmod(v, 1.0); }
+// fmod(v, 1) exactly, without the library call.
+double frac(double v) { return v - std::trunc(v); }
 
 // The hue of column x: red below about 65 Hz, through green and blue towards magenta.
 void column_hue(const inst_t* inst, int x, int scheme, double rgb[3]) {
@@ -130,10 +150,10 @@ void comp_fft_mag_lut(inst_t* inst) {
   std::memcpy(m, inst->kernel_view[0], sizeof(double) * N);
   mutex_to_0(inst->lock_kernel_view);
   magnitudes(m, N);
-  double local[2 * CURVE_COLUMNS];
-  const column_bins_t bins = column_bins(inst, 0, N, local);
+  double local[CURVE_COLUMNS];
+  const column_bins_t bins = column_bins(inst, N, false, local);
   for (int x = 0; x < W; ++x) {
-    const double b = bins.at0[x];
+    const double b = bins.at(x);
     // Above the Nyquist frequency: no gain. Compared before any conversion, so that a bin
     // beyond every integer (a vanishing sample rate) cannot overflow it.
     if (!(b >= 0) || b >= N / 2) continue;
@@ -178,11 +198,11 @@ void comp_spectral_table(inst_t* inst) {
   // noise shows level; the bin at a column's left edge is shared with the previous column.
   const double fs = inst->samplerate;
   double local[2 * CURVE_COLUMNS];
-  const column_bins_t bins = column_bins(inst, 1, L, local);
+  const column_bins_t bins = column_bins(inst, L, true, local);
   int prev = 0;
   for (int x = 0; x < W; ++x) {
-    const double b0 = bins.at0[x];
-    const double right = bins.at_half[x] + 0.5;
+    const double b0 = bins.at(x);
+    const double right = bins.half(x) + 0.5;
     const int b1 = right < L ? (int)right : L;  // the bin nearest the column's right edge
     if (b0 >= 0 && b1 < L / 2) {
       for (int c = 0; c < 2; ++c) {

@@ -155,7 +155,9 @@ TEST_F(Frame, WithoutItsKeptImagesTheFrameIsTheSame) {
   b->convert_scratch = nullptr;
   preview_signal_t sig[2];
   const std::pair<const char*, double> steps[] = {
-      {"Colour Gain", 0}, {"Band A gain", 12}, {"Band C freq", 300}, {"Vert. Range", 12}, {"Colour Gain", 40}};
+      {"Colour Gain", 0},   {"Band A gain", 12},      {"Band C freq", 300},     {"Vert. Range", 12},
+      {"Colour Gain", 40},  {"Hor. Zoom", 3},         {"Hor. Position", 0.3},  {"Hor. Position", 0.7},
+      {"Hor. Zoom", 2.5}};
   for (const auto& step : steps) {
     int n = 0;
     for (Quillmar* p : {kept.get(), plain.get()}) {

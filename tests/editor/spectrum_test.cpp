@@ -356,19 +356,35 @@ TEST_F(Spectrum, DashesOnlyWhereTheKernelCannotFollow) {
 }
 
 // The response is dashed where it leaves the curve by more than a pixel at either end of a
-// column: a curve off by 5 rows at every other column is dashed all along.
+// column, measured square to the response: a curve off by some rows at every other column is
+// dashed all along or not at all. On a slope of 0.4 rows a column, 1.05 rows off is 0.97 of
+// a pixel square to it.
 TEST_F(Spectrum, ACurveOffAtEitherEndOfAColumnIsDashed) {
   PreviewPlug p = run_with("Colour Gain", 0);
   inst_t* inst = p->Inst();
-  const int W = inst->area_w;
-  std::fill(inst->response_col, inst->response_col + W, 0.5);
-  const double row = vol_to_pix(inst, inst->area_h, 2, 0.5);
-  for (int x = 0; x < W; ++x) inst->curve[2][x] = row + (x % 2 ? 0 : 5);
-  std::fill(inst->fb, inst->fb + inst->ui_w * inst->ui_h, lrgb_t{0, 0, 0, 0});
-  draw_dashed_fft(inst);
-  int lit = 0;
-  for (int x = 0; x < W; ++x) lit += inst->fb[(inst->area_y + (int)std::lround(row)) * inst->ui_w + inst->area_x + x].g > 0;
-  EXPECT_GT(lit, W / 3);
+  const int W = inst->area_w, H = inst->area_h;
+  const struct {
+    double slope, off;
+    bool dashed;
+  } cases[] = {{0, 5, true}, {0, 1.05, true}, {0, 0.95, false}, {0.4, 1.05, false}, {0.4, 1.12, true}};
+  for (const auto& c : cases) {
+    for (int x = 0; x < W; ++x) {
+      const double row = 20 + c.slope * x;
+      inst->response_col[x] = std::pow(10.0, pix_to_db(inst, H, row) / 20);
+      inst->curve[2][x] = vol_to_pix(inst, H, 2, inst->response_col[x]) + (x % 2 ? 0 : c.off);
+    }
+    std::fill(inst->fb, inst->fb + inst->ui_w * inst->ui_h, lrgb_t{0, 0, 0, 0});
+    draw_dashed_fft(inst);
+    int lit = 0;
+    for (int x = 0; x < W; ++x) {
+      const int row = (int)std::lround(vol_to_pix(inst, H, 2, inst->response_col[x]));
+      lit += inst->fb[(inst->area_y + row) * inst->ui_w + inst->area_x + x].g > 0;
+    }
+    if (c.dashed)
+      EXPECT_GT(lit, W / 3) << c.slope << ", " << c.off;
+    else
+      EXPECT_EQ(lit, 0) << c.slope << ", " << c.off;
+  }
 }
 
 // Two frames whose dashes are half a period apart light the whole line once: added, a straight
