@@ -5,6 +5,7 @@
 - a mutant a test notices is caught, one it does not survives, one on a line no test runs is
   reported as such, and one that does not compile is not counted;
 - the schema and the one-by-one builds agree;
+- a mark naming a kind skips only that kind; bad arguments are refused with a message;
 - Ctrl-C restores the file at once, so does the watchdog after a kill -9 of the run's group; with
   the watchdog killed too the next run restores it first, and a leftover without a journal stops it.
 """
@@ -38,6 +39,8 @@ int unused(int a) {
 
 // The test looks only at the length; '+' on strings has no '-'.
 std::string greet(const std::string& name) { return "hi " + name; }
+
+int triple(int a) { return a * 3; }  // mutate: skip constant (only the operator is judged)
 """
 
 CHECK = """\
@@ -80,10 +83,25 @@ def project():
     return root
 
 
-def mutate(root, *extra, **kw):
-    return subprocess.Popen([sys.executable, os.path.join(HERE, "mutate.py"), "--files", "src/calc.cpp",
+def mutate(root, *extra, files="src/calc.cpp", **kw):
+    return subprocess.Popen([sys.executable, os.path.join(HERE, "mutate.py"), "--files", files,
                              "--jobs", "2", *extra], cwd=root, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, text=True, **kw)
+
+
+# Arguments refused before anything is built: (files, other arguments, what the message says).
+REFUSED = [
+    ("src/none.cpp", [], "no file matches src/none.cpp"),
+    ("tests/check.cpp", [], "tests/check.cpp is not under src/"),
+    ("src/calc.h", [], "src/calc.h is a header"),
+    ("src", [], "src is a folder"),
+    ("src/calc.cpp", ["--mutants", "0"], "MUTANTS must be a whole number of 1 or more, not '0'"),
+    ("src/calc.cpp", ["--mutants", "x"], "MUTANTS must be a whole number of 1 or more, not 'x'"),
+    ("src/calc.cpp", ["--jobs", "0"], "JOBS must be a whole number of 1 or more, not '0'"),
+    ("src/calc.cpp", ["--lines", "a"], "LINES takes line numbers"),
+    ("src/calc.cpp", ["--layer", "engine"], "give FILES or LAYER, not both"),
+    ("", ["--layer", "nolayer"], "no layer nolayer; the layers are engine"),
+]
 
 
 def outcomes(root):
@@ -117,6 +135,17 @@ def main():
         p = mutate(root, "--no-schema")
         out, _ = p.communicate(timeout=900)
         expect(outcomes(root) == got, "one-by-one builds agree with the schema")
+
+        p = mutate(root, "--list")
+        out, _ = p.communicate(timeout=120)
+        expect("src/calc.cpp:19: arithmetic: * -> /" in out and "src/calc.cpp:19: constant" not in out,
+               "a mark that names a kind skips only that kind")
+        open(os.path.join(root, "src", "calc.h"), "w").close()
+        for files, extra, message in REFUSED:
+            p = mutate(root, *extra, files=files)
+            out, _ = p.communicate(timeout=60)
+            expect(p.returncode == 1 and f"mutate: {message}" in out and "Traceback" not in out,
+                   f"refused: {message}\n{out[-500:]}")
 
         # Ctrl-C while a mutant is in the file.
         p = mutate(root, "--no-schema", start_new_session=True)
