@@ -22,6 +22,9 @@ import os
 import signal
 import sys
 import tempfile
+import time
+
+import suite
 
 # Written into every schema build of a file; a source that holds it is a mutant left behind.
 MARKER = "quillmar_mutant_id_"
@@ -51,6 +54,15 @@ def write_atomic(path, data, mode=None):
         if os.path.exists(tmp):
             os.unlink(tmp)
         raise
+
+
+def _alive(pgid):
+    """Whether the group has a member left (its number is not reused while it has)."""
+    try:
+        os.killpg(pgid, 0)
+        return True
+    except OSError:
+        return False
 
 
 class Guard:
@@ -102,12 +114,15 @@ class Guard:
                     *lines, buf = buf.split(b"\n")
                     for ln in lines:
                         (groups.add if ln[:1] == b"+" else groups.discard)(int(ln[1:]))
+                groups = {g for g in groups if self._ours(g)}
                 for g in groups:
-                    if self._ours(g):
-                        try:
-                            os.killpg(g, signal.SIGKILL)
-                        except OSError:
-                            pass
+                    suite.signal_group(g, signal.SIGTERM)
+                deadline = time.monotonic() + suite.GRACE
+                while groups and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                    groups = {g for g in groups if _alive(g)}
+                for g in groups:
+                    suite.signal_group(g, signal.SIGKILL)
                 message = self.recover()
                 if message:
                     print(message.replace("an earlier run", "a run that was killed"), file=sys.stderr, flush=True)

@@ -6,7 +6,7 @@
   reported as such, and one that does not compile is not counted;
 - the schema and the one-by-one builds agree;
 - a mark naming a kind skips only that kind; bad arguments are refused with a message;
-- Ctrl-C restores the file at once, so does the watchdog after a kill -9 of the run's group; with
+- Ctrl-C restores the file at once (twice, in a build: no compiler left), so does the watchdog after a kill -9 of the run's group; with
   the watchdog killed too the next run restores it first, and a leftover without a journal stops it.
 """
 
@@ -60,9 +60,17 @@ int main() {
 }
 """
 
+# Compiles after SLOW_BUILD seconds, so that a run can be stopped in the middle of a build.
+SLOW = """\
+#!/bin/sh
+sleep "${SLOW_BUILD:-0}"
+exec "$@"
+"""
+
 CMAKE = """\
 cmake_minimum_required(VERSION 3.18)
 project(selftest CXX)
+set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_SOURCE_DIR}/slow.sh)
 add_library(calc STATIC src/calc.cpp)
 add_executable(check tests/check.cpp)
 target_link_libraries(check PRIVATE calc)
@@ -75,9 +83,11 @@ def project():
     root = tempfile.mkdtemp(prefix="mutate-selftest-")
     os.makedirs(os.path.join(root, "src"))
     os.makedirs(os.path.join(root, "tests"))
-    for rel, text in (("src/calc.cpp", CALC), ("tests/check.cpp", CHECK), ("CMakeLists.txt", CMAKE)):
+    for rel, text in (("src/calc.cpp", CALC), ("tests/check.cpp", CHECK), ("CMakeLists.txt", CMAKE),
+                      ("slow.sh", SLOW)):
         with open(os.path.join(root, rel), "w") as f:
             f.write(text)
+    os.chmod(os.path.join(root, "slow.sh"), 0o755)
     subprocess.run(["git", "init", "-q", root], check=True)
     subprocess.run(["git", "-C", root, "add", "."], check=True)
     return root
@@ -102,6 +112,19 @@ REFUSED = [
     ("src/calc.cpp", ["--layer", "engine"], "give FILES or LAYER, not both"),
     ("", ["--layer", "nolayer"], "no layer nolayer; the layers are engine"),
 ]
+
+
+def left_running(root):
+    """Processes still at work in the project (a compiler a build started)."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            cmd = open(f"/proc/{pid}/cmdline", "rb").read().decode(errors="replace")
+        except OSError:
+            continue
+        if root in cmd and "mutate.py" not in cmd:
+            found.append(cmd.replace("\0", " "))
+    return found
 
 
 def outcomes(root):
@@ -159,6 +182,21 @@ def main():
         out, _ = p.communicate(timeout=120)
         expect(p.returncode == 130 and "the file is restored" in out, "Ctrl-C stops the run")
         expect(open(calc).read() == CALC, "after Ctrl-C the file is as it was")
+
+        # Ctrl-C, twice, while a mutant is being compiled: the build ends with its compiler.
+        p = mutate(root, "--no-schema", "--no-coverage", start_new_session=True,
+                   env=dict(os.environ, SLOW_BUILD="3"))
+        while "[   1/" not in p.stdout.readline():
+            pass
+        time.sleep(1)
+        os.killpg(p.pid, signal.SIGINT)
+        time.sleep(0.01)
+        os.killpg(p.pid, signal.SIGINT)
+        out, _ = p.communicate(timeout=120)
+        expect(p.returncode == 130 and "the file is restored" in out and "Traceback" not in out,
+               "Ctrl-C twice in a build stops the run\n" + out[-2000:])
+        expect(open(calc).read() == CALC and not left_running(root),
+               f"and leaves the file as it was and no compiler running {left_running(root)}")
 
         # kill -9 of the run's whole group while the schema is in the file: the watchdog puts
         # the original back at once.

@@ -47,12 +47,26 @@ def _exited(proc):
         return True
 
 
-def _kill(proc):
-    """Ends the process's whole group (what it started too), then reaps it."""
+# A process still running is asked to end before it is killed: ninja then ends its compilers,
+# which sit in process groups of their own and would outlive a SIGKILL of its group.
+GRACE = 5.0
+
+
+def signal_group(pgid, sig):
     try:
-        os.killpg(proc.pid, signal.SIGKILL)
+        os.killpg(pgid, sig)
     except (ProcessLookupError, PermissionError):
         pass
+
+
+def _kill(proc):
+    """Ends the process's whole group (what it started too), then reaps it."""
+    if not _exited(proc):
+        signal_group(proc.pid, signal.SIGTERM)
+        deadline = time.monotonic() + GRACE
+        while not _exited(proc) and time.monotonic() < deadline:
+            time.sleep(0.01)
+    signal_group(proc.pid, signal.SIGKILL)
     try:
         proc.wait(timeout=10)
     except subprocess.TimeoutExpired:
