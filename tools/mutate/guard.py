@@ -73,6 +73,7 @@ class Guard:
         self.saved = os.path.join(state_dir, "original")
         self._critical = 0
         self._pending = None
+        self._stopping = False
         self.active = None  # (path, original bytes, mode)
         self._watch = None  # the write end of the watchdog's pipe
         self._lock = None
@@ -172,6 +173,11 @@ class Guard:
             pass
 
     def _on_signal(self, signum, _frame):
+        # The run ends at the first signal; a second Ctrl-C must not cut short the clean-up that
+        # restores the file and ends the builds and tests (it takes a few seconds at most).
+        if self._stopping:
+            return
+        self._stopping = True
         name = signal.Signals(signum).name
         if self._critical:
             self._pending = name
