@@ -303,7 +303,8 @@ def main(argv):
         "- Command: `make mutate " + (f'FILES="{args.files.strip()}"' if args.files.strip() else
                                       f'LAYER="{args.layer.strip()}"' if " " in args.layer.strip() else f"LAYER={args.layer.strip()}")
         + (f" MUTANTS={per_file} SEED={seed}" if per_file is not None else "")
-        + (f" LINES={args.lines.strip()}" if args.lines.strip() else "") + "`",
+        + (f" LINES={args.lines.strip()}" if args.lines.strip() else "")
+        + (" SUITE=1" if whole_suite else "") + (" NO_COVERAGE=1" if args.no_coverage else "") + "`",
         "- Sampled: " + ("every mutant" if per_file is None else
                          f"at most {per_file} mutants per file, seed {seed} (of "
                          + ", ".join(f"{total} in {os.path.basename(f)}" for f, total, _ in planned) + ")"),
