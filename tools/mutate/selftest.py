@@ -76,6 +76,8 @@ add_executable(check tests/check.cpp)
 target_link_libraries(check PRIVATE calc)
 enable_testing()
 add_test(NAME check COMMAND check)
+# A test whose command the build does not make (a shell running the program).
+add_test(NAME check_through_sh COMMAND sh -c "$<TARGET_FILE:check>")
 """
 
 
