@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """A check of the mutation runner itself, on a project of three small files made for it:
-  python3 tools/mutate/selftest.py      (about half a minute; not part of make test)
+  python3 tools/mutate/selftest.py      (about a minute and a half; not part of make test)
 
 - a mutant a test notices is caught, one it does not survives, one on a line no test runs is
   reported as such, and one that does not compile is not counted;
