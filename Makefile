@@ -137,7 +137,7 @@ mutate: deps
 	@exec python3 tools/mutate/mutate.py --files "$(FILES)" --layer "$(LAYER)" --mutants "$(MUTANTS)" \
 	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)" --lines "$(LINES)" $(if $(NO_COVERAGE),--no-coverage)
 
-# The mutation runner's own check, on a small project it makes (about half a minute).
+# The mutation runner's own check, on a small project it makes (about a minute and a half).
 mutate-selftest:
 	@python3 tools/mutate/selftest.py
 

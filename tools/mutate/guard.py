@@ -22,6 +22,9 @@ import os
 import signal
 import sys
 import tempfile
+import time
+
+import suite
 
 # Written into every schema build of a file; a source that holds it is a mutant left behind.
 MARKER = "quillmar_mutant_id_"
@@ -53,6 +56,15 @@ def write_atomic(path, data, mode=None):
         raise
 
 
+def _alive(pgid):
+    """Whether the group has a member left (its number is not reused while it has)."""
+    try:
+        os.killpg(pgid, 0)
+        return True
+    except OSError:
+        return False
+
+
 class Guard:
     def __init__(self, root, state_dir):
         self.root = root
@@ -61,6 +73,7 @@ class Guard:
         self.saved = os.path.join(state_dir, "original")
         self._critical = 0
         self._pending = None
+        self._stopping = False
         self.active = None  # (path, original bytes, mode)
         self._watch = None  # the write end of the watchdog's pipe
         self._lock = None
@@ -102,12 +115,15 @@ class Guard:
                     *lines, buf = buf.split(b"\n")
                     for ln in lines:
                         (groups.add if ln[:1] == b"+" else groups.discard)(int(ln[1:]))
+                groups = {g for g in groups if self._ours(g)}
                 for g in groups:
-                    if self._ours(g):
-                        try:
-                            os.killpg(g, signal.SIGKILL)
-                        except OSError:
-                            pass
+                    suite.signal_group(g, signal.SIGTERM)
+                deadline = time.monotonic() + suite.GRACE
+                while groups and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                    groups = {g for g in groups if _alive(g)}
+                for g in groups:
+                    suite.signal_group(g, signal.SIGKILL)
                 message = self.recover()
                 if message:
                     print(message.replace("an earlier run", "a run that was killed"), file=sys.stderr, flush=True)
@@ -157,6 +173,11 @@ class Guard:
             pass
 
     def _on_signal(self, signum, _frame):
+        # The run ends at the first signal; a second Ctrl-C must not cut short the clean-up that
+        # restores the file and ends the builds and tests (it takes a few seconds at most).
+        if self._stopping:
+            return
+        self._stopping = True
         name = signal.Signals(signum).name
         if self._critical:
             self._pending = name

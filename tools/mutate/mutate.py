@@ -86,6 +86,44 @@ def expand(root, globs, strict=True):
     return list(dict.fromkeys(files))
 
 
+def source_files(root, patterns):
+    """The files FILES names: C++ sources of the product, under src/; anything else refused."""
+    src = os.path.join(os.path.realpath(root), "src") + os.sep
+    files = expand(root, patterns)
+    for f in files:
+        full = os.path.realpath(os.path.join(root, f))
+        if os.path.isdir(full):
+            raise SystemExit(f"mutate: {f} is a folder; name its files (src/engine/*.cpp) or a LAYER")
+        if not full.startswith(src):
+            raise SystemExit(f"mutate: {f} is not under src/; only the product's sources are mutated")
+        if full.endswith(".h"):
+            raise SystemExit(f"mutate: {f} is a header; no build names it, so no test would judge its "
+                             "mutants: name the .cpp files that use it")
+        if not full.endswith(".cpp"):
+            raise SystemExit(f"mutate: {f} is not a C++ source (.cpp)")
+    return files
+
+
+def count(value, name):
+    """A make variable that must hold a whole number of 1 or more; None when empty."""
+    if not value.strip():
+        return None
+    if not value.strip().isdigit() or int(value) < 1:
+        raise SystemExit(f"mutate: {name} must be a whole number of 1 or more, not '{value}'")
+    return int(value)
+
+
+def wanted_lines(value):
+    """LINES="17,19" (every file) or "src/x.cpp:17" (one): [(path or "", line)]."""
+    wanted = []
+    for item in value.replace(",", " ").split():
+        path, _, no = item.rpartition(":")
+        if not no.isdigit():
+            raise SystemExit(f"mutate: LINES takes line numbers (17,19) or file:line (src/x.cpp:17), not '{item}'")
+        wanted.append((path, int(no)))
+    return wanted
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(prog="make mutate", description=__doc__.split("\n\n")[0])
     p.add_argument("--files", default="", help="source files to mutate")
@@ -112,9 +150,23 @@ def main(argv):
     out = os.path.join(root, args.out)
     if os.path.realpath(out) == os.path.realpath(os.path.join(root, "build")):
         raise SystemExit("mutate: build/ is the user's build folder; use another")
-    jobs = int(args.jobs or os.cpu_count() or 1)
+    jobs = count(args.jobs, "JOBS") or os.cpu_count() or 1
     seed = args.seed or "1"
-    per_file = int(args.mutants) if args.mutants else None
+    per_file = count(args.mutants, "MUTANTS")
+    lines = wanted_lines(args.lines)
+    layers = read_layers(os.path.join(HERE, "layers.txt"))
+    if args.files.strip() and args.layer.strip():
+        raise SystemExit("mutate: give FILES or LAYER, not both")
+    if args.files.strip():
+        files = source_files(root, args.files.split())
+    elif args.layer.strip():
+        names = list(layers) if args.layer.strip() == "core" else args.layer.split()
+        for n in names:
+            if n not in layers:
+                raise SystemExit(f"mutate: no layer {n}; the layers are {', '.join(layers)} (or core)")
+        files = expand(root, [g for n in names for g in layers[n]])
+    else:
+        raise SystemExit("mutate: say what to mutate: FILES=\"src/...cpp ...\" or LAYER=" + "|".join(layers) + "|core")
 
     guard = guard_mod.Guard(root, os.path.join(out, "state"))
     if guard.lock(required=not args.list):  # a listing beside a run leaves its files alone
@@ -125,17 +177,6 @@ def main(argv):
         guard.refuse_leftovers(subprocess.run(["git", "-C", root, "ls-files", "src"], check=True,
                                               capture_output=True, text=True).stdout.split())
 
-    layers = read_layers(os.path.join(HERE, "layers.txt"))
-    if args.files.strip():
-        files = expand(root, args.files.split())
-    elif args.layer.strip():
-        names = list(layers) if args.layer.strip() == "core" else args.layer.split()
-        for n in names:
-            if n not in layers:
-                raise SystemExit(f"mutate: no layer {n}; the layers are {', '.join(layers)} (or core)")
-        files = expand(root, [g for n in names for g in layers[n]])
-    else:
-        raise SystemExit("mutate: say what to mutate: FILES=\"src/...cpp ...\" or LAYER=" + "|".join(layers) + "|core")
     layer_files = {f: n for n, gs in layers.items() for f in expand(root, gs, strict=False)}
 
     def layer_of(f):
@@ -150,12 +191,8 @@ def main(argv):
         for line in mutants_mod.unmarked_reasons(text):
             notes.append(f"{f}:{line}: a skip mark without a reason in parentheses")
         ms = mutants_mod.generate(f, text)
-        if args.lines.strip():  # "17,19" for every file, "src/x.cpp:17" for one
-            wanted = set()
-            for item in args.lines.replace(",", " ").split():
-                path, _, no = item.rpartition(":")
-                if path in ("", f):
-                    wanted.add(int(no))
+        if lines:  # "17,19" for every file, "src/x.cpp:17" for one
+            wanted = {no for path, no in lines if path in ("", f)}
             ms = [m for m in ms if m.line in wanted]
         total = len(ms)
         if per_file is not None and total > per_file:
@@ -199,6 +236,10 @@ def main(argv):
         for f in files:
             if inputs is None or os.path.join(root, f) in inputs:
                 reach.setdefault(f, set()).add(target)
+    for f in files:
+        if f not in reach:
+            notes.append(f"{f}: no test program is built from it here; its mutants count as not executed")
+            say("mutate: " + notes[-1])
     judges = {}
     for f in files:
         programs = None if whole_suite else next((p for pat, p in rules if fnmatch.fnmatch(f, pat)), None)
@@ -262,7 +303,8 @@ def main(argv):
         "- Command: `make mutate " + (f'FILES="{args.files.strip()}"' if args.files.strip() else
                                       f'LAYER="{args.layer.strip()}"' if " " in args.layer.strip() else f"LAYER={args.layer.strip()}")
         + (f" MUTANTS={per_file} SEED={seed}" if per_file is not None else "")
-        + (f" LINES={args.lines.strip()}" if args.lines.strip() else "") + "`",
+        + (f" LINES={args.lines.strip()}" if args.lines.strip() else "")
+        + (" SUITE=1" if whole_suite else "") + (" NO_COVERAGE=1" if args.no_coverage else "") + "`",
         "- Sampled: " + ("every mutant" if per_file is None else
                          f"at most {per_file} mutants per file, seed {seed} (of "
                          + ", ".join(f"{total} in {os.path.basename(f)}" for f, total, _ in planned) + ")"),

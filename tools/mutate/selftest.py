@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """A check of the mutation runner itself, on a project of three small files made for it:
-  python3 tools/mutate/selftest.py      (about half a minute; not part of make test)
+  python3 tools/mutate/selftest.py      (about a minute and a half; not part of make test)
 
 - a mutant a test notices is caught, one it does not survives, one on a line no test runs is
   reported as such, and one that does not compile is not counted;
 - the schema and the one-by-one builds agree;
-- Ctrl-C restores the file at once, so does the watchdog after a kill -9 of the run's group; with
+- a mark naming a kind skips only that kind; bad arguments are refused with a message;
+- Ctrl-C restores the file at once (twice, in a build: no compiler left), so does the watchdog after a kill -9 of the run's group; with
   the watchdog killed too the next run restores it first, and a leftover without a journal stops it.
 """
 
@@ -38,6 +39,8 @@ int unused(int a) {
 
 // The test looks only at the length; '+' on strings has no '-'.
 std::string greet(const std::string& name) { return "hi " + name; }
+
+int triple(int a) { return a * 3; }  // mutate: skip constant (only the operator is judged)
 """
 
 CHECK = """\
@@ -57,14 +60,24 @@ int main() {
 }
 """
 
+# Compiles after SLOW_BUILD seconds, so that a run can be stopped in the middle of a build.
+SLOW = """\
+#!/bin/sh
+sleep "${SLOW_BUILD:-0}"
+exec "$@"
+"""
+
 CMAKE = """\
 cmake_minimum_required(VERSION 3.18)
 project(selftest CXX)
+set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_SOURCE_DIR}/slow.sh)
 add_library(calc STATIC src/calc.cpp)
 add_executable(check tests/check.cpp)
 target_link_libraries(check PRIVATE calc)
 enable_testing()
 add_test(NAME check COMMAND check)
+# A test whose command the build does not make (a shell running the program).
+add_test(NAME check_through_sh COMMAND sh -c "$<TARGET_FILE:check>")
 """
 
 
@@ -72,18 +85,48 @@ def project():
     root = tempfile.mkdtemp(prefix="mutate-selftest-")
     os.makedirs(os.path.join(root, "src"))
     os.makedirs(os.path.join(root, "tests"))
-    for rel, text in (("src/calc.cpp", CALC), ("tests/check.cpp", CHECK), ("CMakeLists.txt", CMAKE)):
+    for rel, text in (("src/calc.cpp", CALC), ("tests/check.cpp", CHECK), ("CMakeLists.txt", CMAKE),
+                      ("slow.sh", SLOW)):
         with open(os.path.join(root, rel), "w") as f:
             f.write(text)
+    os.chmod(os.path.join(root, "slow.sh"), 0o755)
     subprocess.run(["git", "init", "-q", root], check=True)
     subprocess.run(["git", "-C", root, "add", "."], check=True)
     return root
 
 
-def mutate(root, *extra, **kw):
-    return subprocess.Popen([sys.executable, os.path.join(HERE, "mutate.py"), "--files", "src/calc.cpp",
+def mutate(root, *extra, files="src/calc.cpp", **kw):
+    return subprocess.Popen([sys.executable, os.path.join(HERE, "mutate.py"), "--files", files,
                              "--jobs", "2", *extra], cwd=root, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, text=True, **kw)
+
+
+# Arguments refused before anything is built: (files, other arguments, what the message says).
+REFUSED = [
+    ("src/none.cpp", [], "no file matches src/none.cpp"),
+    ("tests/check.cpp", [], "tests/check.cpp is not under src/"),
+    ("src/calc.h", [], "src/calc.h is a header"),
+    ("src", [], "src is a folder"),
+    ("src/calc.cpp", ["--mutants", "0"], "MUTANTS must be a whole number of 1 or more, not '0'"),
+    ("src/calc.cpp", ["--mutants", "x"], "MUTANTS must be a whole number of 1 or more, not 'x'"),
+    ("src/calc.cpp", ["--jobs", "0"], "JOBS must be a whole number of 1 or more, not '0'"),
+    ("src/calc.cpp", ["--lines", "a"], "LINES takes line numbers"),
+    ("src/calc.cpp", ["--layer", "engine"], "give FILES or LAYER, not both"),
+    ("", ["--layer", "nolayer"], "no layer nolayer; the layers are engine"),
+]
+
+
+def left_running(root):
+    """Processes still at work in the project (a compiler a build started)."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            cmd = open(f"/proc/{pid}/cmdline", "rb").read().decode(errors="replace")
+        except OSError:
+            continue
+        if root in cmd and "mutate.py" not in cmd:
+            found.append(cmd.replace("\0", " "))
+    return found
 
 
 def outcomes(root):
@@ -118,6 +161,17 @@ def main():
         out, _ = p.communicate(timeout=900)
         expect(outcomes(root) == got, "one-by-one builds agree with the schema")
 
+        p = mutate(root, "--list")
+        out, _ = p.communicate(timeout=120)
+        expect("src/calc.cpp:19: arithmetic: * -> /" in out and "src/calc.cpp:19: constant" not in out,
+               "a mark that names a kind skips only that kind")
+        open(os.path.join(root, "src", "calc.h"), "w").close()
+        for files, extra, message in REFUSED:
+            p = mutate(root, *extra, files=files)
+            out, _ = p.communicate(timeout=60)
+            expect(p.returncode == 1 and f"mutate: {message}" in out and "Traceback" not in out,
+                   f"refused: {message}\n{out[-500:]}")
+
         # Ctrl-C while a mutant is in the file.
         p = mutate(root, "--no-schema", start_new_session=True)
         line = ""
@@ -130,6 +184,21 @@ def main():
         out, _ = p.communicate(timeout=120)
         expect(p.returncode == 130 and "the file is restored" in out, "Ctrl-C stops the run")
         expect(open(calc).read() == CALC, "after Ctrl-C the file is as it was")
+
+        # Ctrl-C, twice, while a mutant is being compiled: the build ends with its compiler.
+        p = mutate(root, "--no-schema", "--no-coverage", start_new_session=True,
+                   env=dict(os.environ, SLOW_BUILD="3"))
+        while "[   1/" not in p.stdout.readline():
+            pass
+        time.sleep(1)
+        os.killpg(p.pid, signal.SIGINT)
+        time.sleep(0.01)
+        os.killpg(p.pid, signal.SIGINT)
+        out, _ = p.communicate(timeout=120)
+        expect(p.returncode == 130 and "the file is restored" in out and "Traceback" not in out,
+               "Ctrl-C twice in a build stops the run\n" + out[-2000:])
+        expect(open(calc).read() == CALC and not left_running(root),
+               f"and leaves the file as it was and no compiler running {left_running(root)}")
 
         # kill -9 of the run's whole group while the schema is in the file: the watchdog puts
         # the original back at once.

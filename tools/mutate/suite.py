@@ -26,11 +26,13 @@ class Test:
     command: list
     env: dict = field(default_factory=dict)
     cwd: str = ""
+    program: str = ""  # the file name of the test's program when the build makes it
 
     @property
     def target(self):
-        """The build target of the test's program: its file name."""
-        return os.path.basename(self.command[0])
+        """The build target of the test's program (its file name), or all for a test that runs
+        something the build does not make (a script, a shell): it may use any of its outputs."""
+        return self.program or "all"
 
 
 def kill_all():
@@ -47,12 +49,26 @@ def _exited(proc):
         return True
 
 
-def _kill(proc):
-    """Ends the process's whole group (what it started too), then reaps it."""
+# A process still running is asked to end before it is killed: ninja then ends its compilers,
+# which sit in process groups of their own and would outlive a SIGKILL of its group.
+GRACE = 5.0
+
+
+def signal_group(pgid, sig):
     try:
-        os.killpg(proc.pid, signal.SIGKILL)
+        os.killpg(pgid, sig)
     except (ProcessLookupError, PermissionError):
         pass
+
+
+def _kill(proc):
+    """Ends the process's whole group (what it started too), then reaps it."""
+    if not _exited(proc):
+        signal_group(proc.pid, signal.SIGTERM)
+        deadline = time.monotonic() + GRACE
+        while not _exited(proc) and time.monotonic() < deadline:
+            time.sleep(0.01)
+    signal_group(proc.pid, signal.SIGKILL)
     try:
         proc.wait(timeout=10)
     except subprocess.TimeoutExpired:
@@ -122,7 +138,8 @@ def load_tests(build_dir):
                     env[k] = v
             elif p["name"] == "WORKING_DIRECTORY":
                 cwd = p["value"]
-        tests.append(Test(t["name"], t["command"], env, cwd))
+        made = os.path.realpath(t["command"][0]).startswith(os.path.realpath(build_dir) + os.sep)
+        tests.append(Test(t["name"], t["command"], env, cwd, os.path.basename(t["command"][0]) if made else ""))
     return tests
 
 
