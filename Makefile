@@ -135,7 +135,7 @@ LINES ?=
 NO_COVERAGE ?=
 mutate: deps
 	@exec python3 tools/mutate/mutate.py --files "$(FILES)" --layer "$(LAYER)" --mutants "$(MUTANTS)" \
-	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)" --lines "$(LINES)" $(if $(NO_COVERAGE),--no-coverage)
+	  --seed "$(SEED)" --jobs "$(JOBS)" --suite "$(SUITE)" --lines "$(LINES)" $(if $(filter-out 0,$(NO_COVERAGE)),--no-coverage)
 
 # The mutation runner's own check, on a small project it makes (about a minute and a half).
 mutate-selftest:
