@@ -44,8 +44,8 @@ struct dash_geometry_t {
 bool departs(int x, double y0, double y, double len, double c0, double c1) {
   const double e0 = std::fabs(c0 - y0), e1 = std::fabs(c1 - y);
   if (std::isfinite(e0) && std::isfinite(e1)) {
-    if (e0 < NEAR * len && e1 < NEAR * len) return false;
-    if (e0 > FAR * len || e1 > FAR * len) return true;
+    if (e0 < NEAR * len && e1 < NEAR * len) return false;  // mutate: skip relational (at NEAR or FAR exactly, the exact distance is on the same side of a pixel)
+    if (e0 > FAR * len || e1 > FAR * len) return true;  // mutate: skip relational (as above)
   }
   return point_line_distance(x - 1, y0, x, y, x - 1, c0) > 1 || point_line_distance(x - 1, y0, x, y, x, c1) > 1;
 }

@@ -423,7 +423,7 @@ void build_from_dashes(inst_t* inst) {
     // The next row's keys, which its searches read out of order: the frame has long since
     // pushed them out of the cache.
     if (y + 1 < H)
-      for (const uint64_t* k = ops + start[y + 1]; k < ops + start[y + 2]; k += 8) __builtin_prefetch(k);
+      for (const uint64_t* k = ops + start[y + 1]; k < ops + start[y + 2]; k += 8) __builtin_prefetch(k);  // mutate: skip (a prefetch: no pixel changes)
     const bool own = s == shared.count || y <= shared.first[s];
     const bool plain = !own && *kept == 0 && start[y] == start[y + 1];
     if (plain && plain_s == s) {
