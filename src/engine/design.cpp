@@ -1,6 +1,7 @@
 #include "engine/design.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -28,14 +29,86 @@ void blackman_coefs(double* w, int n) {
   }
 }
 
-// The pure delay of K / 2 samples as a unit-magnitude spectrum.
-static void make_phase(design_t* d, int kernel_size, int fft_size) {
+// The pure delay of K / 2 samples as a unit-magnitude spectrum, into phase.
+static void make_phase(design_t* d, double* phase, int kernel_size, int fft_size) {
   const int centre = kernel_size / 2;
   d->kernel[centre] = 1.0;  // mutate: skip constant (any height: the spectrum is divided by its bin 0)
-  fftp(d->kernel, d->phase, fft_size, 0, d->plan_fwd);
+  fftp(d->kernel, phase, fft_size, 0, d->plan);
   std::memset(d->kernel, 0, sizeof(double) * fft_size);  // mutate: skip (a design writes it all)
-  const double r = 1.0 / d->phase[0];  // an impulse's bin 0 is its height over sqrt(N), never 0
-  for (int i = 0; i < fft_size; ++i) d->phase[i] *= r;
+  const double r = 1.0 / phase[0];  // an impulse's bin 0 is its height over sqrt(N), never 0
+  for (int i = 0; i < fft_size; ++i) phase[i] *= r;
+}
+
+// The delay's spectrum and the window depend on K and N only, so they are made once per pair
+// for the whole process and shared read-only: a second instance, or a re-sizing back to a pair
+// seen before, skips the transform and the cosines. Designs run on the audio thread too, so
+// nothing here allocates or waits: a slot and its room in a fixed arena are claimed by atomic
+// counters, filled by the claimer alone and published by a release store. Two threads that
+// miss the same pair at once each make it (two slots for one pair, both right). When the
+// slots or the arena are used up, a record makes its own, as if there were no table.
+namespace {
+
+enum { SHARED_SLOTS = 64, SHARED_VALUES = 1 << 21 };  // 16 MB: four pairs at the largest sizes
+
+struct shared_sizes_t {
+  std::atomic<int32_t> ready;
+  int32_t k, n;
+  double* phase;
+  double* window;
+};
+
+shared_sizes_t g_slots[SHARED_SLOTS];
+std::atomic<int32_t> g_slots_claimed{0};
+std::atomic<size_t> g_values_claimed{0};
+alignas(64) double g_arena[SHARED_VALUES];
+
+const shared_sizes_t* find_shared(int k, int n) {
+  const int count = std::min<int>(g_slots_claimed.load(std::memory_order_acquire), SHARED_SLOTS);
+  for (int i = 0; i < count; ++i) {
+    const shared_sizes_t& s = g_slots[i];
+    if (s.ready.load(std::memory_order_acquire) && s.k == k && s.n == n) return &s;
+  }
+  return nullptr;
+}
+
+// A slot with room for N + K values, or null when either has run out.
+shared_sizes_t* claim_shared(int k, int n) {
+  const auto rounded = [](size_t v) { return (v + 7) & ~size_t(7); };  // whole cache lines
+  if (g_slots_claimed.load(std::memory_order_relaxed) >= SHARED_SLOTS) return nullptr;
+  const size_t need = rounded(size_t(n)) + rounded(size_t(k));
+  size_t at = g_values_claimed.load(std::memory_order_relaxed);
+  do {
+    if (need > SHARED_VALUES - at) return nullptr;
+  } while (!g_values_claimed.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
+  const int i = g_slots_claimed.fetch_add(1, std::memory_order_acq_rel);
+  if (i >= SHARED_SLOTS) return nullptr;  // the room stays unused: the table is full anyway
+  shared_sizes_t& s = g_slots[i];
+  s.k = k;
+  s.n = n;
+  s.phase = g_arena + at;
+  s.window = g_arena + at + rounded(size_t(n));
+  return &s;
+}
+
+}  // namespace
+
+// Points the record at the delay's spectrum and the window for K and N.
+static void take_sizes(design_t* d, int kernel_size, int fft_size) {
+  d->made_k = kernel_size;
+  d->made_n = fft_size;
+  if (const shared_sizes_t* s = find_shared(kernel_size, fft_size)) {
+    d->phase = s->phase;
+    d->window = s->window;
+    return;
+  }
+  shared_sizes_t* s = claim_shared(kernel_size, fft_size);
+  double* phase = s ? s->phase : d->own_phase;
+  double* window = s ? s->window : d->own_window;
+  make_phase(d, phase, kernel_size, fft_size);
+  blackman_coefs(window, kernel_size);
+  if (s) s->ready.store(1, std::memory_order_release);
+  d->phase = phase;
+  d->window = window;
 }
 
 void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
@@ -43,15 +116,11 @@ void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
   d->spectrum = buffer();
   d->previous_spectrum = buffer();
   d->kernel = buffer();
-  d->plan_fwd = fft_plan_init(owner, fft_size);
-  d->plan_inv = fft_plan_init(owner, fft_size);
-  d->phase = buffer();
+  d->plan = fft_plan_init(owner, fft_size);
+  d->own_phase = buffer();
+  d->own_window = buffer();
   d->extent = fft_size;
-  make_phase(d, kernel_size, fft_size);
-  d->window = buffer();
-  blackman_coefs(d->window, kernel_size);
-  d->made_k = kernel_size;
-  d->made_n = fft_size;
+  take_sizes(d, kernel_size, fft_size);
 }
 
 void free_design(design_t* d, int kernel_size, int fft_size) {
@@ -65,14 +134,10 @@ void free_design(design_t* d, int kernel_size, int fft_size) {
   std::memset(d->kernel, 0, used);
   d->extent = std::max(d->extent, fft_size);
   // mutate: on
-  // The plans prepare themselves for a new size when next used; the delay's spectrum and the
-  // window depend on the sizes only, so a re-sizing that keeps them (a host's reactivation, a
-  // Reset at the same rate) keeps them too.
+  // The plan prepares itself for a new size when next used; a re-sizing that keeps the sizes
+  // (a host's reactivation, a Reset at the same rate) keeps the delay's spectrum and the window.
   if (d->made_k == kernel_size && d->made_n == fft_size) return;
-  make_phase(d, kernel_size, fft_size);
-  blackman_coefs(d->window, kernel_size);
-  d->made_k = kernel_size;
-  d->made_n = fft_size;
+  take_sizes(d, kernel_size, fft_size);
 }
 
 // First bin at or above frequency f, as a bin index limited to [0, limit].
@@ -129,10 +194,10 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   std::fill(spectrum + half, spectrum + n, 0.0);
 
   fftconv(spectrum, d->phase, spectrum, n);
-  fftp(spectrum, d->kernel, n, 1, d->plan_inv);
+  fftp(spectrum, d->kernel, n, 1, d->plan);
   for (int i = 0; i < kernel_size; ++i) d->kernel[i] *= d->window[i];
   std::fill(d->kernel + kernel_size, d->kernel + n, 0.0);
-  fftp(d->kernel, spectrum, n, 0, d->plan_fwd);
+  fftp(d->kernel, spectrum, n, 0, d->plan);
 }
 
 void mix_firs(const double* src, double* dst, int n, double* view, mutex_t* lock,

@@ -209,7 +209,7 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
   struct Case {
     int k, n;
     double fs;
-  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}};
+  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}, {41, 64, 44100.0}, {33, 75, 44100.0}};
   const double gains[4] = {6.0, -9.0, 3.0, -12.0};
   for (const Case& c : cases) {
     for (int b = 0; b < 4; ++b) {
