@@ -39,55 +39,84 @@ static void make_phase(design_t* d, double* phase, int kernel_size, int fft_size
   for (int i = 0; i < fft_size; ++i) phase[i] *= r;
 }
 
-// The delay's spectrum and the window depend on K and N only, so they are made once per pair
+// What depends on the sizes only, the delay's spectrum and the window, is made once per pair
 // for the whole process and shared read-only: a second instance, or a re-sizing back to a pair
-// seen before, skips the transform and the cosines. Designs run on the audio thread too, so
-// nothing here allocates or waits: a slot and its room in a fixed arena are claimed by atomic
-// counters, filled by the claimer alone and published by a release store. Two threads that
-// miss the same pair at once each make it (two slots for one pair, both right). When the
-// slots or the arena are used up, a record makes its own, as if there were no table.
+// seen before, skips the transform and the cosines. So is a record's first design (an
+// instance's at its creation), which every instance made with the same settings at the same
+// rate would repeat exactly; any design from the same inputs takes it too. Designs run on
+// the audio thread too, so nothing here allocates or waits: a slot and its room in a fixed
+// arena are claimed by atomic counters, filled by the claimer alone and published by a
+// release store. Two threads that miss the same entry at once each make it (two slots, both
+// right). When the slots or the arena are used up, a record makes its own, as if there were no
+// table.
 namespace {
 
-enum { SHARED_SLOTS = 64, SHARED_VALUES = 1 << 21 };  // 16 MB: four pairs at the largest sizes
+enum { SHARED_VALUES = 1 << 21 };  // 16 MB: four pairs at the largest sizes
+alignas(64) double g_arena[SHARED_VALUES];
+std::atomic<size_t> g_values_claimed{0};
+
+// Room in the arena for a values and then b, each from a cache line; nulls when it has run out.
+struct room_t {
+  double* a;
+  double* b;
+};
+room_t claim_values(size_t a, size_t b) {
+  const auto rounded = [](size_t v) { return (v + 7) & ~size_t(7); };
+  const size_t need = rounded(a) + rounded(b);
+  size_t at = g_values_claimed.load(std::memory_order_relaxed);
+  do {
+    if (need > SHARED_VALUES - at) return {nullptr, nullptr};
+  } while (!g_values_claimed.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
+  return {g_arena + at, g_arena + at + rounded(a)};
+}
+
+template <class Entry, int SLOTS>
+struct shared_table_t {
+  Entry slot[SLOTS];
+  std::atomic<int32_t> claimed{0};
+
+  template <class Match>
+  const Entry* find(Match match) const {
+    const int count = std::min<int>(claimed.load(std::memory_order_acquire), SLOTS);
+    for (int i = 0; i < count; ++i)
+      if (slot[i].ready.load(std::memory_order_acquire) && match(slot[i])) return &slot[i];
+    return nullptr;
+  }
+  // A slot for the claimer to fill and publish, or null when they have run out.
+  Entry* claim() {
+    if (claimed.load(std::memory_order_relaxed) >= SLOTS) return nullptr;
+    const int i = claimed.fetch_add(1, std::memory_order_relaxed);
+    return i < SLOTS ? &slot[i] : nullptr;
+  }
+};
 
 struct shared_sizes_t {
   std::atomic<int32_t> ready;
   int32_t k, n;
-  double* phase;
-  double* window;
+  double* phase;   // N values
+  double* window;  // K values
 };
+shared_table_t<shared_sizes_t, 64> g_sizes;
 
-shared_sizes_t g_slots[SHARED_SLOTS];
-std::atomic<int32_t> g_slots_claimed{0};
-std::atomic<size_t> g_values_claimed{0};
-alignas(64) double g_arena[SHARED_VALUES];
+// A first design's inputs (the sizes, the rate, what the spectrum reads of the point list)
+// and what it made.
+enum { POINT_VALUES = 5 };
+struct shared_design_t {
+  std::atomic<int32_t> ready;
+  int32_t k, n, count;
+  double fs;
+  double points[SORTED_COUNT * POINT_VALUES];
+  double* spectrum;  // N values
+  double* kernel;    // K values
+};
+shared_table_t<shared_design_t, 32> g_designs;
 
-const shared_sizes_t* find_shared(int k, int n) {
-  const int count = std::min<int>(g_slots_claimed.load(std::memory_order_acquire), SHARED_SLOTS);
-  for (int i = 0; i < count; ++i) {
-    const shared_sizes_t& s = g_slots[i];
-    if (s.ready.load(std::memory_order_acquire) && s.k == k && s.n == n) return &s;
+void read_points(const eqband_t* sorted, int count, double* points) {
+  for (int i = 0; i < count + 2; ++i, points += POINT_VALUES) {
+    const eqband_t& b = sorted[i];
+    const double v[POINT_VALUES] = {b.freq, b.pos, b.gain, b.right_y, b.left_y};
+    std::copy(v, v + POINT_VALUES, points);
   }
-  return nullptr;
-}
-
-// A slot with room for N + K values, or null when either has run out.
-shared_sizes_t* claim_shared(int k, int n) {
-  const auto rounded = [](size_t v) { return (v + 7) & ~size_t(7); };  // whole cache lines
-  if (g_slots_claimed.load(std::memory_order_relaxed) >= SHARED_SLOTS) return nullptr;
-  const size_t need = rounded(size_t(n)) + rounded(size_t(k));
-  size_t at = g_values_claimed.load(std::memory_order_relaxed);
-  do {
-    if (need > SHARED_VALUES - at) return nullptr;
-  } while (!g_values_claimed.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
-  const int i = g_slots_claimed.fetch_add(1, std::memory_order_acq_rel);
-  if (i >= SHARED_SLOTS) return nullptr;  // the room stays unused: the table is full anyway
-  shared_sizes_t& s = g_slots[i];
-  s.k = k;
-  s.n = n;
-  s.phase = g_arena + at;
-  s.window = g_arena + at + rounded(size_t(n));
-  return &s;
 }
 
 }  // namespace
@@ -96,17 +125,26 @@ shared_sizes_t* claim_shared(int k, int n) {
 static void take_sizes(design_t* d, int kernel_size, int fft_size) {
   d->made_k = kernel_size;
   d->made_n = fft_size;
-  if (const shared_sizes_t* s = find_shared(kernel_size, fft_size)) {
-    d->phase = s->phase;
-    d->window = s->window;
+  const shared_sizes_t* found =
+      g_sizes.find([&](const shared_sizes_t& s) { return s.k == kernel_size && s.n == fft_size; });
+  if (found) {
+    d->phase = found->phase;
+    d->window = found->window;
     return;
   }
-  shared_sizes_t* s = claim_shared(kernel_size, fft_size);
-  double* phase = s ? s->phase : d->own_phase;
-  double* window = s ? s->window : d->own_window;
+  const room_t room = claim_values(fft_size, kernel_size);
+  shared_sizes_t* s = room.a ? g_sizes.claim() : nullptr;
+  double* phase = s ? room.a : d->own_phase;
+  double* window = s ? room.b : d->own_window;
   make_phase(d, phase, kernel_size, fft_size);
   blackman_coefs(window, kernel_size);
-  if (s) s->ready.store(1, std::memory_order_release);
+  if (s) {
+    s->k = kernel_size;
+    s->n = fft_size;
+    s->phase = phase;
+    s->window = window;
+    s->ready.store(1, std::memory_order_release);
+  }
   d->phase = phase;
   d->window = window;
 }
@@ -151,7 +189,8 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
                     int kernel_size, int fft_size, double* curve_cols, flag_t* curve_new,
                     mutex_t* lock_curve, int width, int* count, int curve_only,
                     double samplerate) {
-  if (!d->spectrum) {
+  const bool first = !d->spectrum;
+  if (first) {
     if (curve_only) return;
     init_design(inst->alloc_list, d, kernel_size, fft_size);
   }
@@ -165,7 +204,16 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   sort_eq(bands, sorted, count, 20.0, 20000.0);
   const int c = *count;
   control_points(sorted, c);
+  double points[SORTED_COUNT * POINT_VALUES];
+  const shared_design_t* made = nullptr;
   if (!curve_only) {
+    read_points(sorted, c, points);
+    made = g_designs.find([&](const shared_design_t& m) {
+      return m.k == kernel_size && m.n == n && m.count == c && m.fs == fs &&
+             !std::memcmp(m.points, points, sizeof(double) * POINT_VALUES * (c + 2));
+    });
+  }
+  if (!curve_only && !made) {
     double* spectrum = d->spectrum;
     for (int i = 0; i <= c; ++i) {
       const int k0 = std::max(bin_ceil(sorted[i].freq, n, fs, half), 1);
@@ -184,6 +232,12 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   const double end_freq = sorted[c + 1].freq, end_gain = sorted[c + 1].gain;
   mutex_to_0(lock_curve);
   if (curve_only) return;
+  if (made) {
+    std::copy(made->spectrum, made->spectrum + n, d->spectrum);
+    std::copy(made->kernel, made->kernel + kernel_size, d->kernel);
+    std::fill(d->kernel + kernel_size, d->kernel + n, 0.0);
+    return;
+  }
 
   double* spectrum = d->spectrum;
   const int below = bin_ceil(start_freq, n, fs, half);
@@ -198,6 +252,20 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   for (int i = 0; i < kernel_size; ++i) d->kernel[i] *= d->window[i];
   std::fill(d->kernel + kernel_size, d->kernel + n, 0.0);
   fftp(d->kernel, spectrum, n, 0, d->plan);
+  if (!first) return;
+  const room_t room = claim_values(n, kernel_size);
+  shared_design_t* keep = room.a ? g_designs.claim() : nullptr;
+  if (!keep) return;
+  keep->k = kernel_size;
+  keep->n = n;
+  keep->count = c;
+  keep->fs = fs;
+  std::copy(points, points + POINT_VALUES * (c + 2), keep->points);
+  keep->spectrum = room.a;
+  keep->kernel = room.b;
+  std::copy(spectrum, spectrum + n, room.a);
+  std::copy(d->kernel, d->kernel + kernel_size, room.b);
+  keep->ready.store(1, std::memory_order_release);
 }
 
 void mix_firs(const double* src, double* dst, int n, double* view, mutex_t* lock,
