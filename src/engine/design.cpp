@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <initializer_list>
+#include <utility>
 #include <cmath>
 #include <cstring>
 
@@ -41,33 +43,36 @@ static void make_phase(design_t* d, double* phase, int kernel_size, int fft_size
 
 // What depends on the sizes only, the delay's spectrum and the window, is made once per pair
 // for the whole process and shared read-only: a second instance, or a re-sizing back to a pair
-// seen before, skips the transform and the cosines. So is a record's first design (an
-// instance's at its creation), which every instance made with the same settings at the same
-// rate would repeat exactly; any design from the same inputs takes it too. Designs run on
-// the audio thread too, so nothing here allocates or waits: a slot and its room in a fixed
-// arena are claimed by atomic counters, filled by the claimer alone and published by a
-// release store. Two threads that miss the same entry at once each make it (two slots, both
-// right). When the slots or the arena are used up, a record makes its own, as if there were no
-// table.
+// seen before, skips the transform and the cosines. So are the transforms of a record's first
+// design (an instance's at its creation), which every instance made with the same settings at
+// the same rate repeats exactly; any design that samples the same curve at the same sizes
+// takes them too. Designs run on the audio thread too, so nothing here allocates or waits: a
+// slot and its room in a fixed arena are claimed by atomic counters, filled by the claimer
+// alone and published by a release store. Two threads that miss the same entry at once each
+// make it (two slots, both right). When the slots or the arena are used up, a record makes
+// its own, as if there were no table.
 namespace {
 
-enum { SHARED_VALUES = 1 << 21 };  // 16 MB: four pairs at the largest sizes
+enum { SHARED_VALUES = 1 << 21 };  // 16 MB: two of each entry at the largest sizes
 alignas(64) double g_arena[SHARED_VALUES];
 std::atomic<size_t> g_values_claimed{0};
 
-// Room in the arena for a values and then b, each from a cache line; nulls when it has run out.
-struct room_t {
-  double* a;
-  double* b;
-};
-room_t claim_values(size_t a, size_t b) {
-  const auto rounded = [](size_t v) { return (v + 7) & ~size_t(7); };
-  const size_t need = rounded(a) + rounded(b);
+size_t on_lines(size_t values) { return (values + 7) & ~size_t(7); }  // whole cache lines
+
+// Room in the arena for arrays of these lengths, one after another, each from a cache line;
+// false when it has run out.
+bool claim_arrays(std::initializer_list<std::pair<double**, size_t>> arrays) {
+  size_t need = 0;
+  for (const auto& a : arrays) need += on_lines(a.second);
   size_t at = g_values_claimed.load(std::memory_order_relaxed);
   do {
-    if (need > SHARED_VALUES - at) return {nullptr, nullptr};
+    if (need > SHARED_VALUES - at) return false;
   } while (!g_values_claimed.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
-  return {g_arena + at, g_arena + at + rounded(a)};
+  for (const auto& a : arrays) {
+    *a.first = g_arena + at;
+    at += on_lines(a.second);
+  }
+  return true;
 }
 
 template <class Entry, int SLOTS>
@@ -98,26 +103,16 @@ struct shared_sizes_t {
 };
 shared_table_t<shared_sizes_t, 64> g_sizes;
 
-// A first design's inputs (the sizes, the rate, what the spectrum reads of the point list)
-// and what it made.
-enum { POINT_VALUES = 5 };
+// A first design's transforms: what they started from (the sizes and the sampled curve) and
+// what they made.
 struct shared_design_t {
   std::atomic<int32_t> ready;
-  int32_t k, n, count;
-  double fs;
-  double points[SORTED_COUNT * POINT_VALUES];
+  int32_t k, n;
+  double* sampled;   // N values
   double* spectrum;  // N values
   double* kernel;    // K values
 };
 shared_table_t<shared_design_t, 32> g_designs;
-
-void read_points(const eqband_t* sorted, int count, double* points) {
-  for (int i = 0; i < count + 2; ++i, points += POINT_VALUES) {
-    const eqband_t& b = sorted[i];
-    const double v[POINT_VALUES] = {b.freq, b.pos, b.gain, b.right_y, b.left_y};
-    std::copy(v, v + POINT_VALUES, points);
-  }
-}
 
 }  // namespace
 
@@ -132,10 +127,9 @@ static void take_sizes(design_t* d, int kernel_size, int fft_size) {
     d->window = found->window;
     return;
   }
-  const room_t room = claim_values(fft_size, kernel_size);
-  shared_sizes_t* s = room.a ? g_sizes.claim() : nullptr;
-  double* phase = s ? room.a : d->own_phase;
-  double* window = s ? room.b : d->own_window;
+  double *phase = d->own_phase, *window = d->own_window;
+  shared_sizes_t* s = claim_arrays({{&phase, fft_size}, {&window, kernel_size}}) ? g_sizes.claim() : nullptr;
+  if (!s) phase = d->own_phase, window = d->own_window;
   make_phase(d, phase, kernel_size, fft_size);
   blackman_coefs(window, kernel_size);
   if (s) {
@@ -157,6 +151,8 @@ void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
   d->plan = fft_plan_init(owner, fft_size);
   d->own_phase = buffer();
   d->own_window = buffer();
+  d->sampled = buffer();
+  d->sampled_last = buffer();
   d->extent = fft_size;
   take_sizes(d, kernel_size, fft_size);
 }
@@ -172,6 +168,7 @@ void free_design(design_t* d, int kernel_size, int fft_size) {
   std::memset(d->kernel, 0, used);
   d->extent = std::max(d->extent, fft_size);
   // mutate: on
+  d->sampled_kept = 0;  // spectrum and kernel no longer hold what sampled_last gave
   // The plan prepares itself for a new size when next used; a re-sizing that keeps the sizes
   // (a host's reactivation, a Reset at the same rate) keeps the delay's spectrum and the window.
   if (d->made_k == kernel_size && d->made_n == fft_size) return;
@@ -204,23 +201,14 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   sort_eq(bands, sorted, count, 20.0, 20000.0);
   const int c = *count;
   control_points(sorted, c);
-  double points[SORTED_COUNT * POINT_VALUES];
-  const shared_design_t* made = nullptr;
+  double* sampled = d->sampled;
   if (!curve_only) {
-    read_points(sorted, c, points);
-    made = g_designs.find([&](const shared_design_t& m) {
-      return m.k == kernel_size && m.n == n && m.count == c && m.fs == fs &&
-             !std::memcmp(m.points, points, sizeof(double) * POINT_VALUES * (c + 2));
-    });
-  }
-  if (!curve_only && !made) {
-    double* spectrum = d->spectrum;
     for (int i = 0; i <= c; ++i) {
       const int k0 = std::max(bin_ceil(sorted[i].freq, n, fs, half), 1);
       const int k1 = bin_ceil(sorted[i + 1].freq, n, fs, half);
       for (int k = k0; k < k1; ++k) {
         const double x = (std::log(k * fs / n) - LN_20) / LN_1000;
-        spectrum[k] = level_to_amp(curve_level(sorted, i, x));
+        sampled[k] = level_to_amp(curve_level(sorted, i, x));
       }
     }
   }
@@ -232,6 +220,25 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   const double end_freq = sorted[c + 1].freq, end_gain = sorted[c + 1].gain;
   mutex_to_0(lock_curve);
   if (curve_only) return;
+
+  // Every one of the N values is written, whatever the point list: the segments run from the
+  // first point's bin to the last one's without a gap, the fills cover the rest below half.
+  const int below = bin_ceil(start_freq, n, fs, half);
+  const double start_amp = level_to_amp(start_gain);
+  for (int k = 0; k < std::max(below, 1); ++k) sampled[k] = start_amp;
+  const double end_amp = level_to_amp(end_gain);
+  for (int k = bin_ceil(end_freq, n, fs, half); k < half; ++k) sampled[k] = end_amp;
+  std::fill(sampled + half, sampled + n, 0.0);
+
+  // The transforms depend on nothing else than the sampled curve and the sizes: where the
+  // record's last design started from the same, spectrum and kernel hold their result already
+  // (a change that moves no bin: a band switched off, a value sent again).
+  const auto same = [&](const double* other) { return !std::memcmp(other, sampled, sizeof(double) * n); };
+  if (d->sampled_kept && same(d->sampled_last)) return;
+  std::swap(d->sampled, d->sampled_last);
+  d->sampled_kept = 1;
+  const shared_design_t* made = g_designs.find(
+      [&](const shared_design_t& m) { return m.k == kernel_size && m.n == n && same(m.sampled); });
   if (made) {
     std::copy(made->spectrum, made->spectrum + n, d->spectrum);
     std::copy(made->kernel, made->kernel + kernel_size, d->kernel);
@@ -240,31 +247,24 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   }
 
   double* spectrum = d->spectrum;
-  const int below = bin_ceil(start_freq, n, fs, half);
-  const double start_amp = level_to_amp(start_gain);
-  for (int k = 0; k < std::max(below, 1); ++k) spectrum[k] = start_amp;
-  const double end_amp = level_to_amp(end_gain);
-  for (int k = bin_ceil(end_freq, n, fs, half); k < half; ++k) spectrum[k] = end_amp;
-  std::fill(spectrum + half, spectrum + n, 0.0);
-
-  fftconv(spectrum, d->phase, spectrum, n);
+  fftconv(sampled, d->phase, spectrum, n);
   fftp(spectrum, d->kernel, n, 1, d->plan);
   for (int i = 0; i < kernel_size; ++i) d->kernel[i] *= d->window[i];
   std::fill(d->kernel + kernel_size, d->kernel + n, 0.0);
   fftp(d->kernel, spectrum, n, 0, d->plan);
   if (!first) return;
-  const room_t room = claim_values(n, kernel_size);
-  shared_design_t* keep = room.a ? g_designs.claim() : nullptr;
+  double *keep_sampled, *keep_spectrum, *keep_kernel;
+  if (!claim_arrays({{&keep_sampled, n}, {&keep_spectrum, n}, {&keep_kernel, kernel_size}})) return;
+  shared_design_t* keep = g_designs.claim();
   if (!keep) return;
   keep->k = kernel_size;
   keep->n = n;
-  keep->count = c;
-  keep->fs = fs;
-  std::copy(points, points + POINT_VALUES * (c + 2), keep->points);
-  keep->spectrum = room.a;
-  keep->kernel = room.b;
-  std::copy(spectrum, spectrum + n, room.a);
-  std::copy(d->kernel, d->kernel + kernel_size, room.b);
+  keep->sampled = keep_sampled;
+  keep->spectrum = keep_spectrum;
+  keep->kernel = keep_kernel;
+  std::copy(sampled, sampled + n, keep_sampled);
+  std::copy(spectrum, spectrum + n, keep_spectrum);
+  std::copy(d->kernel, d->kernel + kernel_size, keep_kernel);
   keep->ready.store(1, std::memory_order_release);
 }
 

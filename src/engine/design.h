@@ -24,6 +24,12 @@ struct design_t {
   double* own_phase;
   double* own_window;
   fft_plan_t* plan;           // both directions
+  // The curve sampled at the bins, before the delay: the next design's, and the one spectrum
+  // and kernel were made from while sampled_kept is 1 (free_design, which every change of
+  // sizes passes through, clears it).
+  double* sampled;
+  double* sampled_last;
+  int32_t sampled_kept;
   int32_t extent;             // values of the arrays touched since they were last zeroed
   int32_t made_k, made_n;
   int32_t designed_k, designed_n;  // the sizes and the rate of the kernel in spectrum

@@ -253,7 +253,8 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
 
 // First designs of new records one after another, each at settings that differ from an
 // earlier one's in one input only (or in none): a design taken from an earlier record is taken
-// only where every input is the same.
+// only where every input is the same. Each record is then redesigned from the same settings,
+// as they stand and after a re-sizing to the same sizes.
 TEST_F(DesignFixture, FirstDesignsOfNewRecordsFollowTheirOwnInputs) {
   struct Case {
     int k, n;
@@ -264,6 +265,11 @@ TEST_F(DesignFixture, FirstDesignsOfNewRecordsFollowTheirOwnInputs) {
     t.host.value[PARAM_BAND_GAIN + 2] = c.gain_c;
     for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_SLOPE + b] = 3.0 * (b + 1);
     d = {};
+    design(c.k, c.n, c.fs);
+    expect_plain_sums(c.k, c.n, c.fs);
+    design_filters(&t.inst, &d, t.bands, t.sorted, c.k, c.n, t.curve.data(), &t.inst.curve_new,
+                   t.inst.lock_curve, 0, &t.inst.band_count, 0, c.fs);
+    expect_plain_sums(c.k, c.n, c.fs);
     design(c.k, c.n, c.fs);
     expect_plain_sums(c.k, c.n, c.fs);
   }
