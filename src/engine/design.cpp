@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <initializer_list>
-#include <utility>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "engine/bands.h"
 #include "engine/conv_math.h"
@@ -127,9 +127,12 @@ static void take_sizes(design_t* d, int kernel_size, int fft_size) {
     d->window = found->window;
     return;
   }
-  double *phase = d->own_phase, *window = d->own_window;
+  double *phase, *window;
   shared_sizes_t* s = claim_arrays({{&phase, fft_size}, {&window, kernel_size}}) ? g_sizes.claim() : nullptr;
-  if (!s) phase = d->own_phase, window = d->own_window;
+  if (!s) {
+    phase = d->own_phase;
+    window = d->own_window;
+  }
   make_phase(d, phase, kernel_size, fft_size);
   blackman_coefs(window, kernel_size);
   if (s) {
