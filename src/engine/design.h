@@ -16,12 +16,22 @@ struct design_t {
   double* spectrum;           // halfcomplex spectrum of the finished kernel (N values)
   double* kernel;             // K taps, then zeros up to N
   double* previous_spectrum;  // the kernel before the last redesign, for the crossfade
-  double* phase;              // the pure delay of K / 2 samples, unit magnitude
-  double* window;             // Blackman window of K taps
-  fft_plan_t* plan_fwd;
-  fft_plan_t* plan_inv;
+  // The pure delay of K / 2 samples (unit magnitude) and the Blackman window of K taps, as
+  // made for the sizes made_k and made_n: shared read-only by the process (design.cpp), or
+  // the record's own own_phase and own_window when the shared table is full.
+  const double* phase;
+  const double* window;
+  double* own_phase;
+  double* own_window;
+  fft_plan_t* plan;           // both directions
+  // The curve sampled at the bins, before the delay: the next design's, and the one spectrum
+  // and kernel were made from while sampled_kept is 1 (free_design, which every change of
+  // sizes passes through, clears it).
+  double* sampled;
+  double* sampled_last;
+  int32_t sampled_kept;
   int32_t extent;             // values of the arrays touched since they were last zeroed
-  int32_t made_k, made_n;     // the sizes phase and window were made for
+  int32_t made_k, made_n;
   int32_t designed_k, designed_n;  // the sizes and the rate of the kernel in spectrum
   double designed_fs;
 };

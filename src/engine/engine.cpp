@@ -143,14 +143,17 @@ void init_buffers(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_bloc
 // A re-sizing, with lock_buffers and lock_process held.
 static void resize_locked(engine_t* e, inst_t* inst, engine_host_t* host, int fixed_block,
                           double input_buffer_size, double resolution) {
-  // Only the audio path writes the blocks and the rings, never beyond the longest ring it ran
-  // with since the last zeroing: a re-sizing before any audio (a host's activation of a new
-  // instance) touches none of their pages. The other stream buffers (overflow, saved block,
-  // convolution scratch) and the active kernel are always written before they are read.
-  const size_t used = sizeof(double) * e->extent;
-  double* buffers[] = {e->in_block[0], e->in_block[1], e->out_ring[0], e->out_ring[1]};
-  for (double* b : buffers) std::memset(b, 0, used);
-  e->extent = 0;
+  // Only the audio path writes the blocks and the rings, never beyond the longest hop and ring
+  // it ran with since the last zeroing: a re-sizing before any audio (a host's activation of a
+  // new instance) touches none of their pages, and the blocks' pages past the hop (which a
+  // transform of odd size reads, as the zero page) stay untouched. The other stream buffers
+  // (overflow, saved block, convolution scratch) and the active kernel are always written
+  // before they are read.
+  for (int ch = 0; ch < 2; ++ch) {
+    std::memset(e->in_block[ch], 0, sizeof(double) * e->block_extent);
+    std::memset(e->out_ring[ch], 0, sizeof(double) * e->ring_extent);
+  }
+  e->block_extent = e->ring_extent = 0;
   init_buffers(e, inst, host, fixed_block, input_buffer_size, resolution);
   inst->bufs_state = 1;
 }
@@ -416,7 +419,10 @@ void engine_process(engine_t* e, inst_t* inst, engine_host_t* host, double** inp
   if (inst->bufs_state == 1) inst->bufs_state = 2;
 
   mutex_to_1(inst->lock_process);
-  if (frames > 0) e->extent = std::max(e->extent, e->ring_len);
+  if (frames > 0) {
+    e->block_extent = std::max(e->block_extent, e->hop_size);
+    e->ring_extent = std::max(e->ring_extent, e->ring_len);
+  }
   const double threshold = realdb_to_vol(host->param(PARAM_LIMITER));
   const int channels = host->second_input_connected() ? 2 : 1;
   capture_input(inst, inputs, frames, channels);

@@ -48,7 +48,9 @@ struct engine_t {
   int32_t ring_write_ofs = 0;
   int32_t ring_read_pos = 0;
   design_t design = {};
-  int32_t extent = 0;  // stream values the audio path may have written since the last zeroing
+  // How far the audio path may have written since the last zeroing: the blocks (never beyond
+  // the hop) and the rings.
+  int32_t block_extent = 0, ring_extent = 0;
 };
 
 // The largest FFT size the buffers allow: sizes are limited so that N never exceeds it.

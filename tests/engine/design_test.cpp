@@ -162,6 +162,32 @@ struct DesignFixture : ::testing::Test {
     design_filters(&t.inst, &d, t.bands, t.sorted, k, n, t.curve.data(), &t.inst.curve_new,
                    t.inst.lock_curve, 0, &t.inst.band_count, 0, fs);
   }
+  // The design in d against the method written out with plain sums (below) for the curve of
+  // t's point list.
+  void expect_plain_sums(int kernel_size, int n, double fs) {
+    const int half = (n + 1) / 2;
+    std::vector<double> amp(half), window(kernel_size), kernel(n), re(half), im(half);
+    for (int k = 0; k < half; ++k)
+      amp[k] = level_to_amp(curve_at(t.sorted, t.inst.band_count, axis_pos(k * fs / n)));
+    blackman_coefs(window.data(), kernel_size);
+    for (int j = 0; j < kernel_size; ++j) {
+      double sum = amp[0];
+      for (int k = 1; k < half; ++k) sum += 2 * amp[k] * std::cos(2 * M_PI * k * (j - kernel_size / 2) / n);
+      kernel[j] = sum / std::sqrt(double(n)) * window[j];
+    }
+    for (int k = 0; k < half; ++k)
+      for (int j = 0; j < kernel_size; ++j) {
+        re[k] += kernel[j] * std::cos(2 * M_PI * k * j / n) / std::sqrt(double(n));
+        im[k] -= kernel[j] * std::sin(2 * M_PI * k * j / n) / std::sqrt(double(n));
+      }
+    for (int j = 0; j < n; ++j) ASSERT_NEAR(d.kernel[j], kernel[j], 1e-12) << n << " tap " << j;
+    for (int k = 0; k < half; ++k) {
+      ASSERT_NEAR(d.spectrum[k], re[k], 1e-12) << n << " bin " << k;
+      if (k > 0) {
+        ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
+      }
+    }
+  }
   // Magnitude of the designed kernel at bin k, in dB.
   double bin_db(int k, int n) const {
     return 20 * std::log10(std::hypot(d.spectrum[k], k == 0 ? 0.0 : d.spectrum[n - k]));
@@ -209,7 +235,7 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
   struct Case {
     int k, n;
     double fs;
-  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}};
+  } cases[] = {{33, 64, 44100.0}, {41, 75, 44100.0}, {33, 64, 16000.0}, {41, 64, 44100.0}, {33, 75, 44100.0}};
   const double gains[4] = {6.0, -9.0, 3.0, -12.0};
   for (const Case& c : cases) {
     for (int b = 0; b < 4; ++b) {
@@ -221,28 +247,31 @@ TEST_F(DesignFixture, MatchesTheMethodWithPlainSums) {
     t.refresh_bands(0);  // redesigned as the audio path does, without resizing
     design_filters(&t.inst, &d, t.bands, t.sorted, c.k, c.n, t.curve.data(), &t.inst.curve_new,
                    t.inst.lock_curve, 0, &t.inst.band_count, 0, c.fs);
-    const int n = c.n, half = (n + 1) / 2;
-    std::vector<double> amp(half), window(c.k), kernel(n), re(half), im(half);
-    for (int k = 0; k < half; ++k)
-      amp[k] = level_to_amp(curve_at(t.sorted, t.inst.band_count, axis_pos(k * c.fs / n)));
-    blackman_coefs(window.data(), c.k);
-    for (int j = 0; j < c.k; ++j) {
-      double sum = amp[0];
-      for (int k = 1; k < half; ++k) sum += 2 * amp[k] * std::cos(2 * M_PI * k * (j - c.k / 2) / n);
-      kernel[j] = sum / std::sqrt(double(n)) * window[j];
-    }
-    for (int k = 0; k < half; ++k)
-      for (int j = 0; j < c.k; ++j) {
-        re[k] += kernel[j] * std::cos(2 * M_PI * k * j / n) / std::sqrt(double(n));
-        im[k] -= kernel[j] * std::sin(2 * M_PI * k * j / n) / std::sqrt(double(n));
-      }
-    for (int j = 0; j < n; ++j) ASSERT_NEAR(d.kernel[j], kernel[j], 1e-12) << n << " tap " << j;
-    for (int k = 0; k < half; ++k) {
-      ASSERT_NEAR(d.spectrum[k], re[k], 1e-12) << n << " bin " << k;
-      if (k > 0) {
-        ASSERT_NEAR(d.spectrum[n - k], im[k], 1e-12) << n << " bin " << k;
-      }
-    }
+    expect_plain_sums(c.k, c.n, c.fs);
+  }
+}
+
+// First designs of new records one after another, each at settings that differ from an
+// earlier one's in one input only (or in none): a design taken from an earlier record is taken
+// only where every input is the same. Each record is then redesigned from the same settings,
+// as they stand and after a re-sizing to the same sizes.
+TEST_F(DesignFixture, FirstDesignsOfNewRecordsFollowTheirOwnInputs) {
+  struct Case {
+    int k, n;
+    double fs, gain_c;
+  } cases[] = {{33, 64, 44100.0, 3.0}, {33, 64, 44100.0, 3.0}, {33, 64, 16000.0, 3.0},
+               {41, 64, 44100.0, 3.0}, {33, 75, 44100.0, 3.0}, {33, 64, 44100.0, 4.0}};
+  for (const Case& c : cases) {
+    t.host.value[PARAM_BAND_GAIN + 2] = c.gain_c;
+    for (int b = 0; b < 4; ++b) t.host.value[PARAM_BAND_SLOPE + b] = 3.0 * (b + 1);
+    d = {};
+    design(c.k, c.n, c.fs);
+    expect_plain_sums(c.k, c.n, c.fs);
+    design_filters(&t.inst, &d, t.bands, t.sorted, c.k, c.n, t.curve.data(), &t.inst.curve_new,
+                   t.inst.lock_curve, 0, &t.inst.band_count, 0, c.fs);
+    expect_plain_sums(c.k, c.n, c.fs);
+    design(c.k, c.n, c.fs);
+    expect_plain_sums(c.k, c.n, c.fs);
   }
 }
 
