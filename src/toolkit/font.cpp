@@ -25,20 +25,19 @@ font_t* new_font(const font_t* geometry, double size) {
   return f;
 }
 
-// The coverage from the sheet's linear green, capped at full (coverage(i) for pixel i), and
-// each glyph's ink box: the first and end column and row of its marks, all 0 without any.
-// Rows are copied and tested for marks in one pass; only rows with marks are searched.
-template <class Coverage>
-void copy_green(font_t* f, Coverage coverage) {
+// The coverage from the sheet's linear green, capped at full, and each glyph's ink box: the
+// first and end column and row of its marks, all 0 without any. fill(row, at, n) writes the
+// coverage of pixels at .. at + n - 1 to row and returns their values or'ed together; only
+// rows with marks are searched.
+template <class Fill>
+void copy_green(font_t* f, Fill fill) {
   const int cw = f->cell_w, ch = f->cell_h;
   for (int g = 0; g < FONT_GLYPHS; g++) {
     int x0 = cw, x1 = 0, y0 = ch, y1 = 0;
     for (int y = 0; y < ch; y++) {
       const size_t at = ((size_t)g * ch + y) * cw;
       uint16_t* row = f->coverage + at;
-      unsigned marks = 0;
-      for (int x = 0; x < cw; x++) marks |= row[x] = coverage(at + x);
-      if (!marks) continue;
+      if (!fill(row, at, cw)) continue;
       int first = 0, last = cw - 1;
       while (!row[first]) first++;
       while (!row[last]) last--;
@@ -50,7 +49,11 @@ void copy_green(font_t* f, Coverage coverage) {
 }
 
 void copy_green(font_t* f, const lrgb_t* src) {
-  copy_green(f, [src](size_t i) { return (uint16_t)(src[i].g > 32768 ? 32768 : src[i].g); });
+  copy_green(f, [src](uint16_t* row, size_t at, int n) {
+    unsigned marks = 0;
+    for (int x = 0; x < n; x++) marks |= row[x] = (uint16_t)(src[at + x].g > 32768 ? 32768 : src[at + x].g);
+    return marks;
+  });
 }
 
 // The capped linear coverage of each sRGB byte.
@@ -62,9 +65,29 @@ struct byte_coverage_t {
   }
 };
 
+// Most of a sheet is blank: eight zero bytes at a time are eight zero coverages, without a
+// lookup each.
 void copy_green(font_t* f, const uint8_t* green) {
   static const byte_coverage_t table;
-  copy_green(f, [green](size_t i) { return table.v[green[i]]; });
+  static_assert(sizeof(uint64_t) == 8, "eight bytes a word");
+  copy_green(f, [green](uint16_t* row, size_t at, int n) {
+    const uint8_t* s = green + at;
+    unsigned marks = 0;
+    int x = 0;
+    if (!table.v[0])
+      for (; x + 8 <= n; x += 8) {
+        uint64_t word;
+        std::memcpy(&word, s + x, 8);
+        if (!word) {
+          std::memcpy(row + x, &word, 8);
+          std::memcpy(row + x + 4, &word, 8);
+          continue;
+        }
+        for (int k = x; k < x + 8; k++) marks |= row[k] = table.v[s[k]];
+      }
+    for (; x < n; x++) marks |= row[x] = table.v[s[x]];
+    return marks;
+  });
 }
 
 // The font of a sheet w x h whose linear green copy_green reads from src; null when the sheet
