@@ -114,7 +114,10 @@ bool make_font_sheets(const std::string& ttf, int trim, const std::string& out48
   FT_Done_Face(face);
   FT_Done_FreeType(lib);
   // The sheets are grey (the glyphs are white on black): grey PNGs hold a third of the data.
-  bool ok = big.bmp.SaveGreyPNG(out48, error) && small12.bmp.SaveGreyPNG(out12, error) &&
-            small15.bmp.SaveGreyPNG(out15, error);
-  return ok;
+  auto save = [error](const RasterBitmap& b, const std::string& path) {
+    std::vector<uint8_t> grey((size_t)b.Width() * b.Height());
+    for (size_t i = 0; i < grey.size(); i++) grey[i] = b.Pixels()[i].g;
+    return save_plain_png(path, grey.data(), b.Width(), b.Height(), 1, error);
+  };
+  return save(big.bmp, out48) && save(small12.bmp, out12) && save(small15.bmp, out15);
 }

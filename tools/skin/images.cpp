@@ -66,7 +66,14 @@ bool save_linear(const std::string& path, const lrgb_t* px, int w, int h, bool a
   convert_lrgb_to_srgb(bmp.Pixels(), px, w * h, 0);
   static const int32_t* table = get_lut_lsrgb().v;
   for (int i = 0; i < w * h; i++) bmp.Pixels()[i].a = (uint8_t)(table[px[i].a > 32768 ? 32768 : px[i].a] >> 5);
-  return bmp.SavePNG(path, alpha, error);
+  const int channels = alpha ? 4 : 3;
+  std::vector<uint8_t> samples((size_t)w * h * channels);
+  for (int i = 0; i < w * h; i++) {
+    const srgb_t p = bmp.Pixels()[i];
+    const uint8_t s[] = {p.r, p.g, p.b, p.a};
+    std::memcpy(&samples[(size_t)i * channels], s, channels);
+  }
+  return save_plain_png(path, samples.data(), w, h, channels, error);
 }
 
 bool make_knob(const std::string& path, std::string* error) {

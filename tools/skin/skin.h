@@ -17,6 +17,10 @@ bool make_font_sheets(const std::string& ttf, int trim, const std::string& out48
 // Linear image to a bitmap (no dither, so regeneration is byte-identical) and to a PNG.
 bool save_linear(const std::string& path, const lrgb_t* px, int w, int h, bool alpha, std::string* error);
 
+// Samples of 1 (grey), 3 (RGB) or 4 (RGBA) bytes a pixel, row after row, to an sRGB PNG.
+bool save_plain_png(const std::string& path, const uint8_t* samples, int w, int h, int channels,
+                    std::string* error);
+
 bool make_knob(const std::string& path, std::string* error);
 bool make_shadow(const std::string& path, std::string* error);
 bool make_light(const std::string& path, std::string* error);
