@@ -46,14 +46,11 @@ void load_family(font_t** base, font_t** small, font_t** medium, int trim, const
   *medium = make_font_size_green(*base, s15.w, s15.h, s15.green.data(), 15.0);
 }
 
-// Through the framework's bitmap loader into a bitmap of its own, which goes once its pixels
-// are converted: the editor draws only with the linear pixels, so the 32-bit ones (3 MB for
-// the knob strip) are not kept. A missing file gets a blank image of the usual size.
+// The linear pixels alone: the editor draws only with them, so no 32-bit bitmap (3 MB for the
+// knob strip) is made or kept. A missing file gets a blank image of the usual size.
 void load_once(image_t* img, const char* name, int w, int h) {
   if (img->l) return;
-  RasterBitmap bitmap;
-  *img = load_skin_image(std::string("img/") + name, bitmap, w, h);
-  img->srgb = nullptr;
+  *img = load_skin_linear(std::string("img/") + name, w, h);
 }
 
 }  // namespace

@@ -13,12 +13,7 @@ namespace {
 // Larger images are refused rather than risking a runaway allocation from a hostile header.
 const long MAX_PIXELS = 1L << 27;
 
-// What a plain file's rows go to: called with the size once the header is read (false
-// refuses it), then with each row of 8-bit grey (1 channel) or RGB (3 channels) samples.
-struct row_sink_t {
-  virtual bool Begin(int w, int h) = 0;
-  virtual void Row(int y, const uint8_t* samples, int channels) = 0;
-};
+using row_sink_t = RasterBitmap::RowSink;
 
 // A plain PNG, 8-bit grey or RGB, without transparency or interlacing, in sRGB as far as its
 // chunks tell, read row by row with libpng's own reader: for such a file the simplified
@@ -74,6 +69,8 @@ bool read_plain_file(const std::string& path, row_sink_t* sink) {
 }
 
 }  // namespace
+
+bool RasterBitmap::ReadPlainPNG(const std::string& path, RowSink* sink) { return read_plain_file(path, sink); }
 
 void RasterBitmap::Resize(int width, int height) {
   mPixels.reset();

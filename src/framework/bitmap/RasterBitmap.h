@@ -36,6 +36,16 @@ class RasterBitmap {
   // by row; false as LoadPNG (green is then unspecified).
   static bool LoadPNGGreen(const std::string& path, std::vector<uint8_t>* green, int* width, int* height,
                            std::string* error);
+  // What a plain file's rows go to: called with the size once the header is read (false
+  // refuses it), then with each row of 8-bit grey (1 channel) or RGB (3 channels) samples.
+  struct RowSink {
+    virtual bool Begin(int w, int h) = 0;
+    virtual void Row(int y, const uint8_t* samples, int channels) = 0;
+  };
+  // Reads a plain PNG (8-bit grey or RGB, without transparency or interlacing, in sRGB as far
+  // as its chunks tell) into sink, whose samples are then exactly the pixels LoadPNG gives.
+  // False, silently, for any other kind of file and on any fault.
+  static bool ReadPlainPNG(const std::string& path, RowSink* sink);
   // Writes RGB, or RGBA when withAlpha, through a temporary file renamed into place, so a
   // failure never leaves a half-written file at path.
   bool SavePNG(const std::string& path, bool withAlpha, std::string* error) const;

@@ -151,3 +151,36 @@ image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallb
   if (!load_resource_png(name, bitmap)) bitmap.Resize(fallbackW, fallbackH);
   return load_image(bitmap);
 }
+
+image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH) {
+  struct sink_t : RasterBitmap::RowSink {
+    image_t img{0, 0, nullptr, nullptr};
+    const int32_t* table = get_lut_slrgb().v;
+    bool Begin(int width, int height) override {
+      img.l = (lrgb_t*)malloc((size_t)width * height * sizeof(lrgb_t));
+      img.w = width;
+      img.h = height;
+      return img.l != nullptr;
+    }
+    // As load_image converts the bitmap LoadPNG makes of the row, whose alpha is 255.
+    void Row(int y, const uint8_t* s, int channels) override {
+      lrgb_t* p = img.l + (size_t)y * img.w;
+      const uint16_t a = (uint16_t)table[255];
+      if (channels == 3)
+        for (int x = 0; x < img.w; ++x, s += 3)
+          p[x] = lrgb_t{(uint16_t)table[s[0]], (uint16_t)table[s[1]], (uint16_t)table[s[2]], a};
+      else
+        for (int x = 0; x < img.w; ++x) {
+          const uint16_t v = (uint16_t)table[s[x]];
+          p[x] = lrgb_t{v, v, v, a};
+        }
+    }
+  } sink;
+  const std::string path = resource_path(name);
+  if (!path.empty() && RasterBitmap::ReadPlainPNG(path, &sink)) return sink.img;
+  free(sink.img.l);
+  RasterBitmap bitmap;
+  image_t img = load_skin_image(name, bitmap, fallbackW, fallbackH);
+  img.srgb = nullptr;
+  return img;
+}

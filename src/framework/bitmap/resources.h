@@ -40,3 +40,6 @@ std::string resource_failure();
 // reported as load_resource_png says and replaced by a blank bitmap of fallbackW x fallbackH,
 // so that the program keeps working.
 image_t load_skin_image(const std::string& name, RasterBitmap& bitmap, int fallbackW, int fallbackH);
+// The same image without a display plane (srgb null) or a bitmap: a plain file's rows go
+// straight to the linear plane.
+image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH);
