@@ -271,6 +271,22 @@ TEST(Resources, MissingSkinImageIsReportedOnceAndBlank) {
   free(ib.l);
 }
 
+// Read straight to linear pixels, a skin image (RGB or grey) is the image the bitmap path
+// gives, without a display plane.
+TEST(Resources, SkinImageStraightToLinearIsTheBitmapsImage) {
+  for (const char* name : {"img/black_knob.png", "img/logo.png", "img/font/bold15.png"}) {
+    RasterBitmap b;
+    const image_t want = load_skin_image(name, b, 30, 20);
+    const image_t got = load_skin_linear(name, 30, 20);
+    ASSERT_EQ(got.w, want.w) << name;
+    ASSERT_EQ(got.h, want.h) << name;
+    EXPECT_EQ(got.srgb, nullptr) << name;
+    EXPECT_EQ(memcmp(got.l, want.l, sizeof(lrgb_t) * want.w * want.h), 0) << name;
+    free(want.l);
+    free(got.l);
+  }
+}
+
 // A font made from a sheet's green bytes is the font made from its linear image.
 TEST(FontSheets, GreenBytesMakeTheFontTheImageMakes) {
   for (const char* name : {"font48", "bold15"}) {
