@@ -158,7 +158,9 @@ TEST_F(LV2Test, TheUIRefusesWhatIsNotItsAndWritesOnlyChangedPorts) {
   for (const auto& c : refused) {
     widget = &widget;
     EXPECT_EQ(d->instantiate(d, c.uri, "/", c.write, nullptr, c.widget ? &widget : nullptr, features), nullptr);
-    if (c.widget) EXPECT_EQ(widget, nullptr) << c.uri;
+    if (c.widget) {
+      EXPECT_EQ(widget, nullptr) << c.uri;
+    }
   }
   // ui:resize and ui:touch without their functions.
   const LV2UI_Resize no_resize = {nullptr, nullptr};
