@@ -140,7 +140,7 @@ static void take_sizes(design_t* d, int kernel_size, int fft_size) {
     s->n = fft_size;
     s->phase = phase;
     s->window = window;
-    s->ready.store(1, std::memory_order_release);
+    s->ready.store(1, std::memory_order_release);  // mutate: skip constant (any non-zero publishes it)
   }
   d->phase = phase;
   d->window = window;
@@ -268,7 +268,7 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   std::copy(sampled, sampled + n, keep_sampled);
   std::copy(spectrum, spectrum + n, keep_spectrum);
   std::copy(d->kernel, d->kernel + kernel_size, keep_kernel);
-  keep->ready.store(1, std::memory_order_release);
+  keep->ready.store(1, std::memory_order_release);  // mutate: skip constant (any non-zero publishes it)
 }
 
 void mix_firs(const double* src, double* dst, int n, double* view, mutex_t* lock,

@@ -350,7 +350,7 @@ static void limit(inst_t* inst, double** outputs, int frames, int channels, doub
   inst->limiter_time = t;
   // The light is only ever raised from here; the editor lowers it as it fades.
   double shown = inst->limiter_over.load(std::memory_order_relaxed);
-  while (over > shown &&
+  while (over > shown &&  // mutate: skip relational (an equal value stored again changes nothing)
          !inst->limiter_over.compare_exchange_weak(shown, over, std::memory_order_relaxed)) {
   }
 }
