@@ -35,8 +35,8 @@ TEST_F(Skin, FontsAreLoadedOnce) {
   }
 }
 
-// A skin whose files are all unreadable: blank font sheets of the usual 80 x 48 cells, and a
-// blank knob strip whose frame is 64 x 64; an editor then draws without failing. In a process
+// A skin whose files are all unreadable: blank font sheets of the usual 80 x 48 cells, and
+// blank knob strip whose frame is 64 x 64, blank images of the usual sizes; an editor then draws without failing. In a process
 // of its own, where no skin is loaded yet.
 bool load_unreadable_skin() {
   const std::string dir = std::string(std::getenv("QUILLMAR_CONFIG_DIR")) + "/bad_skin";
@@ -54,7 +54,12 @@ bool load_unreadable_skin() {
   PreviewPlug p = preview_make(0);
   draw_frame(p->Inst());
   const skin_t& sk = skin();
-  bool ok = sk.bknob.l && sk.bknob.w == 64 && sk.bknob.h == 64 && sk.light.w == 76;
+  bool ok = sk.bknob.l;
+  const struct {
+    const image_t& img;
+    int w, h;
+  } sizes[] = {{sk.bknob, 64, 64}, {sk.light, 76, 76}, {sk.logo, 119, 30}, {sk.shade, 84, 84}};
+  for (const auto& c : sizes) ok = ok && c.img.w == c.w && c.img.h == c.h;
   for (const font_t* f : {sk.font, sk.font12, sk.font15, sk.fbold, sk.fbold12, sk.fbold15}) ok = ok && blank(f);
   return ok;
 }
