@@ -36,8 +36,8 @@ TEST_F(Skin, FontsAreLoadedOnce) {
 }
 
 // A skin whose files are all unreadable: blank font sheets of the usual 80 x 48 cells, and
-// blank knob strip whose frame is 64 x 64, blank images of the usual sizes; an editor then draws without failing. In a process
-// of its own, where no skin is loaded yet.
+// blank images of the usual sizes (a knob strip whose frame is 64 x 64); an editor then draws
+// without failing. In a process of its own, where no skin is loaded yet.
 bool load_unreadable_skin() {
   const std::string dir = std::string(std::getenv("QUILLMAR_CONFIG_DIR")) + "/bad_skin";
   const char* names[] = {"font/font48.png", "font/font12.png", "font/font15.png", "font/bold48.png",
