@@ -53,7 +53,7 @@ static void make_phase(design_t* d, double* phase, int kernel_size, int fft_size
 // its own, as if there were no table.
 namespace {
 
-enum { SHARED_VALUES = 1 << 21 };  // 16 MB: two of each entry at the largest sizes
+enum { SHARED_VALUES = 1 << 21 };  // 16 MB: one of each entry at the largest sizes, many at usual ones
 alignas(64) double g_arena[SHARED_VALUES];
 std::atomic<size_t> g_values_claimed{0};
 
@@ -128,7 +128,9 @@ static void take_sizes(design_t* d, int kernel_size, int fft_size) {
     return;
   }
   double *phase, *window;
-  shared_sizes_t* s = claim_arrays({{&phase, fft_size}, {&window, kernel_size}}) ? g_sizes.claim() : nullptr;
+  // The slot first: with the slots used up, no room in the arena is claimed for nothing.
+  shared_sizes_t* s = g_sizes.claim();
+  if (s && !claim_arrays({{&phase, fft_size}, {&window, kernel_size}})) s = nullptr;
   if (!s) {
     phase = d->own_phase;
     window = d->own_window;
@@ -157,6 +159,7 @@ void init_design(gc_list_t* owner, design_t* d, int kernel_size, int fft_size) {
   d->sampled = buffer();
   d->sampled_last = buffer();
   d->extent = fft_size;
+  d->sampled_kept = 0;
   take_sizes(d, kernel_size, fft_size);
 }
 
@@ -204,7 +207,8 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   sort_eq(bands, sorted, count, 20.0, 20000.0);
   const int c = *count;
   control_points(sorted, c);
-  double* sampled = d->sampled;
+  // A curve-only design (the editor's) leaves the sampled arrays to the audio path, which swaps them.
+  double* const sampled = curve_only ? nullptr : d->sampled;
   if (!curve_only) {
     for (int i = 0; i <= c; ++i) {
       const int k0 = std::max(bin_ceil(sorted[i].freq, n, fs, half), 1);
@@ -257,9 +261,8 @@ void design_filters(inst_t* inst, design_t* d, eqband_t* bands, eqband_t* sorted
   fftp(d->kernel, spectrum, n, 0, d->plan);
   if (!first) return;
   double *keep_sampled, *keep_spectrum, *keep_kernel;
-  if (!claim_arrays({{&keep_sampled, n}, {&keep_spectrum, n}, {&keep_kernel, kernel_size}})) return;
   shared_design_t* keep = g_designs.claim();
-  if (!keep) return;
+  if (!keep || !claim_arrays({{&keep_sampled, n}, {&keep_spectrum, n}, {&keep_kernel, kernel_size}})) return;
   keep->k = kernel_size;
   keep->n = n;
   keep->sampled = keep_sampled;
