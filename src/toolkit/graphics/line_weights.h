@@ -154,19 +154,3 @@ void line_thin_short_weights(int w, int h, double x1, double y1, double x2, doub
   line_short_ends(x1, y1, x2, y2, u1, u2, &sx, &sy, &ex, &ey);
   line_thin_weights(w, h, sx, sy, ex, ey, radius, intensity, visit);
 }
-
-// Columns x0 .. x1 (inclusive, inside 0 .. w-1) that hold every pixel line_thin_weights can
-// visit for the segment, perhaps more; false when it can visit none.
-inline bool line_thin_columns(int w, int h, double x1, double y1, double x2, double y2, double radius,
-                              double intensity, long* x0, long* x1_out) {
-  if (w <= 0 || h <= 0 || !(radius > 0) || !std::isfinite(radius)) return false;
-  if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return false;
-  const double g = blur_extent(radius, intensity);
-  border_clip(&x1, &y1, &x2, &y2, w - 1, h - 1, g);
-  // The band reaches g across and sqrt(2) g along the segment, plus a pixel of rounding.
-  const double reach = 1.5 * g + 2;
-  const long a = (long)std::floor(std::fmin(x1, x2) - reach), b = (long)std::ceil(std::fmax(x1, x2) + reach);
-  *x0 = a < 0 ? 0 : a;
-  *x1_out = b > w - 1 ? w - 1 : b;
-  return *x0 <= *x1_out;
-}
