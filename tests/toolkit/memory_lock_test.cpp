@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "support/resident.h"
@@ -99,6 +102,56 @@ TEST(TrackedMemory, DiscardedBlocksReadAsZerosAndGiveTheirPagesBack) {
   char foreign[4] = {1, 1, 1, 1};
   gc_discard(list, foreign);  // not recorded: left alone
   EXPECT_EQ(foreign[3], 1);
+  gc_cleanup(list);
+}
+
+namespace {
+
+constexpr uintptr_t LARGE = uintptr_t(2) << 20;
+
+// Whether the mapping holding address a may be backed by large pages, from the process's map.
+bool large_page_eligible(const void* a) {
+  std::ifstream smaps("/proc/self/smaps");
+  std::string line;
+  bool inside = false;
+  const auto at = reinterpret_cast<uintptr_t>(a);
+  while (std::getline(smaps, line)) {
+    unsigned long lo, hi;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &lo, &hi) == 2 && line.find(':') > line.find(' ')) inside = lo <= at && at < hi;
+    if (inside && line.rfind("THPeligible:", 0) == 0) return line.back() == '1';
+  }
+  return false;
+}
+
+std::string large_page_mode() {
+  std::ifstream f("/sys/kernel/mm/transparent_hugepage/enabled");
+  std::string s;
+  std::getline(f, s);
+  return s;
+}
+
+}  // namespace
+
+TEST(TrackedMemory, LargeBlocksStartOnALargePageAndOnlyWholeStretchesAreAdvised) {
+  for (size_t n : {size_t(2) << 20, (size_t(5) << 20) + 123}) {
+    auto* z = static_cast<char*>(zeroed_alloc(n));
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(z) % LARGE, 0u) << n;
+    z[0] = z[n - 1] = 1;  // all of it is the caller's
+    zeroed_free(z, n);
+  }
+  gc_list_t* list = gc_list_create();
+  auto* b = static_cast<char*>(gc_calloc(list, 6 << 20, 1));
+  ASSERT_EQ(reinterpret_cast<uintptr_t>(b) % LARGE, 0u);
+  // From a page in to a page short of the end: only the stretch from 2 to 4 MB lies wholly inside.
+  mem_expect_written(b + 4096, (6 << 20) - 8192);
+  mem_expect_written(nullptr, 1 << 30);  // nothing
+  if (large_page_mode().find("[madvise]") != std::string::npos) {
+    EXPECT_FALSE(large_page_eligible(b));
+    EXPECT_TRUE(large_page_eligible(b + LARGE));
+    EXPECT_FALSE(large_page_eligible(b + 2 * LARGE + 4096));
+  }
+  for (size_t i = 0; i < (size_t(6) << 20); i += 4096) ASSERT_EQ(b[i], 0);  // still zeros
   gc_cleanup(list);
 }
 

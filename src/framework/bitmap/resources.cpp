@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "toolkit/util/memory.h"
+
 namespace {
 
 bool exists(const std::string& p) { return access(p.c_str(), R_OK) == 0; }
@@ -158,6 +160,7 @@ image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH) 
     const int32_t* table = get_lut_slrgb().v;
     bool Begin(int width, int height) override {
       img.l = (lrgb_t*)malloc((size_t)width * height * sizeof(lrgb_t));
+      mem_expect_written(img.l, (size_t)width * height * sizeof(lrgb_t));  // every row is read into it
       img.w = width;
       img.h = height;
       return img.l != nullptr;

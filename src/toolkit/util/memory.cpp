@@ -19,10 +19,32 @@ constexpr size_t MAP_MIN = size_t(64) << 10;
 
 bool mapped(size_t bytes) { return bytes >= MAP_MIN; }
 
+// The stretch a large page covers, where the system has them.
+constexpr uintptr_t LARGE_PAGE = uintptr_t(2) << 20;
+
+// A block of a large page or more starts on a large page's boundary, so that as much of it as
+// possible can be backed by large pages (mem_expect_written). The mapping is made a large page
+// longer and its ends cut off: what is left is exactly the block, as release expects.
+void* map_block(size_t bytes) {
+  const int prot = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
+  if (bytes < LARGE_PAGE || bytes > SIZE_MAX - LARGE_PAGE) {
+    void* p = mmap(nullptr, bytes, prot, flags, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+  }
+  void* p = mmap(nullptr, bytes + LARGE_PAGE, prot, flags, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+  const uintptr_t aligned = (start + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t end = (aligned + bytes + page - 1) / page * page;
+  if (aligned > start) munmap(p, aligned - start);
+  if (start + bytes + LARGE_PAGE > end) munmap(reinterpret_cast<void*>(end), start + bytes + LARGE_PAGE - end);
+  return reinterpret_cast<void*>(aligned);
+}
+
 void* acquire(size_t bytes) {
   if (!mapped(bytes)) return std::calloc(1, bytes);
-  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return p == MAP_FAILED ? nullptr : p;
+  return map_block(bytes);
 }
 
 void release(void* block, size_t bytes) {
@@ -95,6 +117,20 @@ void gc_discard(gc_list_t* owner, void* block) {
 #endif
     return;
   }
+}
+
+void mem_expect_written(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  if (!block || bytes > UINTPTR_MAX - start) return;
+  const uintptr_t first = (start + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t last = (start + bytes) & ~(LARGE_PAGE - 1);
+  // Only advice: where the system has no large pages to give, the pages stay small.
+  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
 }
 
 void gc_free(gc_list_t* owner, void* block) {

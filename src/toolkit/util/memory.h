@@ -29,6 +29,13 @@ void gc_free(gc_list_t* owner, void* block);
 // Releases every recorded block, then the list itself.
 void gc_cleanup(gc_list_t* owner);
 
+// Tells the system that the caller is about to write these bytes whole (an image drawn over
+// entirely). The aligned 2 MB stretches inside are backed by large pages where the system
+// offers them: one page fault where there would be 512, which is most of what a first frame
+// costs where faults are slow. The memory around them is left alone, so nothing becomes
+// resident that the writes would not make so. Call it before the first write; any block.
+void mem_expect_written(void* block, size_t bytes);
+
 // A zero-filled block outside any list, for owners that free it themselves with its size
 // (zeroed_free). A large one is mapped from the system like a large recorded block: it costs
 // no memory until written, wherever earlier blocks were freed. Null on failure. Like large
