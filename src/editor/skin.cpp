@@ -15,6 +15,7 @@ skin_t g_skin = {};
 
 // A blank sheet must still hold 224 cells for the font loader.
 constexpr int SHEET_W = 80, SHEET_H = 48 * FONT_GLYPHS;
+constexpr size_t FAMILY_SIZES = 3;  // the base font, size 12 and size 15
 
 // A font sheet as the green byte of each pixel, which is all a font takes from it: read
 // straight from the file, without a bitmap or a linear image of the whole sheet. A missing
@@ -24,26 +25,35 @@ struct sheet_t {
   int w = 0, h = 0;
 };
 
-sheet_t load_sheet(const char* name) {
-  sheet_t s;
-  if (!load_resource_png_green(std::string("img/font/") + name, &s.green, &s.w, &s.h)) {
-    s.w = SHEET_W;
-    s.h = SHEET_H;
-    s.green.assign((size_t)SHEET_W * SHEET_H, 0);
+// The sheets are read one after another into the same buffer: each is copied into its font
+// before the next is read, and the buffer's pages are faulted in once, not once a sheet.
+const sheet_t& load_sheet(sheet_t* s, const char* name) {
+  if (!load_resource_png_green(std::string("img/font/") + name, &s->green, &s->w, &s->h)) {
+    s->w = SHEET_W;
+    s->h = SHEET_H;
+    s->green.assign((size_t)SHEET_W * SHEET_H, 0);
   }
-  return s;
+  return *s;
 }
 
-void load_family(font_t** base, font_t** small, font_t** medium, int trim, const char* big_name,
+void load_family(sheet_t* sheet, font_t** base, font_t** small, font_t** medium, int trim, const char* big_name,
                  const char* small_name, const char* medium_name) {
   if (*base) return;
-  const sheet_t big = load_sheet(big_name);
-  *base = font_load_green(trim, big.w, big.h, big.green.data());
-  if (!*base) return;
-  const sheet_t s12 = load_sheet(small_name);
-  *small = make_font_size_green(*base, s12.w, s12.h, s12.green.data(), 12.0);
-  const sheet_t s15 = load_sheet(medium_name);
-  *medium = make_font_size_green(*base, s15.w, s15.h, s15.green.data(), 15.0);
+  const sheet_t& big = load_sheet(sheet, big_name);
+  // The three sizes share the base's cells. Their coverage is written whole, in one block kept
+  // for the process's life like the fonts, so that it can be backed by large pages.
+  const size_t n = font_coverage_values(big.w, big.h), bytes = FAMILY_SIZES * n * sizeof(uint16_t);
+  uint16_t* room = n ? static_cast<uint16_t*>(zeroed_alloc(bytes)) : nullptr;
+  mem_expect_written(room, bytes);
+  *base = font_load_green(trim, big.w, big.h, big.green.data(), room);
+  if (!*base) {
+    zeroed_free(room, bytes);
+    return;
+  }
+  const sheet_t& s12 = load_sheet(sheet, small_name);
+  *small = make_font_size_green(*base, s12.w, s12.h, s12.green.data(), 12.0, room ? room + n : nullptr);
+  const sheet_t& s15 = load_sheet(sheet, medium_name);
+  *medium = make_font_size_green(*base, s15.w, s15.h, s15.green.data(), 15.0, room ? room + 2 * n : nullptr);
 }
 
 // The linear pixels alone: the editor draws only with them, so no 32-bit bitmap (3 MB for the
@@ -67,8 +77,9 @@ void init_colours() {
 }
 
 void skin_load_fonts() {
-  load_family(&g_skin.font, &g_skin.font12, &g_skin.font15, 6, "font48.png", "font12.png", "font15.png");
-  load_family(&g_skin.fbold, &g_skin.fbold12, &g_skin.fbold15, 8, "bold48.png", "bold12.png", "bold15.png");
+  sheet_t sheet;
+  load_family(&sheet, &g_skin.font, &g_skin.font12, &g_skin.font15, 6, "font48.png", "font12.png", "font15.png");
+  load_family(&sheet, &g_skin.fbold, &g_skin.fbold12, &g_skin.fbold15, 8, "bold48.png", "bold12.png", "bold15.png");
 }
 
 void skin_load_images(IGraphics* g) {

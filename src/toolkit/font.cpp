@@ -9,15 +9,16 @@
 
 namespace {
 
-font_t* new_font(const font_t* geometry, double size) {
+// A font's record; its coverage goes into room when given (the caller's), else is allocated.
+font_t* new_font(const font_t* geometry, double size, uint16_t* room) {
   font_t* f = (font_t*)calloc(1, sizeof(font_t));
   if (!f) return nullptr;
   *f = *geometry;
   f->size = size;
-  f->coverage = (uint16_t*)malloc((size_t)f->cell_w * f->cell_h * FONT_GLYPHS * sizeof(uint16_t));
+  f->coverage = room ? room : (uint16_t*)malloc((size_t)f->cell_w * f->cell_h * FONT_GLYPHS * sizeof(uint16_t));
   f->ink = (int32_t*)malloc(4 * FONT_GLYPHS * sizeof(int32_t));
   if (!f->coverage || !f->ink) {
-    free(f->coverage);
+    if (f->coverage != room) free(f->coverage);
     free(f->ink);
     free(f);
     return nullptr;
@@ -93,13 +94,13 @@ void copy_green(font_t* f, const uint8_t* green) {
 // The font of a sheet w x h whose linear green copy_green reads from src; null when the sheet
 // cannot hold 224 cells or memory runs out.
 template <class Src>
-font_t* load_font(int trim, int w, int h, Src src) {
+font_t* load_font(int trim, int w, int h, Src src, uint16_t* room) {
   if (!src || w <= 0 || h < FONT_GLYPHS) return nullptr;
   font_t geometry{w, h / FONT_GLYPHS, FONT_GLYPHS, 0, nullptr, nullptr, nullptr, nullptr};
-  font_t* f = new_font(&geometry, geometry.cell_h);
+  font_t* f = new_font(&geometry, geometry.cell_h, room);
   int16_t* metrics = f ? (int16_t*)calloc(2 * FONT_GLYPHS, sizeof(int16_t)) : nullptr;
   if (f && !metrics) {
-    free(f->coverage);
+    if (f->coverage != room) free(f->coverage);
     free(f->ink);
     free(f);
     return nullptr;
@@ -121,10 +122,10 @@ font_t* load_font(int trim, int w, int h, Src src) {
 }
 
 template <class Src>
-font_t* sized_font(const font_t* base, int w, int h, Src src, double size) {
+font_t* sized_font(const font_t* base, int w, int h, Src src, double size, uint16_t* room) {
   size_t n = base ? (size_t)base->cell_w * base->cell_h * FONT_GLYPHS : 0;
   if (!base || !src || !(size > 0) || w <= 0 || h <= 0 || (size_t)w * h < n) return nullptr;
-  font_t* f = new_font(base, size);
+  font_t* f = new_font(base, size, room);
   if (f) copy_green(f, src);
   return f;
 }
@@ -136,21 +137,27 @@ inline int glyph_advance(const font_t* f, unsigned char c) {
 }  // namespace
 
 font_t* font_load(int trim, image_t sheet) {
-  font_t* f = load_font(trim, sheet.w, sheet.h, (const lrgb_t*)sheet.l);
+  font_t* f = load_font(trim, sheet.w, sheet.h, (const lrgb_t*)sheet.l, nullptr);
   free(sheet.l);
   return f;
 }
 
 font_t* make_font_size(const font_t* base, image_t sheet, double size) {
-  font_t* f = sized_font(base, sheet.w, sheet.h, (const lrgb_t*)sheet.l, size);
+  font_t* f = sized_font(base, sheet.w, sheet.h, (const lrgb_t*)sheet.l, size, nullptr);
   free(sheet.l);
   return f;
 }
 
-font_t* font_load_green(int trim, int w, int h, const uint8_t* green) { return load_font(trim, w, h, green); }
+font_t* font_load_green(int trim, int w, int h, const uint8_t* green, uint16_t* room) {
+  return load_font(trim, w, h, green, room);
+}
 
-font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size) {
-  return sized_font(base, w, h, green, size);
+font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size, uint16_t* room) {
+  return sized_font(base, w, h, green, size, room);
+}
+
+size_t font_coverage_values(int w, int h) {
+  return w > 0 && h >= FONT_GLYPHS ? (size_t)w * (h / FONT_GLYPHS) * FONT_GLYPHS : 0;
 }
 
 text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y) {

@@ -47,8 +47,13 @@ font_t* make_font_size(const font_t* base, image_t sheet, double size);
 
 // The same from a sheet given as the sRGB green byte of each of its w x h pixels, which is all
 // a font takes from a sheet (its linear value is the coverage). The bytes stay the caller's.
-font_t* font_load_green(int trim, int w, int h, const uint8_t* green);
-font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size);
+// room, if not null, is where the coverage goes (font_coverage_values of the base's sheet),
+// kept by the caller for the font's life; null: the font allocates its own.
+font_t* font_load_green(int trim, int w, int h, const uint8_t* green, uint16_t* room = nullptr);
+font_t* make_font_size_green(const font_t* base, int w, int h, const uint8_t* green, double size,
+                             uint16_t* room = nullptr);
+// The coverage values of a font whose base sheet is w x h: 0 when it cannot hold 224 cells.
+size_t font_coverage_values(int w, int h);
 
 // A text record allocated through the owner's tracked allocator (null on failure).
 text_t* init_text(gc_list_t* owner, font_t* font, int flags, double x, double y);
