@@ -300,18 +300,23 @@ TEST(FontSheets, GreenBytesMakeTheFontTheImageMakes) {
     int w = 0, h = 0;
     ASSERT_TRUE(RasterBitmap::LoadPNGGreen(path, &green, &w, &h, &err)) << err;
     font_t* want = font_load(7, load_image(b));
-    font_t* got = font_load_green(7, w, h, green.data());
+    // The green font's coverage goes where the caller says: room for it and for a sized one.
+    const size_t n = font_coverage_values(w, h);
+    auto* room = new uint16_t[2 * n];  // kept like the fonts
+    font_t* got = font_load_green(7, w, h, green.data(), room);
     ASSERT_NE(want, nullptr);
     ASSERT_NE(got, nullptr);
     fonts_kept[fonts_count++] = want;
     fonts_kept[fonts_count++] = got;
-    const size_t n = (size_t)want->cell_w * want->cell_h * FONT_GLYPHS;
+    EXPECT_EQ(n, (size_t)want->cell_w * want->cell_h * FONT_GLYPHS);
+    EXPECT_EQ(got->coverage, room);
     EXPECT_EQ(memcmp(want->coverage, got->coverage, n * sizeof(uint16_t)), 0) << name;
     EXPECT_EQ(memcmp(want->ink, got->ink, 4 * FONT_GLYPHS * sizeof(int32_t)), 0) << name;
     EXPECT_EQ(memcmp(want->left, got->left, 2 * FONT_GLYPHS * sizeof(int16_t)), 0) << name;
-    font_t* sized = make_font_size_green(want, w, h, green.data(), 12.0);
+    font_t* sized = make_font_size_green(want, w, h, green.data(), 12.0, room + n);
     ASSERT_NE(sized, nullptr);
     fonts_kept[fonts_count++] = sized;
+    EXPECT_EQ(sized->coverage, room + n);
     EXPECT_EQ(memcmp(want->coverage, sized->coverage, n * sizeof(uint16_t)), 0) << name;
     EXPECT_EQ(make_font_size_green(want, w, h / 2, green.data(), 12.0), nullptr);  // too small
   }
