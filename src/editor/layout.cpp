@@ -208,9 +208,10 @@ void prepare_panel(inst_t* inst) {
   if (inst->label_text_b) inst->label_text_b->font = sk.fbold12;
   if (inst->label_text_c) inst->label_text_c->font = sk.font12;
   if (inst->graphics) inst->graphics->SetPromptFont(sk.font12);
-  // The frame and both panel layers are drawn over whole at this size.
-  const size_t frame_bytes = (size_t)inst->ui_w * inst->ui_h * sizeof(lrgb_t);
-  for (lrgb_t* image : {inst->fb, inst->bg_layer, inst->bg_final}) mem_expect_written(image, frame_bytes);
+  // The frame, both panel layers and the display pixels are drawn over whole at this size.
+  const size_t frame_pixels = (size_t)inst->ui_w * inst->ui_h;
+  for (lrgb_t* image : {inst->fb, inst->bg_layer, inst->bg_final}) mem_expect_written(image, frame_pixels * sizeof(lrgb_t));
+  mem_expect_written(inst->screen_bits, frame_pixels * sizeof(srgb_t));
   make_layout(inst);
   draw_version_label(inst);
   make_final_layout(inst);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -153,6 +154,15 @@ TEST(TrackedMemory, LargeBlocksStartOnALargePageAndOnlyWholeStretchesAreAdvised)
   }
   for (size_t i = 0; i < (size_t(6) << 20); i += 4096) ASSERT_EQ(b[i], 0);  // still zeros
   gc_cleanup(list);
+  // A block to be written whole, freed with free(): advised from its start.
+  auto* w = static_cast<char*>(written_alloc(3 << 20));
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(w) % LARGE, 0u);
+  if (large_page_mode().find("[madvise]") != std::string::npos) {
+    EXPECT_TRUE(large_page_eligible(w));
+  }
+  std::memset(w, 1, 3 << 20);
+  std::free(w);
 }
 
 TEST(SpinLock, NullLockPrintsItsMessageAndChangesNothing) {

@@ -159,8 +159,7 @@ image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH) 
     image_t img{0, 0, nullptr, nullptr};
     const int32_t* table = get_lut_slrgb().v;
     bool Begin(int width, int height) override {
-      img.l = (lrgb_t*)malloc((size_t)width * height * sizeof(lrgb_t));
-      mem_expect_written(img.l, (size_t)width * height * sizeof(lrgb_t));  // every row is read into it
+      img.l = (lrgb_t*)written_alloc((size_t)width * height * sizeof(lrgb_t));  // every row is read into it
       img.w = width;
       img.h = height;
       return img.l != nullptr;

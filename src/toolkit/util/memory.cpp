@@ -133,6 +133,14 @@ void mem_expect_written(void* block, size_t bytes) {
 #endif
 }
 
+void* written_alloc(size_t bytes) {
+  void* block = nullptr;
+  if (bytes < LARGE_PAGE) return std::malloc(bytes ? bytes : 1);
+  if (posix_memalign(&block, LARGE_PAGE, bytes)) return nullptr;
+  mem_expect_written(block, bytes);
+  return block;
+}
+
 void gc_free(gc_list_t* owner, void* block) {
   if (!block || !owner) return;
   for (int i = 0; i < GC_SLOTS; ++i) {

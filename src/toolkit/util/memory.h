@@ -35,6 +35,9 @@ void gc_cleanup(gc_list_t* owner);
 // costs where faults are slow. The memory around them is left alone, so nothing becomes
 // resident that the writes would not make so. Call it before the first write; any block.
 void mem_expect_written(void* block, size_t bytes);
+// A block the caller is about to write whole, freed with free(): it starts on a large page
+// and is advised as above. Null on failure.
+void* written_alloc(size_t bytes);
 
 // A zero-filled block outside any list, for owners that free it themselves with its size
 // (zeroed_free). A large one is mapped from the system like a large recorded block: it costs
