@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "toolkit/graphics/blend_span.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/blit.h"
 
@@ -78,6 +79,29 @@ struct canvas_t {
   lrgb_t at(int x, int y) { return image()[y * w + x]; }
 };
 }  // namespace
+
+TEST(Blend, SpanMatchesThePixelBlend) {
+  // Every mode and weight class over runs of every remainder, the background across the
+  // whole 16-bit range, colours within 1.0 and beyond it.
+  const lrgb_t colours[] = {px(9000, 32768, 0, 20000), px(65535, 100, 32769, 65535), px(0, 0, 0, 0)};
+  std::vector<lrgb_t> bg(13);
+  for (size_t i = 0; i < bg.size(); ++i) {
+    const int v = (int)(i * 40503 % 65536);
+    bg[i] = px(v, 65535 - v, (v * 7) & 65535, i % 3 ? v : 65535);
+  }
+  for (int mode = -1; mode <= 9; ++mode)
+    for (int p : {-7, 0, 1, 12345, 32767, 32768, 50000})
+      for (const lrgb_t& fg : colours)
+        for (long n : {1, 2, 3, 4, 5, 7, 13}) {
+          std::vector<lrgb_t> d(bg.begin(), bg.begin() + n);
+          blend_span(d.data(), n, fg, p, mode);
+          for (long i = 0; i < n; ++i) {
+            const lrgb_t e = blend_pixels(bg[i], fg, p, mode);
+            ASSERT_TRUE(d[i].r == e.r && d[i].g == e.g && d[i].b == e.b && d[i].a == e.a)
+                << "mode " << mode << " p " << p << " fg.r " << fg.r << " n " << n << " i " << i;
+          }
+        }
+}
 
 TEST(Blit, AlignmentCodes) {
   std::vector<lrgb_t> sprite(3 * 2, px(1000, 1000, 1000, 32768));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "toolkit/fixedpoint/fp.h"
+#include "toolkit/graphics/blend_span.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/drawline.h"
 
@@ -94,24 +95,33 @@ int64_t get_dist_to_roundrect(int64_t px, int64_t py, int64_t ix0, int64_t iy0, 
 
 namespace {
 
-// Blends colour over rows j0..j1 and columns i0..i1 of fb: at the weight inside over the
-// rows ra..rb and columns ca..cb, where every pixel's distances are the same, and at
-// weight_at(i, j) everywhere else.
+// Blends colour over rows j0..j1 and columns i0..i1 of fb at weight_at(i, j). In the rows
+// ra..rb and columns ca..cb a pixel is outside the inner rectangle in neither direction, so
+// every such pixel has the weight inside; beside them only one direction counts, so the rows
+// above and below take one weight a row and the columns to the sides one weight a column.
 template <class Weight>
 void blend_rrect_area(lrgb_t* fb, int w, lrgb_t colour, int mode, long j0, long j1, long i0, long i1, long ra,
                       long rb, long ca, long cb, int inside, Weight weight_at) {
+  ra = std::max(ra, j0), rb = std::min(rb, j1);
+  ca = std::max(ca, i0), cb = std::min(cb, i1);
+  if (ra > rb) ra = j1 + 1, rb = j1;
+  if (ca > cb) ca = i1 + 1, cb = i1;
   with_blend_mode(mode, [&](auto m) {
+    auto blend_at = [&](lrgb_t& p, int wgt) { p = blend_mode<decltype(m)::value>(p, colour, wgt); };
     for (long j = j0; j <= j1; j++) {
       lrgb_t* row = fb + j * w;
-      const bool row_in = j >= ra && j <= rb;
-      for (long i = i0; i <= i1; i++) {
-        if (row_in && i >= ca && i <= cb) {
-          const long end = std::min(cb, i1);
-          for (; i <= end; i++) row[i] = blend_mode<decltype(m)::value>(row[i], colour, inside);
-          if (i > i1) break;
-        }
-        row[i] = blend_mode<decltype(m)::value>(row[i], colour, weight_at(i, j));
-      }
+      const bool uniform = j >= ra && j <= rb;
+      if (ca <= cb) blend_span(row + ca, cb - ca + 1, colour, uniform ? inside : weight_at(ca, j), mode);
+      if (uniform) continue;
+      for (long i = i0; i < ca; i++) blend_at(row[i], weight_at(i, j));
+      for (long i = cb + 1; i <= i1; i++) blend_at(row[i], weight_at(i, j));
+    }
+    if (ra > rb) return;
+    for (long i = i0; i <= i1; i++) {
+      if (i == ca) i = cb + 1;
+      if (i > i1) break;
+      const int wgt = weight_at(i, ra);
+      for (long j = ra; j <= rb; j++) blend_at(fb[j * w + i], wgt);
     }
   });
 }
