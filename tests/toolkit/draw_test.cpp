@@ -375,3 +375,26 @@ TEST(Gradient, SeparableGaussianBlend) {
   draw_gaussian_gradient(sh.p(), 64, 48, c0, c1, BLEND_REPLACE, 32, 24, 10, -0.5, 0.3);
   EXPECT_EQ(sh.px[27 * 64 + 27].r, 32768);
 }
+
+TEST(Gradient, ReplaceMatchesTheFullWeightMix) {
+  // Replacing takes its own row path; a full-weight mix over the first colour's alpha goes
+  // the general way and must give the same pixels, on every row remainder.
+  struct case_t {
+    int w, h;
+    double x, y, size, ox, oy;
+    lrgb_t c0, c1;
+  };
+  const case_t cases[] = {
+      {1, 3, 0, 1, 2, 0, 0, {100, 200, 300, 32768}, {32768, 0, 65535, 0}},
+      {5, 4, 2.5, 1.5, 1.7, -0.05, -0.15, {9000, 9000, 7000, 32768}, {30000, 30000, 30000, 32768}},
+      {7, 3, -1, 4, 3, 0.3, 0, {65535, 65535, 0, 7}, {0, 1, 65535, 65535}},
+      {13, 5, 12, 0, -2.5, 0, 0.2, {32768, 0, 16384, 1}, {0, 32768, 16385, 2}},
+  };
+  for (const case_t& c : cases) {
+    std::vector<lrgb_t> a = noise(c.w * c.h), b = a;
+    for (lrgb_t& p : b) p.a = c.c0.a;
+    draw_gaussian_gradient(a.data(), c.w, c.h, c.c0, c.c1, BLEND_REPLACE, c.x, c.y, c.size, c.ox, c.oy);
+    draw_gaussian_gradient(b.data(), c.w, c.h, c.c0, c.c1, BLEND_MIX, c.x, c.y, c.size, c.ox, c.oy);
+    for (int i = 0; i < c.w * c.h; ++i) ASSERT_TRUE(eq(a[i], b[i])) << "case " << (&c - cases) << " pixel " << i;
+  }
+}
