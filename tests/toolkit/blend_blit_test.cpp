@@ -1,6 +1,7 @@
 // Blend modes, sprite placement and clipping, and the layout blit.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "toolkit/graphics/blend_span.h"
@@ -166,5 +167,33 @@ TEST(Blit, LayoutByRunsMatchesTheWholeBlit) {
   blit_layout_runs(b.data(), lay.data(), runs.data(), w, h);
   for (int i = 0; i < w * h; ++i) {
     EXPECT_PX(b[i], a[i].r, a[i].g, a[i].b, a[i].a);
+  }
+}
+
+TEST(Blit, LayoutRunsOfEveryLengthAndAlpha) {
+  // One row per string: '.' transparent, '+' partial, '#' opaque, each kind drawn from its
+  // edge alphas; the runs are the string's groups of '+' and '#'.
+  const char* rows[] = {"#", ".", "+", "########", "#########", "........+", "+++++++.#", "#.+#.+#.+#.+#.+#.+",
+                        "................#++++++++++++++++#", "##############################.##"};
+  const uint16_t alphas[3][3] = {{0, 0, 0}, {32768, 32769, 65535}, {1, 255, 32767}};  // by kind
+  for (const char* str : rows) {
+    const int w = (int)std::strlen(str);
+    std::vector<lrgb_t> lay(w);
+    std::vector<int32_t> want = {0};
+    for (int x = 0; x < w; ++x) {
+      const int kind = str[x] == '#' ? LAYOUT_OPAQUE : str[x] == '+' ? LAYOUT_PARTIAL : 0;
+      lay[x] = px(7, 7, 7, alphas[kind][x % 3]);
+      if (!kind) continue;
+      if (x && str[x - 1] == str[x]) {
+        want[want.size() - 2] = x + 1;
+        continue;
+      }
+      want.insert(want.end(), {x, x + 1, kind});
+      ++want[0];
+    }
+    std::vector<int32_t> runs(layout_runs_per_row(w), -1);
+    ASSERT_EQ(layout_runs_build(runs.data(), lay.data(), w, 1), (int)want.size()) << str;
+    runs.resize(want.size());
+    EXPECT_EQ(runs, want) << str;
   }
 }
