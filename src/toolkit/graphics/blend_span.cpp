@@ -1,6 +1,5 @@
 #include "toolkit/graphics/blend_span.h"
 
-#include <algorithm>
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -31,15 +30,24 @@ void span_avx2(lrgb_t* d, long n, __m256i F, __m256i Q, __m256i P) {
     // packus interleaves the 128-bit halves: pixels 0, 2, 1, 3.
     _mm256_storeu_si256((__m256i*)(void*)(d + i), _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xd8));
   }
-  for (; i < n; i += 2) {
-    const long m = n - i < 2 ? 1 : 2;
-    alignas(16) lrgb_t t[2] = {};
-    std::copy(d + i, d + i + m, t);
-    const __m256i a = span_pair_avx2<MUL>(_mm256_cvtepu16_epi32(_mm_load_si128((const __m128i*)(const void*)t)), F, Q, P);
-    _mm_store_si128((__m128i*)(void*)t,
-                    _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(a, a), 0xd8)));
-    std::copy(t, t + m, d + i);
+  for (; i < n; i++) {  // the last pixels one by one in the low lanes
+    const __m256i a = span_pair_avx2<MUL>(_mm256_cvtepu16_epi32(_mm_loadl_epi64((const __m128i*)(const void*)(d + i))), F, Q, P);
+    _mm_storel_epi64((__m128i*)(void*)(d + i), _mm256_castsi256_si128(_mm256_packus_epi32(a, a)));
   }
+}
+
+// The alpha-only blend, four pixels at a time: alpha * q + fg.a * p stays below 2^31, and the
+// colour channels are left as they are.
+void span_alpha_avx2(lrgb_t* d, long n, lrgb_t fg, int p) {
+  const __m256i q = _mm256_set1_epi32(32768 - p), add = _mm256_set1_epi32(fg.a * p);
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    __m256i* s = (__m256i*)(void*)(d + i);
+    const __m256i v = _mm256_loadu_si256(s);
+    const __m256i a = _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_srli_epi32(v, 16), q), add), 15);
+    _mm256_storeu_si256(s, _mm256_blend_epi16(v, _mm256_slli_epi32(a, 16), 0x88));
+  }
+  for (; i < n; i++) d[i] = blend_mode<BLEND_ALPHA>(d[i], fg, p);
 }
 
 __m256i lanes(int r, int g, int b, int a) { return _mm256_setr_epi32(r, g, b, a, r, g, b, a); }
@@ -50,20 +58,24 @@ bool blend_span_avx2(lrgb_t* d, long n, lrgb_t fg, int p, int mode) {
   switch (mode) {
     case BLEND_MULTIPLY:  // (c * fg) >> 15 stays at most c while fg is at most 1.0
       if (fg.r > 32768 || fg.g > 32768 || fg.b > 32768) return false;
+      if (!fg.r && !fg.g && !fg.b) {  // by black: the product is 0, only the background's share is left
+        span_avx2<false>(d, n, _mm256_setzero_si256(), lanes(q, q, q, 32768), _mm256_setzero_si256());
+        return true;
+      }
       span_avx2<true>(d, n, lanes(fg.r, fg.g, fg.b, 0), lanes(q, q, q, 32768), lanes(p, p, p, 0));
       return true;
     case BLEND_MIX:
-      span_avx2<false>(d, n, __m256i(), lanes(q, q, q, 32768), lanes(fg.r * p, fg.g * p, fg.b * p, 0));
+      span_avx2<false>(d, n, _mm256_setzero_si256(), lanes(q, q, q, 32768), lanes(fg.r * p, fg.g * p, fg.b * p, 0));
       return true;
     case BLEND_MIX_ALPHA: {  // a weight beyond 1.0 would turn the background's share negative
       if (fg.a > 32768) return false;
       const int t = (fg.a * p) >> 15;
-      span_avx2<false>(d, n, __m256i(), lanes(32768 - t, 32768 - t, 32768 - t, 32768),
+      span_avx2<false>(d, n, _mm256_setzero_si256(), lanes(32768 - t, 32768 - t, 32768 - t, 32768),
                        lanes(fg.r * t, fg.g * t, fg.b * t, 0));
       return true;
     }
     case BLEND_ALPHA:
-      span_avx2<false>(d, n, __m256i(), lanes(32768, 32768, 32768, q), lanes(0, 0, 0, fg.a * p));
+      span_alpha_avx2(d, n, fg, p);
       return true;
   }
   return false;
