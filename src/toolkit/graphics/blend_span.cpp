@@ -52,7 +52,8 @@ void span_alpha_avx2(lrgb_t* d, long n, lrgb_t fg, int p) {
 
 __m256i lanes(int r, int g, int b, int a) { return _mm256_setr_epi32(r, g, b, a, r, g, b, a); }
 
-// The modes whose pixel is an exact affine or product form in 32-bit lanes for this colour.
+// The modes whose pixel is an exact affine or product form in 32-bit lanes for this colour;
+// false, having done nothing, for the others.
 bool blend_span_avx2(lrgb_t* d, long n, lrgb_t fg, int p, int mode) {
   const int q = 32768 - p;
   switch (mode) {
