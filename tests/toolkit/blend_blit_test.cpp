@@ -1,8 +1,10 @@
 // Blend modes, sprite placement and clipping, and the layout blit.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "toolkit/graphics/blend_span.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/blit.h"
 
@@ -79,6 +81,29 @@ struct canvas_t {
 };
 }  // namespace
 
+TEST(Blend, SpanMatchesThePixelBlend) {
+  // Every mode and weight class over runs of every remainder, the background across the
+  // whole 16-bit range, colours within 1.0 and beyond it.
+  const lrgb_t colours[] = {px(9000, 32768, 0, 20000), px(65535, 100, 32769, 65535), px(0, 0, 0, 0)};
+  std::vector<lrgb_t> bg(13);
+  for (size_t i = 0; i < bg.size(); ++i) {
+    const int v = (int)(i * 40503 % 65536);
+    bg[i] = px(v, 65535 - v, (v * 7) & 65535, i % 3 ? v : 65535);
+  }
+  for (int mode = -1; mode <= 9; ++mode)
+    for (int p : {-7, 0, 1, 12345, 32767, 32768, 50000})
+      for (const lrgb_t& fg : colours)
+        for (long n : {1, 2, 3, 4, 5, 7, 13}) {
+          std::vector<lrgb_t> d(bg.begin(), bg.begin() + n);
+          blend_span(d.data(), n, fg, p, mode);
+          for (long i = 0; i < n; ++i) {
+            const lrgb_t e = blend_pixels(bg[i], fg, p, mode);
+            ASSERT_TRUE(d[i].r == e.r && d[i].g == e.g && d[i].b == e.b && d[i].a == e.a)
+                << "mode " << mode << " p " << p << " fg.r " << fg.r << " n " << n << " i " << i;
+          }
+        }
+}
+
 TEST(Blit, AlignmentCodes) {
   std::vector<lrgb_t> sprite(3 * 2, px(1000, 1000, 1000, 32768));
   sprite[0] = px(7, 7, 7, 7);  // marks the sprite's top-left pixel
@@ -142,5 +167,33 @@ TEST(Blit, LayoutByRunsMatchesTheWholeBlit) {
   blit_layout_runs(b.data(), lay.data(), runs.data(), w, h);
   for (int i = 0; i < w * h; ++i) {
     EXPECT_PX(b[i], a[i].r, a[i].g, a[i].b, a[i].a);
+  }
+}
+
+TEST(Blit, LayoutRunsOfEveryLengthAndAlpha) {
+  // One row per string: '.' transparent, '+' partial, '#' opaque, each kind drawn from its
+  // edge alphas; the runs are the string's groups of '+' and '#'.
+  const char* rows[] = {"#", ".", "+", "########", "#########", "........+", "+++++++.#", "#.+#.+#.+#.+#.+#.+",
+                        "................#++++++++++++++++#", "##############################.##"};
+  const uint16_t alphas[3][3] = {{0, 0, 0}, {32768, 32769, 65535}, {1, 255, 32767}};  // by kind
+  for (const char* str : rows) {
+    const int w = (int)std::strlen(str);
+    std::vector<lrgb_t> lay(w);
+    std::vector<int32_t> want = {0};
+    for (int x = 0; x < w; ++x) {
+      const int kind = str[x] == '#' ? LAYOUT_OPAQUE : str[x] == '+' ? LAYOUT_PARTIAL : 0;
+      lay[x] = px(7, 7, 7, alphas[kind][x % 3]);
+      if (!kind) continue;
+      if (x && str[x - 1] == str[x]) {
+        want[want.size() - 2] = x + 1;
+        continue;
+      }
+      want.insert(want.end(), {x, x + 1, kind});
+      ++want[0];
+    }
+    std::vector<int32_t> runs(layout_runs_per_row(w), -1);
+    ASSERT_EQ(layout_runs_build(runs.data(), lay.data(), w, 1), (int)want.size()) << str;
+    runs.resize(want.size());
+    EXPECT_EQ(runs, want) << str;
   }
 }

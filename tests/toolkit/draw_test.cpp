@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "toolkit/fixedpoint/fp.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/drawline.h"
 #include "toolkit/graphics/drawprimitives.h"
@@ -40,6 +41,29 @@ double seg_dist(double x1, double y1, double x2, double y2, double px, double py
   t = t < 0 ? 0 : t > 1 ? 1 : t;
   return std::hypot(x1 + dx * t - px, y1 + dy * t - py);
 }
+
+// A background over the whole 16-bit range, the same for every caller.
+std::vector<lrgb_t> noise(int n) {
+  std::vector<lrgb_t> v(n);
+  for (int i = 0; i < n; ++i) {
+    const int k = (int)((i * 40503u) & 65535);
+    v[i] = lrgb_t{(uint16_t)k, (uint16_t)(65535 - k), (uint16_t)(k * 7), (uint16_t)(k ^ 0x5555)};
+  }
+  return v;
+}
+
+// A rounded rectangle's corner centres and radius in 16.16, and a pixel's distance from it.
+struct rr_ref_t {
+  int64_t x0, y0, x1, y1, R;
+  rr_ref_t(double a, double b, double c, double d, double R_) {
+    const double r = std::max(0.0, std::min(R_, std::min(c - a, d - b) / 2));
+    auto f = [](double v) { return (int64_t)std::llround(v * 65536); };
+    x0 = f(a + r), y0 = f(b + r), x1 = f(c - r), y1 = f(d - r), R = f(r);
+  }
+  int64_t dist(int i, int j) const { return get_dist_to_roundrect((int64_t)i << 16, (int64_t)j << 16, x0, y0, x1, y1, R); }
+};
+
+bool eq(lrgb_t a, lrgb_t b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
 }  // namespace
 
@@ -278,6 +302,55 @@ TEST(RoundRect, FrameLightsOnlyBetweenItsOutlines) {
   EXPECT_LT(im.g(3, 60), 7);
 }
 
+TEST(RoundRect, EveryPixelAtItsOwnDistance) {
+  // The shapes blend whole runs at one weight; pixel by pixel from the distances they must
+  // come out the same, clipped at every edge, with corners wider than the shape and frames
+  // with no inner part.
+  struct shape_t {
+    double o[4], R, r[4], rin;  // outer rectangle and radius; inner rectangle (a frame) and radius
+    double radius, intensity;
+    bool frame;
+  };
+  const shape_t shapes[] = {
+      {{5.3, 4.7, 30.2, 18.9}, 3, {}, 0, 0.85, 1.0, false},
+      {{-6.5, -3.2, 20.1, 15.5}, 3, {}, 0, 0.85, 0.9, false},
+      {{12.4, 9.1, 45, 30}, 6, {}, 0, 1.5, 2.5, false},
+      {{10, 5, 11.5, 20}, 3, {}, 0, 0.85, 1.0, false},
+      {{-10, -10, 50, 40}, 2, {}, 0, 0.6, 1.0, false},
+      {{3.25, 2.5, 33.5, 20}, 9, {4.25, 8.0, 32.5, 19}, 8, 0.85, 1.0, true},
+      {{-4, 6, 28, 40}, 5, {-3, 9.5, 27, 39}, 4, 1.2, 0.7, true},
+      {{6, 3, 30, 19}, 4, {20, 10, 10, 15}, 3, 0.85, 1.0, true},
+  };
+  const lrgb_t colours[] = {{6000, 32768, 100, 9000}, {65535, 1, 40000, 65535}};
+  const int w = 37, h = 23;
+  const std::vector<lrgb_t> bg = noise(w * h);
+  for (const shape_t& s : shapes)
+    for (int mode : {BLEND_MULTIPLY, BLEND_MIX, BLEND_ALPHA, BLEND_ADD, BLEND_OVER})
+      for (const lrgb_t& c : colours) {
+        std::vector<lrgb_t> im = bg;
+        if (s.frame)
+          draw_roundrect_frame(im.data(), w, h, c, mode, s.R, s.rin, s.radius, s.intensity, s.o[0], s.o[1], s.o[2],
+                               s.o[3], s.r[0], s.r[1], s.r[2], s.r[3]);
+        else
+          draw_roundrect(im.data(), w, h, c, mode, s.o[0], s.o[1], s.o[2], s.o[3], s.R, s.radius, s.intensity);
+        const rr_ref_t out(s.o[0], s.o[1], s.o[2], s.o[3], s.R), in(s.r[0], s.r[1], s.r[2], s.r[3], s.rin);
+        const bool has_in = s.frame && s.r[2] >= s.r[0] && s.r[3] >= s.r[1];
+        const double g = blur_extent(s.radius, s.intensity);
+        const int64_t k = std::llround(65536 / s.radius);
+        auto erf_w = [&](int64_t D) { return (int64_t)fperfr_d0(-((D * k) >> 16)); };
+        for (int j = 0; j < h; ++j)
+          for (int i = 0; i < w; ++i) {
+            lrgb_t e = bg[j * w + i];
+            if (i >= std::ceil(s.o[0] - g) && i <= std::floor(s.o[2] + g) && j >= std::ceil(s.o[1] - g) &&
+                j <= std::floor(s.o[3] + g)) {
+              const int64_t wgt = std::max<int64_t>(0, erf_w(out.dist(i, j)) - (has_in ? erf_w(in.dist(i, j)) : 0));
+              e = blend_pixels(e, c, (int)((wgt * intensity_weight(s.intensity)) >> 15), mode);
+            }
+            ASSERT_TRUE(eq(im[j * w + i], e)) << "shape " << (&s - shapes) << " mode " << mode << " at " << i << "," << j;
+          }
+      }
+}
+
 TEST(TitledFrame, Geometry) {
   // One 68 x 100 cell centred on (100, 100): outer 67.25..131.75 by 48.25..144.75.
   img_t im(200, 200);
@@ -301,4 +374,27 @@ TEST(Gradient, SeparableGaussianBlend) {
   img_t sh(64, 48);
   draw_gaussian_gradient(sh.p(), 64, 48, c0, c1, BLEND_REPLACE, 32, 24, 10, -0.5, 0.3);
   EXPECT_EQ(sh.px[27 * 64 + 27].r, 32768);
+}
+
+TEST(Gradient, ReplaceMatchesTheFullWeightMix) {
+  // Replacing takes its own row path; a full-weight mix over the first colour's alpha goes
+  // the general way and must give the same pixels, on every row remainder.
+  struct case_t {
+    int w, h;
+    double x, y, size, ox, oy;
+    lrgb_t c0, c1;
+  };
+  const case_t cases[] = {
+      {1, 3, 0, 1, 2, 0, 0, {100, 200, 300, 32768}, {32768, 0, 65535, 0}},
+      {5, 4, 2.5, 1.5, 1.7, -0.05, -0.15, {9000, 9000, 7000, 32768}, {30000, 30000, 30000, 32768}},
+      {7, 3, -1, 4, 3, 0.3, 0, {65535, 65535, 0, 7}, {0, 1, 65535, 65535}},
+      {13, 5, 12, 0, -2.5, 0, 0.2, {32768, 0, 16384, 1}, {0, 32768, 16385, 2}},
+  };
+  for (const case_t& c : cases) {
+    std::vector<lrgb_t> a = noise(c.w * c.h), b = a;
+    for (lrgb_t& p : b) p.a = c.c0.a;
+    draw_gaussian_gradient(a.data(), c.w, c.h, c.c0, c.c1, BLEND_REPLACE, c.x, c.y, c.size, c.ox, c.oy);
+    draw_gaussian_gradient(b.data(), c.w, c.h, c.c0, c.c1, BLEND_MIX, c.x, c.y, c.size, c.ox, c.oy);
+    for (int i = 0; i < c.w * c.h; ++i) ASSERT_TRUE(eq(a[i], b[i])) << "case " << (&c - cases) << " pixel " << i;
+  }
 }

@@ -115,7 +115,51 @@ void blit_layout(lrgb_t* dst, const lrgb_t* layout, int w, int h) {
   for (long i = 0; i < n; i++) lay(dst[i], layout[i]);
 }
 
+namespace {
+
+// The end of the run of pixels of the given kind from x on.
+int run_end(const lrgb_t* row, int x, int w, int kind) {
+  while (x < w && kind_of(row[x].a) == kind) ++x;
+  return x;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+QM_SIMD_PUSH("avx2")
+// The same eight pixels at a time: in the byte masks of 64 bytes each alpha's high byte
+// carries its pixel's bit, set for alpha 0 (both bytes compare equal to 0) or for an alpha of
+// 32768 or more (its top bit).
+int run_end_avx2(const lrgb_t* row, int x, int w, int kind) {
+  const uint64_t alpha_hi = 0x8080808080808080ull;
+  const __m256i zero = _mm256_setzero_si256();
+  for (; x + 8 <= w; x += 8) {
+    const __m256i a = _mm256_loadu_si256((const __m256i*)(const void*)(row + x));
+    const __m256i b = _mm256_loadu_si256((const __m256i*)(const void*)(row + x + 4));
+    auto mask = [](__m256i lo, __m256i hi) {
+      return (uint64_t)(uint32_t)_mm256_movemask_epi8(lo) | (uint64_t)(uint32_t)_mm256_movemask_epi8(hi) << 32;
+    };
+    const uint64_t clear = mask(_mm256_cmpeq_epi16(a, zero), _mm256_cmpeq_epi16(b, zero));
+    const uint64_t opaque = mask(a, b);
+    const uint64_t same = (kind == 0 ? clear : kind == LAYOUT_OPAQUE ? opaque : ~(clear | opaque)) & alpha_hi;
+    if (same != alpha_hi) return x + __builtin_ctzll(~same & alpha_hi) / 8;
+  }
+  return run_end(row, x, w, kind);
+}
+QM_SIMD_POP
+#endif
+
+typedef int (*run_end_fn)(const lrgb_t*, int, int, int);
+
+run_end_fn best_run_end() {
+#if defined(__GNUC__) && defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) return run_end_avx2;
+#endif
+  return run_end;
+}
+
+}  // namespace
+
 int layout_runs_build(int32_t* runs, const lrgb_t* layout, int w, int h) {
+  static const run_end_fn run_end_best = best_run_end();
   int32_t* o = runs;
   for (int y = 0; y < h; ++y) {
     const lrgb_t* row = layout + (size_t)y * w;
@@ -124,7 +168,7 @@ int layout_runs_build(int32_t* runs, const lrgb_t* layout, int w, int h) {
     for (int x = 0; x < w;) {
       const int kind = kind_of(row[x].a);
       const int first = x;
-      while (x < w && kind_of(row[x].a) == kind) ++x;
+      x = run_end_best(row, x + 1, w, kind);
       if (kind == 0) continue;
       *o++ = first;
       *o++ = x;
