@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Quillmar* plug = fuzz_fresh_instance(START_BLOCK);
   fuzz_bytes_t in{data, size};
   int channels = 2, frames_left = MAX_FRAMES_PER_RUN, editor_frames = MAX_EDITOR_FRAMES;
+  long points_left = FUZZ_POINTS_PER_INPUT;
   for (int event = 0; event < MAX_EVENTS && !in.empty(); ++event) {
     switch (in.u8() % 10) {
       case 0: {  // a new sample rate, from the usual ones or any bit pattern
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       default: {  // a host call of any length; the frame splits it at the block size
-        const int frames = std::min<int>(in.u16(), frames_left);
+        const int frames =
+            fuzz_affordable_frames(plug, &points_left, std::min<int>(in.u16(), frames_left));
         frames_left -= fuzz_process(plug, frames, channels, in.u8());
         fuzz_check_sizes(plug);
         break;

@@ -138,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              "activated at K %d N %d hop %d, new at %d %d %d", sizes[0], sizes[1], sizes[2],
              made.sizes[0], made.sizes[1], made.sizes[2]);
   int frames_left = MAX_FRAMES_PER_RUN;
+  long points_left = FUZZ_POINTS_PER_INPUT;
   for (int event = 0; event < MAX_EVENTS && !in.empty(); ++event) {
     switch (in.u8() % 8) {
       case 0:
@@ -173,7 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       default: {  // a run of any length the buffers hold, beyond the maximum block too
-        const uint32_t frames = std::min<int>(in.u16() % (BUFFER + 1), frames_left);
+        const uint32_t frames =
+            fuzz_affordable_frames(plug_of(host.handle()), &points_left, std::min<int>(in.u16() % (BUFFER + 1), frames_left));
         frames_left -= frames;
         host.run(frames);
         check_run(host, frames);

@@ -33,6 +33,32 @@ inline void fuzz_check_sizes(Quillmar* plug) {
   fuzz_check_sizes(plug->Engine(), plug->GetLatency());
 }
 
+// What an input's audio may cost, in transform points: each block costs its transform's size.
+// At rates of megahertz with the shortest input buffer, a transform of about 2^18 points runs
+// every few hundred frames, and single inputs took half a minute; the budget keeps any input
+// to about a second and still affords over a dozen blocks at the largest transform. Usual
+// settings never reach it.
+constexpr long FUZZ_POINTS_PER_INPUT = long(1) << 22;
+
+// The frames of a host call that the budget still affords (whole hops), taken from it. The
+// cost is reckoned at the engine's sizes, or at those a pending re-sizing will give the call
+// where they cost more a frame.
+inline int fuzz_affordable_frames(const Quillmar* plug, long* points_left, int frames) {
+  const engine_t& e = plug->Engine();
+  const inst_t* inst = plug->Inst();
+  long n = e.fft_size, hop = e.hop_size;
+  if (inst->bufs_dirty) {
+    const engine_sizes_t s = engine_sizes(inst->samplerate, 0, plug->GetParam(PARAM_INPUT_BUFFER_SIZE)->Value(),
+                                          plug->GetParam(PARAM_RESOLUTION)->Value());
+    if (s.hop_size >= 1 && (double)s.fft_size / s.hop_size > (double)n / hop) n = s.fft_size, hop = s.hop_size;
+  }
+  if (hop < 1 || n < 1 || frames <= 0) return frames;
+  const long affordable = *points_left / n;
+  if ((frames + hop - 1) / hop > affordable) frames = (int)(affordable * hop);
+  *points_left -= (frames + hop - 1) / hop * n;
+  return frames;
+}
+
 // One host call through the 32-bit float frame with a deterministic signal; every output
 // sample must be finite. Returns the number of frames processed.
 int fuzz_process(Quillmar* plug, int frames, int channels, uint32_t seed);
