@@ -4,6 +4,7 @@
 #include <png.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -162,6 +163,45 @@ TEST(RasterBitmap, EveryFileReadsAsLibpngsSimplifiedReaderReadsIt) {
     size_t wrong = 0;
     for (size_t i = 0; i < green.size(); ++i) wrong += green[i] != want[4 * i + 2];
     EXPECT_EQ(wrong, 0u) << path;
+  }
+}
+
+// A committed skin file (rows unfiltered, inflated in one call) changed in ways that the
+// one-call reader must leave to libpng: each reads as the simplified reader reads it, or is
+// refused as it is refused.
+TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
+  temp_dir_t dir;
+  const std::string plain = read_all(resource_path("img/logo.png"));
+  auto chunk = [](const char* type, const std::string& data) {
+    std::string c = std::string(type, 4) + data;
+    auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    return be32((uint32_t)data.size()) + c + be32((uint32_t)crc32(0, (const Bytef*)c.data(), (uInt)c.size()));
+  };
+  const size_t srgb = plain.find("sRGB") - 4, idat = plain.find("IDAT") - 4, iend = plain.rfind("IEND") - 4;
+  const std::string data = plain.substr(idat + 8, iend - idat - 12), half = data.substr(0, data.size() / 2);
+  std::string bad_block = data;
+  bad_block[2] |= 6;  // the first block's type: 3, which does not exist
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"linear.png",  // sRGB replaced by a gamma of 1
+       plain.substr(0, srgb) + chunk("gAMA", std::string{0, 1, char(0x86), char(0xa0)}) + plain.substr(srgb + 13)},
+      {"text_inside.png", plain.substr(0, idat) + chunk("IDAT", half) + chunk("tEXt", std::string("a\0b", 3)) +
+                              chunk("IDAT", data.substr(half.size())) + plain.substr(iend)},
+      {"bad_block.png", plain.substr(0, idat) + chunk("IDAT", bad_block) + plain.substr(iend)},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.file(c.name);
+    std::ofstream(path, std::ios::binary) << c.bytes;
+    int w = 0, h = 0;
+    const std::vector<uint8_t> want = simplified_argb(path, &w, &h);
+    RasterBitmap b;
+    std::string err;
+    ASSERT_EQ(b.LoadPNG(path, &err), !want.empty()) << c.name << err;
+    if (!want.empty()) {
+      EXPECT_EQ(memcmp(b.Pixels(), want.data(), want.size()), 0) << c.name;
+    }
   }
 }
 
