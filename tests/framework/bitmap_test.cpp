@@ -181,6 +181,20 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
   const std::string data = plain.substr(idat + 8, iend - idat - 12), half = data.substr(0, data.size() / 2);
   std::string bad_block = data;
   bad_block[2] |= 6;  // the first block's type: 3, which does not exist
+  // The last row filtered (Up) after unfiltered ones: read part way, then begun again.
+  const uint32_t w = (uint8_t)plain[16] << 24 | (uint8_t)plain[17] << 16 | (uint8_t)plain[18] << 8 | (uint8_t)plain[19];
+  const size_t span = 3 * w + 1;
+  std::string raw(span * 30, '\0');  // the logo is 30 rows of RGB
+  uLongf raw_len = raw.size();
+  ASSERT_EQ(uncompress((Bytef*)&raw[0], &raw_len, (const Bytef*)data.data(), data.size()), Z_OK);
+  ASSERT_EQ(raw_len, raw.size());
+  const size_t last = raw.size() - span;
+  for (size_t i = span - 1; i >= 1; --i) raw[last + i] = char(raw[last + i] - raw[last - span + i]);
+  raw[last] = 2;
+  std::string late(compressBound(raw.size()), '\0');
+  uLongf late_len = late.size();
+  ASSERT_EQ(compress((Bytef*)&late[0], &late_len, (const Bytef*)raw.data(), raw.size()), Z_OK);
+  late.resize(late_len);
   const struct {
     const char* name;
     std::string bytes;
@@ -190,6 +204,7 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
       {"text_inside.png", plain.substr(0, idat) + chunk("IDAT", half) + chunk("tEXt", std::string("a\0b", 3)) +
                               chunk("IDAT", data.substr(half.size())) + plain.substr(iend)},
       {"bad_block.png", plain.substr(0, idat) + chunk("IDAT", bad_block) + plain.substr(iend)},
+      {"filtered_late.png", plain.substr(0, idat) + chunk("IDAT", late) + plain.substr(iend)},
   };
   for (const auto& c : cases) {
     const std::string path = dir.file(c.name);

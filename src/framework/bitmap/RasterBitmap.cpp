@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -62,12 +63,14 @@ bool read_plain_png(FILE* file, row_sink_t* sink) {
   return read;
 }
 
+constexpr size_t INFLATE_WINDOW = 65536;
+
 uint32_t be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
-// The commonest plain file, all of its rows unfiltered, inflated in one call: libpng inflates
-// row by row, and rows shorter than zlib's longest match (the sheets' 81 bytes, the knob's
-// 193) keep zlib off its fast path. Every chunk's CRC is checked. Nothing reaches the sink
-// unless the whole file is such a file; false otherwise, and read_plain_png decides.
+// The commonest plain file, all of its rows unfiltered, inflated many rows at a time: libpng
+// inflates row by row, and rows shorter than zlib's longest match (the sheets' 81 bytes, the
+// knob's 193) keep zlib off its fast path. Every chunk's CRC is checked. False for any other
+// file, and read_plain_png decides.
 bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
   static const uint8_t kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
   const size_t n = file.size();
@@ -106,8 +109,11 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
   }
   if (libpngs || !srgb || idat.empty()) return false;
   const size_t span = (size_t)w * channels + 1;
-  // Not zeroed: inflate fills all of it or the file is refused.
-  std::unique_ptr<uint8_t, decltype(&std::free)> bytes(static_cast<uint8_t*>(std::malloc(span * h)), &std::free);
+  // As many whole rows at a time as fill about 64 KB: enough room for zlib's fast path, and no
+  // buffer of the whole image. Not zeroed: inflate fills it or the file is refused.
+  const uint32_t rows_at_once = (uint32_t)std::max<size_t>(1, INFLATE_WINDOW / span);
+  std::unique_ptr<uint8_t, decltype(&std::free)> bytes(static_cast<uint8_t*>(std::malloc(span * rows_at_once)),
+                                                       &std::free);
   uint8_t* raw = bytes.get();
   if (!raw) return false;
   z_stream z;
@@ -118,17 +124,27 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
 #endif
   z.next_in = idat.data();
   z.avail_in = (uInt)idat.size();
-  z.next_out = raw;
-  z.avail_out = (uInt)(span * h);
-  const int done = inflate(&z, Z_FINISH);
-  const bool whole = done == Z_STREAM_END && z.avail_out == 0;
+  // The rows reach the sink as they are inflated. A filtered row or a broken stream part way
+  // leaves the file to read_plain_png, which begins the sink again and writes every row.
+  bool whole = sink->Begin((int)w, (int)h);
+  for (uint32_t y = 0; whole && y < h;) {
+    const uint32_t n = std::min(rows_at_once, h - y);
+    z.next_out = raw;
+    z.avail_out = (uInt)(span * n);
+    const int r = inflate(&z, Z_NO_FLUSH);
+    whole = (r == Z_OK || r == Z_STREAM_END) && z.avail_out == 0;
+    for (uint32_t k = 0; whole && k < n; ++k, ++y) {
+      whole = raw[k * span] == 0;
+      if (whole) sink->Row((int)y, &raw[k * span + 1], channels);
+    }
+  }
+  // Nothing may follow the last row but the stream's end.
+  uint8_t extra;
+  z.next_out = &extra;
+  z.avail_out = 1;
+  whole = whole && inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 1;
   inflateEnd(&z);
-  if (!whole) return false;
-  for (uint32_t y = 0; y < h; ++y)
-    if (raw[y * span]) return false;
-  if (!sink->Begin((int)w, (int)h)) return false;
-  for (uint32_t y = 0; y < h; ++y) sink->Row((int)y, &raw[y * span + 1], channels);
-  return true;
+  return whole;
 }
 
 bool read_plain_file(const std::string& path, row_sink_t* sink) {

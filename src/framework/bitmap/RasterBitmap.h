@@ -39,6 +39,8 @@ class RasterBitmap {
   // What a plain file's rows go to: called with the size once the header is read (false
   // refuses it), then with each row of 8-bit grey (1 channel) or RGB (3 channels) samples.
   struct RowSink {
+    // A read may begin again after some rows (from a faster reader to libpng's): Begin then
+    // comes again, and every row follows it.
     virtual bool Begin(int w, int h) = 0;
     virtual void Row(int y, const uint8_t* samples, int channels) = 0;
   };

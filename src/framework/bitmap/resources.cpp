@@ -159,6 +159,7 @@ image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH) 
     image_t img{0, 0, nullptr, nullptr};
     const int32_t* table = get_lut_slrgb().v;
     bool Begin(int width, int height) override {
+      free(img.l);  // a read begun again
       img.l = (lrgb_t*)written_alloc((size_t)width * height * sizeof(lrgb_t));  // every row is read into it
       img.w = width;
       img.h = height;
