@@ -2,6 +2,7 @@
 // text for every alignment, on small synthetic sheets whose answers are known by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -241,4 +242,40 @@ TEST(Text, InkBoxesLeaveEveryPixelAsWholeCellsWould) {
         }
       }
   gc_cleanup(owner);
+}
+
+// A sheet of green bytes, wide enough for every path through the copy (sixteen bytes at a
+// time, eight, one): each glyph's two marks at columns of its own, any byte values, and the
+// coverage and ink box of each glyph as the table and the marks say.
+TEST(Font, GreenCoverageAndInkBoxAtEveryColumn) {
+  const int32_t* lut = get_lut_slrgb().v;
+  for (int w : {80, 37, 7}) {
+    const int ch = 3;
+    std::vector<uint8_t> sheet((size_t)w * ch * FONT_GLYPHS, 0);
+    struct mark_t {
+      int x0, x1, y;
+    };
+    std::vector<mark_t> marks(FONT_GLYPHS);
+    for (int g = 0; g < FONT_GLYPHS; g++) {
+      const int x0 = (g * 7) % w, x1 = std::min(w - 1, x0 + g % 19), y = g % ch;
+      marks[g] = {x0, x1, y};
+      if (g % 50 == 49) continue;  // a blank glyph: no ink
+      uint8_t* row = &sheet[((size_t)g * ch + y) * w];
+      row[x0] = (uint8_t)(1 + g);
+      row[x1] = (uint8_t)(255 - g);
+    }
+    font_t* f = keep(font_load_green(0, w, ch * FONT_GLYPHS, sheet.data()));
+    ASSERT_NE(f, nullptr);
+    for (size_t i = 0; i < sheet.size(); i++)
+      ASSERT_EQ(f->coverage[i], std::min(lut[sheet[i]], 32768)) << "width " << w << " at " << i;
+    for (int g = 0; g < FONT_GLYPHS; g++) {
+      const int32_t* ink = f->ink + 4 * g;
+      const mark_t m = marks[g];
+      const bool blank = g % 50 == 49;
+      EXPECT_EQ(ink[0], blank ? 0 : m.x0) << w << " " << g;
+      EXPECT_EQ(ink[1], blank ? 0 : m.x1 + 1) << w << " " << g;
+      EXPECT_EQ(ink[2], blank ? 0 : m.y) << w << " " << g;
+      EXPECT_EQ(ink[3], blank ? 0 : m.y + 1) << w << " " << g;
+    }
+  }
 }
