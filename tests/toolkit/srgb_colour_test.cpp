@@ -230,3 +230,22 @@ TEST(Colour, Blowout) {
   EXPECT_LE(std::max({r, g, b}), 32768u);
   EXPECT_NEAR(0.16 * r + 0.73 * g + 0.11 * b, y0, 8);
 }
+
+// Packed sRGB bytes to linear at every count that leaves a different tail after the
+// four-at-a-time path: each channel the table's value, alpha as given.
+TEST(Srgb, PackedBytesToLinearAtEveryTail) {
+  const int32_t* lut = get_lut_slrgb().v;
+  for (int n = 0; n <= 13; n++) {
+    std::vector<uint8_t> in(3 * n);
+    for (size_t i = 0; i < in.size(); i++) in[i] = (uint8_t)(i * 97 + n * 31);
+    std::vector<lrgb_t> out(n + 1, lrgb_t{7, 7, 7, 7});
+    convert_rgb_bytes_to_lrgb(in.data(), out.data(), n, 1234);
+    for (int i = 0; i < n; i++) {
+      EXPECT_EQ(out[i].r, lut[in[3 * i]]) << n << " " << i;
+      EXPECT_EQ(out[i].g, lut[in[3 * i + 1]]) << n << " " << i;
+      EXPECT_EQ(out[i].b, lut[in[3 * i + 2]]) << n << " " << i;
+      EXPECT_EQ(out[i].a, 1234) << n << " " << i;
+    }
+    EXPECT_EQ(out[n].r + out[n].a, 14) << n;  // nothing past the count
+  }
+}

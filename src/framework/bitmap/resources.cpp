@@ -170,8 +170,7 @@ image_t load_skin_linear(const std::string& name, int fallbackW, int fallbackH) 
       lrgb_t* p = img.l + (size_t)y * img.w;
       const uint16_t a = (uint16_t)table[255];
       if (channels == 3)
-        for (int x = 0; x < img.w; ++x, s += 3)
-          p[x] = lrgb_t{(uint16_t)table[s[0]], (uint16_t)table[s[1]], (uint16_t)table[s[2]], a};
+        convert_rgb_bytes_to_lrgb(s, p, img.w, a);
       else
         for (int x = 0; x < img.w; ++x) {
           const uint16_t v = (uint16_t)table[s[x]];

@@ -352,6 +352,46 @@ void convert_frame_to_xrgb(uint32_t* out, int stride, uint32_t opaque, const lrg
   convert_frame(out, (size_t)stride, to_xrgb_t{opaque}, in, w, h, dither, scratch);
 }
 
+namespace {
+
+#if defined(__GNUC__) && defined(__x86_64__)
+QM_SIMD_PUSH("avx2")
+// Four pixels at a time while sixteen bytes can be read: each pair's bytes spread to the
+// lanes r, g, b, a of 32-bit indices (alpha's index 255, whose value the caller's a replaces),
+// looked up eight at a time. Returns the pixels done.
+int rgb_bytes_avx2(const uint8_t* in, lrgb_t* out, int count, uint16_t a, const int32_t* table) {
+  const __m128i pair0 = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i pair1 = _mm_setr_epi8(6, 7, 8, -1, 9, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i alpha_index = _mm256_setr_epi32(0, 0, 0, 255, 0, 0, 0, 255);
+  const __m256i keep_colour = _mm256_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0);
+  const __m256i alpha = _mm256_setr_epi16(0, 0, 0, (short)a, 0, 0, 0, (short)a, 0, 0, 0, (short)a, 0, 0, 0, (short)a);
+  int i = 0;
+  for (; 3 * i + 16 <= 3 * count; i += 4) {
+    const __m128i b = _mm_loadu_si128((const __m128i*)(const void*)(in + 3 * i));
+    const __m256i i0 = _mm256_or_si256(_mm256_cvtepu8_epi32(_mm_shuffle_epi8(b, pair0)), alpha_index);
+    const __m256i i1 = _mm256_or_si256(_mm256_cvtepu8_epi32(_mm_shuffle_epi8(b, pair1)), alpha_index);
+    const __m256i v0 = _mm256_i32gather_epi32(table, i0, 4), v1 = _mm256_i32gather_epi32(table, i1, 4);
+    // packus takes the halves in turn; every value is at most 32768, so it packs unchanged.
+    const __m256i v = _mm256_permute4x64_epi64(_mm256_packus_epi32(v0, v1), 0xd8);
+    _mm256_storeu_si256((__m256i*)(void*)(out + i), _mm256_or_si256(_mm256_and_si256(v, keep_colour), alpha));
+  }
+  return i;
+}
+QM_SIMD_POP
+#endif
+
+}  // namespace
+
+void convert_rgb_bytes_to_lrgb(const uint8_t* in, lrgb_t* out, int count, uint16_t a) {
+  static const int32_t* table = get_lut_slrgb().v;
+  int i = 0;
+#if defined(__GNUC__) && defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) i = rgb_bytes_avx2(in, out, count, a, table);
+#endif
+  for (in += 3 * i; i < count; ++i, in += 3) out[i] = lrgb_t{(uint16_t)table[in[0]], (uint16_t)table[in[1]], (uint16_t)table[in[2]], a};
+}
+
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count) {
   static const int32_t* table = get_lut_slrgb().v;
   for (int i = 0; i < count; i++) {

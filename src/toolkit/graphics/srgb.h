@@ -62,3 +62,6 @@ void convert_frame_to_xrgb(uint32_t* out, int stride, uint32_t opaque, const lrg
 
 // Display to linear: r, g, b from bytes 1..3; each output's alpha is kept.
 void convert_srgb_to_lrgb(const srgb_t* in, lrgb_t* out, int count);
+// count pixels of packed 8-bit sRGB (three bytes a pixel, red first) to linear, each with the
+// alpha a: an image file's row straight to linear pixels.
+void convert_rgb_bytes_to_lrgb(const uint8_t* in, lrgb_t* out, int count, uint16_t a);
