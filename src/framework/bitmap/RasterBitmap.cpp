@@ -1,6 +1,7 @@
 #include "framework/bitmap/RasterBitmap.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cmath>
@@ -64,6 +65,8 @@ bool read_plain_png(FILE* file, row_sink_t* sink) {
 }
 
 constexpr size_t INFLATE_WINDOW = 65536;
+// The largest file read whole for read_unfiltered_png (the skin's are a few kilobytes).
+constexpr off_t UNFILTERED_MAX_FILE = off_t(16) << 20;
 
 uint32_t be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
@@ -150,9 +153,14 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
 bool read_plain_file(const std::string& path, row_sink_t* sink) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
+  // Only a regular file of a skin's size is read whole: a device or a huge file named like a
+  // skin image is left to libpng, which reads no more of it than a PNG holds.
+  struct stat st;
   std::vector<uint8_t> file;
-  uint8_t block[65536];
-  for (size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) file.insert(file.end(), block, block + got);
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= UNFILTERED_MAX_FILE) {
+    file.resize((size_t)st.st_size);
+    file.resize(std::fread(file.data(), 1, file.size(), f));
+  }
   bool read = read_unfiltered_png(file, sink);
   if (!read) {
     std::rewind(f);
