@@ -206,6 +206,7 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
                               chunk("IDAT", data.substr(half.size())) + plain.substr(iend)},
       {"bad_block.png", plain.substr(0, idat) + chunk("IDAT", bad_block) + plain.substr(iend)},
       {"filtered_late.png", plain.substr(0, idat) + chunk("IDAT", late) + plain.substr(iend)},
+      {"bad_name.png", plain.substr(0, idat) + chunk("a1b2", "x") + plain.substr(idat)},  // not letters
   };
   for (const auto& c : cases) {
     const std::string path = dir.file(c.name);

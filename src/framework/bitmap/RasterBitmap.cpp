@@ -88,6 +88,8 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
     if (len > n - at - 12) return false;
     const uint8_t* type = &file[at + 4];
     const uint8_t* data = type + 4;
+    // libpng refuses a chunk whose type is not four letters, wherever it stands.
+    if (!std::all_of(type, type + 4, [](uint8_t c) { return (c | 32) >= 'a' && (c | 32) <= 'z'; })) return false;
     if (crc32(crc32(0, nullptr, 0), type, len + 4) != be32(data + len)) return false;
     if (at == 8) {  // IHDR: 8-bit grey or RGB, no interlacing
       if (std::memcmp(type, "IHDR", 4) != 0 || len != 13 || data[8] != 8 || data[10] || data[11] || data[12])
