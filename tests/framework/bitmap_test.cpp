@@ -189,6 +189,9 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
   uLongf raw_len = raw.size();
   ASSERT_EQ(uncompress((Bytef*)&raw[0], &raw_len, (const Bytef*)data.data(), data.size()), Z_OK);
   ASSERT_EQ(raw_len, raw.size());
+  // The same stream claiming a window of 256 bytes, which its copies from a row back exceed.
+  std::string narrow = data;
+  narrow[0] = 0x08, narrow[1] = 29;  // 0x081d is a multiple of 31, as a stream's header must be
   const size_t last = raw.size() - span;
   for (size_t i = span - 1; i >= 1; --i) raw[last + i] = char(raw[last + i] - raw[last - span + i]);
   raw[last] = 2;
@@ -206,6 +209,7 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
                               chunk("IDAT", data.substr(half.size())) + plain.substr(iend)},
       {"bad_block.png", plain.substr(0, idat) + chunk("IDAT", bad_block) + plain.substr(iend)},
       {"filtered_late.png", plain.substr(0, idat) + chunk("IDAT", late) + plain.substr(iend)},
+      {"narrow_window.png", plain.substr(0, idat) + chunk("IDAT", narrow) + plain.substr(iend)},
       {"bad_name.png", plain.substr(0, idat) + chunk("a1b2", "x") + plain.substr(idat)},  // not letters
   };
   for (const auto& c : cases) {

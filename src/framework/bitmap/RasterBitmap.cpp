@@ -114,6 +114,10 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
   }
   if (libpngs || !srgb || idat.empty()) return false;
   const size_t span = (size_t)w * channels + 1;
+  // libpng inflates a row at a time within the window the stream's header names, and refuses
+  // a copy from further back; one call here would still hold the bytes in its output. Such a
+  // stream is left to libpng unless its window holds the whole image or any distance zlib has.
+  if ((size_t(256) << (idat[0] >> 4)) < std::min<size_t>(32768, span * h)) return false;
   // As many whole rows at a time as fill about 64 KB: enough room for zlib's fast path, and no
   // buffer of the whole image. Not zeroed: inflate fills it or the file is refused.
   const uint32_t rows_at_once = (uint32_t)std::max<size_t>(1, INFLATE_WINDOW / span);
