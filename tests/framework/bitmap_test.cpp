@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -188,6 +189,9 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
   uLongf raw_len = raw.size();
   ASSERT_EQ(uncompress((Bytef*)&raw[0], &raw_len, (const Bytef*)data.data(), data.size()), Z_OK);
   ASSERT_EQ(raw_len, raw.size());
+  // The same stream claiming a window of 256 bytes, which its copies from a row back exceed.
+  std::string narrow = data;
+  narrow[0] = 0x08, narrow[1] = 29;  // 0x081d is a multiple of 31, as a stream's header must be
   const size_t last = raw.size() - span;
   for (size_t i = span - 1; i >= 1; --i) raw[last + i] = char(raw[last + i] - raw[last - span + i]);
   raw[last] = 2;
@@ -205,6 +209,8 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
                               chunk("IDAT", data.substr(half.size())) + plain.substr(iend)},
       {"bad_block.png", plain.substr(0, idat) + chunk("IDAT", bad_block) + plain.substr(iend)},
       {"filtered_late.png", plain.substr(0, idat) + chunk("IDAT", late) + plain.substr(iend)},
+      {"narrow_window.png", plain.substr(0, idat) + chunk("IDAT", narrow) + plain.substr(iend)},
+      {"bad_name.png", plain.substr(0, idat) + chunk("a1b2", "x") + plain.substr(idat)},  // not letters
   };
   for (const auto& c : cases) {
     const std::string path = dir.file(c.name);
@@ -219,6 +225,23 @@ TEST(RasterBitmap, UnfilteredFileVariantsReadAsLibpngReadsThem) {
     }
   }
 }
+
+#ifndef __SANITIZE_ADDRESS__  // its shadow memory does not fit under an address-space limit
+// A device named like a skin image is refused as libpng refuses it, never read whole.
+TEST(RasterBitmapDeathTest, EndlessFileIsRefusedUnread) {
+  temp_dir_t dir;
+  const std::string path = dir.file("zero.png");
+  ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+  auto refused_within_1gb = [&] {
+    rlimit cap;
+    cap.rlim_cur = cap.rlim_max = rlim_t(1) << 30;
+    setrlimit(RLIMIT_AS, &cap);
+    RasterBitmap b;
+    return !b.LoadPNG(path, nullptr);
+  };
+  EXPECT_EXIT(std::exit(refused_within_1gb() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(RasterBitmap, WritesAndReadsBack) {
   temp_dir_t dir;

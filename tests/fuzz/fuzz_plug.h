@@ -36,13 +36,15 @@ inline void fuzz_check_sizes(Quillmar* plug) {
 // What an input's audio may cost, in transform points: each block costs its transform's size.
 // At rates of megahertz with the shortest input buffer, a transform of about 2^18 points runs
 // every few hundred frames, and single inputs took half a minute; the budget keeps any input
-// to about a second and still affords over a dozen blocks at the largest transform. Usual
-// settings never reach it.
+// to about a second and still affords over a dozen blocks at the largest transform. At the
+// usual rates only the finest resolution with the shortest input buffer reaches it (48 kHz:
+// about 37000 of a run's 65536 frames).
 constexpr long FUZZ_POINTS_PER_INPUT = long(1) << 22;
 
-// The frames of a host call that the budget still affords (whole hops), taken from it. The
-// cost is reckoned at the engine's sizes, or at those a pending re-sizing will give the call
-// where they cost more a frame.
+// The frames of a host call that the budget still affords, taken from it. The cost is
+// reckoned at the engine's sizes, or at those a pending re-sizing will give the call where
+// they cost more a frame, and by frames: a call shorter than a hop completes a block only
+// where the calls before it left one nearly full, so it is not charged a whole transform.
 inline int fuzz_affordable_frames(const Quillmar* plug, long* points_left, int frames) {
   const engine_t& e = plug->Engine();
   const inst_t* inst = plug->Inst();
@@ -53,9 +55,9 @@ inline int fuzz_affordable_frames(const Quillmar* plug, long* points_left, int f
     if (s.hop_size >= 1 && (double)s.fft_size / s.hop_size > (double)n / hop) n = s.fft_size, hop = s.hop_size;
   }
   if (hop < 1 || n < 1 || frames <= 0) return frames;
-  const long affordable = *points_left / n;
-  if ((frames + hop - 1) / hop > affordable) frames = (int)(affordable * hop);
-  *points_left -= (frames + hop - 1) / hop * n;
+  const long affordable = *points_left * hop / n;
+  if (frames > affordable) frames = (int)affordable;
+  *points_left -= (frames * n + hop - 1) / hop;
   return frames;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/bands.h"
 #include "engine/inst.h"
 #include "engine/params.h"
+#include "fuzz/fuzz_plug.h"
 #include "plug_env.h"
 #include "plugin/instances.h"
 #include "toolkit/font.h"
@@ -209,6 +210,22 @@ TEST_F(Instances, ValuesThatAreNotNumbersNeverReachTheEngine) {
   std::fill(in.begin(), in.end(), 1.0);
   for (int k = 0; k < 8; ++k) p->ProcessDoubleReplacing(ip, op, 256);
   for (double v : out0) ASSERT_TRUE(std::isfinite(v));
+}
+
+// The fuzz targets' budget charges a run by its frames: calls shorter than a hop are not
+// each charged a whole transform, while a long run at the same sizes is still cut short.
+TEST_F(Instances, FuzzBudgetChargesFramesNotCalls) {
+  PlugPtr p(MakePlug(192000));
+  for (auto [index, value] : {std::pair<int, double>{PARAM_RESOLUTION, 16}, {PARAM_INPUT_BUFFER_SIZE, 0}}) {
+    p->GetParam(index)->Set(value);
+    p->OnParamChange(index);
+  }
+  long points = FUZZ_POINTS_PER_INPUT;
+  int frames = 0;
+  for (int call = 0; call < 64; ++call) frames += fuzz_affordable_frames(p.get(), &points, 100);
+  EXPECT_EQ(frames, 6400);  // about ten blocks of 72000 points
+  EXPECT_LT(fuzz_affordable_frames(p.get(), &points, 65535), 65535);
+  EXPECT_EQ(fuzz_affordable_frames(p.get(), &points, 65535), 0);
 }
 
 }  // namespace

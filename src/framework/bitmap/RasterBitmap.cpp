@@ -1,6 +1,7 @@
 #include "framework/bitmap/RasterBitmap.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cmath>
@@ -64,6 +65,8 @@ bool read_plain_png(FILE* file, row_sink_t* sink) {
 }
 
 constexpr size_t INFLATE_WINDOW = 65536;
+// The largest file read whole for read_unfiltered_png (the skin's are a few kilobytes).
+constexpr off_t UNFILTERED_MAX_FILE = off_t(16) << 20;
 
 uint32_t be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3]; }
 
@@ -85,6 +88,8 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
     if (len > n - at - 12) return false;
     const uint8_t* type = &file[at + 4];
     const uint8_t* data = type + 4;
+    // libpng refuses a chunk whose type is not four letters, wherever it stands.
+    if (!std::all_of(type, type + 4, [](uint8_t c) { return (c | 32) >= 'a' && (c | 32) <= 'z'; })) return false;
     if (crc32(crc32(0, nullptr, 0), type, len + 4) != be32(data + len)) return false;
     if (at == 8) {  // IHDR: 8-bit grey or RGB, no interlacing
       if (std::memcmp(type, "IHDR", 4) != 0 || len != 13 || data[8] != 8 || data[10] || data[11] || data[12])
@@ -109,6 +114,10 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
   }
   if (libpngs || !srgb || idat.empty()) return false;
   const size_t span = (size_t)w * channels + 1;
+  // libpng inflates a row at a time within the window the stream's header names, and refuses
+  // a copy from further back; one call here would still hold the bytes in its output. Such a
+  // stream is left to libpng unless its window holds the whole image or any distance zlib has.
+  if ((size_t(256) << (idat[0] >> 4)) < std::min<size_t>(32768, span * h)) return false;
   // As many whole rows at a time as fill about 64 KB: enough room for zlib's fast path, and no
   // buffer of the whole image. Not zeroed: inflate fills it or the file is refused.
   const uint32_t rows_at_once = (uint32_t)std::max<size_t>(1, INFLATE_WINDOW / span);
@@ -150,9 +159,14 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
 bool read_plain_file(const std::string& path, row_sink_t* sink) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
+  // Only a regular file of a skin's size is read whole: a device or a huge file named like a
+  // skin image is left to libpng, which reads no more of it than a PNG holds.
+  struct stat st;
   std::vector<uint8_t> file;
-  uint8_t block[65536];
-  for (size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) file.insert(file.end(), block, block + got);
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= UNFILTERED_MAX_FILE) {
+    file.resize((size_t)st.st_size);
+    file.resize(std::fread(file.data(), 1, file.size(), f));
+  }
   bool read = read_unfiltered_png(file, sink);
   if (!read) {
     std::rewind(f);
