@@ -24,7 +24,10 @@ constexpr uintptr_t LARGE_PAGE = uintptr_t(2) << 20;
 
 // A block of a large page or more starts on a large page's boundary, so that as much of it as
 // possible can be backed by large pages (mem_expect_written). The mapping is made a large page
-// longer and its ends cut off: what is left is exactly the block, as release expects.
+// longer and its ends cut off: what is left is exactly the block, as release expects. Until a
+// caller says it writes a stretch whole, the block keeps small pages even where the system
+// would give large ones unasked: an instance's buffers are mostly never written, and a large
+// page at the start of each would make it resident.
 void* map_block(size_t bytes) {
   const int prot = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
   if (bytes < LARGE_PAGE || bytes > SIZE_MAX - LARGE_PAGE) {
@@ -39,6 +42,9 @@ void* map_block(size_t bytes) {
   const uintptr_t end = (aligned + bytes + page - 1) / page * page;
   if (aligned > start) munmap(p, aligned - start);
   if (start + bytes + LARGE_PAGE > end) munmap(reinterpret_cast<void*>(end), start + bytes + LARGE_PAGE - end);
+#if defined(__linux__) && defined(MADV_NOHUGEPAGE)
+  madvise(reinterpret_cast<void*>(aligned), end - aligned, MADV_NOHUGEPAGE);
+#endif
   return reinterpret_cast<void*>(aligned);
 }
 
