@@ -16,6 +16,7 @@ skin_t g_skin = {};
 // A blank sheet must still hold 224 cells for the font loader.
 constexpr int SHEET_W = 80, SHEET_H = 48 * FONT_GLYPHS;
 constexpr size_t FAMILY_SIZES = 3;  // the base font, size 12 and size 15
+constexpr size_t FAMILIES = 2;      // regular and bold
 
 // A font sheet as the green byte of each pixel, which is all a font takes from it: read
 // straight from the file, without a bitmap or a linear image of the whole sheet. A missing
@@ -36,20 +37,35 @@ const sheet_t& load_sheet(sheet_t* s, const char* name) {
   return *s;
 }
 
+// Room for a family's coverage: three fonts of n values each, which share the base's cells.
+// The coverage is written whole and kept for the process's life like the fonts, so it lives in
+// one block that can be backed by large pages; both families share the block when their sheets
+// agree, as the shipped ones do, which leaves fewer small pages at its end.
+uint16_t* family_room(size_t n) {
+  static uint16_t* block = nullptr;
+  static size_t block_n = 0, taken = 0;
+  if (!n) return nullptr;
+  if (!block) {
+    const size_t bytes = mem_round_to_large_pages(FAMILIES * FAMILY_SIZES * n * sizeof(uint16_t));
+    block = static_cast<uint16_t*>(zeroed_alloc(bytes));
+    mem_expect_written(block, bytes);
+    block_n = n;
+  }
+  if (block && n == block_n && taken < FAMILIES) return block + FAMILY_SIZES * n * taken++;
+  const size_t bytes = FAMILY_SIZES * n * sizeof(uint16_t);
+  auto* own = static_cast<uint16_t*>(zeroed_alloc(bytes));
+  mem_expect_written(own, bytes);
+  return own;
+}
+
 void load_family(sheet_t* sheet, font_t** base, font_t** small, font_t** medium, int trim, const char* big_name,
                  const char* small_name, const char* medium_name) {
   if (*base) return;
   const sheet_t& big = load_sheet(sheet, big_name);
-  // The three sizes share the base's cells. Their coverage is written whole, in one block kept
-  // for the process's life like the fonts, so that it can be backed by large pages.
-  const size_t n = font_coverage_values(big.w, big.h), bytes = FAMILY_SIZES * n * sizeof(uint16_t);
-  uint16_t* room = n ? static_cast<uint16_t*>(zeroed_alloc(bytes)) : nullptr;
-  mem_expect_written(room, bytes);
+  const size_t n = font_coverage_values(big.w, big.h);
+  uint16_t* room = family_room(n);  // kept even if the fonts fail: at most once a process
   *base = font_load_green(trim, big.w, big.h, big.green.data(), room);
-  if (!*base) {
-    zeroed_free(room, bytes);
-    return;
-  }
+  if (!*base) return;
   const sheet_t& s12 = load_sheet(sheet, small_name);
   *small = make_font_size_green(*base, s12.w, s12.h, s12.green.data(), 12.0, room ? room + n : nullptr);
   const sheet_t& s15 = load_sheet(sheet, medium_name);

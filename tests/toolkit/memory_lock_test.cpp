@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "support/resident.h"
 #include "toolkit/util/memory.h"
@@ -155,6 +157,11 @@ TEST(TrackedMemory, LargeBlocksStartOnALargePageAndOnlyWholeStretchesAreAdvised)
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(w) % LARGE, 0u);
   EXPECT_EQ(page_advice(w), "hg");
+  // Rounded up to whole large pages only where that adds at most a tenth.
+  const size_t mb = size_t(1) << 20;
+  for (const auto& c : std::vector<std::pair<size_t, size_t>>{
+           {0, 0}, {1, 1}, {2 * mb, 2 * mb}, {9 * mb + 1, 9 * mb + 1}, {9 * mb + mb / 10 + 1, 10 * mb}, {10 * mb - 1, 10 * mb}})
+    EXPECT_EQ(mem_round_to_large_pages(c.first), c.second) << c.first;
   std::memset(w, 1, 3 << 20);
   std::free(w);
 }

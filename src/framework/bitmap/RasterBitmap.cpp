@@ -64,7 +64,7 @@ bool read_plain_png(FILE* file, row_sink_t* sink) {
   return read;
 }
 
-constexpr size_t INFLATE_WINDOW = 65536;
+constexpr size_t INFLATE_WINDOW = 16384;
 // The largest file read whole for read_unfiltered_png (the skin's are a few kilobytes).
 constexpr off_t UNFILTERED_MAX_FILE = off_t(16) << 20;
 
@@ -74,14 +74,16 @@ uint32_t be32(const uint8_t* p) { return (uint32_t)p[0] << 24 | (uint32_t)p[1] <
 // inflates row by row, and rows shorter than zlib's longest match (the sheets' 81 bytes, the
 // knob's 193) keep zlib off its fast path. Every chunk's CRC is checked. False for any other
 // file, and read_plain_png decides.
-bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
+bool read_unfiltered_png(std::vector<uint8_t>& file, row_sink_t* sink) {
   static const uint8_t kSignature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
   const size_t n = file.size();
   if (n < 8 + 25 || std::memcmp(file.data(), kSignature, 8) != 0) return false;
   uint32_t w = 0, h = 0;
   int channels = 0;
   bool srgb = false, libpngs = false, end = false, in_data = false;
-  std::vector<uint8_t> idat;
+  // The data chunks' bytes are gathered in place, each moved down over the headers before it
+  // once its CRC has been checked: nothing after it is touched.
+  size_t idat_start = 0, idat_end = 0;
   for (size_t at = 8; !end;) {
     if (n - at < 12) return false;
     const uint32_t len = be32(&file[at]);
@@ -99,8 +101,10 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
       if (!channels || !w || !h || w > PNG_USER_WIDTH_MAX || h > PNG_USER_HEIGHT_MAX || (long)w * h > MAX_PIXELS)
         return false;
     } else if (!std::memcmp(type, "IDAT", 4)) {
+      if (!in_data) idat_start = idat_end = (size_t)(data - file.data());
       in_data = true;
-      idat.insert(idat.end(), data, data + len);
+      std::memmove(&file[idat_end], data, len);
+      idat_end += len;
     } else if (!std::memcmp(type, "IEND", 4)) {
       end = true;
     } else if (in_data) {
@@ -112,13 +116,14 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
     }
     at += 12 + (size_t)len;
   }
-  if (libpngs || !srgb || idat.empty()) return false;
+  if (libpngs || !srgb || idat_end == idat_start) return false;
+  uint8_t* idat = &file[idat_start];
   const size_t span = (size_t)w * channels + 1;
   // libpng inflates a row at a time within the window the stream's header names, and refuses
   // a copy from further back; one call here would still hold the bytes in its output. Such a
   // stream is left to libpng unless its window holds the whole image or any distance zlib has.
   if ((size_t(256) << (idat[0] >> 4)) < std::min<size_t>(32768, span * h)) return false;
-  // As many whole rows at a time as fill about 64 KB: enough room for zlib's fast path, and no
+  // As many whole rows at a time as fill about 16 KB: enough room for zlib's fast path, and no
   // buffer of the whole image. Not zeroed: inflate fills it or the file is refused.
   const uint32_t rows_at_once = (uint32_t)std::max<size_t>(1, INFLATE_WINDOW / span);
   std::unique_ptr<uint8_t, decltype(&std::free)> bytes(static_cast<uint8_t*>(std::malloc(span * rows_at_once)),
@@ -131,8 +136,8 @@ bool read_unfiltered_png(const std::vector<uint8_t>& file, row_sink_t* sink) {
 #if ZLIB_VERNUM >= 0x1290
   inflateValidate(&z, 0);  // the chunks' CRCs already cover every compressed byte
 #endif
-  z.next_in = idat.data();
-  z.avail_in = (uInt)idat.size();
+  z.next_in = idat;
+  z.avail_in = (uInt)(idat_end - idat_start);
   // The rows reach the sink as they are inflated. A filtered row or a broken stream part way
   // leaves the file to read_plain_png, which begins the sink again and writes every row.
   bool whole = sink->Begin((int)w, (int)h);

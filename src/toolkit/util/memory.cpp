@@ -139,6 +139,12 @@ void mem_expect_written(void* block, size_t bytes) {
 #endif
 }
 
+size_t mem_round_to_large_pages(size_t bytes) {
+  if (bytes > SIZE_MAX - LARGE_PAGE) return bytes;
+  const size_t rounded = (bytes + LARGE_PAGE - 1) & ~(size_t)(LARGE_PAGE - 1);
+  return (rounded - bytes) * 10 <= bytes ? rounded : bytes;
+}
+
 void* written_alloc(size_t bytes) {
   void* block = nullptr;
   if (bytes < LARGE_PAGE) return std::malloc(bytes ? bytes : 1);

@@ -35,6 +35,9 @@ void gc_cleanup(gc_list_t* owner);
 // costs where faults are slow. The memory around them is left alone, so nothing becomes
 // resident that the writes would not make so. Call it before the first write; any block.
 void mem_expect_written(void* block, size_t bytes);
+// bytes rounded up to whole large pages where that adds at most a tenth: the size to allocate
+// and advise for a block written whole whose end would otherwise take hundreds of small pages.
+size_t mem_round_to_large_pages(size_t bytes);
 // A block the caller is about to write whole, freed with free(): it starts on a large page
 // and is advised as above. Null on failure.
 void* written_alloc(size_t bytes);
