@@ -47,13 +47,13 @@ uint16_t* family_room(size_t n) {
   if (!n) return nullptr;
   if (!block) {
     const size_t bytes = mem_round_to_large_pages(FAMILIES * FAMILY_SIZES * n * sizeof(uint16_t));
-    block = static_cast<uint16_t*>(zeroed_alloc(bytes));
+    block = static_cast<uint16_t*>(zeroed_alloc_image(bytes));
     mem_expect_written(block, bytes);
     block_n = n;
   }
   if (block && n == block_n && taken < FAMILIES) return block + FAMILY_SIZES * n * taken++;
   const size_t bytes = FAMILY_SIZES * n * sizeof(uint16_t);
-  auto* own = static_cast<uint16_t*>(zeroed_alloc(bytes));
+  auto* own = static_cast<uint16_t*>(zeroed_alloc_image(bytes));
   mem_expect_written(own, bytes);
   return own;
 }

@@ -36,6 +36,11 @@ T* tracked(inst_t* inst, size_t count) {
   return static_cast<T*>(gc_calloc(inst->alloc_list, count, sizeof(T)));
 }
 
+// An editor image drawn over whole by the first frame at its size (prepare_panel).
+lrgb_t* tracked_image(inst_t* inst) {
+  return static_cast<lrgb_t*>(gc_calloc_image(inst->alloc_list, FRAME_PIXELS, sizeof(lrgb_t)));
+}
+
 void show_on_control(inst_t* inst, int control, double normalized) {
   if (inst->graphics) inst->graphics->SetControlFromPlug(control, normalized);
 }
@@ -73,7 +78,7 @@ Quillmar::Quillmar(int slot, double samplerate)
   load_prefs(inst, 0);
 
   // The editor: its framebuffer holds the largest size; only the size in use is touched.
-  inst->fb = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->fb = tracked_image(inst);
   layout_pos_from_uisize(inst);
   // The editor: its graphics context with the editor control and the sixteen knobs; frames
   // are converted straight into the context's draw bitmap.
@@ -85,8 +90,8 @@ Quillmar::Quillmar(int slot, double samplerate)
   // The editor's images are allocated here and drawn by its first frame (prepare_panel),
   // together with the process-wide skin: an instance whose editor never draws pays for
   // neither. Large blocks are mapped untouched, so they cost no memory until then.
-  inst->bg_layer = tracked<lrgb_t>(inst, FRAME_PIXELS);
-  inst->bg_final = tracked<lrgb_t>(inst, FRAME_PIXELS);
+  inst->bg_layer = tracked_image(inst);
+  inst->bg_final = tracked_image(inst);
   inst->label_backing = tracked<lrgb_t>(inst, FRAME_PIXELS);  // only the strips are ever touched
   inst->layout_runs = tracked<int32_t>(inst, (size_t)FRAME_H * layout_runs_per_row(FRAME_W));
   inst->convert_scratch = tracked<uint64_t>(inst, 2 * FRAME_W);

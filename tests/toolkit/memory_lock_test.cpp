@@ -132,17 +132,19 @@ std::string page_advice(const void* a) {
 
 }  // namespace
 
-TEST(TrackedMemory, LargeBlocksStartOnALargePageAndOnlyWholeStretchesAreAdvised) {
+TEST(TrackedMemory, LargeImagesStartOnALargePageAndOnlyWholeStretchesAreAdvised) {
   for (size_t n : {size_t(2) << 20, (size_t(5) << 20) + 123}) {
-    auto* z = static_cast<char*>(zeroed_alloc(n));
+    auto* z = static_cast<char*>(zeroed_alloc_image(n));
     ASSERT_NE(z, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(z) % LARGE, 0u) << n;
     z[0] = z[n - 1] = 1;  // all of it is the caller's
     zeroed_free(z, n);
   }
   gc_list_t* list = gc_list_create();
-  auto* b = static_cast<char*>(gc_calloc(list, 6 << 20, 1));
+  auto* b = static_cast<char*>(gc_calloc_image(list, 6 << 20, 1));
   ASSERT_EQ(reinterpret_cast<uintptr_t>(b) % LARGE, 0u);
+  auto* plain = static_cast<char*>(gc_calloc(list, 6 << 20, 1));
+  EXPECT_EQ(page_advice(plain), "");  // an instance's buffer: as the system keeps it
   // From a page in to a page short of the end: only the stretch from 2 to 4 MB lies wholly inside.
   mem_expect_written(b + 4096, (6 << 20) - 8192);
   mem_expect_written(nullptr, 1 << 30);  // nothing

@@ -63,7 +63,7 @@ class RasterBitmap {
   using Pixels_t = std::unique_ptr<srgb_t, Free>;
   static Pixels_t Allocate(size_t count) {
     const size_t bytes = count * sizeof(srgb_t);
-    return Pixels_t(static_cast<srgb_t*>(zeroed_alloc(bytes)), Free{bytes});
+    return Pixels_t(static_cast<srgb_t*>(zeroed_alloc_image(bytes)), Free{bytes});  // written whole
   }
 
   // Through libpng's simplified reader, which takes every kind of PNG.

@@ -22,15 +22,14 @@ bool mapped(size_t bytes) { return bytes >= MAP_MIN; }
 // The stretch a large page covers, where the system has them.
 constexpr uintptr_t LARGE_PAGE = uintptr_t(2) << 20;
 
-// A block of a large page or more starts on a large page's boundary, so that as much of it as
-// possible can be backed by large pages (mem_expect_written). The mapping is made a large page
-// longer and its ends cut off: what is left is exactly the block, as release expects. Until a
-// caller says it writes a stretch whole, the block keeps small pages even where the system
-// would give large ones unasked: an instance's buffers are mostly never written, and a large
-// page at the start of each would make it resident.
-void* map_block(size_t bytes) {
+// An image's block of a large page or more starts on a large page's boundary, so that as much
+// of it as possible can be backed by large pages (mem_expect_written). The mapping is made a
+// large page longer and its ends cut off: what is left is exactly the block, as release
+// expects. Until its owner says it writes a stretch whole, the block keeps small pages even
+// where the system would give large ones unasked, as a block nobody aligned mostly does.
+void* map_block(size_t bytes, bool image) {
   const int prot = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
-  if (bytes < LARGE_PAGE || bytes > SIZE_MAX - LARGE_PAGE) {
+  if (!image || bytes < LARGE_PAGE || bytes > SIZE_MAX - LARGE_PAGE) {
     void* p = mmap(nullptr, bytes, prot, flags, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
   }
@@ -48,9 +47,9 @@ void* map_block(size_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
-void* acquire(size_t bytes) {
+void* acquire(size_t bytes, bool image) {
   if (!mapped(bytes)) return std::calloc(1, bytes);
-  return map_block(bytes);
+  return map_block(bytes, image);
 }
 
 void release(void* block, size_t bytes) {
@@ -65,7 +64,9 @@ size_t block_bytes(size_t count, size_t size) { return (count ? count : 1) * (si
 
 }  // namespace
 
-void* zeroed_alloc(size_t bytes) { return acquire(bytes ? bytes : 1); }
+void* zeroed_alloc(size_t bytes) { return acquire(bytes ? bytes : 1, false); }
+
+void* zeroed_alloc_image(size_t bytes) { return acquire(bytes ? bytes : 1, true); }
 
 void zeroed_free(void* block, size_t bytes) { release(block, bytes ? bytes : 1); }
 
@@ -73,7 +74,9 @@ gc_list_t* gc_list_create() {
   return static_cast<gc_list_t*>(std::calloc(1, sizeof(gc_list_t)));
 }
 
-void* gc_calloc(gc_list_t* owner, size_t count, size_t size) {
+namespace {
+
+void* recorded(gc_list_t* owner, size_t count, size_t size, bool image) {
   if (size != 0 && count > SIZE_MAX / size) return nullptr;
   int slot = -1;
   if (owner) {
@@ -87,13 +90,19 @@ void* gc_calloc(gc_list_t* owner, size_t count, size_t size) {
   // An unrecorded block is a plain one: its caller frees it with free().
   if (slot < 0) return std::calloc(count ? count : 1, size ? size : 1);
   const size_t bytes = block_bytes(count, size);
-  void* block = acquire(bytes);
+  void* block = acquire(bytes, image);
   if (block) {
     owner->slot[slot] = block;
     owner->bytes[slot] = bytes;
   }
   return block;
 }
+
+}  // namespace
+
+void* gc_calloc(gc_list_t* owner, size_t count, size_t size) { return recorded(owner, count, size, false); }
+
+void* gc_calloc_image(gc_list_t* owner, size_t count, size_t size) { return recorded(owner, count, size, true); }
 
 void gc_discard(gc_list_t* owner, void* block) {
   if (!block || !owner) return;

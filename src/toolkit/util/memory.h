@@ -17,6 +17,9 @@ gc_list_t* gc_list_create();
 // With every slot taken the block is returned unrecorded (gc_cleanup never frees it).
 // Returns null only when the allocation itself fails (or count * size overflows).
 void* gc_calloc(gc_list_t* owner, size_t count, size_t size);
+// The same for an image, written whole when it is used: a block of 2 MB or more starts on a
+// large page, so that mem_expect_written can back as much of it as possible by large pages.
+void* gc_calloc_image(gc_list_t* owner, size_t count, size_t size);
 
 // Gives the memory of a recorded block back to the system while the block stays valid: it
 // reads as zeros afterwards and costs nothing until written again. A null block or one not
@@ -47,4 +50,5 @@ void* written_alloc(size_t bytes);
 // no memory until written, wherever earlier blocks were freed. Null on failure. Like large
 // recorded blocks, it is not heap memory: a leak checker does not look for pointers in it.
 void* zeroed_alloc(size_t bytes);
+void* zeroed_alloc_image(size_t bytes);  // aligned as gc_calloc_image's blocks
 void zeroed_free(void* block, size_t bytes);
