@@ -10,7 +10,6 @@
 #include "quillmar_version.h"
 #include "toolkit/graphics/blending.h"
 #include "toolkit/graphics/blit.h"
-#include "toolkit/util/memory.h"
 #include "toolkit/graphics/colour.h"
 #include "toolkit/graphics/drawprimitives.h"
 #include "toolkit/gui/drawelements.h"

@@ -32,6 +32,9 @@ TEST_F(Skin, FontsAreLoadedOnce) {
   for (int i = 0; i < 6; ++i) {
     EXPECT_NE(fonts[i], nullptr) << i;
     EXPECT_EQ(fonts[i], again[i]) << i;
+    // The shipped sheets agree: the six coverages lie one after another in one block.
+    const size_t n = (size_t)sk.font->cell_w * sk.font->cell_h * FONT_GLYPHS;
+    EXPECT_EQ(fonts[i]->coverage, sk.font->coverage + i * n) << i;
   }
 }
 
