@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -65,6 +66,7 @@ bool read_plain_png(FILE* file, row_sink_t* sink) {
 }
 
 constexpr size_t INFLATE_WINDOW = 16384;
+std::atomic<unsigned> g_unfiltered_reads{0};
 // The largest file read whole for read_unfiltered_png (the skin's are a few kilobytes).
 constexpr off_t UNFILTERED_MAX_FILE = off_t(16) << 20;
 
@@ -173,6 +175,7 @@ bool read_plain_file(const std::string& path, row_sink_t* sink) {
     file.resize(std::fread(file.data(), 1, file.size(), f));
   }
   bool read = read_unfiltered_png(file, sink);
+  if (read) g_unfiltered_reads.fetch_add(1, std::memory_order_relaxed);
   if (!read) {
     std::rewind(f);
     read = read_plain_png(f, sink);
@@ -184,6 +187,8 @@ bool read_plain_file(const std::string& path, row_sink_t* sink) {
 }  // namespace
 
 bool RasterBitmap::ReadPlainPNG(const std::string& path, RowSink* sink) { return read_plain_file(path, sink); }
+
+unsigned RasterBitmap::UnfilteredReads() { return g_unfiltered_reads.load(std::memory_order_relaxed); }
 
 void RasterBitmap::Resize(int width, int height) {
   mPixels.reset();
